@@ -1,0 +1,217 @@
+#include "UComon.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+#include <limits>
+
+QString Program_Dir;
+QString Master_Dir;
+QString Projects_Dir;
+QString Language_Dir;
+QString Conf_Name;
+QString Conf_Dir;
+QString ParGen_File;
+QString Last_IP_Address = Default_IP_Address;
+QString Language_Name = Default_Language;
+bool Enable_Internet = false;
+bool Enable_Update = false;
+bool Enable_Jump_Field_Tables = false;
+bool Enable_Double_Click_Auto_Size = false;
+int Last_Update_Option = 0;
+bool Last_Read_Back = true;
+
+void Reset_Shared_State()
+{
+    Program_Dir.clear();
+    Master_Dir.clear();
+    Projects_Dir.clear();
+    Language_Dir.clear();
+    Conf_Name.clear();
+    Conf_Dir.clear();
+    ParGen_File.clear();
+    Last_IP_Address = Default_IP_Address;
+    Language_Name = Default_Language;
+    Enable_Internet = false;
+    Enable_Update = false;
+    Enable_Jump_Field_Tables = false;
+    Enable_Double_Click_Auto_Size = false;
+    Last_Update_Option = 0;
+    Last_Read_Back = true;
+}
+
+static int Hex_Digit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+bool Try_Str_To_Int(const QString &text, int &value)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= n)
+        return false;
+    // The magnitude may reach 2^31 for the most negative value.
+    const qint64 limit = negative ? qint64(std::numeric_limits<int>::max()) + 1 : std::numeric_limits<int>::max();
+    qint64 magnitude = 0;
+    for (; i < n; ++i) {
+        const int digit = Hex_Digit(text[i]);
+        if (digit < 0 || digit >= base)
+            return false;
+        magnitude = magnitude * base + digit;
+        if (magnitude > limit)
+            return false;
+    }
+    value = int(negative ? -magnitude : magnitude);
+    return true;
+}
+
+int Str_To_Int_Def(const QString &text, int fallback)
+{
+    int value = 0;
+    return Try_Str_To_Int(text, value) ? value : fallback;
+}
+
+QString Trim_Text(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first].unicode() <= 32)
+        ++first;
+    while (last > first && text[last - 1].unicode() <= 32)
+        --last;
+    return text.mid(first, last - first);
+}
+
+QString Join_Path(const QString &dir, const QString &name)
+{
+    return dir + QDir::separator() + name;
+}
+
+QString Join_Path(const QString &dir, const QString &name, const QString &name2)
+{
+    return Join_Path(Join_Path(dir, name), name2);
+}
+
+void Set_Workspace_Paths(const QString &programDir)
+{
+    QString dir = QDir::toNativeSeparators(programDir);
+    while (dir.size() > 1 && dir.endsWith(QDir::separator()))
+        dir.chop(1);
+    Program_Dir = dir;
+    Master_Dir = Join_Path(Program_Dir, QStringLiteral("MASTER"));
+    Projects_Dir = Join_Path(Program_Dir, QStringLiteral("PROJECTS"));
+    Language_Dir = Join_Path(Program_Dir, QStringLiteral("LANGUAGE"));
+}
+
+void Create_Workspace_Directories()
+{
+    for (const QString &dir : {Master_Dir, Projects_Dir, Language_Dir}) {
+        if (!QFileInfo(dir).isDir())
+            QDir().mkdir(dir);
+    }
+}
+
+void Set_Files()
+{
+    ParGen_File = Join_Path(Conf_Dir, ParGen_File_Name);
+}
+
+bool Is_Plain_Directory_Name(const QString &name)
+{
+    if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(u'\\'))
+        return false;
+    if (name.contains(QChar(0)))
+        return false;
+#ifdef Q_OS_WIN
+    // Characters and names that Windows refuses for a directory.
+    static const QRegularExpression forbidden(QStringLiteral(R"([<>:"|?*\x00-\x1F])"));
+    static const QRegularExpression reserved(QStringLiteral(R"(^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\..*)?$)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    if (name.contains(forbidden) || reserved.match(name).hasMatch() || name.endsWith(u'.') || name.endsWith(u' '))
+        return false;
+#endif
+    return true;
+}
+
+bool Split_IP_Address(const QString &address, QString &part1, QString &part2, QString &part3, QString &part4)
+{
+    QString s = Trim_Text(address);
+    QString *parts[] = {&part1, &part2, &part3};
+    for (QString *part : parts) {
+        const qsizetype dot = s.indexOf(u'.');
+        if (dot < 0)
+            return false;
+        *part = Trim_Text(s.left(dot));
+        s = Trim_Text(s.mid(dot + 1));
+    }
+    part4 = s;
+    for (const QString *part : {&part1, &part2, &part3, &part4}) {
+        const int value = Str_To_Int_Def(*part, 1000);
+        if (value < 0 || value > 255)
+            return false;
+    }
+    return true;
+}
+
+void Sort_Port_Names(QStringList &names)
+{
+#ifdef Q_OS_WIN
+    // COM ports by their number.
+    std::stable_sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return Str_To_Int_Def(a.mid(3), 0) < Str_To_Int_Def(b.mid(3), 0);
+    });
+#else
+    QCollator collator(QLocale::c());
+    collator.setNumericMode(true);
+    std::stable_sort(names.begin(), names.end(),
+                     [&collator](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+#endif
+}
+
+QList<TSerial_Port> List_COM_Ports()
+{
+    QStringList names;
+    QHash<QString, QString> locations;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (locations.contains(info.portName()))
+            continue;
+        names.append(info.portName());
+#ifdef Q_OS_WIN
+        locations.insert(info.portName(), QStringLiteral("\\\\.\\") + info.portName());
+#else
+        locations.insert(info.portName(), info.systemLocation());
+#endif
+    }
+    Sort_Port_Names(names);
+    QList<TSerial_Port> ports;
+    for (const QString &name : std::as_const(names))
+        ports.append({name, locations.value(name)});
+    return ports;
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+// The common module: program constants, the shared state every window reads, and the small text,
+// path, address and port helpers they share.
+
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+
+// Program constants.
+inline const QString SW_Code = QStringLiteral("SW40926");
+inline const QString SW_Desc = QStringLiteral("Modbus Slave / Modbus Slave - Converter");
+inline const QString SW_Check_Name = QStringLiteral("SW40926");
+inline const QString Program_Version = QStringLiteral("2.002");
+inline const QString Main_Window_Caption = QStringLiteral("Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave ");
+inline const QString Document_Code = QStringLiteral("MN40926");
+
+// The maker's web site: the one host of the version endpoint, the download page and the home page.
+inline const QString Maker_Site = QStringLiteral("http://www.velmora.example");
+inline const QString Home_Page_Path = QStringLiteral("/HOME/default.asp?frompg=SW40926");
+inline const QString Download_Page_Path = QStringLiteral("/Home/download/download.asp#HD40926");
+inline const QString Version_Endpoint_Path = QStringLiteral("/home/download/GetversionSW.asp?nomesw=");
+
+// Defaults of the remembered settings.
+inline const QString Default_IP_Address = QStringLiteral("192.168.2.205");
+inline const QString Default_Language = QStringLiteral("English");
+
+// Workspace file and directory names, letter case kept on every platform.
+inline const QString Settings_File_Name = QStringLiteral("Quillon.xml");
+inline const QString ParGen_File_Name = QStringLiteral("ParGen.xml");
+inline const QString Ethernet_Update_File_Name = QStringLiteral("Ethernet_Update.xml");
+
+// Shared state: program-wide, owned by the shell, read and written directly by every window.
+// Workspace (set once at start-up).
+extern QString Program_Dir;
+extern QString Master_Dir;
+extern QString Projects_Dir;
+extern QString Language_Dir;
+// Open configuration: one is open exactly when Conf_Dir is not empty.
+extern QString Conf_Name;
+extern QString Conf_Dir;
+extern QString ParGen_File;
+// Remembered in the settings file.
+extern QString Last_IP_Address;
+extern QString Language_Name;
+extern bool Enable_Internet;
+extern bool Enable_Update;
+extern bool Enable_Jump_Field_Tables;
+extern bool Enable_Double_Click_Auto_Size;
+// Per run only.
+extern int Last_Update_Option;
+extern bool Last_Read_Back;
+
+// Puts every shared value back to its value before start-up (used between tests).
+void Reset_Shared_State();
+
+// An error that a handler does not handle itself; it reaches the top-level error report.
+class EQuillon_Error : public std::runtime_error
+{
+public:
+    explicit EQuillon_Error(const QString &text) : std::runtime_error(text.toStdString()), Message(text) {}
+    const QString &Text() const { return Message; }
+
+private:
+    QString Message;
+};
+
+// Text to integer: leading blanks, optional sign, decimal digits or hexadecimal digits after "$", "x", "X",
+// "0x" or "0X", nothing after the digits, within the signed 32-bit range. Anything else yields fallback.
+int Str_To_Int_Def(const QString &text, int fallback);
+// The same rule, telling whether the text converted.
+bool Try_Str_To_Int(const QString &text, int &value);
+
+// Removes every character with a code of 32 or less from both ends.
+QString Trim_Text(const QString &text);
+
+// Joins path pieces with the platform's separator.
+QString Join_Path(const QString &dir, const QString &name);
+QString Join_Path(const QString &dir, const QString &name, const QString &name2);
+
+// Settles Program_Dir and the three workspace directories from the executable's directory.
+void Set_Workspace_Paths(const QString &programDir);
+// Creates MASTER, PROJECTS and LANGUAGE (one level each) when missing; failures are passed over.
+void Create_Workspace_Directories();
+
+// ParGen_File := Conf_Dir + separator + "ParGen.xml".
+void Set_Files();
+
+// True when name is one plain directory name that may be created under PROJECTS on this platform.
+bool Is_Plain_Directory_Name(const QString &name);
+
+// Splits a dotted address into four trimmed octet texts; true when each is an integer from 0 to 255.
+bool Split_IP_Address(const QString &address, QString &part1, QString &part2, QString &part3, QString &part4);
+
+// A serial port as the update dialog offers it: the name shown, and where the updater opens it.
+struct TSerial_Port
+{
+    QString Name;     // COM3 on Windows, ttyUSB0 elsewhere
+    QString Location; // \\.\COM3 on Windows, /dev/ttyUSB0 elsewhere
+};
+
+// The serial ports the system enumerates (none is opened), busy ones included, in the dialog's order.
+QList<TSerial_Port> List_COM_Ports();
+// The order of the port list: COM ports by number on Windows, natural order of names elsewhere.
+void Sort_Port_Names(QStringList &names);

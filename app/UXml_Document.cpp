@@ -1,0 +1,144 @@
+#include "UXml_Document.h"
+
+#include "UComon.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+
+void TXml_Document::Activate()
+{
+    Doc = QDomDocument();
+}
+
+void TXml_Document::Load_File(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EQuillon_Error(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    Load_Bytes(file.readAll(), QDir::toNativeSeparators(path));
+}
+
+void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
+{
+    // Built from the stream reader rather than QDomDocument::setContent so that texts made only of
+    // blanks come back unchanged.
+    QDomDocument doc;
+    QXmlStreamReader reader(bytes);
+    QDomNode current = doc;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            QDomElement element = doc.createElement(reader.name().toString());
+            for (const QXmlStreamAttribute &attribute : reader.attributes())
+                element.setAttribute(attribute.qualifiedName().toString(), attribute.value().toString());
+            current.appendChild(element);
+            current = element;
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            current = current.parentNode();
+            break;
+        case QXmlStreamReader::Characters:
+            // Blanks between top-level nodes are no text of any element.
+            if (!current.isDocument())
+                current.appendChild(reader.isCDATA() ? QDomNode(doc.createCDATASection(reader.text().toString()))
+                                                     : QDomNode(doc.createTextNode(reader.text().toString())));
+            break;
+        case QXmlStreamReader::Comment:
+            current.appendChild(doc.createComment(reader.text().toString()));
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            current.appendChild(doc.createProcessingInstruction(reader.processingInstructionTarget().toString(),
+                                                                reader.processingInstructionData().toString()));
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError()) {
+        const QString where = source.isEmpty() ? QStringLiteral("XML document") : source;
+        throw EQuillon_Error(QStringLiteral("%1 is not well-formed XML: %2 (line %3, column %4)")
+                                 .arg(where, reader.errorString())
+                                 .arg(reader.lineNumber())
+                                 .arg(reader.columnNumber()));
+    }
+    Doc = doc;
+}
+
+void TXml_Document::Clear()
+{
+    while (!Doc.firstChild().isNull())
+        Doc.removeChild(Doc.firstChild());
+}
+
+QDomElement TXml_Document::Add_Root(const QString &name)
+{
+    QDomElement root = Doc.createElement(name);
+    Doc.appendChild(root);
+    return root;
+}
+
+void TXml_Document::Append_Comment(const QString &text)
+{
+    Doc.appendChild(Doc.createComment(text));
+}
+
+QDomElement TXml_Document::Root() const
+{
+    for (QDomNode node = Doc.firstChild(); !node.isNull(); node = node.nextSibling()) {
+        if (node.isElement())
+            return node.toElement();
+    }
+    return QDomElement();
+}
+
+QByteArray TXml_Document::To_Bytes() const
+{
+    return Doc.toByteArray(-1);
+}
+
+void TXml_Document::Save_File(const QString &path) const
+{
+    Save_Bytes_Atomically(path, To_Bytes());
+}
+
+QDomElement Find_Child(const QDomElement &parent, const QString &name)
+{
+    if (parent.isNull())
+        return QDomElement();
+    return parent.firstChildElement(name);
+}
+
+QString Element_Text(const QDomElement &element)
+{
+    return element.text();
+}
+
+QDomElement Add_Child(QDomElement &parent, const QString &name, const QString &text)
+{
+    QDomDocument doc = parent.ownerDocument();
+    QDomElement child = doc.createElement(name);
+    if (!text.isEmpty())
+        child.appendChild(doc.createTextNode(text));
+    parent.appendChild(child);
+    return child;
+}
+
+void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    const auto fail = [&path](const QString &reason) {
+        return EQuillon_Error(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason));
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        throw fail(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw fail(reason);
+    }
+    if (!file.commit())
+        throw fail(file.errorString());
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+// XML document access: the few DOM operations every XML file of the program goes through.
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QString>
+
+class TXml_Document
+{
+public:
+    // Makes the document active and empty.
+    void Activate();
+    // Replaces the content with the parsed file; throws EQuillon_Error with the parser's message, line and column.
+    void Load_File(const QString &path);
+    // The same from bytes; source names the origin in the error text.
+    void Load_Bytes(const QByteArray &bytes, const QString &source = QString());
+    // Removes every top-level node.
+    void Clear();
+    // Adds an element at top level and returns it.
+    QDomElement Add_Root(const QString &name);
+    // Appends a comment at top level, after what is there.
+    void Append_Comment(const QString &text);
+    // The root: the first top-level element node; declarations, comments and processing instructions
+    // ahead of it are passed over. Null when the document holds no element.
+    QDomElement Root() const;
+    // The serialised document: UTF-8, no declaration, no indentation.
+    QByteArray To_Bytes() const;
+    // Replaces the file atomically; throws EQuillon_Error when it cannot be written.
+    void Save_File(const QString &path) const;
+
+    const QDomDocument &Dom() const { return Doc; }
+
+private:
+    QDomDocument Doc;
+};
+
+// The first child element named exactly name (null when there is none).
+QDomElement Find_Child(const QDomElement &parent, const QString &name);
+// The element's text, unchanged; an element without text reads as the empty text.
+QString Element_Text(const QDomElement &element);
+// Adds a child element with the given text (an empty text gives an empty element).
+QDomElement Add_Child(QDomElement &parent, const QString &name, const QString &text = QString());
+
+// Writes bytes to path through QSaveFile: the old file stays whole unless the new one is complete.
+// Throws EQuillon_Error naming the path and the system's reason.
+void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes);

@@ -1,0 +1,80 @@
+#pragma once
+
+// ParGen.xml, the communication parameters of one configuration: its keys, the settings dialog's view of
+// them (load with the dialog's defaults, save in the fixed key order) and the range rules checked on OK.
+
+#include <QDomElement>
+#include <QString>
+#include <QStringList>
+
+class TXml_Document;
+
+inline const QString ParGen_Root = QStringLiteral("Par_Gen");
+inline const QString ParGen_Comment = QStringLiteral("SW_VERSION = 2.002");
+
+// The 25 keys in file order.
+extern const QStringList ParGen_Keys;
+
+// Item lists of the dialog's drop-down lists (fixed texts, never translated).
+extern const QStringList Device_Type_Items;
+extern const QStringList Baud_Rate_Items;
+extern const QStringList Parity_Items;
+extern const QStringList Port_1_Serial_Items;
+
+// What the communication settings dialog shows and saves. A list index of -1 means no selection.
+struct TParGen_Fields
+{
+    int Device_Type_Type = 0;
+    int Port_0_Baud = 7;
+    int Port_0_Par = 0;
+    QString Port_0_DevID = QStringLiteral("1");
+    bool Port_0_BroadCast = false;
+    int Port_1_Port = 0;
+    int Port_1_Baud = 7;
+    int Port_1_Par = 0;
+    QString Port_1_DevID = QStringLiteral("1");
+    bool Port_1_BroadCast = false;
+    QString Opt_Off_Reg = QStringLiteral("1");
+    QString Opt_Off_Status = QStringLiteral("1");
+    QString Ethernet_IP[4] = {QStringLiteral("192"), QStringLiteral("168"), QStringLiteral("0"), QStringLiteral("5")};
+    QString Ethernet_SM[4] = {QStringLiteral("192"), QStringLiteral("168"), QStringLiteral("0"), QStringLiteral("5")};
+    QString Ethernet_GAT[4] = {QStringLiteral("192"), QStringLiteral("168"), QStringLiteral("0"), QStringLiteral("5")};
+    bool Ethernet_EN_GAT = false;
+
+    bool operator==(const TParGen_Fields &) const = default;
+};
+
+// The dialog's values before its first load (its design values).
+TParGen_Fields Form_Initial_Fields();
+// The dialog's values for a configuration without ParGen.xml.
+TParGen_Fields No_File_Fields();
+
+// Loads a ParGen.xml as the dialog does: No file values when it does not exist, Key missing values per key.
+// Throws EQuillon_Error when the file is not well formed.
+TParGen_Fields Load_ParGen_Fields(TXml_Document &xml, const QString &parGenFile);
+// The key-by-key load from an already loaded document.
+TParGen_Fields ParGen_Fields_From(const TXml_Document &xml);
+
+// Builds the 25-key document (root Par_Gen, then the comment) from the fields.
+void Build_ParGen(TXml_Document &xml, const TParGen_Fields &fields);
+// Builds and saves it, replacing the file atomically; throws EQuillon_Error when it cannot be written.
+void Save_ParGen(TXml_Document &xml, const TParGen_Fields &fields, const QString &parGenFile);
+
+// The range check of OK: the language-table entry of the first failing rule, or 0 when every applicable
+// rule passes. The Ethernet rules apply while the Ethernet category is shown (device type not index 0),
+// the gateway rules only while Gateway is ticked as well.
+int Controllo_Dati_Failure(const TParGen_Fields &fields);
+
+// Reading one key of a loaded ParGen.xml: the element and whether it was there.
+struct TParGen_Reader
+{
+    explicit TParGen_Reader(const QDomElement &root) : Root(root) {}
+    bool Has(const QString &key) const;
+    QString Text(const QString &key) const;
+    // The key's text by the text-to-integer rule; fallback when missing or not a number.
+    int Number(const QString &key, int fallback) const;
+    // Set exactly when the text is "1".
+    bool Flag(const QString &key) const;
+
+    QDomElement Root;
+};

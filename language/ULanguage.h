@@ -1,0 +1,44 @@
+#pragma once
+
+// The language table: 1200 texts read by fixed index, built in English and overridable by language files.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+inline constexpr int Language_Table_Entries = 1200;
+
+extern QStringList Language_Table;
+extern int Language_Table_Size;
+
+// The text at index i (a single blank outside the table, so that a window never reads past it).
+QString Lang(int index);
+
+// Clears the table and fills it with the 1200 built-in English texts.
+void Load_Default_Language();
+
+// What the loader did with one line of a language file.
+struct TLanguage_Line_Report
+{
+    int Line_Number = 0; // counted from 1
+    QString Line;        // as read, before trimming
+    int Index = -1;      // the entry set, -1 when ignored
+    QString Value;       // the text stored
+    QString Reason;      // why the line was ignored
+};
+
+// Decodes a language file: byte-order mark for UTF-8 and UTF-16 LE/BE; without one, UTF-8 when the
+// bytes are valid UTF-8, else Windows-1252.
+QString Decode_Language_Bytes(const QByteArray &bytes);
+
+// Applies the lines of a language file's text to the filled table; report, when given, receives one
+// entry per line.
+void Apply_Language_Text(const QString &text, QList<TLanguage_Line_Report> *report = nullptr);
+
+// Applies the language file at path; throws EQuillon_Error when it exists but cannot be read.
+void Read_Language_File(const QString &path, QList<TLanguage_Line_Report> *report = nullptr);
+
+// Builds the English table and applies Language_Dir/Language_Name.lng; falls back to English (and
+// English.lng when present) when that file is missing, setting Language_Name to "English".
+void Load_Language();
