@@ -1,0 +1,110 @@
+#include "USettings.h"
+
+#include "UComon.h"
+#include "UXml_Document.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const QString Root_Name = QStringLiteral("Conf_Settings");
+
+struct TSetting_Text
+{
+    const char *Group;
+    const char *Leaf;
+    QString *Value;
+    const QString *Default;
+};
+
+struct TSetting_Flag
+{
+    const char *Leaf;
+    bool *Value;
+};
+
+const QString Empty_Text;
+
+// The settings file's elements in file order: three text values, then the four flags inside lastinternet.
+const TSetting_Text Text_Settings[] = {
+    {"lastproj", "projectname", &Conf_Name, &Empty_Text},
+    {"lastipadd", "ipaddress", &Last_IP_Address, &Default_IP_Address},
+    {"lastlang", "language", &Language_Name, &Default_Language},
+};
+const char *const Flag_Group = "lastinternet";
+const TSetting_Flag Flag_Settings[] = {
+    {"enable_internet", &Enable_Internet},
+    {"enable_update", &Enable_Update},
+    {"enable_jump_field_tables", &Enable_Jump_Field_Tables},
+    {"Double_Click_Auto_Size", &Enable_Double_Click_Auto_Size},
+};
+
+} // namespace
+
+QString Settings_File_Path()
+{
+    return Join_Path(Program_Dir, Settings_File_Name);
+}
+
+void Default_Settings()
+{
+    Conf_Name.clear();
+    Conf_Dir.clear();
+    Last_IP_Address = Default_IP_Address;
+    Language_Name = Default_Language;
+    for (const TSetting_Flag &flag : Flag_Settings)
+        *flag.Value = false;
+}
+
+void Apply_Settings(const TXml_Document &xml)
+{
+    const QDomElement root = xml.Root();
+    // Each value on its own: a missing group or leaf gives only that value its default.
+    for (const TSetting_Text &setting : Text_Settings) {
+        const QDomElement leaf = Find_Child(Find_Child(root, QLatin1String(setting.Group)), QLatin1String(setting.Leaf));
+        *setting.Value = leaf.isNull() ? *setting.Default : Element_Text(leaf);
+    }
+    const QDomElement flags = Find_Child(root, QLatin1String(Flag_Group));
+    for (const TSetting_Flag &flag : Flag_Settings)
+        *flag.Value = Element_Text(Find_Child(flags, QLatin1String(flag.Leaf))) == u"1";
+}
+
+QString Read_Settings(TXml_Document &xml)
+{
+    const QString path = Settings_File_Path();
+    Default_Settings();
+    if (!QFileInfo::exists(path))
+        return QString();
+    try {
+        xml.Load_File(path);
+    } catch (const EQuillon_Error &error) {
+        // Keep the unreadable file before the next save replaces it.
+        const QString backup = path + QStringLiteral(".bak");
+        QFile::remove(backup);
+        QFile::copy(path, backup);
+        xml.Activate();
+        return error.Text();
+    }
+    Apply_Settings(xml);
+    return QString();
+}
+
+void Build_Settings(TXml_Document &xml)
+{
+    xml.Clear();
+    QDomElement root = xml.Add_Root(Root_Name);
+    for (const TSetting_Text &setting : Text_Settings) {
+        QDomElement group = Add_Child(root, QLatin1String(setting.Group));
+        Add_Child(group, QLatin1String(setting.Leaf), *setting.Value);
+    }
+    QDomElement flags = Add_Child(root, QLatin1String(Flag_Group));
+    for (const TSetting_Flag &flag : Flag_Settings)
+        Add_Child(flags, QLatin1String(flag.Leaf), *flag.Value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Save_Setting(TXml_Document &xml)
+{
+    Build_Settings(xml);
+    xml.Save_File(Settings_File_Path());
+}

@@ -1,0 +1,208 @@
+#include "UParGen_File.h"
+
+#include "UComon.h"
+#include "UXml_Document.h"
+
+#include <QFileInfo>
+
+const QStringList ParGen_Keys = {
+    QStringLiteral("Device_Type_Type"), QStringLiteral("Port_0_Baud"),    QStringLiteral("Port_0_Par"),
+    QStringLiteral("Port_0_DevID"),     QStringLiteral("Port_0_BroadCast"), QStringLiteral("Port_1_Port"),
+    QStringLiteral("Port_1_Baud"),      QStringLiteral("Port_1_Par"),     QStringLiteral("Port_1_DevID"),
+    QStringLiteral("Port_1_BroadCast"), QStringLiteral("Opt_Off_Reg"),    QStringLiteral("Opt_Off_Status"),
+    QStringLiteral("Ethernet_IP1"),     QStringLiteral("Ethernet_IP2"),   QStringLiteral("Ethernet_IP3"),
+    QStringLiteral("Ethernet_IP4"),     QStringLiteral("Ethernet_SM1"),   QStringLiteral("Ethernet_SM2"),
+    QStringLiteral("Ethernet_SM3"),     QStringLiteral("Ethernet_SM4"),   QStringLiteral("Ethernet_GAT1"),
+    QStringLiteral("Ethernet_GAT2"),    QStringLiteral("Ethernet_GAT3"),  QStringLiteral("Ethernet_GAT4"),
+    QStringLiteral("Ethernet_EN_GAT"),
+};
+
+const QStringList Device_Type_Items = {QStringLiteral("Without Ethernet Port"), QStringLiteral("With Ethernet Port")};
+const QStringList Baud_Rate_Items = {QStringLiteral("1200"),  QStringLiteral("2400"),  QStringLiteral("4800"),
+                                     QStringLiteral("9600"),  QStringLiteral("19200"), QStringLiteral("38400"),
+                                     QStringLiteral("57600"), QStringLiteral("115200")};
+const QStringList Parity_Items = {QStringLiteral("NONE"), QStringLiteral("EVEN"), QStringLiteral("ODD")};
+const QStringList Port_1_Serial_Items = {QStringLiteral("RS232"), QStringLiteral("RS485")};
+
+bool TParGen_Reader::Has(const QString &key) const
+{
+    return !Find_Child(Root, key).isNull();
+}
+
+QString TParGen_Reader::Text(const QString &key) const
+{
+    return Element_Text(Find_Child(Root, key));
+}
+
+int TParGen_Reader::Number(const QString &key, int fallback) const
+{
+    return Has(key) ? Str_To_Int_Def(Text(key), fallback) : fallback;
+}
+
+bool TParGen_Reader::Flag(const QString &key) const
+{
+    return Has(key) && Text(key) == u"1";
+}
+
+TParGen_Fields Form_Initial_Fields()
+{
+    return TParGen_Fields();
+}
+
+TParGen_Fields No_File_Fields()
+{
+    TParGen_Fields f;
+    f.Device_Type_Type = 1;
+    f.Port_0_Baud = 7;
+    f.Port_0_Par = 0;
+    f.Port_0_DevID = QStringLiteral("1");
+    f.Port_0_BroadCast = false;
+    f.Port_1_Port = 1;
+    f.Port_1_Baud = 7;
+    f.Port_1_Par = 0;
+    f.Port_1_DevID = QStringLiteral("1");
+    f.Port_1_BroadCast = false;
+    f.Opt_Off_Reg = QStringLiteral("0");
+    f.Opt_Off_Status = QStringLiteral("0");
+    const char *ip[4] = {"192", "168", "0", "10"};
+    const char *sm[4] = {"255", "255", "255", "0"};
+    const char *gat[4] = {"192", "168", "0", "1"};
+    for (int i = 0; i < 4; ++i) {
+        f.Ethernet_IP[i] = QLatin1String(ip[i]);
+        f.Ethernet_SM[i] = QLatin1String(sm[i]);
+        f.Ethernet_GAT[i] = QLatin1String(gat[i]);
+    }
+    f.Ethernet_EN_GAT = false;
+    return f;
+}
+
+namespace {
+
+// A drop-down list's index as the dialog selects it: a number outside the list leaves no selection.
+int List_Index(const TParGen_Reader &reader, const QString &key, int keyMissing, qsizetype itemCount)
+{
+    const int index = reader.Number(key, keyMissing);
+    return index >= 0 && index < itemCount ? index : -1;
+}
+
+QString Field_Text(const TParGen_Reader &reader, const QString &key, const QString &keyMissing)
+{
+    return reader.Has(key) ? reader.Text(key) : keyMissing;
+}
+
+QString Octet_Key(const char *row, int i)
+{
+    return QStringLiteral("Ethernet_%1%2").arg(QLatin1String(row)).arg(i + 1);
+}
+
+} // namespace
+
+TParGen_Fields ParGen_Fields_From(const TXml_Document &xml)
+{
+    const TParGen_Reader r(xml.Root());
+    // Key missing values: those of a new configuration, except the device type (index 0).
+    const TParGen_Fields d = No_File_Fields();
+    TParGen_Fields f;
+    f.Device_Type_Type = List_Index(r, QStringLiteral("Device_Type_Type"), 0, Device_Type_Items.size());
+    f.Port_0_Baud = List_Index(r, QStringLiteral("Port_0_Baud"), d.Port_0_Baud, Baud_Rate_Items.size());
+    f.Port_0_Par = List_Index(r, QStringLiteral("Port_0_Par"), d.Port_0_Par, Parity_Items.size());
+    f.Port_0_DevID = Field_Text(r, QStringLiteral("Port_0_DevID"), d.Port_0_DevID);
+    f.Port_0_BroadCast = r.Flag(QStringLiteral("Port_0_BroadCast"));
+    f.Port_1_Port = List_Index(r, QStringLiteral("Port_1_Port"), d.Port_1_Port, Port_1_Serial_Items.size());
+    f.Port_1_Baud = List_Index(r, QStringLiteral("Port_1_Baud"), d.Port_1_Baud, Baud_Rate_Items.size());
+    f.Port_1_Par = List_Index(r, QStringLiteral("Port_1_Par"), d.Port_1_Par, Parity_Items.size());
+    f.Port_1_DevID = Field_Text(r, QStringLiteral("Port_1_DevID"), d.Port_1_DevID);
+    f.Port_1_BroadCast = r.Flag(QStringLiteral("Port_1_BroadCast"));
+    f.Opt_Off_Reg = Field_Text(r, QStringLiteral("Opt_Off_Reg"), d.Opt_Off_Reg);
+    f.Opt_Off_Status = Field_Text(r, QStringLiteral("Opt_Off_Status"), d.Opt_Off_Status);
+    for (int i = 0; i < 4; ++i) {
+        f.Ethernet_IP[i] = Field_Text(r, Octet_Key("IP", i), d.Ethernet_IP[i]);
+        f.Ethernet_SM[i] = Field_Text(r, Octet_Key("SM", i), d.Ethernet_SM[i]);
+        f.Ethernet_GAT[i] = Field_Text(r, Octet_Key("GAT", i), d.Ethernet_GAT[i]);
+    }
+    f.Ethernet_EN_GAT = r.Flag(QStringLiteral("Ethernet_EN_GAT"));
+    return f;
+}
+
+TParGen_Fields Load_ParGen_Fields(TXml_Document &xml, const QString &parGenFile)
+{
+    if (!QFileInfo::exists(parGenFile))
+        return No_File_Fields();
+    xml.Load_File(parGenFile);
+    return ParGen_Fields_From(xml);
+}
+
+void Build_ParGen(TXml_Document &xml, const TParGen_Fields &f)
+{
+    const auto index = [](int i) { return QString::number(i); };
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    const QStringList values = {
+        index(f.Device_Type_Type), index(f.Port_0_Baud),  index(f.Port_0_Par),     f.Port_0_DevID,
+        flag(f.Port_0_BroadCast),  index(f.Port_1_Port),  index(f.Port_1_Baud),    index(f.Port_1_Par),
+        f.Port_1_DevID,            flag(f.Port_1_BroadCast), f.Opt_Off_Reg,        f.Opt_Off_Status,
+        f.Ethernet_IP[0],          f.Ethernet_IP[1],      f.Ethernet_IP[2],        f.Ethernet_IP[3],
+        f.Ethernet_SM[0],          f.Ethernet_SM[1],      f.Ethernet_SM[2],        f.Ethernet_SM[3],
+        f.Ethernet_GAT[0],         f.Ethernet_GAT[1],     f.Ethernet_GAT[2],       f.Ethernet_GAT[3],
+        flag(f.Ethernet_EN_GAT),
+    };
+    Q_ASSERT(values.size() == ParGen_Keys.size());
+    xml.Clear();
+    QDomElement root = xml.Add_Root(ParGen_Root);
+    xml.Append_Comment(ParGen_Comment);
+    for (qsizetype i = 0; i < ParGen_Keys.size(); ++i)
+        Add_Child(root, ParGen_Keys[i], values[i]);
+}
+
+void Save_ParGen(TXml_Document &xml, const TParGen_Fields &fields, const QString &parGenFile)
+{
+    Build_ParGen(xml, fields);
+    xml.Save_File(parGenFile);
+}
+
+namespace {
+
+// A field's text as the range check reads it: text that does not convert as a whole counts as -1.
+bool In_Range(const QString &text, int low, int high)
+{
+    const int value = Str_To_Int_Def(text, -1);
+    return value >= low && value <= high;
+}
+
+} // namespace
+
+int Controllo_Dati_Failure(const TParGen_Fields &f)
+{
+    enum TApplies
+    {
+        Always,
+        Ethernet_Shown,
+        Gateway_Ticked
+    };
+    struct TRule
+    {
+        TApplies Applies;
+        const QString &Text;
+        int Low;
+        int High;
+        int Entry;
+    };
+    // Tested in this order; the first failing rule is the one reported.
+    const TRule rules[] = {
+        {Always, f.Port_0_DevID, 1, 250, 476},         {Always, f.Port_1_DevID, 1, 250, 477},
+        {Always, f.Opt_Off_Reg, 0, 61535, 478},        {Always, f.Opt_Off_Status, 0, 61535, 479},
+        {Ethernet_Shown, f.Ethernet_IP[0], 0, 255, 480}, {Ethernet_Shown, f.Ethernet_IP[1], 0, 255, 481},
+        {Ethernet_Shown, f.Ethernet_IP[2], 0, 255, 482}, {Ethernet_Shown, f.Ethernet_IP[3], 0, 255, 483},
+        {Ethernet_Shown, f.Ethernet_SM[0], 0, 255, 484}, {Ethernet_Shown, f.Ethernet_SM[1], 0, 255, 485},
+        {Ethernet_Shown, f.Ethernet_SM[2], 0, 255, 486}, {Ethernet_Shown, f.Ethernet_SM[3], 0, 255, 487},
+        {Gateway_Ticked, f.Ethernet_GAT[0], 0, 255, 488}, {Gateway_Ticked, f.Ethernet_GAT[1], 0, 255, 489},
+        {Gateway_Ticked, f.Ethernet_GAT[2], 0, 255, 490}, {Gateway_Ticked, f.Ethernet_GAT[3], 0, 255, 491},
+    };
+    // The Ethernet category is shown for every device type but the first.
+    const bool ethernetShown = f.Device_Type_Type != 0;
+    for (const TRule &rule : rules) {
+        const bool applies = rule.Applies == Always || (ethernetShown && (rule.Applies == Ethernet_Shown || f.Ethernet_EN_GAT));
+        if (applies && !In_Range(rule.Text, rule.Low, rule.High))
+            return rule.Entry;
+    }
+    return 0;
+}

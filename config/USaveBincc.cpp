@@ -1,0 +1,251 @@
+#include "USaveBincc.h"
+
+#include "UComon.h"
+#include "UParGen_File.h"
+#include "UXml_Document.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstring>
+
+TConfig_Bank Config_Bank;
+uint8_t Param_Buffer[Buffer_Capacity];
+int32_t Param_Buffer_Length = 0;
+uint8_t Bank_Buffer[Buffer_Capacity];
+int32_t Bank_Buffer_Length = 0;
+
+void Init_Bank()
+{
+    std::memset(&Config_Bank, 0, sizeof Config_Bank);
+    Config_Bank.Reserved_000 = 250000;
+    Config_Bank.Reserved_004 = 250000;
+    Config_Bank.Reserved_00C = 9600;
+    const uint8_t ip[4] = {192, 168, 2, 205};
+    const uint8_t mask[4] = {255, 255, 255, 0};
+    std::memcpy(Config_Bank.Eth_IP, ip, 4);
+    std::memcpy(Config_Bank.Eth_Mask, mask, 4);
+    std::memset(Config_Bank.Eth_Gateway, 255, 4);
+    Config_Bank.Net_Port_0 = 10000;
+    Config_Bank.Net_Port_1 = 10001;
+    Config_Bank.Net_Port_2 = 10001;
+    std::memset(Config_Bank.Ser_Data_Bits, 8, sizeof Config_Bank.Ser_Data_Bits);
+}
+
+namespace {
+
+// The baud rate in bit/s of a list index; an index outside the list takes the default rate.
+uint32_t Baud_Rate_Of(int index)
+{
+    return Baud_Rates[index >= 0 && index < 8 ? index : Default_Baud_Index];
+}
+
+void Load_Serial_Channel(const TParGen_Reader &r, int channel, const QString &baudKey, const QString &parityKey)
+{
+    Config_Bank.Ser_Baud[channel] = Baud_Rate_Of(r.Number(baudKey, Default_Baud_Index));
+    Config_Bank.Ser_Parity[channel] = uint8_t(r.Number(parityKey, 0));
+    Config_Bank.Ser_Data_Bits[channel] = 8;
+    Config_Bank.Ser_Stop[channel] = 0;
+}
+
+void Load_Octets(const TParGen_Reader &r, const char *row, const int (&defaults)[4], uint8_t (&octets)[4])
+{
+    for (int i = 0; i < 4; ++i)
+        octets[i] = uint8_t(r.Number(QStringLiteral("Ethernet_%1%2").arg(QLatin1String(row)).arg(i + 1), defaults[i]));
+}
+
+void Load_Bank_From(const TXml_Document &xml)
+{
+    const TParGen_Reader r(xml.Root());
+    TConfig_Bank &b = Config_Bank;
+
+    Load_Serial_Channel(r, Channel_Port_0, QStringLiteral("Port_0_Baud"), QStringLiteral("Port_0_Par"));
+    b.Dev_ID_Port_0 = uint8_t(r.Number(QStringLiteral("Port_0_DevID"), 10));
+    if (r.Flag(QStringLiteral("Port_0_BroadCast")))
+        b.Port_Flags |= Flag_Broadcast_Port_0;
+
+    if (r.Flag(QStringLiteral("Port_1_Port")))
+        b.Port_Flags |= Flag_Port_1_RS485;
+    const int channel = (b.Port_Flags & Flag_Port_1_RS485) ? Channel_Port_1_RS485 : Channel_Port_1_RS232;
+    Load_Serial_Channel(r, channel, QStringLiteral("Port_1_Baud"), QStringLiteral("Port_1_Par"));
+    b.Dev_ID_Port_1 = uint8_t(r.Number(QStringLiteral("Port_1_DevID"), 10));
+    if (r.Flag(QStringLiteral("Port_1_BroadCast")))
+        b.Port_Flags |= Flag_Broadcast_Port_1;
+
+    b.Offset_Registers = uint16_t(r.Number(QStringLiteral("Opt_Off_Reg"), 0));
+    b.Offset_Status = uint16_t(r.Number(QStringLiteral("Opt_Off_Status"), 0));
+
+    Load_Octets(r, "IP", {192, 168, 0, 10}, b.Eth_IP);
+    Load_Octets(r, "SM", {255, 255, 255, 0}, b.Eth_Mask);
+    Load_Octets(r, "GAT", {192, 168, 0, 1}, b.Eth_Gateway);
+    // Without the gateway enabled the device gets "no gateway".
+    if (!r.Flag(QStringLiteral("Ethernet_EN_GAT")))
+        std::memset(b.Eth_Gateway, 255, 4);
+}
+
+void Make_Param_Block_From(const TXml_Document *xml)
+{
+    int32_t position = 0;
+    const auto put = [&position](uint32_t value, int width) {
+        for (int i = 0; i < width; ++i)
+            Param_Buffer[position++] = uint8_t(value >> (8 * i));
+    };
+    put(Param_Header_Size, 4);
+    if (xml) {
+        // Raw numbers in file order: list indices as they are, broadcast keys parsed as numbers.
+        struct TParam_Field
+        {
+            const char *Key;
+            int Width;
+            int Default;
+        };
+        static const TParam_Field fields[] = {
+            {"Port_0_Baud", 1, 7},  {"Port_0_Par", 1, 0},      {"Port_0_DevID", 1, 10},     {"Port_1_Port", 1, 1},
+            {"Port_1_Baud", 1, 7},  {"Port_1_Par", 1, 0},      {"Port_1_DevID", 1, 10},     {"Opt_Off_Reg", 2, 0},
+            {"Opt_Off_Status", 2, 0}, {"Port_0_BroadCast", 1, 0}, {"Port_1_BroadCast", 1, 0},
+        };
+        const TParGen_Reader r(xml->Root());
+        for (const TParam_Field &field : fields)
+            put(uint32_t(r.Number(QLatin1String(field.Key), field.Default)), field.Width);
+    }
+    Param_Buffer_Length = position;
+}
+
+// Loads the ParGen.xml at path; false when there is none. Throws when it is not well formed.
+bool Load_ParGen(TXml_Document &xml, const QString &parGenFile)
+{
+    if (!QFileInfo::exists(parGenFile))
+        return false;
+    xml.Load_File(parGenFile);
+    return true;
+}
+
+} // namespace
+
+void Load_Bank(const QString &parGenFile)
+{
+    TXml_Document xml;
+    if (Load_ParGen(xml, parGenFile))
+        Load_Bank_From(xml);
+}
+
+void Load_Bank_Bytes(const QByteArray &parGenXml)
+{
+    TXml_Document xml;
+    xml.Load_Bytes(parGenXml);
+    Load_Bank_From(xml);
+}
+
+uint32_t Bank_Checksum(const uint8_t *record)
+{
+    uint32_t sum = 0;
+    for (int i = 0; i < int(offsetof(TConfig_Bank, Checksum)); ++i)
+        sum += record[i];
+    return sum;
+}
+
+int32_t Append_Bank(int32_t position, uint8_t *buffer)
+{
+    Config_Bank.Checksum = Bank_Checksum(reinterpret_cast<const uint8_t *>(&Config_Bank));
+    std::memcpy(buffer + position, &Config_Bank, Config_Bank_Size);
+    return position + Config_Bank_Size;
+}
+
+void Make_Param_Block(const QString &parGenFile)
+{
+    TXml_Document xml;
+    Make_Param_Block_From(Load_ParGen(xml, parGenFile) ? &xml : nullptr);
+}
+
+void Make_Param_Block_Bytes(const QByteArray &parGenXml)
+{
+    TXml_Document xml;
+    xml.Load_Bytes(parGenXml);
+    Make_Param_Block_From(&xml);
+}
+
+void Make_Bank_Image(const QString &parGenFile)
+{
+    Init_Bank();
+    Load_Bank(parGenFile);
+    Bank_Buffer_Length = 0;
+    Bank_Buffer_Length = Append_Bank(0, Bank_Buffer);
+}
+
+void Make_Config_Data(const QString &parGenFile)
+{
+    Make_Param_Block(parGenFile);
+    Make_Bank_Image(parGenFile);
+}
+
+QByteArray Param_Block_Bytes()
+{
+    return QByteArray(reinterpret_cast<const char *>(Param_Buffer), Param_Buffer_Length);
+}
+
+QByteArray Bank_Image_Bytes()
+{
+    return QByteArray(reinterpret_cast<const char *>(Bank_Buffer), Bank_Buffer_Length);
+}
+
+QString Bank_File_Path(const QString &confDir)
+{
+    return Join_Path(confDir, QStringLiteral("bin"), QStringLiteral("bank.bin"));
+}
+
+QString BankK_File_Path(const QString &confDir)
+{
+    return Join_Path(confDir, QStringLiteral("bin"), QStringLiteral("bankK.bin"));
+}
+
+void Write_Config_Files(const QString &confDir)
+{
+    const QString binDir = Join_Path(confDir, QStringLiteral("bin"));
+    const QString bankPath = Bank_File_Path(confDir);
+    const QString bankKPath = BankK_File_Path(confDir);
+    const auto fail = [](const QString &path, const QString &reason) {
+        return EQuillon_Error(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason));
+    };
+    if (!QFileInfo(binDir).isDir() && !QDir().mkpath(binDir))
+        throw fail(binDir, QStringLiteral("the directory cannot be created"));
+
+    // Both files are complete on disk before either replaces its old version, so the device never
+    // receives one new file and one stale one.
+    QSaveFile bank(bankPath);
+    QSaveFile bankK(bankKPath);
+    const QByteArray bankBytes = Param_Block_Bytes();
+    const QByteArray bankKBytes = Bank_Image_Bytes();
+    for (auto [file, bytes] : {std::pair{&bank, &bankBytes}, std::pair{&bankK, &bankKBytes}}) {
+        if (!file->open(QIODevice::WriteOnly) || file->write(*bytes) != bytes->size())
+            throw fail(file->fileName(), file->errorString());
+    }
+    QFile oldBank(bankPath);
+    const bool hadBank = oldBank.open(QIODevice::ReadOnly);
+    const QByteArray oldBankBytes = hadBank ? oldBank.readAll() : QByteArray();
+    oldBank.close();
+
+    if (!bank.commit())
+        throw fail(bankPath, bank.errorString());
+    if (!bankK.commit()) {
+        const EQuillon_Error error = fail(bankKPath, bankK.errorString());
+        // Put the parameter block back as it was.
+        try {
+            if (hadBank)
+                Save_Bytes_Atomically(bankPath, oldBankBytes);
+            else
+                QFile::remove(bankPath);
+        } catch (const EQuillon_Error &) {
+        }
+        throw error;
+    }
+}
+
+int Get_DevideType(const QString &parGenFile)
+{
+    TXml_Document xml;
+    if (!Load_ParGen(xml, parGenFile))
+        return 0;
+    return TParGen_Reader(xml.Root()).Flag(QStringLiteral("Device_Type_Type")) ? 1 : 0;
+}
