@@ -26,32 +26,40 @@ void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
     // blanks come back unchanged.
     QDomDocument doc;
     QXmlStreamReader reader(bytes);
-    QDomNode current = doc;
+    QDomNode current; // null while at top level
+    const auto append = [&doc, &current](const QDomNode &node) {
+        if (current.isNull())
+            doc.appendChild(node);
+        else
+            current.appendChild(node);
+    };
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
             QDomElement element = doc.createElement(reader.name().toString());
             for (const QXmlStreamAttribute &attribute : reader.attributes())
                 element.setAttribute(attribute.qualifiedName().toString(), attribute.value().toString());
-            current.appendChild(element);
+            append(element);
             current = element;
             break;
         }
         case QXmlStreamReader::EndElement:
             current = current.parentNode();
+            if (current.isDocument())
+                current = QDomNode();
             break;
         case QXmlStreamReader::Characters:
             // Blanks between top-level nodes are no text of any element.
-            if (!current.isDocument())
-                current.appendChild(reader.isCDATA() ? QDomNode(doc.createCDATASection(reader.text().toString()))
-                                                     : QDomNode(doc.createTextNode(reader.text().toString())));
+            if (!current.isNull())
+                append(reader.isCDATA() ? QDomNode(doc.createCDATASection(reader.text().toString()))
+                                        : QDomNode(doc.createTextNode(reader.text().toString())));
             break;
         case QXmlStreamReader::Comment:
-            current.appendChild(doc.createComment(reader.text().toString()));
+            append(doc.createComment(reader.text().toString()));
             break;
         case QXmlStreamReader::ProcessingInstruction:
-            current.appendChild(doc.createProcessingInstruction(reader.processingInstructionTarget().toString(),
-                                                                reader.processingInstructionData().toString()));
+            append(doc.createProcessingInstruction(reader.processingInstructionTarget().toString(),
+                                                   reader.processingInstructionData().toString()));
             break;
         default:
             break;
