@@ -1,0 +1,225 @@
+#include "ULanguage.h"
+
+#include "UComon.h"
+#include "ULanguage_English.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <array>
+
+QStringList Language_Table;
+int Language_Table_Size = 0;
+
+namespace {
+
+const QString Blank_Text = QStringLiteral(" ");
+const QString Note_Marker = QStringLiteral("/#/");
+constexpr char16_t Pilcrow = u'\u00B6';
+
+// Windows-1252 from 0x80 to 0x9F; the five bytes without a character of their own map to the C1 control of the
+// same code, as Windows itself does. The rest of the code page is Latin-1.
+constexpr std::array<char16_t, 32> Windows_1252_High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString Decode_Windows_1252(const QByteArray &bytes)
+{
+    QStringDecoder decoder("windows-1252");
+    if (decoder.isValid())
+        return decoder.decode(bytes);
+    // A Qt built without a converter for the code page: the table above and Latin-1.
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[i] = QChar(byte >= 0x80 && byte <= 0x9F ? Windows_1252_High[byte - 0x80] : char16_t(byte));
+    }
+    return text;
+}
+
+QString Decode_With(QStringConverter::Encoding encoding, const QByteArray &bytes)
+{
+    // The decoder drops the byte-order mark itself.
+    QStringDecoder decoder(encoding);
+    return decoder.decode(bytes);
+}
+
+// The lines of a text whose lines end with CR LF, LF or CR. A line break at the very end opens no further line.
+QStringList Split_Lines(const QString &text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+// Reads one line of a language file. Returns the entry it sets (its text in value), or -1 with the reason in
+// reason.
+int Parse_Language_Line(const QString &rawLine, QString &value, QString &reason)
+{
+    const QString line = Trim_Text(rawLine);
+    if (line.isEmpty()) {
+        reason = QStringLiteral("blank line");
+        return -1;
+    }
+    if (!line.startsWith(QStringLiteral("STR"))) {
+        reason = QStringLiteral("no STR marker");
+        return -1;
+    }
+    const qsizetype equals = line.indexOf(u'=');
+    if (equals < 0) {
+        reason = QStringLiteral("no \"=\" after the index");
+        return -1;
+    }
+    // The index runs from the 4th character up to two characters before "=": the character directly before "="
+    // never belongs to it, so files write a blank there.
+    const QString indexText = equals > 4 ? Trim_Text(line.mid(3, equals - 4)) : QString();
+    if (indexText.isEmpty()) {
+        reason = QStringLiteral("no index before \"=\" (the character just before \"=\" is not read as part of the "
+                                "index: write a blank there)");
+        return -1;
+    }
+    int index = -1;
+    if (!Try_Str_To_Int(indexText, index)) {
+        reason = QStringLiteral("index \"%1\" is not an integer").arg(indexText);
+        return -1;
+    }
+    // Checked against the entries the table really holds as well, so that no line writes past it.
+    const int size = int(qMin<qsizetype>(Language_Table_Size, Language_Table.size()));
+    if (index < 0 || index >= size) {
+        reason = QStringLiteral("index %1 out of range 0 to %2").arg(index).arg(size - 1);
+        return -1;
+    }
+
+    QString text = Trim_Text(line.mid(equals + 1));
+    if (text.isEmpty()) {
+        reason = QStringLiteral("empty text");
+        return -1;
+    }
+    const qsizetype note = text.indexOf(Note_Marker);
+    if (note >= 0) {
+        text = Trim_Text(text.left(note));
+        if (text.isEmpty()) {
+            reason = QStringLiteral("only a note");
+            return -1;
+        }
+    }
+    // A pilcrow at each end keeps the blanks between them; a single pilcrow stands for the empty text.
+    if (text.startsWith(Pilcrow))
+        text.remove(0, 1);
+    const qsizetype pilcrow = text.indexOf(Pilcrow);
+    if (pilcrow >= 0)
+        text.truncate(pilcrow);
+    value = text;
+    return index;
+}
+
+} // namespace
+
+QString Lang(int index)
+{
+    if (index < 0 || index >= Language_Table.size())
+        return Blank_Text;
+    return Language_Table[index];
+}
+
+void Load_Default_Language()
+{
+    Language_Table.clear();
+    Language_Table.reserve(Language_Table_Entries);
+    for (int i = 0; i < Language_Table_Entries; ++i)
+        Language_Table.append(Blank_Text);
+    for (const TBuilt_In_Text &entry : English_Texts) {
+        Q_ASSERT(entry.Index >= 0 && entry.Index < Language_Table_Entries);
+        if (entry.Index >= 0 && entry.Index < Language_Table_Entries)
+            Language_Table[entry.Index] = QString::fromUtf8(entry.Text);
+    }
+    Language_Table_Size = Language_Table_Entries;
+}
+
+QString Decode_Language_Bytes(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return Decode_With(QStringConverter::Utf8, bytes);
+    if (bytes.startsWith("\xFF\xFE"))
+        return Decode_With(QStringConverter::Utf16LE, bytes);
+    if (bytes.startsWith("\xFE\xFF"))
+        return Decode_With(QStringConverter::Utf16BE, bytes);
+
+    // Without a mark: UTF-8 when every byte sequence is valid UTF-8 (plain ASCII included), else the Windows
+    // code page in which such files have always been written.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return Decode_Windows_1252(bytes);
+}
+
+// The report's entries are appended to whatever the caller's list already holds.
+void Apply_Language_Text(const QString &text, QList<TLanguage_Line_Report> *report)
+{
+    const QStringList lines = Split_Lines(text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString value;
+        QString reason;
+        const int index = Parse_Language_Line(lines[i], value, reason);
+        if (index >= 0)
+            Language_Table[index] = value;
+        if (report) {
+            TLanguage_Line_Report line;
+            line.Line_Number = int(i + 1);
+            line.Line = lines[i];
+            line.Index = index;
+            if (index >= 0)
+                line.Value = value;
+            else
+                line.Reason = reason;
+            report->append(line);
+        }
+    }
+}
+
+void Read_Language_File(const QString &path, QList<TLanguage_Line_Report> *report)
+{
+    // The whole file is read before any entry changes: a file that fails part way leaves the table as it was.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw EQuillon_Error(QStringLiteral("Cannot open the language file %1: %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw EQuillon_Error(QStringLiteral("Cannot read the language file %1: %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
+    }
+    Apply_Language_Text(Decode_Language_Bytes(bytes), report);
+}
+
+void Load_Language()
+{
+    Load_Default_Language();
+    const QString path = Join_Path(Language_Dir, Language_Name + QStringLiteral(".lng"));
+    if (QFileInfo(path).isFile()) {
+        Read_Language_File(path);
+        return;
+    }
+    Language_Name = Default_Language;
+    const QString englishPath = Join_Path(Language_Dir, Default_Language + QStringLiteral(".lng"));
+    if (QFileInfo(englishPath).isFile())
+        Read_Language_File(englishPath);
+}

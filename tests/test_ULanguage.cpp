@@ -1,0 +1,409 @@
+#include "UComon.h"
+#include "ULanguage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The indices of the entries that differ from the built-in English table.
+QList<int> Changed_Entries()
+{
+    const QStringList current = Language_Table;
+    Load_Default_Language();
+    const QStringList english = Language_Table;
+    Language_Table = current;
+    QList<int> changed;
+    for (int i = 0; i < english.size(); ++i) {
+        if (i >= current.size() || current[i] != english[i])
+            changed.append(i);
+    }
+    return changed;
+}
+
+bool Write_File(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray Encode(QStringConverter::Encoding encoding, const QString &text)
+{
+    QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+    return encoder.encode(text);
+}
+
+bool Is_Blank_Range(int index)
+{
+    static const int ranges[][2] = {{60, 99},   {111, 199},   {208, 299},  {322, 399},
+                                    {498, 999}, {1038, 1099}, {1106, 1199}};
+    for (const auto &range : ranges) {
+        if (index >= range[0] && index <= range[1])
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class Test_ULanguage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void defaultTableHasBlanksExactlyInTheBlankRanges();
+    void defaultTableKeepsTextsAsWritten_data();
+    void defaultTableKeepsTextsAsWritten();
+    void langGivesABlankOutsideTheTable();
+
+    void applyOneLine_data();
+    void applyOneLine();
+    void lastLineForAnIndexWins();
+    void lineEnds_data();
+    void lineEnds();
+
+    void decode_data();
+    void decode();
+    void readFileInEachEncoding_data();
+    void readFileInEachEncoding();
+    void readFileThatCannotBeOpenedThrows();
+
+    void loadLanguageReadsTheNamedFile();
+    void loadLanguageFallsBackToEnglish_data();
+    void loadLanguageFallsBackToEnglish();
+    void loadLanguageTakesEnglishFileForMissingLanguage();
+    void loadLanguageStartsEachLanguageFromEnglish();
+    void loadLanguageWithUnreadableFileLeavesEnglish();
+
+private:
+    QTemporaryDir Dir;
+};
+
+void Test_ULanguage::init()
+{
+    Reset_Shared_State();
+    Language_Table.clear();
+    Language_Table_Size = 0;
+    Load_Default_Language();
+    QVERIFY(Dir.isValid());
+    QDir(Dir.path()).removeRecursively();
+    QVERIFY(QDir().mkpath(Dir.path()));
+    Language_Dir = Join_Path(Dir.path(), u"LANGUAGE"_s);
+    QVERIFY(QDir().mkpath(Language_Dir));
+}
+
+void Test_ULanguage::defaultTableHasBlanksExactlyInTheBlankRanges()
+{
+    QCOMPARE(Language_Table.size(), 1200);
+    QCOMPARE(Language_Table_Size, 1200);
+    for (int i = 0; i < Language_Table.size(); ++i) {
+        if (Is_Blank_Range(i))
+            QVERIFY2(Language_Table[i] == u" "_s, qPrintable(u"entry %1: \"%2\""_s.arg(i).arg(Language_Table[i])));
+        else
+            QVERIFY2(Language_Table[i] != u" "_s, qPrintable(u"entry %1 is blank"_s.arg(i)));
+    }
+
+    // A second load rebuilds the table whole.
+    Language_Table[5] = u"changed"_s;
+    Language_Table.append(u"extra"_s);
+    Load_Default_Language();
+    QCOMPARE(Language_Table.size(), 1200);
+    QCOMPARE(Language_Table[5], u"Step 5"_s);
+}
+
+void Test_ULanguage::defaultTableKeepsTextsAsWritten_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("the first entry") << 0 << u"Begin"_s;
+    QTest::newRow("a label with a trailing blank") << 9 << u"None Configuration Opened "_s;
+    QTest::newRow("a label ending in a colon and blank") << 11 << u"Opened Configuration of the Converter : "_s;
+    QTest::newRow("the page separator keeps both blanks") << 306 << u" / "_s;
+    QTest::newRow("the language question's middle part") << 317 << u" to "_s;
+    QTest::newRow("the last settings message") << 497
+                                               << u"Error Ethernet!! UDP Port must be between 0 and 65535 and "
+                                                  "different from 10000"_s;
+    QTest::newRow("the last update dialog text") << 1037 << u"Error!!! Check the Ip Address"_s;
+    QTest::newRow("the last text of the table") << 1105 << u"File already exists. Do you want to overwrite?"_s;
+}
+
+void Test_ULanguage::defaultTableKeepsTextsAsWritten()
+{
+    QFETCH(int, index);
+    QFETCH(QString, text);
+    QCOMPARE(Lang(index), text);
+}
+
+void Test_ULanguage::langGivesABlankOutsideTheTable()
+{
+    QCOMPARE(Lang(-1), u" "_s);
+    QCOMPARE(Lang(1200), u" "_s);
+    Language_Table.clear();
+    QCOMPARE(Lang(0), u" "_s);
+}
+
+void Test_ULanguage::applyOneLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("index"); // -1: the line changes nothing
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("reason"); // part of the reason reported for an ignored line
+
+    QTest::newRow("a plain line sets its entry") << u"STR19 = Neue Version"_s << 19 << u"Neue Version"_s << QString();
+    QTest::newRow("blanks and tabs around the line are dropped")
+        << u" \tSTR14 = Schliessen \t"_s << 14 << u"Schliessen"_s << QString();
+    QTest::newRow("without a blank before = the last index digit is lost")
+        << u"STR1000=Update"_s << 100 << u"Update"_s << QString();
+    QTest::newRow("blanks around the index") << u"STR 1000 = Update"_s << 1000 << u"Update"_s << QString();
+    QTest::newRow("several blanks on both sides of =") << u"STR1000   =   Update"_s << 1000 << u"Update"_s << QString();
+    QTest::newRow("the index follows the text-to-integer rule") << u"STR$10 = Hex"_s << 16 << u"Hex"_s << QString();
+    QTest::newRow("the text runs from the first =") << u"STR12 = a = b"_s << 12 << u"a = b"_s << QString();
+    QTest::newRow("pilcrows keep the blanks between them") << u"STR306 = ¶ von ¶"_s << 306 << u" von "_s << QString();
+    QTest::newRow("text after the closing pilcrow is dropped")
+        << u"STR305 = ¶Seite ¶ rest"_s << 305 << u"Seite "_s << QString();
+    QTest::newRow("a note is cut off with the blanks before it")
+        << u"STR9 = Nothing open /#/ main window label"_s << 9 << u"Nothing open"_s << QString();
+    QTest::newRow("a single pilcrow gives the empty text") << u"STR1 = ¶"_s << 1 << QString() << QString();
+
+    QTest::newRow("nothing after =") << u"STR1 ="_s << -1 << QString() << u"empty text"_s;
+    QTest::newRow("only a note after =") << u"STR1 = /#/ note"_s << -1 << QString() << u"only a note"_s;
+    QTest::newRow("the index just past the table") << u"STR1200 = x"_s << -1 << QString() << u"0 to 1199"_s;
+    QTest::newRow("a negative index") << u"STR-1 = x"_s << -1 << QString() << u"0 to 1199"_s;
+    QTest::newRow("a lower-case marker") << u"str1 = x"_s << -1 << QString() << u"no STR marker"_s;
+    QTest::newRow("a marker that does not start the line") << u"; STR1 = x"_s << -1 << QString() << u"no STR"_s;
+    QTest::newRow("an index that is not a number") << u"STRab = y"_s << -1 << QString() << u"not an integer"_s;
+    QTest::newRow("an index of one digit glued to =") << u"STR1=x"_s << -1 << QString() << u"no index"_s;
+    QTest::newRow("a line without =") << u"STR1 x"_s << -1 << QString() << u"no \"=\""_s;
+    QTest::newRow("a line of blanks") << u"  \t "_s << -1 << QString() << u"blank line"_s;
+}
+
+void Test_ULanguage::applyOneLine()
+{
+    QFETCH(QString, line);
+    QFETCH(int, index);
+    QFETCH(QString, value);
+    QFETCH(QString, reason);
+
+    QList<TLanguage_Line_Report> report;
+    Apply_Language_Text(line, &report);
+
+    QCOMPARE(Changed_Entries(), index < 0 ? QList<int>() : QList<int>{index});
+    if (index >= 0) {
+        QCOMPARE(Lang(index), value);
+    }
+    QCOMPARE(Language_Table.size(), 1200);
+
+    QCOMPARE(report.size(), 1);
+    QCOMPARE(report[0].Line_Number, 1);
+    QCOMPARE(report[0].Line, line);
+    QCOMPARE(report[0].Index, index);
+    QCOMPARE(report[0].Value, value);
+    if (index >= 0)
+        QVERIFY2(report[0].Reason.isEmpty(), qPrintable(report[0].Reason));
+    else
+        QVERIFY2(report[0].Reason.contains(reason), qPrintable(report[0].Reason));
+}
+
+void Test_ULanguage::lastLineForAnIndexWins()
+{
+    Apply_Language_Text(u"STR12 = A\nSTR13 = C\nSTR12 = B\n"_s);
+    QCOMPARE(Lang(12), u"B"_s);
+    QCOMPARE(Lang(13), u"C"_s);
+    QCOMPARE(Changed_Entries(), (QList<int>{12, 13}));
+}
+
+void Test_ULanguage::lineEnds_data()
+{
+    QTest::addColumn<QString>("eol");
+    QTest::newRow("CR LF") << u"\r\n"_s;
+    QTest::newRow("LF") << u"\n"_s;
+    QTest::newRow("CR alone") << u"\r"_s;
+}
+
+void Test_ULanguage::lineEnds()
+{
+    QFETCH(QString, eol);
+    const QString text = u"[Deutsch]"_s + eol + eol + u"STR0 = Anfang"_s + eol + u"STR2 = Schritt 2"_s + eol;
+
+    QList<TLanguage_Line_Report> report;
+    Apply_Language_Text(text, &report);
+
+    QCOMPARE(Lang(0), u"Anfang"_s);
+    QCOMPARE(Lang(2), u"Schritt 2"_s);
+    QCOMPARE(Changed_Entries(), (QList<int>{0, 2}));
+    // Line numbers count blank lines; the break at the end opens no fifth line.
+    QCOMPARE(report.size(), 4);
+    const QStringList lines = {u"[Deutsch]"_s, QString(), u"STR0 = Anfang"_s, u"STR2 = Schritt 2"_s};
+    const QList<int> indices = {-1, -1, 0, 2};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(report[i].Line_Number, i + 1);
+        QCOMPARE(report[i].Line, lines[i]);
+        QCOMPARE(report[i].Index, indices[i]);
+    }
+}
+
+void Test_ULanguage::decode_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("an empty file") << QByteArray() << QString();
+    QTest::newRow("ASCII without a mark") << "STR1 = Step\r\n"_ba << u"STR1 = Step\r\n"_s;
+    QTest::newRow("UTF-8 with a mark and accents") << "\xEF\xBB\xBF"
+                                                      "STR19 = \xC3\xA9t\xC3\xA9 \xC2\xB6"_ba
+                                                   << u"STR19 = été ¶"_s;
+    QTest::newRow("UTF-8 without a mark") << "Gr\xC3\xBC\xC3\x9F"
+                                             "e \xE2\x82\xAC"_ba
+                                          << u"Grüße €"_s;
+    QTest::newRow("UTF-16 LE with its mark") << "\xFF\xFE"
+                                                "\xE9\x00\x0D\x00\x0A\x00\xB6\x00\xAC\x20"_ba
+                                             << u"é\r\n¶€"_s;
+    QTest::newRow("UTF-16 BE with its mark") << "\xFE\xFF"
+                                                "\x00\xE9\x00\x0D\x00\x0A\x00\xB6\x20\xAC"_ba
+                                             << u"é\r\n¶€"_s;
+    QTest::newRow("bytes that are not UTF-8 are Windows-1252")
+        << "\xB6 / \xB6 \xE9t\xE9 \x80 \x93x\x94 \x9C"_ba << u"¶ / ¶ été € “x” œ"_s;
+    QTest::newRow("a UTF-8 sequence cut off at the end is not UTF-8") << "caf\xC3"_ba << u"cafÃ"_s;
+    QTest::newRow("an overlong UTF-8 form is not UTF-8") << "\xC0\xAF"_ba << u"À¯"_s;
+}
+
+void Test_ULanguage::decode()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(Decode_Language_Bytes(bytes), text);
+}
+
+void Test_ULanguage::readFileInEachEncoding_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    const QString text = u"; Français\r\nSTR19 = Nouvelle version : été\r\nSTR306 = ¶ von ¶\r\n"_s;
+    QTest::newRow("UTF-8 with a mark") << Encode(QStringConverter::Utf8, text);
+    QTest::newRow("UTF-8 without a mark") << text.toUtf8();
+    QTest::newRow("UTF-16 LE with its mark") << Encode(QStringConverter::Utf16LE, text);
+    QTest::newRow("UTF-16 BE with its mark") << Encode(QStringConverter::Utf16BE, text);
+    QTest::newRow("Windows-1252 with CR line ends")
+        << "; Fran\xE7"
+           "ais\rSTR19 = Nouvelle version : \xE9t\xE9\rSTR306 = \xB6 von \xB6\r"_ba;
+}
+
+void Test_ULanguage::readFileInEachEncoding()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = Join_Path(Language_Dir, u"Francais.lng"_s);
+    QVERIFY(Write_File(path, bytes));
+
+    QList<TLanguage_Line_Report> report;
+    Read_Language_File(path, &report);
+
+    QCOMPARE(Lang(19), u"Nouvelle version : été"_s);
+    QCOMPARE(Lang(306), u" von "_s);
+    QCOMPARE(Changed_Entries(), (QList<int>{19, 306}));
+    QCOMPARE(report.size(), 3);
+    QCOMPARE(report[0].Line, u"; Français"_s);
+}
+
+void Test_ULanguage::readFileThatCannotBeOpenedThrows()
+{
+    const QString missing = Join_Path(Language_Dir, u"Missing.lng"_s);
+    const QString directory = Join_Path(Language_Dir, u"Folder.lng"_s);
+    QVERIFY(QDir().mkpath(directory));
+
+    for (const QString &path : {missing, directory}) {
+        try {
+            Read_Language_File(path);
+            QFAIL(qPrintable(u"no error for "_s + path));
+        } catch (const EQuillon_Error &error) {
+            QVERIFY2(error.Text().contains(QDir::toNativeSeparators(path)), qPrintable(error.Text()));
+        }
+    }
+    QCOMPARE(Changed_Entries(), QList<int>());
+}
+
+void Test_ULanguage::loadLanguageReadsTheNamedFile()
+{
+    QVERIFY(Write_File(Join_Path(Language_Dir, u"Deutsch.lng"_s), "STR19 = Neue Version\r\n"));
+    // English.lng is for English only.
+    QVERIFY(Write_File(Join_Path(Language_Dir, u"English.lng"_s), "STR14 = Quit\r\n"));
+    Language_Name = u"Deutsch"_s;
+    Load_Language();
+    QCOMPARE(Language_Name, u"Deutsch"_s);
+    QCOMPARE(Lang(19), u"Neue Version"_s);
+    QCOMPARE(Changed_Entries(), (QList<int>{19}));
+}
+
+void Test_ULanguage::loadLanguageFallsBackToEnglish_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("no LANGUAGE directory") << u"no directory"_s;
+    QTest::newRow("an empty LANGUAGE directory") << u"empty"_s;
+    QTest::newRow("a directory named like the language file") << u"folder"_s;
+}
+
+void Test_ULanguage::loadLanguageFallsBackToEnglish()
+{
+    QFETCH(QString, setup);
+    if (setup == u"no directory")
+        QVERIFY(QDir(Language_Dir).removeRecursively());
+    else if (setup == u"folder")
+        QVERIFY(QDir().mkpath(Join_Path(Language_Dir, u"Deutsch.lng"_s)));
+    Language_Table[3] = u"left over"_s;
+    Language_Name = u"Deutsch"_s;
+
+    Load_Language();
+
+    QCOMPARE(Language_Name, u"English"_s);
+    QCOMPARE(Language_Table.size(), 1200);
+    QCOMPARE(Changed_Entries(), QList<int>());
+}
+
+void Test_ULanguage::loadLanguageTakesEnglishFileForMissingLanguage()
+{
+    QVERIFY(Write_File(Join_Path(Language_Dir, u"English.lng"_s), "STR14 = Quit\r\n"));
+    Language_Name = u"Klingon"_s;
+    Load_Language();
+    QCOMPARE(Language_Name, u"English"_s);
+    QCOMPARE(Lang(14), u"Quit"_s);
+    QCOMPARE(Changed_Entries(), (QList<int>{14}));
+}
+
+void Test_ULanguage::loadLanguageStartsEachLanguageFromEnglish()
+{
+    QVERIFY(Write_File(Join_Path(Language_Dir, u"A.lng"_s), "STR15 = Neue Konfiguration\nSTR16 = Offnen\n"));
+    QVERIFY(Write_File(Join_Path(Language_Dir, u"B.lng"_s), "STR16 = Ouvrir\n"));
+    Language_Name = u"A"_s;
+    Load_Language();
+    QCOMPARE(Lang(15), u"Neue Konfiguration"_s);
+
+    Language_Name = u"B"_s;
+    Load_Language();
+    QCOMPARE(Lang(15), u"New Configuration"_s);
+    QCOMPARE(Lang(16), u"Ouvrir"_s);
+    QCOMPARE(Changed_Entries(), (QList<int>{16}));
+}
+
+void Test_ULanguage::loadLanguageWithUnreadableFileLeavesEnglish()
+{
+    const QString path = Join_Path(Language_Dir, u"Deutsch.lng"_s);
+    QVERIFY(Write_File(path, "STR19 = Neue Version\r\n"));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    if (QFile file(path); file.open(QIODevice::ReadOnly))
+        QSKIP("file permissions do not stop this user from reading");
+    Language_Name = u"Deutsch"_s;
+    Language_Table[3] = u"left over"_s;
+
+    QVERIFY_THROWS_EXCEPTION(EQuillon_Error, Load_Language());
+
+    QCOMPARE(Language_Name, u"Deutsch"_s);
+    QCOMPARE(Changed_Entries(), QList<int>());
+}
+
+QTEST_GUILESS_MAIN(Test_ULanguage)
+#include "test_ULanguage.moc"
