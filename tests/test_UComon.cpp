@@ -1,2 +1,152 @@
+#include "UComon.h"
+
 #include <QTest>
-int main() { return 0; }
+
+class Test_UComon : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void text_to_integer_data();
+    void text_to_integer();
+    void trimming_removes_control_characters_and_blanks_only_at_the_ends();
+    void split_ip_address_data();
+    void split_ip_address();
+    void plain_directory_names_data();
+    void plain_directory_names();
+    void port_names_in_natural_order();
+    void workspace_paths_and_parameter_file();
+};
+
+void Test_UComon::text_to_integer_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected");
+    // Fallback -7 marks "does not convert".
+    QTest::newRow("plain decimal") << "250" << 250;
+    QTest::newRow("leading blanks are skipped") << "   42" << 42;
+    QTest::newRow("a trailing blank does not convert") << "42 " << -7;
+    QTest::newRow("a leading tab does not convert") << "\t42" << -7;
+    QTest::newRow("plus sign") << "+5" << 5;
+    QTest::newRow("minus zero is zero") << "-0" << 0;
+    QTest::newRow("negative") << "-1" << -1;
+    QTest::newRow("leading zeros") << "007" << 7;
+    QTest::newRow("dollar hexadecimal") << "$FF" << 255;
+    QTest::newRow("x hexadecimal") << "x1a" << 26;
+    QTest::newRow("X hexadecimal") << "X1A" << 26;
+    QTest::newRow("0x hexadecimal") << "0x10" << 16;
+    QTest::newRow("0X hexadecimal") << "0X10" << 16;
+    QTest::newRow("negative hexadecimal") << "-$10" << -16;
+    QTest::newRow("prefix without digits") << "0x" << -7;
+    QTest::newRow("hexadecimal digit in decimal") << "1A" << -7;
+    QTest::newRow("empty") << "" << -7;
+    QTest::newRow("only blanks") << "   " << -7;
+    QTest::newRow("sign alone") << "-" << -7;
+    QTest::newRow("blank after the sign") << "- 1" << -7;
+    QTest::newRow("decimal point") << "10.5" << -7;
+    QTest::newRow("largest 32-bit value") << "2147483647" << 2147483647;
+    QTest::newRow("smallest 32-bit value") << "-2147483648" << int(-2147483648LL);
+    QTest::newRow("beyond the 32-bit range") << "2147483648" << -7;
+    QTest::newRow("far beyond the range") << "99999999999999999999" << -7;
+    QTest::newRow("hexadecimal beyond the signed range") << "$FFFFFFFF" << -7;
+}
+
+void Test_UComon::text_to_integer()
+{
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    QCOMPARE(Str_To_Int_Def(text, -7), expected);
+}
+
+void Test_UComon::trimming_removes_control_characters_and_blanks_only_at_the_ends()
+{
+    QCOMPARE(Trim_Text(QStringLiteral("\t\r\n  a b \x01\x1f ")), QStringLiteral("a b"));
+    QCOMPARE(Trim_Text(QStringLiteral(" \t ")), QString());
+    QCOMPARE(Trim_Text(QStringLiteral("\u00A0x\u00A0")), QStringLiteral("\u00A0x\u00A0"));
+}
+
+void Test_UComon::split_ip_address_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("usable");
+    QTest::addColumn<QStringList>("parts");
+    const QStringList any;
+    QTest::newRow("plain address") << "192.168.2.205" << true << QStringList{"192", "168", "2", "205"};
+    QTest::newRow("blanks around parts and the whole")
+        << "  192 . 168 .2 . 205 \t" << true << QStringList{"192", "168", "2", "205"};
+    QTest::newRow("three parts") << "192.168.2" << false << any;
+    QTest::newRow("no dot") << "192168" << false << any;
+    QTest::newRow("fourth part holds a dot") << "192.168.2.205.7" << false << any;
+    QTest::newRow("empty part") << "192.168..205" << false << any;
+    QTest::newRow("octet above 255") << "10.0.0.256" << false << any;
+    QTest::newRow("highest octet") << "10.0.0.255" << true << QStringList{"10", "0", "0", "255"};
+    QTest::newRow("all zero") << "0.0.0.0" << true << QStringList{"0", "0", "0", "0"};
+    QTest::newRow("leading zero kept as text") << "010.0.0.1" << true << QStringList{"010", "0", "0", "1"};
+    QTest::newRow("minus zero is zero") << "-0.1.2.3" << true << QStringList{"-0", "1", "2", "3"};
+    QTest::newRow("three hundred") << "10.0.0.300" << false << any;
+    QTest::newRow("empty") << "" << false << any;
+}
+
+void Test_UComon::split_ip_address()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, usable);
+    QFETCH(QStringList, parts);
+    QString p1, p2, p3, p4;
+    QCOMPARE(Split_IP_Address(address, p1, p2, p3, p4), usable);
+    if (usable)
+        QCOMPARE((QStringList{p1, p2, p3, p4}), parts);
+}
+
+void Test_UComon::plain_directory_names_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("plain");
+    QTest::newRow("ordinary") << "Line2" << true;
+    QTest::newRow("blanks inside and around") << " Line 2 " << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("dot") << "." << false;
+    QTest::newRow("dot dot") << ".." << false;
+    QTest::newRow("climbs out with a slash") << "../x" << false;
+    QTest::newRow("backslash") << "a\\b" << false;
+    QTest::newRow("slash") << "a/b" << false;
+}
+
+void Test_UComon::plain_directory_names()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, plain);
+    QCOMPARE(Is_Plain_Directory_Name(name), plain);
+}
+
+void Test_UComon::port_names_in_natural_order()
+{
+#ifdef Q_OS_WIN
+    QStringList names{"COM12", "COM3", "COM1"};
+    Sort_Port_Names(names);
+    QCOMPARE(names, (QStringList{"COM1", "COM3", "COM12"}));
+#else
+    QStringList names{"ttyUSB10", "ttyS1", "ttyUSB2", "ttyACM0", "ttyS0"};
+    Sort_Port_Names(names);
+    QCOMPARE(names, (QStringList{"ttyACM0", "ttyS0", "ttyS1", "ttyUSB2", "ttyUSB10"}));
+#endif
+}
+
+void Test_UComon::workspace_paths_and_parameter_file()
+{
+    Reset_Shared_State();
+    const QString dir = QStringLiteral("/opt/quillon/");
+    Set_Workspace_Paths(dir);
+    const QString base = QDir::toNativeSeparators(QStringLiteral("/opt/quillon"));
+    QCOMPARE(Program_Dir, base);
+    QCOMPARE(Master_Dir, base + QDir::separator() + "MASTER");
+    QCOMPARE(Projects_Dir, base + QDir::separator() + "PROJECTS");
+    QCOMPARE(Language_Dir, base + QDir::separator() + "LANGUAGE");
+    Conf_Dir = Join_Path(Projects_Dir, QStringLiteral("Line2"));
+    Set_Files();
+    QCOMPARE(ParGen_File, Projects_Dir + QDir::separator() + "Line2" + QDir::separator() + "ParGen.xml");
+    Reset_Shared_State();
+}
+
+QTEST_GUILESS_MAIN(Test_UComon)
+#include "test_UComon.moc"

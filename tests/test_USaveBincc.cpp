@@ -1,2 +1,405 @@
+#include "UComon.h"
+#include "UParGen_File.h"
+#include "USaveBincc.h"
+#include "UXml_Document.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-int main() { return 0; }
+
+#include <cstring>
+
+namespace {
+
+// A ParGen.xml as the settings dialog writes it for a new configuration, with some keys replaced.
+QByteArray ParGen_Xml(const QHash<QString, QString> &changes = {}, const QStringList &dropped = {})
+{
+    TXml_Document xml;
+    Build_ParGen(xml, No_File_Fields());
+    QDomElement root = xml.Root();
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+        QDomElement e = Find_Child(root, it.key());
+        while (e.hasChildNodes())
+            e.removeChild(e.firstChild());
+        if (!it.value().isEmpty())
+            e.appendChild(e.ownerDocument().createTextNode(it.value()));
+    }
+    for (const QString &key : dropped)
+        root.removeChild(Find_Child(root, key));
+    return xml.To_Bytes();
+}
+
+const uint8_t *Bank_Bytes()
+{
+    return reinterpret_cast<const uint8_t *>(&Config_Bank);
+}
+
+QByteArray Read_File(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void Write_File(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+uint32_t U32(const uint8_t *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+} // namespace
+
+class Test_USaveBincc : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void defaults_seal_with_checksum_3458();
+    void checksum_is_a_plain_byte_sum();
+    void append_bank_copies_exactly_2048_bytes_at_the_position();
+    void no_parameter_file_gives_the_header_and_the_default_image();
+    void new_configuration_gives_the_worked_files();
+    void port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232_data();
+    void port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232();
+    void keys_load_with_their_readers_rules_data();
+    void keys_load_with_their_readers_rules();
+    void baud_index_outside_the_list_takes_the_default_rate();
+    void gateway_only_with_the_gateway_enabled();
+    void every_build_starts_from_the_defaults();
+    void device_type_data();
+    void device_type();
+    void write_creates_bin_and_two_builds_are_identical();
+    void a_malformed_file_builds_nothing();
+    void a_failed_write_changes_neither_file();
+};
+
+void Test_USaveBincc::defaults_seal_with_checksum_3458()
+{
+    Init_Bank();
+    const uint8_t *b = Bank_Bytes();
+    // Only the fixed defaults are non-zero.
+    QList<int> nonZero;
+    for (int i = 0; i < Config_Bank_Size; ++i) {
+        if (b[i])
+            nonZero << i;
+    }
+    QList<int> expected{0x000, 0x001, 0x002, 0x004, 0x005, 0x006, 0x00C, 0x00D};
+    for (int i = 0x028; i <= 0x033; ++i) {
+        if (i != 0x02F)
+            expected << i;
+    }
+    for (int i = 0x034; i <= 0x039; ++i)
+        expected << i;
+    for (int i = 0x1B4; i <= 0x1BB; ++i)
+        expected << i;
+    QCOMPARE(nonZero, expected);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(b), 8), QByteArray("\x90\xD0\x03\x00\x90\xD0\x03\x00", 8));
+
+    QCOMPARE(Append_Bank(0, Bank_Buffer), 2048);
+    QCOMPARE(Config_Bank.Checksum, 3458u);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(Bank_Buffer) + 0x7FC, 4), QByteArray("\x82\x0D\x00\x00", 4));
+}
+
+void Test_USaveBincc::checksum_is_a_plain_byte_sum()
+{
+    Init_Bank();
+    Config_Bank.Checksum = 0xDEADBEEF; // the old value takes no part in the sum
+    Append_Bank(0, Bank_Buffer);
+    const uint32_t base = Config_Bank.Checksum;
+    QCOMPARE(base, 3458u);
+
+    Config_Bank.Reserved_6F0[0x7F8 - 0x6F0] = 1; // the reserved word just before the checksum counts
+    Append_Bank(0, Bank_Buffer);
+    QCOMPARE(Config_Bank.Checksum, base + 1);
+
+    std::swap(Config_Bank.Eth_IP[0], Config_Bank.Eth_IP[3]);
+    Append_Bank(0, Bank_Buffer);
+    QCOMPARE(Config_Bank.Checksum, base + 1);
+
+    std::memset(&Config_Bank, 0xFF, sizeof Config_Bank); // the largest sum does not wrap
+    Append_Bank(0, Bank_Buffer);
+    QCOMPARE(Config_Bank.Checksum, 2044u * 255u);
+}
+
+void Test_USaveBincc::append_bank_copies_exactly_2048_bytes_at_the_position()
+{
+    static uint8_t buffer[3 * Config_Bank_Size];
+    std::memset(buffer, 0xAA, sizeof buffer);
+    Init_Bank();
+    QCOMPARE(Append_Bank(100, buffer), 2148);
+    QCOMPARE(buffer[99], uint8_t(0xAA));
+    QCOMPARE(std::memcmp(buffer + 100, Bank_Bytes(), Config_Bank_Size), 0);
+    QCOMPARE(buffer[2148], uint8_t(0xAA));
+}
+
+void Test_USaveBincc::no_parameter_file_gives_the_header_and_the_default_image()
+{
+    QTemporaryDir dir;
+    Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml")));
+    QCOMPARE(Param_Block_Bytes(), QByteArray("\x04\x00\x00\x00", 4));
+    QCOMPARE(Bank_Buffer_Length, 2048);
+    QCOMPARE(Config_Bank.Checksum, 3458u);
+    QCOMPARE(Config_Bank.Ser_Baud[0], 0u);
+    QCOMPARE(Config_Bank.Dev_ID_Port_0, uint8_t(0));
+}
+
+void Test_USaveBincc::new_configuration_gives_the_worked_files()
+{
+    Make_Param_Block_Bytes(ParGen_Xml());
+    QCOMPARE(Param_Block_Bytes(), QByteArray::fromHex("0400000007000101070001000000000000"));
+
+    Init_Bank();
+    Append_Bank(0, Bank_Buffer);
+    const QByteArray defaults = Bank_Image_Bytes();
+    Init_Bank();
+    Load_Bank_Bytes(ParGen_Xml());
+    Bank_Buffer_Length = Append_Bank(0, Bank_Buffer);
+    const QByteArray image = Bank_Image_Bytes();
+
+    QMap<int, uint8_t> differences;
+    for (int i = 0; i < Config_Bank_Size; ++i) {
+        if (image[i] != defaults[i])
+            differences.insert(i, uint8_t(image[i]));
+    }
+    const QMap<int, uint8_t> expected{
+        {0x02A, 0},    {0x02B, 10},   {0x190, 0x00}, {0x191, 0xC2}, {0x192, 0x01}, {0x198, 0x00},
+        {0x199, 0xC2}, {0x19A, 0x01}, {0x53B, 0x01}, {0x6E4, 1},    {0x6E5, 1},    {0x7FC, 0x46},
+        {0x7FD, 0x0E},
+    };
+    // Bytes that equal the default on both sides (0x190 and 0x198 low bytes are 0) are no differences.
+    QMap<int, uint8_t> expectedChanged;
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (uint8_t(defaults[it.key()]) != it.value())
+            expectedChanged.insert(it.key(), it.value());
+    }
+    QCOMPARE(differences, expectedChanged);
+    QCOMPARE(Config_Bank.Checksum, 3654u);
+}
+
+void Test_USaveBincc::port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("used");
+    QTest::addColumn<int>("unused");
+    QTest::addColumn<bool>("rs485Flag");
+    QTest::newRow("RS485 on channel 2") << "1" << 2 << 3 << true;
+    QTest::newRow("RS232 on channel 3") << "0" << 3 << 2 << false;
+    QTest::newRow("missing key counts as RS232") << "" << 3 << 2 << false;
+}
+
+void Test_USaveBincc::port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232()
+{
+    QFETCH(QString, port);
+    QFETCH(int, used);
+    QFETCH(int, unused);
+    QFETCH(bool, rs485Flag);
+    const QHash<QString, QString> changes{{"Port_1_Baud", "3"}, {"Port_1_Par", "2"}, {"Port_1_Port", port}};
+    Init_Bank();
+    Load_Bank_Bytes(port.isEmpty() ? ParGen_Xml(changes, {"Port_1_Port"}) : ParGen_Xml(changes));
+    QCOMPARE(Config_Bank.Ser_Baud[used], 9600u);
+    QCOMPARE(Config_Bank.Ser_Parity[used], uint8_t(2));
+    QCOMPARE(Config_Bank.Ser_Data_Bits[used], uint8_t(8));
+    QCOMPARE(Config_Bank.Ser_Baud[unused], 0u);
+    QCOMPARE(Config_Bank.Ser_Parity[unused], uint8_t(0));
+    QCOMPARE(Config_Bank.Ser_Data_Bits[unused], uint8_t(8));
+    QCOMPARE(bool(Config_Bank.Port_Flags & Flag_Port_1_RS485), rs485Flag);
+    // The channels this product does not use keep their defaults.
+    for (int channel : {1, 4, 5}) {
+        QCOMPARE(Config_Bank.Ser_Baud[channel], 0u);
+        QCOMPARE(Config_Bank.Ser_Data_Bits[channel], uint8_t(8));
+    }
+    QCOMPARE(Config_Bank.Ser_Data_Bits[6], uint8_t(8));
+    QCOMPARE(Config_Bank.Ser_Data_Bits[7], uint8_t(8));
+}
+
+void Test_USaveBincc::keys_load_with_their_readers_rules_data()
+{
+    // key, text in ParGen.xml, byte offset in bankK.bin, expected value there (width from the field),
+    // bank.bin offset and its expected bytes (empty: not part of the block).
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("imageOffset");
+    QTest::addColumn<QByteArray>("imageBytes");
+    QTest::addColumn<int>("blockOffset");
+    QTest::addColumn<QByteArray>("blockBytes");
+    QTest::newRow("device ID with leading zeros") << "Port_0_DevID" << "007" << 0x6E4 << QByteArray("\x07", 1) << 6
+                                                  << QByteArray("\x07", 1);
+    QTest::newRow("device ID keeps its low byte") << "Port_1_DevID" << "300" << 0x6E5 << QByteArray("\x2C", 1) << 10
+                                                  << QByteArray("\x2C", 1);
+    QTest::newRow("device ID not a number takes 10") << "Port_0_DevID" << "abc" << 0x6E4 << QByteArray("\x0A", 1)
+                                                     << 6 << QByteArray("\x0A", 1);
+    QTest::newRow("offset 1000") << "Opt_Off_Reg" << "1000" << 0x6EC << QByteArray("\xE8\x03", 2) << 11
+                                 << QByteArray("\xE8\x03", 2);
+    QTest::newRow("offset 61535") << "Opt_Off_Status" << "61535" << 0x6EE << QByteArray("\x5F\xF0", 2) << 13
+                                  << QByteArray("\x5F\xF0", 2);
+    QTest::newRow("offset keeps its low 16 bits") << "Opt_Off_Reg" << "70000" << 0x6EC << QByteArray("\x70\x11", 2)
+                                                  << 11 << QByteArray("\x70\x11", 2);
+    QTest::newRow("hexadecimal offset") << "Opt_Off_Reg" << "$10" << 0x6EC << QByteArray("\x10\x00", 2) << 11
+                                        << QByteArray("\x10\x00", 2);
+    QTest::newRow("baud index 3 is 9600 in the image, 3 in the block")
+        << "Port_0_Baud" << "3" << 0x190 << QByteArray("\x80\x25\x00\x00", 4) << 4 << QByteArray("\x03", 1);
+    QTest::newRow("parity") << "Port_0_Par" << "1" << 0x1A8 << QByteArray("\x01", 1) << 5 << QByteArray("\x01", 1);
+    QTest::newRow("broadcast 1") << "Port_0_BroadCast" << "1" << 0x53B << QByteArray("\x03", 1) << 15
+                                 << QByteArray("\x01", 1);
+    QTest::newRow("broadcast true is clear, and no number") << "Port_0_BroadCast" << "true" << 0x53B
+                                                            << QByteArray("\x01", 1) << 15 << QByteArray("\x00", 1);
+    QTest::newRow("broadcast with a blank is clear, but the number 1")
+        << "Port_0_BroadCast" << " 1" << 0x53B << QByteArray("\x01", 1) << 15 << QByteArray("\x01", 1);
+    QTest::newRow("port 1 broadcast sets bit 2") << "Port_1_BroadCast" << "1" << 0x53B << QByteArray("\x05", 1) << 16
+                                                 << QByteArray("\x01", 1);
+    QTest::newRow("empty address byte takes its default") << "Ethernet_IP1" << "" << 0x028 << QByteArray("\xC0", 1)
+                                                          << -1 << QByteArray();
+    QTest::newRow("mask byte") << "Ethernet_SM4" << "128" << 0x02F << QByteArray("\x80", 1) << -1 << QByteArray();
+}
+
+void Test_USaveBincc::keys_load_with_their_readers_rules()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, text);
+    QFETCH(int, imageOffset);
+    QFETCH(QByteArray, imageBytes);
+    QFETCH(int, blockOffset);
+    QFETCH(QByteArray, blockBytes);
+    const QByteArray xml = ParGen_Xml({{key, text}});
+    Init_Bank();
+    Load_Bank_Bytes(xml);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(Bank_Bytes()) + imageOffset, imageBytes.size()), imageBytes);
+    Make_Param_Block_Bytes(xml);
+    QCOMPARE(Param_Buffer_Length, Param_Block_Size);
+    if (blockOffset >= 0)
+        QCOMPARE(Param_Block_Bytes().mid(blockOffset, blockBytes.size()), blockBytes);
+}
+
+void Test_USaveBincc::baud_index_outside_the_list_takes_the_default_rate()
+{
+    // A hand-edited index: the image gets 115200 for either port, the block keeps the raw index.
+    const QByteArray xml = ParGen_Xml({{"Port_0_Baud", "9"}, {"Port_1_Baud", "-1"}});
+    Init_Bank();
+    Load_Bank_Bytes(xml);
+    QCOMPARE(Config_Bank.Ser_Baud[0], 115200u);
+    QCOMPARE(Config_Bank.Ser_Baud[2], 115200u);
+    Make_Param_Block_Bytes(xml);
+    QCOMPARE(Param_Block_Bytes().mid(4, 1), QByteArray("\x09", 1));
+    QCOMPARE(Param_Block_Bytes().mid(8, 1), QByteArray("\xFF", 1));
+}
+
+void Test_USaveBincc::gateway_only_with_the_gateway_enabled()
+{
+    const QHash<QString, QString> gateway{
+        {"Ethernet_GAT1", "10"}, {"Ethernet_GAT2", "0"}, {"Ethernet_GAT3", "0"}, {"Ethernet_GAT4", "1"}};
+    QHash<QString, QString> off = gateway;
+    off.insert("Ethernet_EN_GAT", "0");
+    Init_Bank();
+    Load_Bank_Bytes(ParGen_Xml(off));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(Config_Bank.Eth_Gateway), 4), QByteArray("\xFF\xFF\xFF\xFF"));
+
+    QHash<QString, QString> on = gateway;
+    on.insert("Ethernet_EN_GAT", "1");
+    Init_Bank();
+    Load_Bank_Bytes(ParGen_Xml(on));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(Config_Bank.Eth_Gateway), 4), QByteArray("\x0A\x00\x00\x01", 4));
+}
+
+void Test_USaveBincc::every_build_starts_from_the_defaults()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
+    Write_File(path, ParGen_Xml({{"Port_1_Port", "1"}, {"Port_0_BroadCast", "1"}}));
+    Make_Bank_Image(path);
+    QCOMPARE(Config_Bank.Port_Flags, uint8_t(0x03));
+    QVERIFY(Config_Bank.Ser_Baud[2] != 0);
+
+    // Switching Port 1 to RS232 moves its rate to channel 3 and clears the flag: nothing is left over.
+    Write_File(path, ParGen_Xml({{"Port_1_Port", "0"}}));
+    Make_Config_Data(path);
+    QCOMPARE(Config_Bank.Port_Flags, uint8_t(0x00));
+    QCOMPARE(U32(Bank_Buffer + 0x198), 0u);
+    QCOMPARE(U32(Bank_Buffer + 0x19C), 115200u);
+    QCOMPARE(Param_Block_Bytes().mid(7, 1), QByteArray("\x00", 1));
+}
+
+void Test_USaveBincc::device_type_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<int>("type");
+    QTest::newRow("1 is Ethernet") << ParGen_Xml({{"Device_Type_Type", "1"}}) << 1;
+    QTest::newRow("0 is serial") << ParGen_Xml({{"Device_Type_Type", "0"}}) << 0;
+    QTest::newRow("2 is serial") << ParGen_Xml({{"Device_Type_Type", "2"}}) << 0;
+    QTest::newRow("blank before 1 is serial") << ParGen_Xml({{"Device_Type_Type", " 1"}}) << 0;
+    QTest::newRow("empty is serial") << ParGen_Xml({{"Device_Type_Type", ""}}) << 0;
+    QTest::newRow("missing key is serial") << ParGen_Xml({}, {"Device_Type_Type"}) << 0;
+    QTest::newRow("a declaration ahead of the root does not hide the key")
+        << QByteArray("<?xml version=\"1.0\"?>\n") + ParGen_Xml({{"Device_Type_Type", "1"}}) << 1;
+    QTest::newRow("no file is serial") << QByteArray() << 0;
+}
+
+void Test_USaveBincc::device_type()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(int, type);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
+    if (!xml.isEmpty())
+        Write_File(path, xml);
+    QCOMPARE(Get_DevideType(path), type);
+}
+
+void Test_USaveBincc::write_creates_bin_and_two_builds_are_identical()
+{
+    QTemporaryDir dir;
+    const QString conf = dir.filePath(QStringLiteral("Line2"));
+    QVERIFY(QDir().mkpath(conf));
+    Write_File(Join_Path(conf, QStringLiteral("ParGen.xml")), ParGen_Xml());
+    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    Write_Config_Files(conf);
+    const QByteArray bank = Read_File(Bank_File_Path(conf));
+    const QByteArray bankK = Read_File(BankK_File_Path(conf));
+    QCOMPARE(bank.size(), 17);
+    QCOMPARE(bankK.size(), 2048);
+    QVERIFY(Bank_File_Path(conf).endsWith(QDir::toNativeSeparators(QStringLiteral("/bin/bank.bin"))));
+
+    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    Write_Config_Files(conf);
+    QCOMPARE(Read_File(Bank_File_Path(conf)), bank);
+    QCOMPARE(Read_File(BankK_File_Path(conf)), bankK);
+}
+
+void Test_USaveBincc::a_malformed_file_builds_nothing()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
+    Write_File(path, "<Par_Gen><Port_0_Baud>3</Port_0_Baud>");
+    QVERIFY_THROWS_EXCEPTION(EQuillon_Error, Make_Config_Data(path));
+    QVERIFY_THROWS_EXCEPTION(EQuillon_Error, Get_DevideType(path));
+}
+
+void Test_USaveBincc::a_failed_write_changes_neither_file()
+{
+    QTemporaryDir dir;
+    const QString conf = dir.path();
+    QVERIFY(QDir().mkpath(Join_Path(conf, QStringLiteral("bin"))));
+    Write_File(Bank_File_Path(conf), "old block");
+    // bankK.bin cannot be replaced: a directory stands in its place.
+    QVERIFY(QDir().mkdir(BankK_File_Path(conf)));
+    Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml")));
+    try {
+        Write_Config_Files(conf);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(QStringLiteral("bankK.bin")), qPrintable(error.Text()));
+    }
+    QCOMPARE(Read_File(Bank_File_Path(conf)), QByteArray("old block"));
+    QVERIFY(QFileInfo(BankK_File_Path(conf)).isDir());
+    QCOMPARE(QDir(Join_Path(conf, QStringLiteral("bin"))).entryList(QDir::Files), QStringList{"bank.bin"});
+}
+
+QTEST_GUILESS_MAIN(Test_USaveBincc)
+#include "test_USaveBincc.moc"

@@ -1,2 +1,135 @@
+#include "UComon.h"
+#include "UXml_Document.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-int main() { return 0; }
+
+class Test_UXml_Document : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void written_documents_have_no_declaration_and_keep_node_order();
+    void texts_come_back_unchanged();
+    void root_is_the_first_element_whatever_stands_before_it();
+    void names_are_matched_with_their_letter_case();
+    void parse_error_names_the_file_line_and_column_data();
+    void parse_error_names_the_file_line_and_column();
+    void a_failed_save_reports_and_keeps_the_old_file();
+};
+
+void Test_UXml_Document::written_documents_have_no_declaration_and_keep_node_order()
+{
+    TXml_Document xml;
+    xml.Activate();
+    QDomElement root = xml.Add_Root(QStringLiteral("Par_Gen"));
+    xml.Append_Comment(QStringLiteral("SW_VERSION = 2.002"));
+    Add_Child(root, QStringLiteral("A"), QStringLiteral("1"));
+    Add_Child(root, QStringLiteral("B"));
+    QCOMPARE(xml.To_Bytes(), QByteArray("<Par_Gen><A>1</A><B/></Par_Gen><!--SW_VERSION = 2.002-->\n"));
+
+    // Loading again gives the same nodes; Clear empties the document for the next build.
+    TXml_Document again;
+    again.Load_Bytes(xml.To_Bytes());
+    QCOMPARE(again.Root().tagName(), QStringLiteral("Par_Gen"));
+    QVERIFY(again.Dom().lastChild().isComment());
+    again.Clear();
+    QVERIFY(again.Dom().firstChild().isNull());
+}
+
+void Test_UXml_Document::texts_come_back_unchanged()
+{
+    TXml_Document xml;
+    xml.Load_Bytes("<r><blank> </blank><padded>  1 </padded><empty></empty><short/><amp>a&amp;b</amp></r>");
+    const QDomElement root = xml.Root();
+    QCOMPARE(Element_Text(Find_Child(root, QStringLiteral("blank"))), QStringLiteral(" "));
+    QCOMPARE(Element_Text(Find_Child(root, QStringLiteral("padded"))), QStringLiteral("  1 "));
+    QCOMPARE(Element_Text(Find_Child(root, QStringLiteral("empty"))), QString());
+    QCOMPARE(Element_Text(Find_Child(root, QStringLiteral("short"))), QString());
+    QCOMPARE(Element_Text(Find_Child(root, QStringLiteral("amp"))), QStringLiteral("a&b"));
+
+    // A blank text survives a save and a load.
+    TXml_Document out;
+    QDomElement r = out.Add_Root(QStringLiteral("r"));
+    Add_Child(r, QStringLiteral("ip"), QStringLiteral(" 10 "));
+    TXml_Document in;
+    in.Load_Bytes(out.To_Bytes());
+    QCOMPARE(Element_Text(Find_Child(in.Root(), QStringLiteral("ip"))), QStringLiteral(" 10 "));
+}
+
+void Test_UXml_Document::root_is_the_first_element_whatever_stands_before_it()
+{
+    TXml_Document xml;
+    xml.Load_Bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- hand edited -->\n<?pi data?>\n"
+                   "<Conf_Settings><x>1</x></Conf_Settings>");
+    QCOMPARE(xml.Root().tagName(), QStringLiteral("Conf_Settings"));
+    QCOMPARE(Element_Text(Find_Child(xml.Root(), QStringLiteral("x"))), QStringLiteral("1"));
+}
+
+void Test_UXml_Document::names_are_matched_with_their_letter_case()
+{
+    TXml_Document xml;
+    xml.Load_Bytes("<r><Key>a</Key><key>b</key></r>");
+    QCOMPARE(Element_Text(Find_Child(xml.Root(), QStringLiteral("key"))), QStringLiteral("b"));
+    QVERIFY(Find_Child(xml.Root(), QStringLiteral("KEY")).isNull());
+    QVERIFY(Find_Child(QDomElement(), QStringLiteral("key")).isNull());
+}
+
+void Test_UXml_Document::parse_error_names_the_file_line_and_column_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("where");
+    QTest::newRow("unclosed element") << QByteArray("<a>\n<b>\n</a>") << "line 3";
+    QTest::newRow("empty file") << QByteArray() << "line 1";
+    QTest::newRow("two roots") << QByteArray("<a/><b/>") << "line 1";
+}
+
+void Test_UXml_Document::parse_error_names_the_file_line_and_column()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, where);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    TXml_Document xml;
+    try {
+        xml.Load_File(path);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(QDir::toNativeSeparators(path)), qPrintable(error.Text()));
+        QVERIFY2(error.Text().contains(where), qPrintable(error.Text()));
+        QVERIFY2(error.Text().contains(QStringLiteral("column")), qPrintable(error.Text()));
+    }
+}
+
+void Test_UXml_Document::a_failed_save_reports_and_keeps_the_old_file()
+{
+    QTemporaryDir dir;
+    TXml_Document xml;
+    xml.Add_Root(QStringLiteral("r"));
+
+    // The target's directory does not exist.
+    QVERIFY_THROWS_EXCEPTION(EQuillon_Error, xml.Save_File(dir.filePath(QStringLiteral("missing/x.xml"))));
+
+    // A complete save replaces the old file; a failing one leaves it whole.
+    const QString path = dir.filePath(QStringLiteral("x.xml"));
+    Save_Bytes_Atomically(path, "old contents");
+    xml.Save_File(path);
+    const auto contents = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+    };
+    QCOMPARE(contents(), QByteArray("<r/>"));
+    const QString blocked = dir.filePath(QStringLiteral("blocked"));
+    QVERIFY(QDir().mkdir(blocked));
+    QVERIFY_THROWS_EXCEPTION(EQuillon_Error, xml.Save_File(blocked));
+    QVERIFY(QFileInfo(blocked).isDir());
+    QCOMPARE(contents(), QByteArray("<r/>"));
+}
+
+QTEST_GUILESS_MAIN(Test_UXml_Document)
+#include "test_UXml_Document.moc"
