@@ -1,2 +1,206 @@
+#include "UComon.h"
+#include "USettings.h"
+#include "UXml_Document.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-int main() { return 0; }
+
+namespace {
+
+QByteArray Settings(const QByteArray &root, const QByteArray &groups)
+{
+    return "<" + root + ">" + groups + "</" + root + ">";
+}
+
+const QByteArray All_Groups = "<lastproj><projectname>Line2</projectname></lastproj>"
+                              "<lastipadd><ipaddress>10.0.0.7</ipaddress></lastipadd>"
+                              "<lastlang><language>Deutsch</language></lastlang>"
+                              "<lastinternet><enable_internet>1</enable_internet><enable_update>1</enable_update>"
+                              "<enable_jump_field_tables>1</enable_jump_field_tables>"
+                              "<Double_Click_Auto_Size>1</Double_Click_Auto_Size></lastinternet>";
+
+} // namespace
+
+class Test_USettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void a_missing_file_gives_the_first_start_values();
+    void values_are_read_each_with_its_own_default_data();
+    void values_are_read_each_with_its_own_default();
+    void the_file_is_written_in_the_fixed_order();
+    void written_values_read_back_unchanged();
+    void a_malformed_file_gives_the_defaults_and_is_kept();
+    void a_file_that_cannot_be_written_is_reported();
+
+private:
+    void Write_Settings(const QByteArray &bytes);
+    QByteArray Saved();
+    QTemporaryDir *Dir = nullptr;
+};
+
+void Test_USettings::init()
+{
+    Reset_Shared_State();
+    Dir = new QTemporaryDir;
+    Set_Workspace_Paths(Dir->path());
+}
+
+void Test_USettings::cleanup()
+{
+    delete Dir;
+    Reset_Shared_State();
+}
+
+void Test_USettings::Write_Settings(const QByteArray &bytes)
+{
+    QFile file(Settings_File_Path());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray Test_USettings::Saved()
+{
+    QFile file(Settings_File_Path());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Test_USettings::a_missing_file_gives_the_first_start_values()
+{
+    Conf_Name = QStringLiteral("stale");
+    Enable_Update = true;
+    TXml_Document xml;
+    QCOMPARE(Read_Settings(xml), QString());
+    QCOMPARE(Conf_Name, QString());
+    QCOMPARE(Last_IP_Address, QStringLiteral("192.168.2.205"));
+    QCOMPARE(Language_Name, QStringLiteral("English"));
+    QVERIFY(!Enable_Internet && !Enable_Update && !Enable_Jump_Field_Tables && !Enable_Double_Click_Auto_Size);
+
+    Save_Setting(xml);
+    QCOMPARE(Saved().trimmed(),
+             QByteArray("<Conf_Settings><lastproj><projectname/></lastproj><lastipadd><ipaddress>192.168.2.205"
+                        "</ipaddress></lastipadd><lastlang><language>English</language></lastlang><lastinternet>"
+                        "<enable_internet>0</enable_internet><enable_update>0</enable_update>"
+                        "<enable_jump_field_tables>0</enable_jump_field_tables>"
+                        "<Double_Click_Auto_Size>0</Double_Click_Auto_Size></lastinternet></Conf_Settings>"));
+}
+
+void Test_USettings::values_are_read_each_with_its_own_default_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("expected"); // name, address, language, four flags
+    QTest::newRow("every value present") << Settings("Conf_Settings", All_Groups)
+                                         << QStringList{"Line2", "10.0.0.7", "Deutsch", "1", "1", "1", "1"};
+    QTest::newRow("another root name") << Settings("Other", All_Groups)
+                                       << QStringList{"Line2", "10.0.0.7", "Deutsch", "1", "1", "1", "1"};
+    QTest::newRow("a declaration and a comment ahead of the root")
+        << "<?xml version=\"1.0\"?><!-- kept by hand -->" + Settings("Conf_Settings", All_Groups)
+        << QStringList{"Line2", "10.0.0.7", "Deutsch", "1", "1", "1", "1"};
+    QByteArray noFlags = All_Groups;
+    noFlags.truncate(noFlags.indexOf("<lastinternet>"));
+    QTest::newRow("lastinternet missing") << Settings("Conf_Settings", noFlags)
+                                          << QStringList{"Line2", "10.0.0.7", "Deutsch", "0", "0", "0", "0"};
+    QTest::newRow("empty root") << Settings("Conf_Settings", "")
+                                << QStringList{"", "192.168.2.205", "English", "0", "0", "0", "0"};
+    QTest::newRow("present but empty texts stay empty")
+        << Settings("Conf_Settings", "<lastipadd><ipaddress/></lastipadd><lastlang><language></language></lastlang>")
+        << QStringList{"", "", "", "0", "0", "0", "0"};
+    QTest::newRow("values are not trimmed")
+        << Settings("Conf_Settings", "<lastproj><projectname> Line2 </projectname></lastproj>")
+        << QStringList{" Line2 ", "192.168.2.205", "English", "0", "0", "0", "0"};
+    QTest::newRow("flags other than 1 are off")
+        << Settings("Conf_Settings", "<lastinternet><enable_internet>true</enable_internet><enable_update> 1"
+                                     "</enable_update><enable_jump_field_tables>01</enable_jump_field_tables>"
+                                     "<Double_Click_Auto_Size>1</Double_Click_Auto_Size></lastinternet>")
+        << QStringList{"", "192.168.2.205", "English", "0", "0", "0", "1"};
+    QTest::newRow("names are matched with their case")
+        << Settings("Conf_Settings", "<LastLang><language>Deutsch</language></LastLang>")
+        << QStringList{"", "192.168.2.205", "English", "0", "0", "0", "0"};
+}
+
+void Test_USettings::values_are_read_each_with_its_own_default()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, expected);
+    Write_Settings(file);
+    TXml_Document xml;
+    QCOMPARE(Read_Settings(xml), QString());
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    QCOMPARE((QStringList{Conf_Name, Last_IP_Address, Language_Name, flag(Enable_Internet), flag(Enable_Update),
+                          flag(Enable_Jump_Field_Tables), flag(Enable_Double_Click_Auto_Size)}),
+             expected);
+}
+
+void Test_USettings::the_file_is_written_in_the_fixed_order()
+{
+    Conf_Name = QStringLiteral("Line2");
+    Last_IP_Address = QStringLiteral("10.0.0.300");
+    Language_Name = QStringLiteral("Italiano");
+    Enable_Update = true;
+    Enable_Double_Click_Auto_Size = true;
+    TXml_Document xml;
+    xml.Load_Bytes("<old><stuff/></old>"); // saving replaces the document's whole content
+    Save_Setting(xml);
+    const QByteArray saved = Saved();
+    QVERIFY2(saved.startsWith("<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj>"
+                              "<lastipadd><ipaddress>10.0.0.300</ipaddress></lastipadd>"
+                              "<lastlang><language>Italiano</language></lastlang><lastinternet>"
+                              "<enable_internet>0</enable_internet><enable_update>1</enable_update>"
+                              "<enable_jump_field_tables>0</enable_jump_field_tables>"
+                              "<Double_Click_Auto_Size>1</Double_Click_Auto_Size></lastinternet></Conf_Settings>"),
+             saved.constData());
+    QVERIFY(!saved.contains("stuff"));
+}
+
+void Test_USettings::written_values_read_back_unchanged()
+{
+    Conf_Name = QStringLiteral(" Linie 2 & <Süd> ");
+    Last_IP_Address = QStringLiteral(" 192.168.2.205 ");
+    Enable_Internet = true;
+    TXml_Document xml;
+    Save_Setting(xml);
+    Reset_Shared_State();
+    Set_Workspace_Paths(Dir->path());
+    QCOMPARE(Read_Settings(xml), QString());
+    QCOMPARE(Conf_Name, QStringLiteral(" Linie 2 & <Süd> "));
+    QCOMPARE(Last_IP_Address, QStringLiteral(" 192.168.2.205 "));
+    QVERIFY(Enable_Internet);
+}
+
+void Test_USettings::a_malformed_file_gives_the_defaults_and_is_kept()
+{
+    const QByteArray broken = "<Conf_Settings><lastproj><projectname>Line2</projectname>";
+    Write_Settings(broken);
+    TXml_Document xml;
+    const QString message = Read_Settings(xml);
+    QVERIFY2(message.contains(QStringLiteral("line 1")), qPrintable(message));
+    QVERIFY(message.contains(QStringLiteral("Quillon.xml")));
+    QCOMPARE(Conf_Name, QString());
+    QCOMPARE(Language_Name, QStringLiteral("English"));
+
+    QFile backup(Settings_File_Path() + QStringLiteral(".bak"));
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QCOMPARE(backup.readAll(), broken);
+    QCOMPARE(Saved(), broken); // untouched until the next save
+    Save_Setting(xml);
+    QVERIFY(Saved().startsWith("<Conf_Settings><lastproj><projectname/>"));
+}
+
+void Test_USettings::a_file_that_cannot_be_written_is_reported()
+{
+    QVERIFY(QDir().mkdir(Settings_File_Path())); // a directory stands where the file goes
+    TXml_Document xml;
+    try {
+        Save_Setting(xml);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(QStringLiteral("Quillon.xml")), qPrintable(error.Text()));
+    }
+}
+
+QTEST_GUILESS_MAIN(Test_USettings)
+#include "test_USettings.moc"

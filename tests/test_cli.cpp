@@ -1,2 +1,267 @@
+// quillon-cli run as a real process on real files.
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
-int main() { return 0; }
+
+namespace {
+
+struct TRun
+{
+    int Exit_Code;
+    QByteArray Out;
+    QByteArray Err;
+};
+
+TRun Run(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(QUILLON_CLI), arguments);
+    if (!process.waitForFinished(60000))
+        return {-1, {}, "did not finish"};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+void Write_File(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray Read_File(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// ParGen.xml as the settings dialog saves it for a new configuration.
+const QByteArray New_Configuration =
+    "<Par_Gen><Device_Type_Type>1</Device_Type_Type><Port_0_Baud>7</Port_0_Baud><Port_0_Par>0</Port_0_Par>"
+    "<Port_0_DevID>1</Port_0_DevID><Port_0_BroadCast>0</Port_0_BroadCast><Port_1_Port>1</Port_1_Port>"
+    "<Port_1_Baud>7</Port_1_Baud><Port_1_Par>0</Port_1_Par><Port_1_DevID>1</Port_1_DevID>"
+    "<Port_1_BroadCast>0</Port_1_BroadCast><Opt_Off_Reg>0</Opt_Off_Reg><Opt_Off_Status>0</Opt_Off_Status>"
+    "<Ethernet_IP1>192</Ethernet_IP1><Ethernet_IP2>168</Ethernet_IP2><Ethernet_IP3>0</Ethernet_IP3>"
+    "<Ethernet_IP4>10</Ethernet_IP4><Ethernet_SM1>255</Ethernet_SM1><Ethernet_SM2>255</Ethernet_SM2>"
+    "<Ethernet_SM3>255</Ethernet_SM3><Ethernet_SM4>0</Ethernet_SM4><Ethernet_GAT1>192</Ethernet_GAT1>"
+    "<Ethernet_GAT2>168</Ethernet_GAT2><Ethernet_GAT3>0</Ethernet_GAT3><Ethernet_GAT4>1</Ethernet_GAT4>"
+    "<Ethernet_EN_GAT>0</Ethernet_EN_GAT></Par_Gen><!--SW_VERSION = 2.002-->";
+
+} // namespace
+
+class Test_Cli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void build_writes_the_worked_files();
+    void build_without_parameter_file_writes_the_defaults();
+    void build_of_a_malformed_file_changes_nothing();
+    void inspect_decodes_both_files();
+    void inspect_refuses_damaged_files_data();
+    void inspect_refuses_damaged_files();
+    void check_reports_the_first_failing_rule();
+    void texts_prints_the_table_with_a_language_file_applied();
+    void texts_report_tells_what_each_line_did();
+    void command_line_errors_data();
+    void command_line_errors();
+    void version_and_help();
+
+private:
+    QScopedPointer<QTemporaryDir> Dir;
+    QString Conf;
+};
+
+void Test_Cli::init()
+{
+    Dir.reset(new QTemporaryDir);
+    Conf = Dir->filePath(QStringLiteral("Line2"));
+    QVERIFY(QDir().mkpath(Conf));
+}
+
+void Test_Cli::build_writes_the_worked_files()
+{
+    Write_File(Conf + "/ParGen.xml", New_Configuration);
+    const TRun run = Run({"build", Conf});
+    QCOMPARE(run.Exit_Code, 0);
+    const QString bank = QDir::toNativeSeparators(Conf + "/bin/bank.bin");
+    const QString bankK = QDir::toNativeSeparators(Conf + "/bin/bankK.bin");
+    QCOMPARE(QString::fromUtf8(run.Out), bank + ": 17 bytes\n" + bankK + ": 2048 bytes\nchecksum: 3654 (46 0E 00 00)\n");
+    QCOMPARE(Read_File(bank), QByteArray::fromHex("0400000007000101070001000000000000"));
+    const QByteArray image = Read_File(bankK);
+    QCOMPARE(image.size(), 2048);
+    QCOMPARE(image.mid(0x7FC), QByteArray::fromHex("460E0000"));
+}
+
+void Test_Cli::build_without_parameter_file_writes_the_defaults()
+{
+    const TRun run = Run({"build", Conf});
+    QCOMPARE(run.Exit_Code, 0);
+    QVERIFY(run.Out.endsWith("checksum: 3458 (82 0D 00 00)\n"));
+    QCOMPARE(Read_File(Conf + "/bin/bank.bin"), QByteArray::fromHex("04000000"));
+}
+
+void Test_Cli::build_of_a_malformed_file_changes_nothing()
+{
+    QVERIFY(QDir().mkpath(Conf + "/bin"));
+    Write_File(Conf + "/bin/bank.bin", "old");
+    Write_File(Conf + "/bin/bankK.bin", "older");
+    Write_File(Conf + "/ParGen.xml", "<Par_Gen><Port_0_Baud>3</Port_0_Baud>");
+    const TRun run = Run({"build", Conf});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("ParGen.xml") && run.Err.contains("line 1"), run.Err.constData());
+    QCOMPARE(Read_File(Conf + "/bin/bank.bin"), QByteArray("old"));
+    QCOMPARE(Read_File(Conf + "/bin/bankK.bin"), QByteArray("older"));
+
+    QCOMPARE(Run({"build", Dir->filePath("missing")}).Exit_Code, 1);
+}
+
+void Test_Cli::inspect_decodes_both_files()
+{
+    Write_File(Conf + "/ParGen.xml", New_Configuration);
+    QCOMPARE(Run({"build", Conf}).Exit_Code, 0);
+
+    const TRun image = Run({"inspect", Conf + "/bin/bankK.bin"});
+    QCOMPARE(image.Exit_Code, 0);
+    for (const char *line :
+         {"ethernet address: 192.168.0.10\n", "subnet mask: 255.255.255.0\n", "gateway: none (255.255.255.255)\n",
+          "port 0: RS485, channel 0, 115200 bit/s, parity NONE, 8 data bits, stop code 0, device ID 1, broadcast off\n",
+          "port 1: RS485, channel 2, 115200 bit/s, parity NONE, 8 data bits, stop code 0, device ID 1, broadcast off\n",
+          "port flags: 0x01 (Port 1 on RS485)\n", "checksum stored: 3654\n", "checksum computed: 3654\n"})
+        QVERIFY2(image.Out.contains(line), line);
+
+    const TRun block = Run({"inspect", "--json", Conf + "/bin/bank.bin"});
+    QCOMPARE(block.Exit_Code, 0);
+    const QJsonObject json = QJsonDocument::fromJson(block.Out).object();
+    QCOMPARE(json.value("kind").toString(), QStringLiteral("bank.bin"));
+    QCOMPARE(json.value("size").toInt(), 17);
+    QVERIFY(json.value("well_formed").toBool());
+    QCOMPARE(json.value("port_1").toObject().value("interface").toString(), QStringLiteral("RS485"));
+    QCOMPARE(json.value("port_0").toObject().value("baud_rate").toInt(), 115200);
+}
+
+void Test_Cli::inspect_refuses_damaged_files_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("reason");
+    QByteArray image(2048, '\0');
+    image[0x7FC] = 1;
+    QTest::newRow("checksum mismatch") << image << QByteArray("checksum mismatch: stored 1, computed 0");
+    QTest::newRow("wrong size") << QByteArray(100, '\0') << QByteArray("100 bytes");
+    QTest::newRow("wrong header") << QByteArray::fromHex("05000000") << QByteArray("header is 5");
+}
+
+void Test_Cli::inspect_refuses_damaged_files()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, reason);
+    const QString path = Dir->filePath("file.bin");
+    Write_File(path, bytes);
+    const TRun run = Run({"inspect", path});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains(reason), run.Err.constData());
+    const TRun json = Run({"inspect", "--json", path});
+    QCOMPARE(json.Exit_Code, 1);
+    QVERIFY(!QJsonDocument::fromJson(json.Out).object().value("well_formed").toBool());
+}
+
+void Test_Cli::check_reports_the_first_failing_rule()
+{
+    TRun run = Run({"check", Conf});
+    QCOMPARE(run.Exit_Code, 0);
+    QCOMPARE(run.Out, QByteArray("OK\n"));
+
+    Write_File(Conf + "/ParGen.xml", "<Par_Gen><Port_0_DevID>1</Port_0_DevID><Port_1_DevID>251</Port_1_DevID>"
+                                     "<Ethernet_IP1>300</Ethernet_IP1></Par_Gen>");
+    run = Run({"check", Conf});
+    QCOMPARE(run.Exit_Code, 1);
+    QCOMPARE(run.Out, QByteArray("Port 1 (RS232 / RS485)!! Device ID must be between 1 and 250\n"));
+
+    // Without the device type the Ethernet category is hidden and its bytes are not checked.
+    Write_File(Conf + "/ParGen.xml", "<Par_Gen><Ethernet_IP1>300</Ethernet_IP1></Par_Gen>");
+    QCOMPARE(Run({"check", Conf}).Out, QByteArray("OK\n"));
+    Write_File(Conf + "/ParGen.xml", "<Par_Gen><Device_Type_Type>1</Device_Type_Type><Ethernet_IP1>300</Ethernet_IP1>"
+                                     "</Par_Gen>");
+    QCOMPARE(Run({"check", Conf}).Out, QByteArray("Error Ethernet!! IP Address 1 must be between 0 and 255\n"));
+
+    Write_File(Conf + "/ParGen.xml", "<Par_Gen>");
+    run = Run({"check", Conf});
+    QCOMPARE(run.Exit_Code, 2);
+    QVERIFY(run.Err.contains("not well-formed"));
+}
+
+void Test_Cli::texts_prints_the_table_with_a_language_file_applied()
+{
+    TRun run = Run({"texts"});
+    QCOMPARE(run.Exit_Code, 0);
+    QList<QByteArray> lines = run.Out.split('\n');
+    QCOMPARE(lines.takeLast(), QByteArray());
+    QCOMPARE(lines.size(), 1200);
+    QCOMPARE(lines[9], QByteArray("9\tNone Configuration Opened "));
+    QCOMPARE(lines[60], QByteArray("60\t "));
+
+    const QString file = Dir->filePath("Deutsch.lng");
+    Write_File(file, "\xEF\xBB\xBFSTR19 = Neue Version verf\xC3\xBCgbar\r\nSTR1000=Update\r\n");
+    run = Run({"texts", file});
+    lines = run.Out.split('\n');
+    QCOMPARE(lines[19], QByteArray("19\tNeue Version verf\xC3\xBCgbar"));
+    QCOMPARE(lines[100], QByteArray("100\tUpdate"));
+    QCOMPARE(lines[1000], QByteArray("1000\tUpdate Device by Serial"));
+
+    QCOMPARE(Run({"texts", Dir->filePath("missing.lng")}).Exit_Code, 1);
+}
+
+void Test_Cli::texts_report_tells_what_each_line_did()
+{
+    const QString file = Dir->filePath("Deutsch.lng");
+    Write_File(file, "; header\nSTR19 = Neue Version\nSTR1200 = x\n");
+    const TRun run = Run({"texts", "--report", file});
+    QCOMPARE(run.Exit_Code, 0);
+    const QList<QByteArray> lines = run.Out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].startsWith("line 1: ignored, ") && lines[0].endsWith("; header"), lines[0].constData());
+    QCOMPARE(lines[1], QByteArray("line 2: entry 19 := \"Neue Version\""));
+    QVERIFY2(lines[2].startsWith("line 3: ignored, ") && lines[2].contains("1200"), lines[2].constData());
+}
+
+void Test_Cli::command_line_errors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no command") << QStringList{};
+    QTest::newRow("unknown command") << QStringList{"flash"};
+    QTest::newRow("build without directory") << QStringList{"build"};
+    QTest::newRow("inspect without file") << QStringList{"inspect"};
+    QTest::newRow("check with two directories") << QStringList{"check", "a", "b"};
+    QTest::newRow("ports with an argument") << QStringList{"ports", "x"};
+    QTest::newRow("unknown option") << QStringList{"--fast", "ports"};
+    QTest::newRow("json on another command") << QStringList{"build", "--json", "x"};
+    QTest::newRow("report without a file") << QStringList{"texts", "--report"};
+}
+
+void Test_Cli::command_line_errors()
+{
+    QFETCH(QStringList, arguments);
+    const TRun run = Run(arguments);
+    QCOMPARE(run.Exit_Code, 2);
+    QCOMPARE(run.Err.count('\n'), 1);
+    QVERIFY(run.Out.isEmpty());
+}
+
+void Test_Cli::version_and_help()
+{
+    QCOMPARE(Run({"--version"}).Out, QByteArray("2.002\n"));
+    const TRun help = Run({"--help"});
+    QCOMPARE(help.Exit_Code, 0);
+    for (const char *command : {"build CONFIG_DIR", "inspect FILE", "check CONFIG_DIR", "texts [FILE.lng]", "ports"})
+        QVERIFY2(help.Out.contains(command), command);
+    QCOMPARE(Run({"ports"}).Exit_Code, 0);
+}
+
+QTEST_GUILESS_MAIN(Test_Cli)
+#include "test_cli.moc"
