@@ -1,7 +1,6 @@
-#include <QApplication>
+#include "UApplication.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    return 0;
+    return Run_Program(argc, argv);
 }

@@ -1,0 +1,33 @@
+#pragma once
+
+// The program entry: the application object with the top-level error report, the windows created in their
+// fixed order, and the message loop.
+
+#include <QApplication>
+
+#include <functional>
+#include <memory>
+
+class DIRevevoriVezaDiva;
+
+// An error that no handler dealt with ends here: its text is shown in an error box, the event that caused
+// it is abandoned and the program goes on.
+class TQuillon_Application : public QApplication
+{
+    Q_OBJECT
+public:
+    TQuillon_Application(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+// The top-level error report: the error's text in an error box with one OK button.
+void Report_Error(const QString &text);
+
+// Creates the windows in their fixed order: the main window (whose creation runs the start-up in the
+// workspace beside programDir), the about box, the new-configuration and the open-configuration dialogs.
+// The dialogs belong to the main window.
+std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir);
+
+// The whole program: windows, main window shown, problems of the start-up reported, message loop until the
+// main window closes. shown, when given, runs right after the main window was shown.
+int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaDiva &)> &shown = {});

@@ -1,0 +1,341 @@
+#include "UDavaroroFirmWare.h"
+
+#include "UAbout.h"
+#include "UApplication.h"
+#include "UComon.h"
+#include "ULanguage.h"
+#include "ULook.h"
+#include "UMessage.h"
+#include "UNew_Project.h"
+#include "UOpenConf.h"
+#include "USaveBincc.h"
+#include "USettings.h"
+#include "UWeb_Page.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#ifndef QT_NO_SESSIONMANAGER
+#include <QSessionManager>
+#endif
+
+#include <algorithm>
+
+namespace {
+
+constexpr int Client_Width = 694;
+// The step rows: label tops 44 pixels apart from Step 1; a step's buttons stand 16 pixels above its label.
+constexpr int Step_1_Top = 128;
+constexpr int Step_Pitch = 44;
+constexpr int Step_Button_Rise = 16;
+constexpr int Step_Count = 8;
+constexpr int Steps_Shown = 3;
+constexpr int Velmora_Left = 565;
+constexpr int Right_Margin = 12;
+constexpr int Bottom_Margin = 14;
+constexpr int First_Check_Interval = 60000;
+
+int Step_Top(int step)
+{
+    return Step_1_Top + (step - 1) * Step_Pitch;
+}
+
+void Set_Caption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
+
+} // namespace
+
+DIRevevoriVezaDiva::DIRevevoriVezaDiva(const QString &programDir, QWidget *parent) : QWidget(parent)
+{
+    Form_Create(programDir);
+
+    if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+#ifndef QT_NO_SESSIONMANAGER
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+            // The session may end without closing the window: the settings are written now, and a
+            // failure is shown only when the session lets the program talk to the user.
+            const QString failure = Save_Settings_At_Exit();
+            if (!failure.isEmpty() && manager.allowsInteraction()) {
+                Report_Error(failure);
+                manager.release();
+            }
+        });
+#endif
+        connect(app, &QCoreApplication::aboutToQuit, this, &DIRevevoriVezaDiva::About_To_Quit);
+    }
+}
+
+DIRevevoriVezaDiva::~DIRevevoriVezaDiva() = default;
+
+// The start-up, in its fixed order.
+void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
+{
+    Language_Table.clear();
+    Place_Controls();
+
+    Set_Workspace_Paths(programDir);
+    Create_Workspace_Directories();
+
+    Conf_Name.clear();
+    Last_Read_Back = true;
+
+    // A settings file that is not well formed: the defaults of a missing one, and its message once the
+    // start-up has ended.
+    const QString settingsProblem = Read_Settings(XML1);
+    if (!settingsProblem.isEmpty())
+        Problems.append(settingsProblem);
+
+    Timer_Update->setInterval(First_Check_Interval);
+    if (Enable_Internet && Enable_Update)
+        Timer_Update->start();
+    else
+        Timer_Update->stop();
+
+    setWindowTitle(Main_Window_Caption);
+    L_SW_Code->setText(SW_Code);
+    Set_Caption(L_SW_Desc, SW_Desc);
+
+    // A language file that cannot be read leaves the built-in English texts; the start-up goes on to its
+    // end and the error is reported afterwards.
+    try {
+        Load_Language();
+    } catch (const EQuillon_Error &error) {
+        Load_Default_Language();
+        Problems.append(error.Text());
+    }
+
+    if (!Conf_Name.isEmpty() && QFileInfo(Join_Path(Projects_Dir, Conf_Name)).isDir())
+        Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
+    else
+        Conf_Dir.clear(); // the remembered name stays in Conf_Name and is written back
+
+    Set_Lang();
+    Set_Files();
+}
+
+void DIRevevoriVezaDiva::Place_Controls()
+{
+    setObjectName(QStringLiteral("DIRevevoriVezaDiva"));
+    Apply_Window_Look(this);
+    setWindowIcon(QIcon(Program_Logo()));
+
+    L_SW_Code = Create_Label(this, QStringLiteral("L_SW_Code"), 16, 8, false, Code_Grey);
+    L_SW_Code->setFont(Program_Font(Code_Pixel_Size));
+    L_SW_Code->setText(SW_Code);
+    const QSize codeSize = L_SW_Code->sizeHint();
+    L_SW_Code->resize(std::max(154, codeSize.width()), std::max(38, codeSize.height()));
+    L_SW_Desc = Create_Label(this, QStringLiteral("L_SW_Desc"), 16, 42, true);
+
+    LL_Update = Create_Label(this, QStringLiteral("LL_Update"), 208, 19);
+    LL_Update->resize(294, 17);
+    LL_Update->setTextFormat(Qt::RichText);
+    LL_Update->setOpenExternalLinks(false);
+    LL_Update->hide();
+
+    Btn_Info = Create_Picture_Button(this, QStringLiteral("Btn_Info"), QStringLiteral("info"), 516, 8, 50, 50, 32);
+    Btn_Opz = Create_Picture_Button(this, QStringLiteral("Btn_Opz"), QStringLiteral("options"), 574, 8, 50, 50, 32);
+    Btn_Close = Create_Picture_Button(this, QStringLiteral("Btn_Close"), QStringLiteral("close"), 632, 8, 50, 50, 32);
+    for (QPushButton *header : {Btn_Info, Btn_Opz, Btn_Close})
+        header->setProperty("iconOnly", true);
+
+    // The frame first, so that the two lines of the configuration box lie on it.
+    Shape2 = new QFrame(this);
+    Shape2->setObjectName(QStringLiteral("Shape2"));
+    Shape2->setGeometry(80, 70, 348, 36);
+    Shape2->setStyleSheet(QStringLiteral("QFrame#Shape2 { border: 1px solid rgb(192, 192, 192); }"));
+    L_Name_Conf = Create_Label(this, QStringLiteral("L_Name_Conf"), 87, 75);
+    L_Name_Conf_L2 = Create_Label(this, QStringLiteral("L_Name_Conf_L2"), 87, 88);
+
+    L_Begin = Create_Label(this, QStringLiteral("L_Begin"), 16, 84, true);
+    for (int step = 1; step <= Step_Count; ++step) {
+        QLabel *label = Create_Label(this, QStringLiteral("L_Step_%1").arg(step), 16, Step_Top(step), true);
+        label->setVisible(step <= Steps_Shown); // this product has three steps
+        L_Step[step - 1] = label;
+    }
+
+    const int step1 = Step_Top(1) - Step_Button_Rise;
+    const int step2 = Step_Top(2) - Step_Button_Rise;
+    const int step3 = Step_Top(3) - Step_Button_Rise;
+    Btn_New = Create_Picture_Button(this, QStringLiteral("Btn_New"), QStringLiteral("new"), 80, step1, 170, 36, 24);
+    Btn_Open = Create_Picture_Button(this, QStringLiteral("Btn_Open"), QStringLiteral("open"), 258, step1, 170, 36, 24);
+    Btn_Prm_Gen =
+        Create_Picture_Button(this, QStringLiteral("Btn_Prm_Gen"), QStringLiteral("settings"), 80, step2, 170, 36, 24);
+    Btn_CreateBin =
+        Create_Picture_Button(this, QStringLiteral("Btn_CreateBin"), QStringLiteral("update"), 80, step3, 170, 36, 24);
+
+    Shape1 = new QFrame(this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(10, Btn_CreateBin->y() + 51, 674, 1);
+    Shape1->setStyleSheet(QStringLiteral("QFrame#Shape1 { background-color: rgb(192, 192, 192); }"));
+
+    const int clientHeight = Btn_CreateBin->y() + 152;
+
+    // The maker's web address, at the lower right corner where it is seen at the window's first size.
+    L_Velmora = new TClick_Label(this);
+    L_Velmora->setObjectName(QStringLiteral("L_Velmora"));
+    L_Velmora->setFont(Program_Font(Text_Pixel_Size, true));
+    Set_Text_Colour(L_Velmora, Grey_Text);
+    Set_Caption(L_Velmora, Home_Page_Url().host());
+    L_Velmora->move(std::min(Velmora_Left, Client_Width - Right_Margin - L_Velmora->width()),
+                    clientHeight - Bottom_Margin - L_Velmora->height());
+    L_Velmora->show();
+
+    Timer_Update = new QTimer(this);
+    Timer_Update->setObjectName(QStringLiteral("Timer_Update"));
+    // The periodic version check plugs in here: connect(Timer_Update, &QTimer::timeout, ...Timer_UpdateTimer).
+
+    for (QPushButton *button : {Btn_Info, Btn_Opz, Btn_Close, Btn_New, Btn_Open, Btn_Prm_Gen, Btn_CreateBin})
+        connect(button, &QPushButton::clicked, this, [this, button] { Btn_Click(button); });
+    connect(L_Velmora, &TClick_Label::clicked, this, &DIRevevoriVezaDiva::L_VelmoraClick);
+
+    setTabOrder(Btn_New, Btn_Open);
+    setTabOrder(Btn_Open, Btn_Prm_Gen);
+    setTabOrder(Btn_Prm_Gen, Btn_CreateBin);
+    setTabOrder(Btn_CreateBin, Btn_Info);
+    setTabOrder(Btn_Info, Btn_Opz);
+    setTabOrder(Btn_Opz, Btn_Close);
+
+    // Sizeable, the controls stay where they are.
+    resize(Client_Width, clientHeight);
+}
+
+void DIRevevoriVezaDiva::Set_Lang()
+{
+    Set_Caption(L_Begin, Lang(0));
+    for (int step = 1; step <= Step_Count; ++step)
+        Set_Caption(L_Step[step - 1], Lang(step));
+    Btn_Info->setToolTip(Lang(12));
+    Btn_Opz->setToolTip(Lang(13));
+    Btn_Close->setToolTip(Lang(14));
+    Btn_New->setText(Lang(15));
+    Btn_Open->setText(Lang(16));
+    Btn_CreateBin->setText(Lang(17));
+    Btn_Prm_Gen->setText(Lang(20));
+    Btn_New->setToolTip(Lang(22));
+    Btn_Open->setToolTip(Lang(23));
+    Btn_Prm_Gen->setToolTip(Lang(24));
+    Btn_CreateBin->setToolTip(Lang(26));
+    LL_Update->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                           .arg((Maker_Site + Download_Page_Path).toHtmlEscaped(), Lang(19).toHtmlEscaped()));
+    Show_Configuration_Box();
+}
+
+void DIRevevoriVezaDiva::Show_Configuration_Box()
+{
+    if (!Conf_Dir.isEmpty()) {
+        Set_Caption(L_Name_Conf, Lang(11));
+        Set_Caption(L_Name_Conf_L2, Conf_Name);
+    } else {
+        Set_Caption(L_Name_Conf, Lang(9));
+        Set_Caption(L_Name_Conf_L2, Lang(10));
+    }
+}
+
+void DIRevevoriVezaDiva::Change_Language()
+{
+    Set_Lang();
+    if (FNew_Project)
+        FNew_Project->Set_Lang();
+    if (FOpenConf)
+        FOpenConf->Set_Lang();
+    // Then, as they come: FSoftOptions->Set_Lang(); FBoot->Set_Lang(); FParGen->Set_Lang();
+}
+
+void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
+{
+    if (Sender == Btn_New) {
+        Create_New_Project();
+    } else if (Sender == Btn_Open) {
+        Open_Project();
+    } else if (Sender == Btn_Close) {
+        close();
+    } else if (Sender == Btn_Info) {
+        if (FAbout)
+            FAbout->exec();
+    } else if (Sender == Btn_Opz) {
+        // The options dialog plugs in here: on OK, Save_Setting(XML1) and Timer_Update follows the two flags.
+    } else if (Conf_Dir.isEmpty()) {
+        Message_Box(Lang(18), TMessage_Kind::Error);
+    } else if (Sender == Btn_Prm_Gen) {
+        // The communication settings dialog plugs in here: FParGen->exec().
+    } else if (Sender == Btn_CreateBin) {
+        Update_Device();
+    }
+}
+
+void DIRevevoriVezaDiva::Create_New_Project()
+{
+    if (FNew_Project && FNew_Project->exec() == QDialog::Accepted)
+        Show_Configuration_Box();
+}
+
+void DIRevevoriVezaDiva::Open_Project()
+{
+    if (!FOpenConf || FOpenConf->exec() != QDialog::Accepted)
+        return;
+    Conf_Name = FOpenConf->Name_Conf;
+    if (!Conf_Name.isEmpty())
+        Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
+    else
+        Conf_Dir.clear();
+    Show_Configuration_Box();
+    Set_Files();
+}
+
+int DIRevevoriVezaDiva::Update_Device()
+{
+    Make_Config_Data(ParGen_File);
+    Write_Config_Files(Conf_Dir);
+    const int formType = Get_DevideType(ParGen_File);
+    // The update dialog plugs in here: FBoot->Form_Type = formType; FBoot->exec().
+    return formType;
+}
+
+void DIRevevoriVezaDiva::L_VelmoraClick()
+{
+    Open_Web_Page(Home_Page_Url());
+}
+
+void DIRevevoriVezaDiva::Report_Start_Up_Problems()
+{
+    const QStringList problems = std::exchange(Problems, {});
+    for (const QString &problem : problems)
+        Report_Error(problem);
+}
+
+QString DIRevevoriVezaDiva::Save_Settings_At_Exit()
+{
+    Settings_Written_At_Exit = true;
+    try {
+        Save_Setting(XML1);
+    } catch (const EQuillon_Error &error) {
+        return error.Text();
+    }
+    return QString();
+}
+
+void DIRevevoriVezaDiva::closeEvent(QCloseEvent *event)
+{
+    // A settings file that cannot be written is reported, and the window closes all the same.
+    const QString failure = Save_Settings_At_Exit();
+    if (!failure.isEmpty())
+        Report_Error(failure);
+    event->accept();
+}
+
+void DIRevevoriVezaDiva::About_To_Quit()
+{
+    if (Settings_Written_At_Exit)
+        return;
+    const QString failure = Save_Settings_At_Exit();
+    if (!failure.isEmpty())
+        Report_Error(failure);
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+// The main window: the start-up of the program, the configuration box, the three steps and the header
+// buttons, and the settings file written when the window closes.
+
+#include "UXml_Document.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTimer;
+class TClick_Label;
+class TFAbout;
+class TFNew_Project;
+class TFOpenConf;
+
+class DIRevevoriVezaDiva : public QWidget
+{
+    Q_OBJECT
+public:
+    // Runs the start-up in the workspace beside programDir.
+    explicit DIRevevoriVezaDiva(const QString &programDir = QCoreApplication::applicationDirPath(),
+                                QWidget *parent = nullptr);
+    ~DIRevevoriVezaDiva() override;
+
+    // Captions every control from the language table and refreshes the configuration box.
+    void Set_Lang();
+    // Re-captions every window after a change of language.
+    void Change_Language();
+    // The one click handler of the seven buttons.
+    void Btn_Click(QObject *Sender);
+    // Step 1: a new configuration, or an existing one.
+    void Create_New_Project();
+    void Open_Project();
+    // Step 3: rebuilds bin/bank.bin and bin/bankK.bin from ParGen.xml and returns the form of the update
+    // (0 serial, 1 Ethernet). Errors reach the top-level report.
+    int Update_Device();
+    // Opens the maker's home page.
+    void L_VelmoraClick();
+    // The configuration box by its one rule: open configuration or none.
+    void Show_Configuration_Box();
+
+    // Problems met during start-up (an unreadable settings or language file), reported once it has ended.
+    const QStringList &Start_Up_Problems() const { return Problems; }
+    void Report_Start_Up_Problems();
+
+    // Writes the settings file when the program ends: at a close of the window, at the end of the desktop
+    // session, or at the end of the message loop when neither came first. Returns the error text of a
+    // file that could not be written, empty on success.
+    QString Save_Settings_At_Exit();
+    void About_To_Quit();
+
+    // Controls.
+    QLabel *L_SW_Code;
+    QLabel *L_SW_Desc;
+    QLabel *LL_Update;
+    QPushButton *Btn_Info;
+    QPushButton *Btn_Opz;
+    QPushButton *Btn_Close;
+    QFrame *Shape2;
+    QLabel *L_Name_Conf;
+    QLabel *L_Name_Conf_L2;
+    QLabel *L_Begin;
+    QLabel *L_Step[8]; // L_Step_1 to L_Step_8
+    QPushButton *Btn_New;
+    QPushButton *Btn_Open;
+    QPushButton *Btn_Prm_Gen;
+    QPushButton *Btn_CreateBin;
+    QFrame *Shape1;
+    TClick_Label *L_Velmora;
+    QTimer *Timer_Update;
+
+    // The settings file's document; the update step reads ParGen.xml through it as well.
+    TXml_Document XML1;
+
+    // The dialogs, created after the main window in the program's order.
+    TFAbout *FAbout = nullptr;
+    TFNew_Project *FNew_Project = nullptr;
+    TFOpenConf *FOpenConf = nullptr;
+
+protected:
+    // FormClose: writes the settings file, whatever closed the window.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Form_Create(const QString &programDir);
+    void Place_Controls();
+
+    QStringList Problems;
+    bool Settings_Written_At_Exit = false;
+};

@@ -1,0 +1,87 @@
+#include "UMessage.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <optional>
+#include <utility>
+
+namespace {
+
+bool Answering = false;
+std::optional<QMessageBox::StandardButton> Next_Answer;
+QList<TMessage_Record> Shown;
+
+QMessageBox::Icon Icon_Of(TMessage_Kind kind)
+{
+    switch (kind) {
+    case TMessage_Kind::Error:
+        return QMessageBox::Critical;
+    case TMessage_Kind::Warning:
+        return QMessageBox::Warning;
+    case TMessage_Kind::Confirmation:
+        return QMessageBox::Question;
+    case TMessage_Kind::Information:
+        break;
+    }
+    return QMessageBox::Information;
+}
+
+QMessageBox::StandardButton Default_Answer(QMessageBox::StandardButtons buttons)
+{
+    if (buttons.testFlag(QMessageBox::Ok))
+        return QMessageBox::Ok;
+    if (buttons.testFlag(QMessageBox::No))
+        return QMessageBox::No;
+    if (buttons.testFlag(QMessageBox::Cancel))
+        return QMessageBox::Cancel;
+    return QMessageBox::NoButton;
+}
+
+} // namespace
+
+QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
+                                QWidget *parent)
+{
+    auto *box = new QMessageBox(Icon_Of(kind), QGuiApplication::applicationDisplayName(), text, buttons, parent);
+    box->setTextFormat(Qt::PlainText);
+    if (buttons.testFlag(QMessageBox::Ok))
+        box->setDefaultButton(QMessageBox::Ok);
+    else if (buttons.testFlag(QMessageBox::Yes))
+        box->setDefaultButton(QMessageBox::Yes);
+    return box;
+}
+
+QMessageBox::StandardButton Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons)
+{
+    if (Answering) {
+        const QMessageBox::StandardButton answer = Next_Answer.value_or(Default_Answer(buttons));
+        Next_Answer.reset();
+        Shown.append({text, kind, buttons, answer});
+        return answer;
+    }
+    QWidget *parent = QApplication::activeModalWidget();
+    if (!parent)
+        parent = QApplication::activeWindow();
+    QMessageBox *box = Create_Message_Box(text, kind, buttons, parent);
+    const auto answer = static_cast<QMessageBox::StandardButton>(box->exec());
+    delete box;
+    return answer;
+}
+
+void Set_Message_Answering(bool on)
+{
+    Answering = on;
+    Next_Answer.reset();
+    Shown.clear();
+}
+
+void Set_Next_Message_Answer(QMessageBox::StandardButton answer)
+{
+    Next_Answer = answer;
+}
+
+QList<TMessage_Record> Take_Shown_Messages()
+{
+    return std::exchange(Shown, {});
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+// The message boxes of the program: one seam for every box (text, icon and buttons in, the pressed button
+// out). Tests switch the seam to answering mode: no box appears, each box takes the next one-shot answer
+// and is recorded with the text it would have shown.
+
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+
+enum class TMessage_Kind
+{
+    Error,        // error icon
+    Warning,      // warning icon
+    Confirmation, // question icon
+    Information   // information icon
+};
+
+// Shows a modal box over the active window and returns the button pressed.
+QMessageBox::StandardButton Message_Box(const QString &text, TMessage_Kind kind,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// The box that Message_Box shows, ready to be shown (also used to picture it).
+QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
+                                QWidget *parent);
+
+// One box as the answering mode saw it.
+struct TMessage_Record
+{
+    QString Text;
+    TMessage_Kind Kind;
+    QMessageBox::StandardButtons Buttons;
+    QMessageBox::StandardButton Answer;
+};
+
+// Answering mode, for tests. While it is on no box is ever shown: each box is recorded and answered with
+// the one-shot answer when one is set (which is then used up), else with its default: OK for a box with an
+// OK button, No for a question.
+void Set_Message_Answering(bool on);
+void Set_Next_Message_Answer(QMessageBox::StandardButton answer);
+// The boxes recorded since the last call, oldest first; the record is emptied.
+QList<TMessage_Record> Take_Shown_Messages();

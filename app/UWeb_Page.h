@@ -1,0 +1,19 @@
+#pragma once
+
+// Opening the maker's web pages with the system's default handler for web addresses (the browser).
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+// The maker's home page: the web site with the home page's path and query.
+QUrl Home_Page_Url();
+
+// Hands url to the browser; false when no handler took it.
+bool Open_Web_Page(const QUrl &url);
+
+// Replaces the hand-over to the browser (tests record the address instead); an empty function puts the
+// system's handler back. Returns the previous one.
+using TWeb_Page_Opener = std::function<bool(const QUrl &)>;
+TWeb_Page_Opener Set_Web_Page_Opener(TWeb_Page_Opener opener);

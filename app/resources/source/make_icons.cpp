@@ -1,0 +1,259 @@
+// Draws the program's own pictures: the button glyphs and the logo, as PNG files.
+// Usage: make_icons <output directory>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QtMath>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+const QColor Teal(31, 111, 139);
+const QColor Teal_Light(214, 233, 239);
+const QColor Orange(226, 124, 44);
+const QColor Amber(236, 176, 58);
+const QColor Amber_Dark(204, 140, 30);
+const QColor Green(58, 140, 70);
+const QColor Red(192, 62, 52);
+const QColor Grey(96, 96, 96);
+const QColor Paper(255, 255, 255);
+
+// Every glyph is drawn on a 64 x 64 design grid.
+constexpr int Grid = 64;
+
+QPen Stroke(const QColor &colour, qreal width)
+{
+    return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+void Info(QPainter &p)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(Teal);
+    p.drawEllipse(QRectF(4, 4, 56, 56));
+    p.setBrush(Paper);
+    p.drawEllipse(QRectF(28, 14, 8, 8));
+    p.drawRoundedRect(QRectF(28, 26, 8, 24), 3, 3);
+}
+
+void Options(QPainter &p)
+{
+    QPainterPath gear;
+    const QPointF c(32, 32);
+    const int teeth = 8;
+    for (int i = 0; i < teeth * 4; ++i) {
+        const qreal angle = (i - 0.5) * M_PI / (teeth * 2);
+        const qreal r = (i % 4 == 0 || i % 4 == 1) ? 28 : 21;
+        const QPointF pt(c.x() + r * qCos(angle), c.y() + r * qSin(angle));
+        if (i == 0)
+            gear.moveTo(pt);
+        else
+            gear.lineTo(pt);
+    }
+    gear.closeSubpath();
+    gear.addEllipse(c, 9, 9);
+    gear.setFillRule(Qt::OddEvenFill);
+    p.setPen(Stroke(Teal, 2));
+    p.setBrush(Teal);
+    p.drawPath(gear);
+}
+
+void Close(QPainter &p)
+{
+    p.setBrush(Qt::NoBrush);
+    p.setPen(Stroke(Red, 7));
+    // A power switch: an open ring with a bar through its gap.
+    p.drawArc(QRectF(10, 12, 44, 44), 120 * 16, -240 * 16);
+    p.drawLine(QPointF(32, 6), QPointF(32, 32));
+}
+
+void Document(QPainter &p)
+{
+    QPainterPath page;
+    page.moveTo(12, 4);
+    page.lineTo(38, 4);
+    page.lineTo(52, 18);
+    page.lineTo(52, 60);
+    page.lineTo(12, 60);
+    page.closeSubpath();
+    p.setPen(Stroke(Grey, 3));
+    p.setBrush(Paper);
+    p.drawPath(page);
+    QPainterPath fold;
+    fold.moveTo(38, 4);
+    fold.lineTo(38, 18);
+    fold.lineTo(52, 18);
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(fold);
+    p.setPen(Stroke(Teal_Light.darker(130), 3));
+    for (int y : {28, 37, 46})
+        p.drawLine(QPointF(20, y), QPointF(36, y));
+}
+
+void New(QPainter &p)
+{
+    Document(p);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Orange);
+    p.drawEllipse(QRectF(34, 34, 28, 28));
+    p.setPen(Stroke(Paper, 4.5));
+    p.drawLine(QPointF(48, 41), QPointF(48, 55));
+    p.drawLine(QPointF(41, 48), QPointF(55, 48));
+}
+
+void Open(QPainter &p)
+{
+    QPainterPath back;
+    back.moveTo(4, 12);
+    back.lineTo(24, 12);
+    back.lineTo(29, 18);
+    back.lineTo(54, 18);
+    back.lineTo(54, 54);
+    back.lineTo(4, 54);
+    back.closeSubpath();
+    p.setPen(Stroke(Amber_Dark, 3));
+    p.setBrush(Amber_Dark.lighter(115));
+    p.drawPath(back);
+    QPainterPath front;
+    front.moveTo(4, 54);
+    front.lineTo(13, 28);
+    front.lineTo(62, 28);
+    front.lineTo(54, 54);
+    front.closeSubpath();
+    p.setBrush(Amber);
+    p.drawPath(front);
+}
+
+void Settings(QPainter &p)
+{
+    // Three sliders.
+    const qreal rows[] = {14, 32, 50};
+    const qreal knobs[] = {40, 20, 46};
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(Stroke(Grey, 4));
+        p.drawLine(QPointF(6, rows[i]), QPointF(58, rows[i]));
+        p.setPen(Stroke(Teal, 3));
+        p.setBrush(Paper);
+        p.drawEllipse(QPointF(knobs[i], rows[i]), 7, 7);
+    }
+}
+
+void Update(QPainter &p)
+{
+    // A device with an arrow going into it.
+    p.setPen(Stroke(Grey, 3));
+    p.setBrush(Teal_Light);
+    p.drawRoundedRect(QRectF(6, 36, 52, 22), 4, 4);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Green);
+    p.drawEllipse(QRectF(45, 44, 6, 6));
+    p.setBrush(Teal);
+    for (int x : {13, 21, 29})
+        p.drawRect(QRectF(x, 45, 5, 4));
+    p.setBrush(Orange);
+    QPainterPath arrow;
+    arrow.moveTo(26, 4);
+    arrow.lineTo(38, 4);
+    arrow.lineTo(38, 20);
+    arrow.lineTo(47, 20);
+    arrow.lineTo(32, 34);
+    arrow.lineTo(17, 20);
+    arrow.lineTo(26, 20);
+    arrow.closeSubpath();
+    p.drawPath(arrow);
+}
+
+void Ok(QPainter &p)
+{
+    p.setPen(Stroke(Green, 9));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath tick;
+    tick.moveTo(10, 34);
+    tick.lineTo(26, 49);
+    tick.lineTo(54, 16);
+    p.drawPath(tick);
+}
+
+void Cancel(QPainter &p)
+{
+    p.setPen(Stroke(Red, 9));
+    p.drawLine(QPointF(14, 14), QPointF(50, 50));
+    p.drawLine(QPointF(50, 14), QPointF(14, 50));
+}
+
+void Logo(QPainter &p)
+{
+    // Two ports joined through the converter.
+    p.setPen(Qt::NoPen);
+    p.setBrush(Teal);
+    p.drawRoundedRect(QRectF(1, 1, 62, 62), 12, 12);
+    p.setBrush(Paper);
+    p.drawRoundedRect(QRectF(8, 20, 14, 24), 3, 3);
+    p.drawRoundedRect(QRectF(42, 20, 14, 24), 3, 3);
+    p.setBrush(Teal);
+    for (qreal y : {25.0, 31.0, 37.0}) {
+        p.drawEllipse(QPointF(15, y + 1), 2.2, 2.2);
+        p.drawEllipse(QPointF(49, y + 1), 2.2, 2.2);
+    }
+    p.setPen(Stroke(Amber, 3.5));
+    p.drawLine(QPointF(26, 27), QPointF(38, 27));
+    p.drawLine(QPointF(26, 37), QPointF(38, 37));
+    p.setPen(Stroke(Amber, 3.5));
+    p.drawLine(QPointF(34, 23), QPointF(38, 27));
+    p.drawLine(QPointF(34, 31), QPointF(38, 27));
+    p.drawLine(QPointF(30, 33), QPointF(26, 37));
+    p.drawLine(QPointF(30, 41), QPointF(26, 37));
+    p.setPen(Stroke(Paper, 2.5));
+    p.drawLine(QPointF(12, 52), QPointF(52, 52));
+    p.drawLine(QPointF(12, 12), QPointF(52, 12));
+}
+
+bool Draw(const QString &dir, const QString &name, int size, const std::function<void(QPainter &)> &glyph)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(qreal(size) / Grid, qreal(size) / Grid);
+    glyph(painter);
+    painter.end();
+    const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
+    if (!image.save(path, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_icons <output directory>\n");
+        return 2;
+    }
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(dir);
+    // 64 pixels: the windows show them at 18 to 32 pixels, and at twice that on high-density screens.
+    const struct
+    {
+        const char *Name;
+        int Size;
+        void (*Glyph)(QPainter &);
+    } pictures[] = {
+        {"info", 64, Info},     {"options", 64, Options},   {"close", 64, Close},   {"new", 64, New},
+        {"open", 64, Open},     {"settings", 64, Settings}, {"update", 64, Update}, {"ok", 64, Ok},
+        {"cancel", 64, Cancel}, {"logo", 162, Logo},
+    };
+    bool ok = true;
+    for (const auto &picture : pictures)
+        ok = Draw(dir, QString::fromLatin1(picture.Name), picture.Size, picture.Glyph) && ok;
+    return ok ? 0 : 1;
+}

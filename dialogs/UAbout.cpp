@@ -1,0 +1,91 @@
+#include "UAbout.h"
+
+#include "UComon.h"
+#include "ULook.h"
+#include "UWeb_Page.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+#include <utility>
+
+static constexpr int Client_Width = 425;
+static constexpr int Client_Height = 148;
+static constexpr int Label4_Left = 316;
+static constexpr int Label4_Right_Margin = 8;
+
+static QLabel *About_Label(QWidget *parent, const QString &objectName, int left, int top, const QString &text)
+{
+    QLabel *label = Create_Label(parent, objectName, left, top, false, Dark_Grey_Text);
+    label->setText(text);
+    label->adjustSize();
+    return label;
+}
+
+TFAbout::TFAbout(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("FAbout"));
+    Apply_Window_Look(this);
+    setWindowTitle(QStringLiteral("About"));
+
+    Image2 = new TClick_Label(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(32, 24, 81, 81);
+    Image2->setScaledContents(true);
+    Image2->setPixmap(Program_Logo());
+
+    Label1 = About_Label(this, QStringLiteral("Label1"), 128, 24, QStringLiteral("Software Quillon "));
+    Label1->setFont(Program_Font(13, true));
+    Label1->adjustSize();
+    Label2 = About_Label(this, QStringLiteral("Label2"), 128, 39, QString());
+    Label6 = About_Label(this, QStringLiteral("Label6"), 128, 62, QStringLiteral("Software Code : "));
+    Label9 = About_Label(this, QStringLiteral("Label9"), 240, 62, QString());
+    Label3 = About_Label(this, QStringLiteral("Label3"), 128, 77, QStringLiteral("Version :"));
+    Label10 = About_Label(this, QStringLiteral("Label10"), 240, 77, QString());
+    Label8 = About_Label(this, QStringLiteral("Label8"), 128, 93, QStringLiteral("Document Code :"));
+    Label12 = About_Label(this, QStringLiteral("Label12"), 240, 93, QString());
+
+    Label4 = new TClick_Label(this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    QFont link = Program_Font();
+    link.setUnderline(true);
+    Label4->setFont(link);
+    Set_Text_Colour(Label4, Link_Blue);
+    Label4->setText(Home_Page_Url().host());
+    Label4->adjustSize();
+    // The address stays inside the box whatever the font makes of its width.
+    Label4->move(std::min(Label4_Left, Client_Width - Label4_Right_Margin - Label4->width()), 131);
+
+    LbButton1 = new QPushButton(QStringLiteral("OK"), this);
+    LbButton1->setObjectName(QStringLiteral("LbButton1"));
+    LbButton1->setGeometry(32, 115, 81, 22);
+    LbButton1->setProperty("iconOnly", true); // centred caption
+    LbButton1->setCursor(Qt::PointingHandCursor);
+    LbButton1->setAutoDefault(false);
+
+    connect(LbButton1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Image2, &TClick_Label::clicked, this, &TFAbout::Label4Click);
+    connect(Label4, &TClick_Label::clicked, this, &TFAbout::Label4Click);
+
+    setFixedSize(Client_Width, Client_Height);
+}
+
+void TFAbout::showEvent(QShowEvent *event)
+{
+    for (auto [label, text] : {std::pair{Label2, SW_Desc}, std::pair{Label9, SW_Code},
+                               std::pair{Label10, Program_Version}, std::pair{Label12, Document_Code}}) {
+        label->setText(text);
+        label->adjustSize();
+    }
+    setFixedSize(Client_Width, Client_Height);
+    Center_On_Screen(this);
+    QDialog::showEvent(event);
+}
+
+void TFAbout::Label4Click()
+{
+    Open_Web_Page(Home_Page_Url());
+}
