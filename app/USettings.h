@@ -22,7 +22,7 @@ void Default_Settings();
 // atomically. Throws EQuillon_Error when it cannot be written.
 void Save_Setting(TXml_Document &xml);
 
-// The settings document as bytes, without touching any file.
+// Fills the document with the settings in the fixed element order, without touching any file.
 void Build_Settings(TXml_Document &xml);
 
 QString Settings_File_Path();

@@ -1,5 +1,9 @@
 #include "UComon.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 class Test_UComon : public QObject
@@ -16,6 +20,7 @@ private slots:
     void plain_directory_names();
     void port_names_in_natural_order();
     void workspace_paths_and_parameter_file();
+    void workspace_directories_are_created_one_level_when_missing();
 };
 
 void Test_UComon::text_to_integer_data()
@@ -145,6 +150,26 @@ void Test_UComon::workspace_paths_and_parameter_file()
     Conf_Dir = Join_Path(Projects_Dir, QStringLiteral("Line2"));
     Set_Files();
     QCOMPARE(ParGen_File, Projects_Dir + QDir::separator() + "Line2" + QDir::separator() + "ParGen.xml");
+    Reset_Shared_State();
+}
+
+void Test_UComon::workspace_directories_are_created_one_level_when_missing()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("LANGUAGE"))));
+    QFile marker(dir.filePath(QStringLiteral("LANGUAGE/Deutsch.lng")));
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    Set_Workspace_Paths(dir.path());
+    Create_Workspace_Directories();
+    for (const char *name : {"MASTER", "PROJECTS", "LANGUAGE"})
+        QVERIFY2(QFileInfo(dir.filePath(QLatin1String(name))).isDir(), name);
+    QVERIFY(marker.exists()); // an existing directory is left as it is
+
+    // A program directory that is gone: nothing is created above it, and nothing is reported.
+    Set_Workspace_Paths(dir.filePath(QStringLiteral("gone/deeper")));
+    Create_Workspace_Directories();
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("gone"))));
     Reset_Shared_State();
 }
 
