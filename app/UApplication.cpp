@@ -3,6 +3,7 @@
 #include "UAbout.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
+#include "ULook.h"
 #include "UMessage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
@@ -49,6 +50,7 @@ int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaD
 {
     TQuillon_Application app(argc, argv);
     const std::unique_ptr<DIRevevoriVezaDiva> main = Create_Program_Windows(QCoreApplication::applicationDirPath());
+    Center_On_Screen(main.get());
     main->show();
     // Problems of the start-up are told once the main window is on the screen.
     QTimer::singleShot(0, main.get(), [window = main.get()] { window->Report_Start_Up_Problems(); });

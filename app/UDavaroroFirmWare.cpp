@@ -193,7 +193,7 @@ void DIRevevoriVezaDiva::Place_Controls()
     // The periodic version check plugs in here: connect(Timer_Update, &QTimer::timeout, ...Timer_UpdateTimer).
 
     for (QPushButton *button : {Btn_Info, Btn_Opz, Btn_Close, Btn_New, Btn_Open, Btn_Prm_Gen, Btn_CreateBin})
-        connect(button, &QPushButton::clicked, this, [this, button] { Btn_Click(button); });
+        connect(button, &QPushButton::clicked, this, [this, button] { Run_Handler([&] { Btn_Click(button); }); });
     connect(L_Velmora, &TClick_Label::clicked, this, &DIRevevoriVezaDiva::L_VelmoraClick);
 
     setTabOrder(Btn_New, Btn_Open);
@@ -203,6 +203,7 @@ void DIRevevoriVezaDiva::Place_Controls()
     setTabOrder(Btn_Info, Btn_Opz);
     setTabOrder(Btn_Opz, Btn_Close);
 
+    Btn_New->setFocus();
     // Sizeable, the controls stay where they are.
     resize(Client_Width, clientHeight);
 }

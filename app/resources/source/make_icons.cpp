@@ -68,7 +68,7 @@ void Close(QPainter &p)
     p.setBrush(Qt::NoBrush);
     p.setPen(Stroke(Red, 7));
     // A power switch: an open ring with a bar through its gap.
-    p.drawArc(QRectF(10, 12, 44, 44), 120 * 16, -240 * 16);
+    p.drawArc(QRectF(10, 12, 44, 44), 55 * 16, -290 * 16);
     p.drawLine(QPointF(32, 6), QPointF(32, 32));
 }
 

@@ -1,0 +1,589 @@
+// The main window driven as a person drives it: start-up in a program directory of its own, the steps and
+// header buttons, the configuration box, and the settings file written at close.
+
+#include "UWindow_Test_Support.h"
+
+#include "UAbout.h"
+#include "ULanguage.h"
+#include "UNew_Project.h"
+#include "UOpenConf.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+const QString None_Line_1 = QStringLiteral("None Configuration Opened ");
+const QString None_Line_2 = QStringLiteral("Use Step1 to open or create new configuration");
+const QString Open_Line_1 = QStringLiteral("Opened Configuration of the Converter : ");
+const QString Not_Valid = QStringLiteral("error: Error! Project not Valid");
+
+QLabel *Label(QWidget *window, const char *name)
+{
+    return window->findChild<QLabel *>(QLatin1String(name));
+}
+
+QPushButton *Button(QWidget *window, const char *name)
+{
+    return window->findChild<QPushButton *>(QLatin1String(name));
+}
+
+QStringList Box(DIRevevoriVezaDiva *main)
+{
+    return {Label(main, "L_Name_Conf")->text(), Label(main, "L_Name_Conf_L2")->text()};
+}
+
+void Click(QWidget *window, const char *name)
+{
+    QPushButton *button = Button(window, name);
+    QVERIFY2(button, name);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+QByteArray Settings_Xml(const QString &body, const QString &root = QStringLiteral("Conf_Settings"))
+{
+    return QStringLiteral("<%1>%2</%1>").arg(root, body).toUtf8();
+}
+
+const QString Flags_Off = QStringLiteral("<lastinternet><enable_internet>0</enable_internet><enable_update>0"
+                                         "</enable_update><enable_jump_field_tables>0</enable_jump_field_tables>"
+                                         "<Double_Click_Auto_Size>0</Double_Click_Auto_Size></lastinternet>");
+
+QString Group(const QString &group, const QString &leaf, const QString &text)
+{
+    return QStringLiteral("<%1><%2>%3</%2></%1>").arg(group, leaf, text);
+}
+
+} // namespace
+
+class Test_UDavaroroFirmWare : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void First_start_creates_the_workspace_and_writes_the_defaults_at_close()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+
+        for (const char *dir : {"MASTER", "PROJECTS", "LANGUAGE"})
+            QVERIFY2(QFileInfo(program.Path(QLatin1String(dir))).isDir(), dir);
+        QVERIFY(!program.Exists(QStringLiteral("Quillon.xml")));
+        QCOMPARE(main->windowTitle(), QStringLiteral("Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave "));
+        QCOMPARE(Label(main, "L_SW_Code")->text(), QStringLiteral("SW40926"));
+        QCOMPARE(Label(main, "L_SW_Desc")->text(), QStringLiteral("Modbus Slave / Modbus Slave - Converter"));
+        QCOMPARE(Box(main), (QStringList{None_Line_1, None_Line_2}));
+        QCOMPARE(Button(main, "Btn_New")->text(), QStringLiteral("New Configuration"));
+        QCOMPARE(Button(main, "Btn_Prm_Gen")->toolTip(), QStringLiteral("Set the main parameters of Protocols"));
+        QCOMPARE(Button(main, "Btn_Close")->toolTip(), QStringLiteral("Close Configurator"));
+        QVERIFY(Conf_Dir.isEmpty());
+        QVERIFY(!main->Timer_Update->isActive());
+        QCOMPARE(main->Timer_Update->interval(), 60000);
+        QVERIFY(main->Start_Up_Problems().isEmpty());
+
+        Click(main, "Btn_Close");
+        QVERIFY(!main->isVisible());
+        QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))), Default_Settings_Lines());
+        QVERIFY(program.Read(QStringLiteral("Quillon.xml")).startsWith("<Conf_Settings>"));
+        QCOMPARE(Shown_Texts(), QStringList());
+    }
+
+    void Controls_stand_at_their_places_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("place");
+        QTest::addColumn<bool>("visible");
+        const struct
+        {
+            const char *Name;
+            QRect Place;
+            bool Visible;
+        } controls[] = {
+            {"LL_Update", {208, 19, 294, 17}, false},    {"Btn_Info", {516, 8, 50, 50}, true},
+            {"Btn_Opz", {574, 8, 50, 50}, true},         {"Btn_Close", {632, 8, 50, 50}, true},
+            {"Shape2", {80, 70, 348, 36}, true},         {"Btn_New", {80, 112, 170, 36}, true},
+            {"Btn_Open", {258, 112, 170, 36}, true},     {"Btn_Prm_Gen", {80, 156, 170, 36}, true},
+            {"Btn_CreateBin", {80, 200, 170, 36}, true}, {"Shape1", {10, 251, 674, 1}, true},
+        };
+        for (const auto &c : controls)
+            QTest::newRow(c.Name) << QString::fromLatin1(c.Name) << c.Place << c.Visible;
+        // Labels: only their top-left corner is fixed, they take the size of their text.
+        const struct
+        {
+            const char *Name;
+            int Left, Top;
+            bool Visible;
+        } labels[] = {
+            {"L_SW_Code", 16, 8, true},       {"L_SW_Desc", 16, 42, true},  {"L_Name_Conf", 87, 75, true},
+            {"L_Name_Conf_L2", 87, 88, true}, {"L_Begin", 16, 84, true},    {"L_Step_1", 16, 128, true},
+            {"L_Step_2", 16, 172, true},      {"L_Step_3", 16, 216, true},  {"L_Step_4", 16, 260, false},
+            {"L_Step_5", 16, 304, false},     {"L_Step_6", 16, 348, false}, {"L_Step_7", 16, 392, false},
+            {"L_Step_8", 16, 436, false},
+        };
+        for (const auto &l : labels)
+            QTest::newRow(l.Name) << QString::fromLatin1(l.Name) << QRect(l.Left, l.Top, -1, -1) << l.Visible;
+    }
+
+    void Controls_stand_at_their_places()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, place);
+        QFETCH(bool, visible);
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+        QCOMPARE(main->size(), QSize(694, 352));
+        auto *control = main->findChild<QWidget *>(name);
+        QVERIFY(control);
+        if (place.width() < 0)
+            QCOMPARE(control->pos(), place.topLeft());
+        else
+            QCOMPARE(control->geometry(), place);
+        QCOMPARE(control->isVisible(), visible);
+        // Whatever is shown fits in the window.
+        if (visible)
+            QVERIFY2(main->rect().contains(control->geometry()), qPrintable(name));
+    }
+
+    void Home_page_address_is_shown_inside_the_window_and_opens_the_browser()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+        QLabel *velmora = Label(main, "L_Velmora");
+        QVERIFY(velmora->isVisible());
+        QVERIFY(main->rect().contains(velmora->geometry()));
+        QTest::mouseClick(velmora, Qt::LeftButton);
+        QCOMPARE(program.Opened_Pages,
+                 QList<QUrl>{QUrl(Maker_Site + QStringLiteral("/HOME/default.asp?frompg=SW40926"))});
+    }
+
+    void Start_up_reads_the_settings_file_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("configurationDir");
+        QTest::addColumn<QStringList>("box");
+        QTest::addColumn<bool>("timer");
+        QTest::addColumn<QStringList>("written");
+
+        const QString english =
+            Group(QStringLiteral("lastlang"), QStringLiteral("language"), QStringLiteral("English"));
+        const QString address =
+            Group(QStringLiteral("lastipadd"), QStringLiteral("ipaddress"), QStringLiteral("10.0.0.7"));
+        auto project = [](const QString &name) {
+            return Group(QStringLiteral("lastproj"), QStringLiteral("projectname"), name);
+        };
+        auto written = [](const QString &name, const QString &ip = QStringLiteral("10.0.0.7"),
+                          const QString &language = QStringLiteral("English")) {
+            QStringList lines = Default_Settings_Lines(name, language);
+            lines[2] = QStringLiteral("Conf_Settings/lastipadd/ipaddress=") + ip;
+            return lines;
+        };
+
+        QTest::newRow("a remembered configuration whose directory is gone is not opened but written back")
+            << Settings_Xml(project(QStringLiteral("Gone")) + address + english + Flags_Off) << QString()
+            << QStringList{None_Line_1, None_Line_2} << false << written(QStringLiteral("Gone"));
+        QTest::newRow("a remembered configuration that still exists is opened")
+            << Settings_Xml(project(QStringLiteral("Line2")) + address + english + Flags_Off)
+            << QStringLiteral("PROJECTS/Line2") << QStringList{Open_Line_1, QStringLiteral("Line2")} << false
+            << written(QStringLiteral("Line2"));
+        QTest::newRow("a name with blanks is kept with its blanks")
+            << Settings_Xml(project(QStringLiteral(" Line 2 ")) + address + english + Flags_Off)
+            << QStringLiteral("PROJECTS/ Line 2 ") << QStringList{Open_Line_1, QStringLiteral(" Line 2 ")} << false
+            << written(QStringLiteral(" Line 2 "));
+
+        const QString someFlags =
+            QStringLiteral("<lastinternet><enable_internet>%1</enable_internet><enable_update>%2</enable_update>"
+                           "<enable_jump_field_tables>1</enable_jump_field_tables>"
+                           "<Double_Click_Auto_Size>yes</Double_Click_Auto_Size></lastinternet>");
+        QStringList flagsRead = written(QString());
+        flagsRead[6] = QStringLiteral("Conf_Settings/lastinternet/enable_jump_field_tables=1");
+        QTest::newRow("flags with the texts true or blank 1 are off")
+            << Settings_Xml(project(QString()) + address + english +
+                            someFlags.arg(QStringLiteral("true"), QStringLiteral(" 1")))
+            << QString() << QStringList{None_Line_1, None_Line_2} << false << flagsRead;
+        QStringList bothOn = flagsRead;
+        bothOn[4] = QStringLiteral("Conf_Settings/lastinternet/enable_internet=1");
+        bothOn[5] = QStringLiteral("Conf_Settings/lastinternet/enable_update=1");
+        QTest::newRow("both internet flags on start the version check timer")
+            << Settings_Xml(project(QString()) + address + english +
+                            someFlags.arg(QStringLiteral("1"), QStringLiteral("1")))
+            << QString() << QStringList{None_Line_1, None_Line_2} << true << bothOn;
+        QStringList updateOnly = flagsRead;
+        updateOnly[5] = QStringLiteral("Conf_Settings/lastinternet/enable_update=1");
+        QTest::newRow("the update check without internet use leaves the timer off")
+            << Settings_Xml(project(QString()) + address + english +
+                            someFlags.arg(QStringLiteral("0"), QStringLiteral("1")))
+            << QString() << QStringList{None_Line_1, None_Line_2} << false << updateOnly;
+
+        QTest::newRow("a root of another name is read all the same")
+            << Settings_Xml(project(QStringLiteral("Line2")) + address + english + Flags_Off, QStringLiteral("Other"))
+            << QStringLiteral("PROJECTS/Line2") << QStringList{Open_Line_1, QStringLiteral("Line2")} << false
+            << written(QStringLiteral("Line2"));
+        QTest::newRow("lastinternet missing leaves the four flags off and the rest is read")
+            << Settings_Xml(project(QStringLiteral("Line2")) + address + english) << QStringLiteral("PROJECTS/Line2")
+            << QStringList{Open_Line_1, QStringLiteral("Line2")} << false << written(QStringLiteral("Line2"));
+        QTest::newRow("a language without a language file becomes English")
+            << Settings_Xml(project(QString()) + address +
+                            Group(QStringLiteral("lastlang"), QStringLiteral("language"), QStringLiteral("Deutsch")) +
+                            Flags_Off)
+            << QString() << QStringList{None_Line_1, None_Line_2} << false << written(QString());
+        QTest::newRow("an empty address stays empty, missing groups take their defaults")
+            << Settings_Xml(Group(QStringLiteral("lastipadd"), QStringLiteral("ipaddress"), QString())) << QString()
+            << QStringList{None_Line_1, None_Line_2} << false << written(QString(), QString());
+    }
+
+    void Start_up_reads_the_settings_file()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, configurationDir);
+        QFETCH(QStringList, box);
+        QFETCH(bool, timer);
+        QFETCH(QStringList, written);
+        TProgram_Fixture program;
+        QVERIFY(program.Write(QStringLiteral("Quillon.xml"), settings));
+        if (!configurationDir.isEmpty())
+            QVERIFY(program.Make_Dir(configurationDir));
+
+        DIRevevoriVezaDiva *main = program.Start();
+        QCOMPARE(Box(main), box);
+        QCOMPARE(Conf_Dir.isEmpty(), configurationDir.isEmpty());
+        if (!configurationDir.isEmpty()) {
+            QCOMPARE(QDir::fromNativeSeparators(Conf_Dir), program.Path(configurationDir));
+            QCOMPARE(QDir::fromNativeSeparators(ParGen_File),
+                     program.Path(configurationDir + QStringLiteral("/ParGen.xml")));
+        }
+        QCOMPARE(main->Timer_Update->isActive(), timer);
+        QCOMPARE(main->Timer_Update->interval(), 60000);
+        QVERIFY(main->Start_Up_Problems().isEmpty());
+
+        main->close();
+        QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))), written);
+        QCOMPARE(Shown_Texts(), QStringList());
+    }
+
+    void A_malformed_settings_file_gives_the_defaults_and_is_reported_once_after_start_up()
+    {
+        TProgram_Fixture program;
+        const QByteArray broken = "<Conf_Settings><lastproj><projectname>Line2</projectname>";
+        QVERIFY(program.Write(QStringLiteral("Quillon.xml"), broken));
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Line2")));
+        DIRevevoriVezaDiva *main = program.Start();
+
+        // The start-up ran to its end with the values of a first start.
+        QCOMPARE(Box(main), (QStringList{None_Line_1, None_Line_2}));
+        QCOMPARE(Button(main, "Btn_Open")->text(), QStringLiteral("Open Configuration"));
+        QCOMPARE(main->FNew_Project->windowTitle(), QStringLiteral("Create New Configuration"));
+        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(main->Start_Up_Problems().size(), 1);
+
+        main->Report_Start_Up_Problems();
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: ")), qPrintable(shown[0]));
+        main->Report_Start_Up_Problems();
+        QCOMPARE(Shown_Texts(), QStringList());
+
+        // The unreadable file is kept before the save replaces it.
+        main->close();
+        QCOMPARE(program.Read(QStringLiteral("Quillon.xml.bak")), broken);
+        QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))), Default_Settings_Lines());
+    }
+
+    void A_language_file_captions_the_windows_and_a_change_of_language_recaptions_them()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Write(
+            QStringLiteral("Quillon.xml"),
+            Settings_Xml(Group(QStringLiteral("lastlang"), QStringLiteral("language"), QStringLiteral("Italiano")))));
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
+                              "STR9 = Nessuna configurazione aperta\nSTR15 = Nuova configurazione\n"
+                              "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"));
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Deutsch.lng"),
+                              "STR9 = Keine Konfiguration offen\nSTR102 = Name der neuen Konfiguration\n"
+                              "STR203 = Oeffnen\n"));
+        DIRevevoriVezaDiva *main = program.Start();
+        QCOMPARE(Language_Name, QStringLiteral("Italiano"));
+        QCOMPARE(Button(main, "Btn_New")->text(), QStringLiteral("Nuova configurazione"));
+        QCOMPARE(Box(main), (QStringList{QStringLiteral("Nessuna configurazione aperta"), None_Line_2}));
+        QCOMPARE(main->FNew_Project->windowTitle(), QStringLiteral("Crea nuova configurazione"));
+        QCOMPARE(main->FOpenConf->windowTitle(), QStringLiteral("Apri configurazione"));
+
+        // What the options dialog does when the user picks a language.
+        Language_Name = QStringLiteral("Deutsch");
+        Load_Language();
+        main->Change_Language();
+        QCOMPARE(Button(main, "Btn_New")->text(), QStringLiteral("New Configuration"));
+        QCOMPARE(Box(main), (QStringList{QStringLiteral("Keine Konfiguration offen"), None_Line_2}));
+        QCOMPARE(main->FNew_Project->windowTitle(), QStringLiteral("Create New Configuration"));
+        QCOMPARE(Label(main->FNew_Project, "Label1")->text(), QStringLiteral("Name der neuen Konfiguration"));
+        QCOMPARE(Button(main->FOpenConf, "Btn_OK")->text(), QStringLiteral("Oeffnen"));
+        // The about box keeps its fixed texts.
+        QCOMPARE(Label(main->FAbout, "Label6")->text(), QStringLiteral("Software Code : "));
+    }
+
+    void Steps_2_and_3_are_refused_while_no_configuration_is_open_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Set Communication") << QStringLiteral("Btn_Prm_Gen");
+        QTest::newRow("Update Device") << QStringLiteral("Btn_CreateBin");
+    }
+
+    void Steps_2_and_3_are_refused_while_no_configuration_is_open()
+    {
+        QFETCH(QString, button);
+        TProgram_Fixture program;
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Line2/bin")));
+        DIRevevoriVezaDiva *main = program.Start();
+        Click(main, qPrintable(button));
+        QCOMPARE(Shown_Texts(), QStringList{Not_Valid});
+        QVERIFY(QDir(program.Path(QStringLiteral("PROJECTS/Line2/bin"))).isEmpty());
+        QVERIFY(main->isVisible());
+    }
+
+    void Step_3_rebuilds_the_configuration_files_data()
+    {
+        QTest::addColumn<QByteArray>("parGen");
+        QTest::addColumn<int>("paramSize");
+        QTest::addColumn<int>("formType");
+        QTest::newRow("without ParGen.xml: the 4-byte block and the serial form") << QByteArray() << 4 << 0;
+        QTest::newRow("a device with Ethernet port: the Ethernet form")
+            << QByteArray("<Par_Gen><Device_Type_Type>1</Device_Type_Type></Par_Gen>") << 17 << 1;
+        QTest::newRow("a device without Ethernet port: the serial form")
+            << QByteArray("<Par_Gen><Device_Type_Type>0</Device_Type_Type></Par_Gen>") << 17 << 0;
+    }
+
+    void Step_3_rebuilds_the_configuration_files()
+    {
+        QFETCH(QByteArray, parGen);
+        QFETCH(int, paramSize);
+        QFETCH(int, formType);
+        TProgram_Fixture program;
+        QVERIFY(program.Write(
+            QStringLiteral("Quillon.xml"),
+            Settings_Xml(Group(QStringLiteral("lastproj"), QStringLiteral("projectname"), QStringLiteral("Line2")))));
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Line2/bin")));
+        if (!parGen.isEmpty())
+            QVERIFY(program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), parGen));
+        DIRevevoriVezaDiva *main = program.Start();
+
+        Click(main, "Btn_CreateBin");
+        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bank.bin")).size(), paramSize);
+        QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")).size(), 2048);
+        QCOMPARE(main->Update_Device(), formType);
+        // Step 2 has no dialog yet: with a configuration open it refuses nothing and writes nothing.
+        Click(main, "Btn_Prm_Gen");
+        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(program.Exists(QStringLiteral("PROJECTS/Line2/ParGen.xml")), !parGen.isEmpty());
+    }
+
+    void A_failing_step_3_is_reported_and_the_program_goes_on_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::newRow("bin cannot be written") << QStringLiteral("bin is a file");
+        QTest::newRow("ParGen.xml is not well formed") << QStringLiteral("broken ParGen.xml");
+    }
+
+    void A_failing_step_3_is_reported_and_the_program_goes_on()
+    {
+        QFETCH(QString, obstacle);
+        TProgram_Fixture program;
+        QVERIFY(program.Write(
+            QStringLiteral("Quillon.xml"),
+            Settings_Xml(Group(QStringLiteral("lastproj"), QStringLiteral("projectname"), QStringLiteral("Line2")))));
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Line2")));
+        if (obstacle == u"bin is a file")
+            QVERIFY(program.Write(QStringLiteral("PROJECTS/Line2/bin"), "not a directory"));
+        else
+            QVERIFY(program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), "<Par_Gen><Port_0_Baud>3"));
+        DIRevevoriVezaDiva *main = program.Start();
+
+        Click(main, "Btn_CreateBin");
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: ")) && shown[0].size() > 10, qPrintable(shown[0]));
+        QVERIFY(!program.Exists(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));
+
+        // The program goes on: once the obstacle is gone the same click does its work.
+        QVERIFY(main->isVisible());
+        QVERIFY(
+            QFile::remove(program.Path(obstacle == u"bin is a file" ? QStringLiteral("PROJECTS/Line2/bin")
+                                                                    : QStringLiteral("PROJECTS/Line2/ParGen.xml"))));
+        Click(main, "Btn_CreateBin");
+        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")).size(), 2048);
+    }
+
+    void A_new_configuration_typed_with_Enter_is_opened_and_remembered_at_the_next_start()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+        TFNew_Project *dialog = main->FNew_Project;
+        When_Shown(dialog, [dialog] {
+            QTest::keyClicks(dialog->E_New_Proj, QStringLiteral("Line2"));
+            QTest::keyClick(dialog->E_New_Proj, Qt::Key_Return);
+        });
+        Click(main, "Btn_New");
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
+        QVERIFY(QFileInfo(program.Path(QStringLiteral("PROJECTS/Line2/bin"))).isDir());
+        QVERIFY(!program.Exists(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        Click(main, "Btn_Close");
+        QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))),
+                 Default_Settings_Lines(QStringLiteral("Line2")));
+
+        // The next start.
+        program.Main.reset();
+        Reset_Shared_State();
+        main = program.Start();
+        QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
+        QCOMPARE(Conf_Name, QStringLiteral("Line2"));
+    }
+
+    void A_cancelled_new_configuration_changes_nothing()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+        TFNew_Project *dialog = main->FNew_Project;
+        When_Shown(dialog, [dialog] {
+            QTest::keyClicks(dialog->E_New_Proj, QStringLiteral("Line2"));
+            QTest::mouseClick(dialog->Btn_Cancel, Qt::LeftButton);
+        });
+        Click(main, "Btn_New");
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        QCOMPARE(Box(main), (QStringList{None_Line_1, None_Line_2}));
+        QVERIFY(!program.Exists(QStringLiteral("PROJECTS/Line2")));
+    }
+
+    void The_open_dialog_opens_the_chosen_configuration()
+    {
+        TProgram_Fixture program;
+        for (const char *dir : {"PROJECTS/Alpha", "PROJECTS/Line2", "PROJECTS/Zeta"})
+            QVERIFY(program.Make_Dir(QLatin1String(dir)));
+        DIRevevoriVezaDiva *main = program.Start();
+        TFOpenConf *dialog = main->FOpenConf;
+        When_Shown(dialog, [dialog] {
+            QTest::keyClick(dialog->ListBox1, Qt::Key_Down);
+            QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);
+        });
+        Click(main, "Btn_Open");
+        QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
+        QCOMPARE(Conf_Name, QStringLiteral("Line2"));
+        QCOMPARE(QDir::fromNativeSeparators(ParGen_File), program.Path(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        Click(main, "Btn_CreateBin");
+        QCOMPARE(Shown_Texts(), QStringList());
+        QVERIFY(program.Exists(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));
+    }
+
+    void Cancel_in_the_open_dialog_keeps_the_open_configuration()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Write(
+            QStringLiteral("Quillon.xml"),
+            Settings_Xml(Group(QStringLiteral("lastproj"), QStringLiteral("projectname"), QStringLiteral("Zeta")))));
+        for (const char *dir : {"PROJECTS/Alpha", "PROJECTS/Zeta"})
+            QVERIFY(program.Make_Dir(QLatin1String(dir)));
+        DIRevevoriVezaDiva *main = program.Start();
+        TFOpenConf *dialog = main->FOpenConf;
+        When_Shown(dialog, [dialog] {
+            QTest::keyClick(dialog->ListBox1, Qt::Key_Up);
+            QTest::mouseClick(dialog->Btn_Cancel, Qt::LeftButton);
+        });
+        Click(main, "Btn_Open");
+        QCOMPARE(dialog->Name_Conf, QStringLiteral("Alpha"));
+        QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Zeta")}));
+        QCOMPARE(Conf_Name, QStringLiteral("Zeta"));
+        QCOMPARE(QDir::fromNativeSeparators(Conf_Dir), program.Path(QStringLiteral("PROJECTS/Zeta")));
+    }
+
+    void Ok_in_an_empty_open_dialog_leaves_no_configuration_open()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Line2")));
+        DIRevevoriVezaDiva *main = program.Start();
+        TFOpenConf *dialog = main->FOpenConf;
+        // A first showing chooses Line2, which is then deleted behind the program's back.
+        When_Shown(dialog, [dialog] { QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton); });
+        Click(main, "Btn_Open");
+        QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
+        QVERIFY(QDir(program.Path(QStringLiteral("PROJECTS/Line2"))).removeRecursively());
+
+        When_Shown(dialog, [dialog] { QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton); });
+        Click(main, "Btn_Open");
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(Box(main), (QStringList{None_Line_1, None_Line_2}));
+        QVERIFY(Conf_Name.isEmpty());
+        QVERIFY(Conf_Dir.isEmpty());
+        Click(main, "Btn_Prm_Gen");
+        Click(main, "Btn_CreateBin");
+        QCOMPARE(Shown_Texts(), (QStringList{Not_Valid, Not_Valid}));
+    }
+
+    void The_information_button_shows_the_about_box()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+        bool shown = false;
+        When_Shown(main->FAbout, [&] {
+            shown = true;
+            QTest::mouseClick(Button(main->FAbout, "LbButton1"), Qt::LeftButton);
+        });
+        Click(main, "Btn_Info");
+        QVERIFY(shown);
+        QVERIFY(!main->FAbout->isVisible());
+        // The options button has no dialog yet: nothing happens, nothing is written.
+        Click(main, "Btn_Opz");
+        QCOMPARE(Shown_Texts(), QStringList());
+        QVERIFY(!program.Exists(QStringLiteral("Quillon.xml")));
+    }
+
+    void The_close_box_writes_the_settings_file()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Line2")));
+        DIRevevoriVezaDiva *main = program.Start();
+        Conf_Name = QStringLiteral("Line2");
+        Last_IP_Address = QStringLiteral("192.168.2.9");
+        // As the desktop does it: a close request to the window.
+        QVERIFY(main->windowHandle()->close());
+        QVERIFY(!main->isVisible());
+        QStringList expected = Default_Settings_Lines(QStringLiteral("Line2"));
+        expected[2] = QStringLiteral("Conf_Settings/lastipadd/ipaddress=192.168.2.9");
+        QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))), expected);
+    }
+
+    void A_settings_file_that_cannot_be_written_is_reported_and_the_window_closes()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+        // Something the save cannot replace: a directory of the file's name.
+        QVERIFY(program.Make_Dir(QStringLiteral("Quillon.xml")));
+        Click(main, "Btn_Close");
+        QVERIFY(!main->isVisible());
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: ")), qPrintable(shown[0]));
+        // The end of the message loop does not try a second time.
+        main->About_To_Quit();
+        QCOMPARE(Shown_Texts(), QStringList());
+    }
+
+    void The_end_of_the_message_loop_writes_the_settings_once()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+        // The session ended without closing the window.
+        main->About_To_Quit();
+        QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))), Default_Settings_Lines());
+        QVERIFY(QFile::remove(program.Path(QStringLiteral("Quillon.xml"))));
+        main->About_To_Quit();
+        QVERIFY(!program.Exists(QStringLiteral("Quillon.xml")));
+        QCOMPARE(Shown_Texts(), QStringList());
+    }
+};
+
+QUILLON_WINDOW_TEST_MAIN(Test_UDavaroroFirmWare)
+#include "test_UDavaroroFirmWare.moc"
