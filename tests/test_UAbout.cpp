@@ -1,0 +1,75 @@
+// The about box: its fixed texts, its size, and the way to the maker's home page.
+
+#include "UWindow_Test_Support.h"
+
+#include "UAbout.h"
+#include "ULanguage.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+class Test_UAbout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void The_box_shows_the_version_and_codes_in_every_language_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << QStringLiteral("English");
+        QTest::newRow("a language of its own file") << QStringLiteral("Italiano");
+    }
+
+    void The_box_shows_the_version_and_codes_in_every_language()
+    {
+        QFETCH(QString, language);
+        TProgram_Fixture program;
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
+                              "STR12 = Informazioni\nSTR100 = Nuova\nSTR1000 = Aggiorna\n"));
+        program.Start();
+        Language_Name = language;
+        Load_Language();
+        program.Main->Change_Language();
+
+        TFAbout *about = program.Main->FAbout;
+        QMap<QString, QString> texts;
+        When_Shown(about, [&] {
+            for (QLabel *label : about->findChildren<QLabel *>()) {
+                texts[label->objectName()] = label->text();
+                // Nothing is cut off at the box's edges.
+                QVERIFY2(about->rect().contains(label->geometry()), qPrintable(label->objectName()));
+            }
+            texts[QStringLiteral("size")] = QStringLiteral("%1x%2").arg(about->width()).arg(about->height());
+        });
+        about->exec();
+        QCOMPARE(texts.value(QStringLiteral("size")), QStringLiteral("425x148"));
+        QCOMPARE(texts.value(QStringLiteral("Label1")), QStringLiteral("Software Quillon "));
+        QCOMPARE(texts.value(QStringLiteral("Label2")), QStringLiteral("Modbus Slave / Modbus Slave - Converter"));
+        QCOMPARE(texts.value(QStringLiteral("Label6")), QStringLiteral("Software Code : "));
+        QCOMPARE(texts.value(QStringLiteral("Label9")), QStringLiteral("SW40926"));
+        QCOMPARE(texts.value(QStringLiteral("Label3")), QStringLiteral("Version :"));
+        QCOMPARE(texts.value(QStringLiteral("Label10")), QStringLiteral("2.002"));
+        QCOMPARE(texts.value(QStringLiteral("Label8")), QStringLiteral("Document Code :"));
+        QCOMPARE(texts.value(QStringLiteral("Label12")), QStringLiteral("MN40926"));
+        QVERIFY(!texts.value(QStringLiteral("Label4")).isEmpty());
+        QCOMPARE(about->minimumSize(), about->maximumSize());
+    }
+
+    void The_logo_and_the_address_open_the_home_page_and_OK_closes()
+    {
+        TProgram_Fixture program;
+        program.Start();
+        TFAbout *about = program.Main->FAbout;
+        When_Shown(about, [&] {
+            QTest::mouseClick(about->findChild<QLabel *>(QStringLiteral("Image2")), Qt::LeftButton);
+            QTest::mouseClick(about->findChild<QLabel *>(QStringLiteral("Label4")), Qt::LeftButton);
+            QTest::mouseClick(about->findChild<QPushButton *>(QStringLiteral("LbButton1")), Qt::LeftButton);
+        });
+        QCOMPARE(about->exec(), int(QDialog::Accepted));
+        const QUrl home(QStringLiteral("http://www.velmora.example/HOME/default.asp?frompg=SW40926"));
+        QCOMPARE(program.Opened_Pages, (QList<QUrl>{home, home}));
+    }
+};
+
+QUILLON_WINDOW_TEST_MAIN(Test_UAbout)
+#include "test_UAbout.moc"
