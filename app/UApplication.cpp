@@ -17,6 +17,7 @@ TQuillon_Application::TQuillon_Application(int &argc, char **argv) : QApplicatio
     setApplicationName(QStringLiteral("quillon"));
     setApplicationDisplayName(QStringLiteral("Quillon"));
     setApplicationVersion(Program_Version);
+    setStyle(new TQuillon_Style);
 }
 
 bool TQuillon_Application::notify(QObject *receiver, QEvent *event)

@@ -143,14 +143,14 @@ void DIRevevoriVezaDiva::Place_Controls()
     Btn_Info = Create_Picture_Button(this, QStringLiteral("Btn_Info"), QStringLiteral("info"), 516, 8, 50, 50, 32);
     Btn_Opz = Create_Picture_Button(this, QStringLiteral("Btn_Opz"), QStringLiteral("options"), 574, 8, 50, 50, 32);
     Btn_Close = Create_Picture_Button(this, QStringLiteral("Btn_Close"), QStringLiteral("close"), 632, 8, 50, 50, 32);
-    for (QPushButton *header : {Btn_Info, Btn_Opz, Btn_Close})
-        header->setProperty("iconOnly", true);
 
     // The frame first, so that the two lines of the configuration box lie on it.
     Shape2 = new QFrame(this);
     Shape2->setObjectName(QStringLiteral("Shape2"));
     Shape2->setGeometry(80, 70, 348, 36);
-    Shape2->setStyleSheet(QStringLiteral("QFrame#Shape2 { border: 1px solid rgb(192, 192, 192); }"));
+    Shape2->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Shape2->setLineWidth(1);
+    Set_Text_Colour(Shape2, Frame_Silver);
     L_Name_Conf = Create_Label(this, QStringLiteral("L_Name_Conf"), 87, 75);
     L_Name_Conf_L2 = Create_Label(this, QStringLiteral("L_Name_Conf_L2"), 87, 88);
 
@@ -174,7 +174,10 @@ void DIRevevoriVezaDiva::Place_Controls()
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(10, Btn_CreateBin->y() + 51, 674, 1);
-    Shape1->setStyleSheet(QStringLiteral("QFrame#Shape1 { background-color: rgb(192, 192, 192); }"));
+    QPalette line = Shape1->palette();
+    line.setColor(QPalette::Window, Frame_Silver);
+    Shape1->setPalette(line);
+    Shape1->setAutoFillBackground(true);
 
     const int clientHeight = Btn_CreateBin->y() + 152;
 

@@ -6,10 +6,14 @@
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionButton>
+
 #include <QWidget>
+#include <algorithm>
 
 // The resource file lives in the static window library; its initialiser must be referenced explicitly.
 static void Init_Program_Resources()
@@ -41,28 +45,16 @@ QFont Program_Font(int pixelSize, bool bold)
     return font;
 }
 
-static QString Rgb(const QColor &c)
-{
-    return QStringLiteral("rgb(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
-}
-
 void Apply_Window_Look(QWidget *window)
 {
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, Back_Colour);
     palette.setColor(QPalette::WindowText, Grey_Text);
+    palette.setColor(QPalette::Button, QColor(255, 255, 255));
+    palette.setColor(QPalette::ButtonText, Dark_Grey_Text);
     window->setPalette(palette);
     window->setAutoFillBackground(true);
     window->setFont(Program_Font());
-    window->setStyleSheet(QStringLiteral("QPushButton { color: %1; background-color: rgb(255, 255, 255);"
-                                         " border: 1px solid rgb(200, 198, 184); border-radius: 3px;"
-                                         " padding: 0px 8px; text-align: left; }"
-                                         "QPushButton:hover { background-color: rgb(241, 240, 229);"
-                                         " border-color: rgb(150, 148, 134); }"
-                                         "QPushButton:pressed { background-color: rgb(228, 226, 212); }"
-                                         "QPushButton:focus { border-color: rgb(84, 128, 180); }"
-                                         "QPushButton[iconOnly=\"true\"] { padding: 0px; text-align: center; }")
-                              .arg(Rgb(Dark_Grey_Text)));
 }
 
 void Set_Text_Colour(QWidget *widget, const QColor &colour)
@@ -93,6 +85,7 @@ QPushButton *Create_Picture_Button(QWidget *parent, const QString &objectName, c
     button->setIconSize(QSize(iconSize, iconSize));
     button->setGeometry(left, top, width, height);
     button->setCursor(Qt::PointingHandCursor);
+    button->setProperty(Caption_Left_Property, true);
     // Enter in an edit never presses a button of its own accord: the windows decide what Enter does.
     button->setAutoDefault(false);
     return button;
@@ -138,6 +131,33 @@ void Center_On_Screen(QWidget *window)
     QRect frame = window->frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
+}
+
+TQuillon_Style::TQuillon_Style() : QProxyStyle() {}
+
+void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                                 const QWidget *widget) const
+{
+    const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
+    if (element != CE_PushButtonLabel || !button || !widget || !widget->property(Caption_Left_Property).toBool() ||
+        button->text.isEmpty()) {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        return;
+    }
+    // The picture at the left edge, the caption left-aligned beside it.
+    const QRect area = button->rect.adjusted(Caption_Margin, 0, -Caption_Margin, 0);
+    int textLeft = area.left();
+    if (!button->icon.isNull()) {
+        const QIcon::Mode mode = (button->state & State_Enabled) ? QIcon::Normal : QIcon::Disabled;
+        const QPixmap picture = button->icon.pixmap(button->iconSize, painter->device()->devicePixelRatio(), mode);
+        const QRect pictureRect(area.left(), area.top() + (area.height() - button->iconSize.height()) / 2,
+                                button->iconSize.width(), button->iconSize.height());
+        painter->drawPixmap(pictureRect, picture);
+        textLeft = pictureRect.right() + 1 + Caption_Margin;
+    }
+    const QRect textRect(textLeft, area.top(), std::max(0, area.right() - textLeft + 1), area.height());
+    drawItemText(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, button->palette,
+                 button->state & State_Enabled, button->text, QPalette::ButtonText);
 }
 
 TClick_Label::TClick_Label(QWidget *parent) : QLabel(parent)

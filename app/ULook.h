@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QString>
 
 class QPushButton;
@@ -28,7 +29,7 @@ inline constexpr int Code_Pixel_Size = 32;
 QString Program_Font_Family();
 QFont Program_Font(int pixelSize = Text_Pixel_Size, bool bold = false);
 
-// Background, font and button style of one window (its children inherit them).
+// Background, colours and font of one window (its children inherit them).
 void Apply_Window_Look(QWidget *window);
 // A label's text colour.
 void Set_Text_Colour(QWidget *widget, const QColor &colour);
@@ -51,6 +52,20 @@ QWidget *Create_Button_Band(QWidget *dialog, int width, int clientHeight);
 
 // Puts a window in the middle of the screen it is on.
 void Center_On_Screen(QWidget *window);
+
+// The program's style, set on the application object: the platform's own, except that a picture button
+// marked with Caption_Left_Property shows its caption left-aligned beside its picture.
+inline constexpr char Caption_Left_Property[] = "captionLeft";
+inline constexpr int Caption_Margin = 8;
+
+class TQuillon_Style : public QProxyStyle
+{
+    Q_OBJECT
+public:
+    TQuillon_Style();
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override;
+};
 
 // A label that reports a click of the left mouse button.
 class TClick_Label : public QLabel

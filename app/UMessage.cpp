@@ -48,9 +48,6 @@ QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessag
     auto *box = new QMessageBox(Icon_Of(kind), QGuiApplication::applicationDisplayName(), text, buttons, parent);
     box->setTextFormat(Qt::PlainText);
     Apply_Window_Look(box);
-    // The box's own buttons: caption in the middle, of the usual width.
-    box->setStyleSheet(box->styleSheet() +
-                       QStringLiteral("QPushButton { text-align: center; min-width: 72px; min-height: 24px; }"));
     if (buttons.testFlag(QMessageBox::Ok))
         box->setDefaultButton(QMessageBox::Ok);
     else if (buttons.testFlag(QMessageBox::Yes))

@@ -62,7 +62,6 @@ TFAbout::TFAbout(QWidget *parent)
     LbButton1 = new QPushButton(QStringLiteral("OK"), this);
     LbButton1->setObjectName(QStringLiteral("LbButton1"));
     LbButton1->setGeometry(32, 115, 81, 22);
-    LbButton1->setProperty("iconOnly", true); // centred caption
     LbButton1->setCursor(Qt::PointingHandCursor);
     LbButton1->setAutoDefault(false);
 
