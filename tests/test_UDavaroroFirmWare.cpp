@@ -324,6 +324,42 @@ private slots:
         QCOMPARE(Label(main->FAbout, "Label6")->text(), QStringLiteral("Software Code : "));
     }
 
+    void An_unreadable_language_file_is_reported_after_a_complete_start_up_in_English()
+    {
+        TProgram_Fixture program;
+        const QString language = program.Path(QStringLiteral("LANGUAGE/Italiano.lng"));
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"), "STR15 = Nuova configurazione\n"));
+        QVERIFY(QFile::setPermissions(language, QFile::Permissions()));
+        if (QFile file(language); file.open(QIODevice::ReadOnly)) {
+#ifdef Q_OS_LINUX
+            // Permissions do not stop this user: a file whose reading fails instead.
+            file.close();
+            QVERIFY(QFile::remove(language));
+            QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), language));
+#else
+            QSKIP("this user reads every file");
+#endif
+        }
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Line2")));
+        QVERIFY(program.Write(
+            QStringLiteral("Quillon.xml"),
+            Settings_Xml(Group(QStringLiteral("lastproj"), QStringLiteral("projectname"), QStringLiteral("Line2")) +
+                         Group(QStringLiteral("lastlang"), QStringLiteral("language"), QStringLiteral("Italiano")))));
+        DIRevevoriVezaDiva *main = program.Start();
+        QFile::setPermissions(language, QFile::ReadOwner | QFile::WriteOwner);
+
+        // The start-up went on to its end: English texts, the configuration restored, the dialogs captioned.
+        QCOMPARE(Button(main, "Btn_New")->text(), QStringLiteral("New Configuration"));
+        QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
+        QCOMPARE(main->FOpenConf->windowTitle(), QStringLiteral("Open Configuration"));
+        QCOMPARE(Shown_Texts(), QStringList());
+        main->Report_Start_Up_Problems();
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: ")) && shown[0].contains(QStringLiteral("Italiano.lng")),
+                 qPrintable(shown[0]));
+    }
+
     void Steps_2_and_3_are_refused_while_no_configuration_is_open_data()
     {
         QTest::addColumn<QString>("button");
