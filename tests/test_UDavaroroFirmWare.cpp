@@ -189,6 +189,9 @@ private slots:
             << Settings_Xml(project(QStringLiteral("Line2")) + address + english + Flags_Off)
             << QStringLiteral("PROJECTS/Line2") << QStringList{Open_Line_1, QStringLiteral("Line2")} << false
             << written(QStringLiteral("Line2"));
+        QTest::newRow("a remembered name reaching outside PROJECTS is not opened")
+            << Settings_Xml(project(QStringLiteral("../MASTER")) + address + english + Flags_Off) << QString()
+            << QStringList{None_Line_1, None_Line_2} << false << written(QStringLiteral("../MASTER"));
         QTest::newRow("a name with blanks is kept with its blanks")
             << Settings_Xml(project(QStringLiteral(" Line 2 ")) + address + english + Flags_Off)
             << QStringLiteral("PROJECTS/ Line 2 ") << QStringList{Open_Line_1, QStringLiteral(" Line 2 ")} << false
