@@ -62,7 +62,8 @@ void Apply_Settings(const TXml_Document &xml)
     const QDomElement root = xml.Root();
     // Each value on its own: a missing group or leaf gives only that value its default.
     for (const TSetting_Text &setting : Text_Settings) {
-        const QDomElement leaf = Find_Child(Find_Child(root, QLatin1String(setting.Group)), QLatin1String(setting.Leaf));
+        const QDomElement leaf =
+            Find_Child(Find_Child(root, QLatin1String(setting.Group)), QLatin1String(setting.Leaf));
         *setting.Value = leaf.isNull() ? *setting.Default : Element_Text(leaf);
     }
     const QDomElement flags = Find_Child(root, QLatin1String(Flag_Group));

@@ -16,7 +16,8 @@ void TXml_Document::Load_File(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EQuillon_Error(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw EQuillon_Error(
+            QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     Load_Bytes(file.readAll(), QDir::toNativeSeparators(path));
 }
 

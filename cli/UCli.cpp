@@ -142,8 +142,8 @@ QList<TField> Image_Fields(const TConfig_Bank &b, QString &problem)
 {
     const bool rs485 = b.Port_Flags & Flag_Port_1_RS485;
     const int channel1 = rs485 ? Channel_Port_1_RS485 : Channel_Port_1_RS232;
-    const bool gatewaySet = !(b.Eth_Gateway[0] == 255 && b.Eth_Gateway[1] == 255 && b.Eth_Gateway[2] == 255 &&
-                              b.Eth_Gateway[3] == 255);
+    const bool gatewaySet =
+        !(b.Eth_Gateway[0] == 255 && b.Eth_Gateway[1] == 255 && b.Eth_Gateway[2] == 255 && b.Eth_Gateway[3] == 255);
     const uint32_t computed = Bank_Checksum(reinterpret_cast<const uint8_t *>(&b));
     if (computed != b.Checksum)
         problem = QStringLiteral("checksum mismatch: stored %1, computed %2").arg(b.Checksum).arg(computed);
@@ -196,23 +196,23 @@ QList<TField> Param_Fields(const QByteArray &bytes, QString &problem)
 {
     const auto byte = [&bytes](int offset) { return int(uint8_t(bytes[offset])); };
     const auto word = [&byte](int offset) { return byte(offset) | byte(offset + 1) << 8; };
-    const uint32_t header = uint32_t(byte(0)) | uint32_t(byte(1)) << 8 | uint32_t(byte(2)) << 16 |
-                            uint32_t(byte(3)) << 24;
+    const uint32_t header =
+        uint32_t(byte(0)) | uint32_t(byte(1)) << 8 | uint32_t(byte(2)) << 16 | uint32_t(byte(3)) << 24;
     QList<TField> fields{{QStringLiteral("header"), qint64(header), QString::number(header)}};
     if (header != uint32_t(Param_Header_Size))
         problem = QStringLiteral("header is %1, not 4").arg(header);
     if (bytes.size() == Param_Header_Size) {
-        fields.append({QStringLiteral("parameters"), QJsonValue(),
-                       QStringLiteral("none (the configuration had no ParGen.xml)")});
+        fields.append(
+            {QStringLiteral("parameters"), QJsonValue(), QStringLiteral("none (the configuration had no ParGen.xml)")});
         return fields;
     }
     const auto port = [&](int baud, int parity, int devId, int broadcast) {
-        return QJsonObject{{QStringLiteral("baud_index"), byte(baud)},
-                           {QStringLiteral("baud_rate"), byte(baud) < 8 ? QJsonValue(qint64(Baud_Rates[byte(baud)]))
-                                                                         : QJsonValue()},
-                           {QStringLiteral("parity"), Parity_Name(byte(parity))},
-                           {QStringLiteral("device_id"), byte(devId)},
-                           {QStringLiteral("broadcast"), byte(broadcast)}};
+        return QJsonObject{
+            {QStringLiteral("baud_index"), byte(baud)},
+            {QStringLiteral("baud_rate"), byte(baud) < 8 ? QJsonValue(qint64(Baud_Rates[byte(baud)])) : QJsonValue()},
+            {QStringLiteral("parity"), Parity_Name(byte(parity))},
+            {QStringLiteral("device_id"), byte(devId)},
+            {QStringLiteral("broadcast"), byte(broadcast)}};
     };
     const auto portText = [&](int baud, int parity, int devId, int broadcast) {
         return QStringLiteral("baud index %1 (%2), parity %3 (%4), device ID %5, broadcast %6")
@@ -338,7 +338,8 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     TCli cli{out, err};
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Quillon %1, the configurator's companion for scripts and translators.\n\n").arg(Program_Version) +
+        QStringLiteral("Quillon %1, the configurator's companion for scripts and translators.\n\n")
+            .arg(Program_Version) +
         QLatin1String(Commands_Help));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Print the program's version."));

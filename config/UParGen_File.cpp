@@ -6,14 +6,14 @@
 #include <QFileInfo>
 
 const QStringList ParGen_Keys = {
-    QStringLiteral("Device_Type_Type"), QStringLiteral("Port_0_Baud"),    QStringLiteral("Port_0_Par"),
+    QStringLiteral("Device_Type_Type"), QStringLiteral("Port_0_Baud"),      QStringLiteral("Port_0_Par"),
     QStringLiteral("Port_0_DevID"),     QStringLiteral("Port_0_BroadCast"), QStringLiteral("Port_1_Port"),
-    QStringLiteral("Port_1_Baud"),      QStringLiteral("Port_1_Par"),     QStringLiteral("Port_1_DevID"),
-    QStringLiteral("Port_1_BroadCast"), QStringLiteral("Opt_Off_Reg"),    QStringLiteral("Opt_Off_Status"),
-    QStringLiteral("Ethernet_IP1"),     QStringLiteral("Ethernet_IP2"),   QStringLiteral("Ethernet_IP3"),
-    QStringLiteral("Ethernet_IP4"),     QStringLiteral("Ethernet_SM1"),   QStringLiteral("Ethernet_SM2"),
-    QStringLiteral("Ethernet_SM3"),     QStringLiteral("Ethernet_SM4"),   QStringLiteral("Ethernet_GAT1"),
-    QStringLiteral("Ethernet_GAT2"),    QStringLiteral("Ethernet_GAT3"),  QStringLiteral("Ethernet_GAT4"),
+    QStringLiteral("Port_1_Baud"),      QStringLiteral("Port_1_Par"),       QStringLiteral("Port_1_DevID"),
+    QStringLiteral("Port_1_BroadCast"), QStringLiteral("Opt_Off_Reg"),      QStringLiteral("Opt_Off_Status"),
+    QStringLiteral("Ethernet_IP1"),     QStringLiteral("Ethernet_IP2"),     QStringLiteral("Ethernet_IP3"),
+    QStringLiteral("Ethernet_IP4"),     QStringLiteral("Ethernet_SM1"),     QStringLiteral("Ethernet_SM2"),
+    QStringLiteral("Ethernet_SM3"),     QStringLiteral("Ethernet_SM4"),     QStringLiteral("Ethernet_GAT1"),
+    QStringLiteral("Ethernet_GAT2"),    QStringLiteral("Ethernet_GAT3"),    QStringLiteral("Ethernet_GAT4"),
     QStringLiteral("Ethernet_EN_GAT"),
 };
 
@@ -137,12 +137,30 @@ void Build_ParGen(TXml_Document &xml, const TParGen_Fields &f)
     const auto index = [](int i) { return QString::number(i); };
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     const QStringList values = {
-        index(f.Device_Type_Type), index(f.Port_0_Baud),  index(f.Port_0_Par),     f.Port_0_DevID,
-        flag(f.Port_0_BroadCast),  index(f.Port_1_Port),  index(f.Port_1_Baud),    index(f.Port_1_Par),
-        f.Port_1_DevID,            flag(f.Port_1_BroadCast), f.Opt_Off_Reg,        f.Opt_Off_Status,
-        f.Ethernet_IP[0],          f.Ethernet_IP[1],      f.Ethernet_IP[2],        f.Ethernet_IP[3],
-        f.Ethernet_SM[0],          f.Ethernet_SM[1],      f.Ethernet_SM[2],        f.Ethernet_SM[3],
-        f.Ethernet_GAT[0],         f.Ethernet_GAT[1],     f.Ethernet_GAT[2],       f.Ethernet_GAT[3],
+        index(f.Device_Type_Type),
+        index(f.Port_0_Baud),
+        index(f.Port_0_Par),
+        f.Port_0_DevID,
+        flag(f.Port_0_BroadCast),
+        index(f.Port_1_Port),
+        index(f.Port_1_Baud),
+        index(f.Port_1_Par),
+        f.Port_1_DevID,
+        flag(f.Port_1_BroadCast),
+        f.Opt_Off_Reg,
+        f.Opt_Off_Status,
+        f.Ethernet_IP[0],
+        f.Ethernet_IP[1],
+        f.Ethernet_IP[2],
+        f.Ethernet_IP[3],
+        f.Ethernet_SM[0],
+        f.Ethernet_SM[1],
+        f.Ethernet_SM[2],
+        f.Ethernet_SM[3],
+        f.Ethernet_GAT[0],
+        f.Ethernet_GAT[1],
+        f.Ethernet_GAT[2],
+        f.Ethernet_GAT[3],
         flag(f.Ethernet_EN_GAT),
     };
     Q_ASSERT(values.size() == ParGen_Keys.size());
@@ -188,19 +206,28 @@ int Controllo_Dati_Failure(const TParGen_Fields &f)
     };
     // Tested in this order; the first failing rule is the one reported.
     const TRule rules[] = {
-        {Always, f.Port_0_DevID, 1, 250, 476},         {Always, f.Port_1_DevID, 1, 250, 477},
-        {Always, f.Opt_Off_Reg, 0, 61535, 478},        {Always, f.Opt_Off_Status, 0, 61535, 479},
-        {Ethernet_Shown, f.Ethernet_IP[0], 0, 255, 480}, {Ethernet_Shown, f.Ethernet_IP[1], 0, 255, 481},
-        {Ethernet_Shown, f.Ethernet_IP[2], 0, 255, 482}, {Ethernet_Shown, f.Ethernet_IP[3], 0, 255, 483},
-        {Ethernet_Shown, f.Ethernet_SM[0], 0, 255, 484}, {Ethernet_Shown, f.Ethernet_SM[1], 0, 255, 485},
-        {Ethernet_Shown, f.Ethernet_SM[2], 0, 255, 486}, {Ethernet_Shown, f.Ethernet_SM[3], 0, 255, 487},
-        {Gateway_Ticked, f.Ethernet_GAT[0], 0, 255, 488}, {Gateway_Ticked, f.Ethernet_GAT[1], 0, 255, 489},
-        {Gateway_Ticked, f.Ethernet_GAT[2], 0, 255, 490}, {Gateway_Ticked, f.Ethernet_GAT[3], 0, 255, 491},
+        {Always, f.Port_0_DevID, 1, 250, 476},
+        {Always, f.Port_1_DevID, 1, 250, 477},
+        {Always, f.Opt_Off_Reg, 0, 61535, 478},
+        {Always, f.Opt_Off_Status, 0, 61535, 479},
+        {Ethernet_Shown, f.Ethernet_IP[0], 0, 255, 480},
+        {Ethernet_Shown, f.Ethernet_IP[1], 0, 255, 481},
+        {Ethernet_Shown, f.Ethernet_IP[2], 0, 255, 482},
+        {Ethernet_Shown, f.Ethernet_IP[3], 0, 255, 483},
+        {Ethernet_Shown, f.Ethernet_SM[0], 0, 255, 484},
+        {Ethernet_Shown, f.Ethernet_SM[1], 0, 255, 485},
+        {Ethernet_Shown, f.Ethernet_SM[2], 0, 255, 486},
+        {Ethernet_Shown, f.Ethernet_SM[3], 0, 255, 487},
+        {Gateway_Ticked, f.Ethernet_GAT[0], 0, 255, 488},
+        {Gateway_Ticked, f.Ethernet_GAT[1], 0, 255, 489},
+        {Gateway_Ticked, f.Ethernet_GAT[2], 0, 255, 490},
+        {Gateway_Ticked, f.Ethernet_GAT[3], 0, 255, 491},
     };
     // The Ethernet category is shown for every device type but the first.
     const bool ethernetShown = f.Device_Type_Type != 0;
     for (const TRule &rule : rules) {
-        const bool applies = rule.Applies == Always || (ethernetShown && (rule.Applies == Ethernet_Shown || f.Ethernet_EN_GAT));
+        const bool applies =
+            rule.Applies == Always || (ethernetShown && (rule.Applies == Ethernet_Shown || f.Ethernet_EN_GAT));
         if (applies && !In_Range(rule.Text, rule.Low, rule.High))
             return rule.Entry;
     }

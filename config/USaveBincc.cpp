@@ -102,8 +102,8 @@ void Make_Param_Block_From(const TXml_Document *xml)
             int Default;
         };
         static const TParam_Field fields[] = {
-            {"Port_0_Baud", 1, 7},  {"Port_0_Par", 1, 0},      {"Port_0_DevID", 1, 10},     {"Port_1_Port", 1, 1},
-            {"Port_1_Baud", 1, 7},  {"Port_1_Par", 1, 0},      {"Port_1_DevID", 1, 10},     {"Opt_Off_Reg", 2, 0},
+            {"Port_0_Baud", 1, 7},    {"Port_0_Par", 1, 0},       {"Port_0_DevID", 1, 10},    {"Port_1_Port", 1, 1},
+            {"Port_1_Baud", 1, 7},    {"Port_1_Par", 1, 0},       {"Port_1_DevID", 1, 10},    {"Opt_Off_Reg", 2, 0},
             {"Opt_Off_Status", 2, 0}, {"Port_0_BroadCast", 1, 0}, {"Port_1_BroadCast", 1, 0},
         };
         const TParGen_Reader r(xml->Root());

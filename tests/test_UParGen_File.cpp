@@ -50,7 +50,7 @@ void Test_UParGen_File::new_configuration_saves_the_25_keys_in_order()
     QStringList texts;
     for (QDomElement e = doc.Root().firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
         texts << e.text();
-    QCOMPARE(texts, (QStringList{"1", "7", "0", "1", "0", "1", "7", "0", "1", "0", "0", "0", "192",
+    QCOMPARE(texts, (QStringList{"1",   "7", "0",  "1",   "0",   "1",   "7", "0",   "1",   "0", "0", "0", "192",
                                  "168", "0", "10", "255", "255", "255", "0", "192", "168", "0", "1", "0"}));
     QStringList names;
     for (QDomElement e = doc.Root().firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
@@ -103,36 +103,51 @@ void Test_UParGen_File::load_key_by_key_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("expected");
     const QByteArray empty = "<Par_Gen/>";
-    QTest::newRow("missing device type is index 0, unlike no file") << empty << "device" << "0";
-    QTest::newRow("missing device ID is 1") << empty << "dev0" << "1";
-    QTest::newRow("missing Port 1 interface is RS485") << empty << "port1" << "1";
-    QTest::newRow("missing address byte takes its default") << empty << "ip4" << "10";
+    QTest::newRow("missing device type is index 0, unlike no file") << empty << "device"
+                                                                    << "0";
+    QTest::newRow("missing device ID is 1") << empty << "dev0"
+                                            << "1";
+    QTest::newRow("missing Port 1 interface is RS485") << empty << "port1"
+                                                       << "1";
+    QTest::newRow("missing address byte takes its default") << empty << "ip4"
+                                                            << "10";
     QTest::newRow("device type outside the list leaves no selection")
-        << QByteArray("<Par_Gen><Device_Type_Type>5</Device_Type_Type></Par_Gen>") << "device" << "-1";
+        << QByteArray("<Par_Gen><Device_Type_Type>5</Device_Type_Type></Par_Gen>") << "device"
+        << "-1";
     QTest::newRow("negative baud index leaves no selection")
-        << QByteArray("<Par_Gen><Port_0_Baud>-1</Port_0_Baud></Par_Gen>") << "baud0" << "-1";
+        << QByteArray("<Par_Gen><Port_0_Baud>-1</Port_0_Baud></Par_Gen>") << "baud0"
+        << "-1";
     QTest::newRow("baud index not a number takes 7")
-        << QByteArray("<Par_Gen><Port_0_Baud>fast</Port_0_Baud></Par_Gen>") << "baud0" << "7";
-    QTest::newRow("hexadecimal list index") << QByteArray("<Par_Gen><Port_0_Baud>$3</Port_0_Baud></Par_Gen>")
-                                            << "baud0" << "3";
+        << QByteArray("<Par_Gen><Port_0_Baud>fast</Port_0_Baud></Par_Gen>") << "baud0"
+        << "7";
+    QTest::newRow("hexadecimal list index") << QByteArray("<Par_Gen><Port_0_Baud>$3</Port_0_Baud></Par_Gen>") << "baud0"
+                                            << "3";
     QTest::newRow("device ID text kept as written")
-        << QByteArray("<Par_Gen><Port_0_DevID>007</Port_0_DevID></Par_Gen>") << "dev0" << "007";
+        << QByteArray("<Par_Gen><Port_0_DevID>007</Port_0_DevID></Par_Gen>") << "dev0"
+        << "007";
     QTest::newRow("empty device ID stays empty")
-        << QByteArray("<Par_Gen><Port_0_DevID></Port_0_DevID></Par_Gen>") << "dev0" << "";
-    QTest::newRow("empty address byte stays empty")
-        << QByteArray("<Par_Gen><Ethernet_IP1/></Par_Gen>") << "ip1" << "";
+        << QByteArray("<Par_Gen><Port_0_DevID></Port_0_DevID></Par_Gen>") << "dev0"
+        << "";
+    QTest::newRow("empty address byte stays empty") << QByteArray("<Par_Gen><Ethernet_IP1/></Par_Gen>") << "ip1"
+                                                    << "";
     QTest::newRow("broadcast 1 ticks") << QByteArray("<Par_Gen><Port_0_BroadCast>1</Port_0_BroadCast></Par_Gen>")
-                                       << "bc0" << "1";
+                                       << "bc0"
+                                       << "1";
     QTest::newRow("broadcast 2 does not tick")
-        << QByteArray("<Par_Gen><Port_0_BroadCast>2</Port_0_BroadCast></Par_Gen>") << "bc0" << "0";
+        << QByteArray("<Par_Gen><Port_0_BroadCast>2</Port_0_BroadCast></Par_Gen>") << "bc0"
+        << "0";
     QTest::newRow("broadcast with a leading blank does not tick")
-        << QByteArray("<Par_Gen><Port_0_BroadCast> 1</Port_0_BroadCast></Par_Gen>") << "bc0" << "0";
+        << QByteArray("<Par_Gen><Port_0_BroadCast> 1</Port_0_BroadCast></Par_Gen>") << "bc0"
+        << "0";
     QTest::newRow("broadcast true does not tick")
-        << QByteArray("<Par_Gen><Port_0_BroadCast>true</Port_0_BroadCast></Par_Gen>") << "bc0" << "0";
+        << QByteArray("<Par_Gen><Port_0_BroadCast>true</Port_0_BroadCast></Par_Gen>") << "bc0"
+        << "0";
     QTest::newRow("another root name is read all the same")
-        << QByteArray("<Other><Port_0_DevID>9</Port_0_DevID></Other>") << "dev0" << "9";
+        << QByteArray("<Other><Port_0_DevID>9</Port_0_DevID></Other>") << "dev0"
+        << "9";
     QTest::newRow("a comment ahead of the root does not hide the keys")
-        << QByteArray("<!--x--><Par_Gen><Port_0_DevID>9</Port_0_DevID></Par_Gen>") << "dev0" << "9";
+        << QByteArray("<!--x--><Par_Gen><Port_0_DevID>9</Port_0_DevID></Par_Gen>") << "dev0"
+        << "9";
 }
 
 void Test_UParGen_File::load_key_by_key()
@@ -142,9 +157,12 @@ void Test_UParGen_File::load_key_by_key()
     QFETCH(QString, expected);
     const TParGen_Fields f = Fields_From(xml);
     const QHash<QString, QString> shown{
-        {"device", QString::number(f.Device_Type_Type)}, {"baud0", QString::number(f.Port_0_Baud)},
-        {"port1", QString::number(f.Port_1_Port)},       {"dev0", f.Port_0_DevID},
-        {"bc0", f.Port_0_BroadCast ? "1" : "0"},         {"ip1", f.Ethernet_IP[0]},
+        {"device", QString::number(f.Device_Type_Type)},
+        {"baud0", QString::number(f.Port_0_Baud)},
+        {"port1", QString::number(f.Port_1_Port)},
+        {"dev0", f.Port_0_DevID},
+        {"bc0", f.Port_0_BroadCast ? "1" : "0"},
+        {"ip1", f.Ethernet_IP[0]},
         {"ip4", f.Ethernet_IP[3]},
     };
     QCOMPARE(shown.value(field), expected);
@@ -201,33 +219,60 @@ void Test_UParGen_File::range_rules_data()
     QTest::addColumn<int>("deviceType");
     QTest::addColumn<bool>("gateway");
     QTest::addColumn<int>("entry");
-    QTest::newRow("valid new configuration") << "" << "" << 1 << false << 0;
-    QTest::newRow("device ID 1") << "dev0" << "1" << 1 << false << 0;
-    QTest::newRow("device ID 250") << "dev0" << "250" << 1 << false << 0;
-    QTest::newRow("device ID 0") << "dev0" << "0" << 1 << false << 476;
-    QTest::newRow("device ID 251") << "dev0" << "251" << 1 << false << 476;
-    QTest::newRow("empty device ID") << "dev0" << "" << 1 << false << 476;
-    QTest::newRow("port 1 device ID 251") << "dev1" << "251" << 1 << false << 477;
-    QTest::newRow("device ID with a leading blank") << "dev1" << " 5" << 1 << false << 0;
-    QTest::newRow("device ID with a trailing blank") << "dev1" << "5 " << 1 << false << 477;
-    QTest::newRow("a point in the device ID") << "dev1" << "5." << 1 << false << 477;
-    QTest::newRow("offset 0") << "reg" << "0" << 1 << false << 0;
-    QTest::newRow("offset 61535") << "reg" << "61535" << 1 << false << 0;
-    QTest::newRow("offset 61536") << "reg" << "61536" << 1 << false << 478;
-    QTest::newRow("offset 65535") << "status" << "65535" << 1 << false << 479;
-    QTest::newRow("offset -1") << "status" << "-1" << 1 << false << 479;
-    QTest::newRow("octet 255") << "ip3" << "255" << 1 << false << 0;
-    QTest::newRow("octet 256") << "ip3" << "256" << 1 << false << 482;
-    QTest::newRow("octet -1") << "ip1" << "-1" << 1 << false << 480;
-    QTest::newRow("empty octet") << "sm2" << "" << 1 << false << 485;
-    QTest::newRow("octet 10.5") << "sm4" << "10.5" << 1 << false << 487;
-    QTest::newRow("hexadecimal octet") << "ip4" << "$FF" << 1 << false << 0;
-    QTest::newRow("letters pass without Ethernet") << "ip1" << "abc" << 0 << false << 0;
-    QTest::newRow("no selection shows Ethernet") << "ip1" << "abc" << -1 << false << 480;
-    QTest::newRow("gateway 300 passes unticked") << "gat1" << "300" << 1 << false << 0;
-    QTest::newRow("gateway 300 fails ticked") << "gat1" << "300" << 1 << true << 488;
-    QTest::newRow("gateway 4 fails ticked") << "gat4" << "x" << 1 << true << 491;
-    QTest::newRow("gateway unchecked without Ethernet") << "gat2" << "300" << 0 << true << 0;
+    QTest::newRow("valid new configuration") << ""
+                                             << "" << 1 << false << 0;
+    QTest::newRow("device ID 1") << "dev0"
+                                 << "1" << 1 << false << 0;
+    QTest::newRow("device ID 250") << "dev0"
+                                   << "250" << 1 << false << 0;
+    QTest::newRow("device ID 0") << "dev0"
+                                 << "0" << 1 << false << 476;
+    QTest::newRow("device ID 251") << "dev0"
+                                   << "251" << 1 << false << 476;
+    QTest::newRow("empty device ID") << "dev0"
+                                     << "" << 1 << false << 476;
+    QTest::newRow("port 1 device ID 251") << "dev1"
+                                          << "251" << 1 << false << 477;
+    QTest::newRow("device ID with a leading blank") << "dev1"
+                                                    << " 5" << 1 << false << 0;
+    QTest::newRow("device ID with a trailing blank") << "dev1"
+                                                     << "5 " << 1 << false << 477;
+    QTest::newRow("a point in the device ID") << "dev1"
+                                              << "5." << 1 << false << 477;
+    QTest::newRow("offset 0") << "reg"
+                              << "0" << 1 << false << 0;
+    QTest::newRow("offset 61535") << "reg"
+                                  << "61535" << 1 << false << 0;
+    QTest::newRow("offset 61536") << "reg"
+                                  << "61536" << 1 << false << 478;
+    QTest::newRow("offset 65535") << "status"
+                                  << "65535" << 1 << false << 479;
+    QTest::newRow("offset -1") << "status"
+                               << "-1" << 1 << false << 479;
+    QTest::newRow("octet 255") << "ip3"
+                               << "255" << 1 << false << 0;
+    QTest::newRow("octet 256") << "ip3"
+                               << "256" << 1 << false << 482;
+    QTest::newRow("octet -1") << "ip1"
+                              << "-1" << 1 << false << 480;
+    QTest::newRow("empty octet") << "sm2"
+                                 << "" << 1 << false << 485;
+    QTest::newRow("octet 10.5") << "sm4"
+                                << "10.5" << 1 << false << 487;
+    QTest::newRow("hexadecimal octet") << "ip4"
+                                       << "$FF" << 1 << false << 0;
+    QTest::newRow("letters pass without Ethernet") << "ip1"
+                                                   << "abc" << 0 << false << 0;
+    QTest::newRow("no selection shows Ethernet") << "ip1"
+                                                 << "abc" << -1 << false << 480;
+    QTest::newRow("gateway 300 passes unticked") << "gat1"
+                                                 << "300" << 1 << false << 0;
+    QTest::newRow("gateway 300 fails ticked") << "gat1"
+                                              << "300" << 1 << true << 488;
+    QTest::newRow("gateway 4 fails ticked") << "gat4"
+                                            << "x" << 1 << true << 491;
+    QTest::newRow("gateway unchecked without Ethernet") << "gat2"
+                                                        << "300" << 0 << true << 0;
 }
 
 void Test_UParGen_File::range_rules()
@@ -240,12 +285,11 @@ void Test_UParGen_File::range_rules()
     TParGen_Fields f = No_File_Fields();
     f.Device_Type_Type = deviceType;
     f.Ethernet_EN_GAT = gateway;
-    QHash<QString, QString *> fields{{"dev0", &f.Port_0_DevID},     {"dev1", &f.Port_1_DevID},
-                                     {"reg", &f.Opt_Off_Reg},       {"status", &f.Opt_Off_Status},
-                                     {"ip1", &f.Ethernet_IP[0]},    {"ip3", &f.Ethernet_IP[2]},
-                                     {"ip4", &f.Ethernet_IP[3]},    {"sm2", &f.Ethernet_SM[1]},
-                                     {"sm4", &f.Ethernet_SM[3]},    {"gat1", &f.Ethernet_GAT[0]},
-                                     {"gat2", &f.Ethernet_GAT[1]},  {"gat4", &f.Ethernet_GAT[3]}};
+    QHash<QString, QString *> fields{
+        {"dev0", &f.Port_0_DevID},     {"dev1", &f.Port_1_DevID},    {"reg", &f.Opt_Off_Reg},
+        {"status", &f.Opt_Off_Status}, {"ip1", &f.Ethernet_IP[0]},   {"ip3", &f.Ethernet_IP[2]},
+        {"ip4", &f.Ethernet_IP[3]},    {"sm2", &f.Ethernet_SM[1]},   {"sm4", &f.Ethernet_SM[3]},
+        {"gat1", &f.Ethernet_GAT[0]},  {"gat2", &f.Ethernet_GAT[1]}, {"gat4", &f.Ethernet_GAT[3]}};
     if (!field.isEmpty())
         *fields.value(field) = text;
     QCOMPARE(Controllo_Dati_Failure(f), entry);

@@ -170,9 +170,8 @@ void Test_USaveBincc::new_configuration_gives_the_worked_files()
             differences.insert(i, uint8_t(image[i]));
     }
     const QMap<int, uint8_t> expected{
-        {0x02A, 0},    {0x02B, 10},   {0x190, 0x00}, {0x191, 0xC2}, {0x192, 0x01}, {0x198, 0x00},
-        {0x199, 0xC2}, {0x19A, 0x01}, {0x53B, 0x01}, {0x6E4, 1},    {0x6E5, 1},    {0x7FC, 0x46},
-        {0x7FD, 0x0E},
+        {0x02A, 0},    {0x02B, 10},   {0x190, 0x00}, {0x191, 0xC2}, {0x192, 0x01}, {0x198, 0x00}, {0x199, 0xC2},
+        {0x19A, 0x01}, {0x53B, 0x01}, {0x6E4, 1},    {0x6E5, 1},    {0x7FC, 0x46}, {0x7FD, 0x0E},
     };
     // Bytes that equal the default on both sides (0x190 and 0x198 low bytes are 0) are no differences.
     QMap<int, uint8_t> expectedChanged;
@@ -230,34 +229,45 @@ void Test_USaveBincc::keys_load_with_their_readers_rules_data()
     QTest::addColumn<QByteArray>("imageBytes");
     QTest::addColumn<int>("blockOffset");
     QTest::addColumn<QByteArray>("blockBytes");
-    QTest::newRow("device ID with leading zeros") << "Port_0_DevID" << "007" << 0x6E4 << QByteArray("\x07", 1) << 6
-                                                  << QByteArray("\x07", 1);
-    QTest::newRow("device ID keeps its low byte") << "Port_1_DevID" << "300" << 0x6E5 << QByteArray("\x2C", 1) << 10
-                                                  << QByteArray("\x2C", 1);
-    QTest::newRow("device ID not a number takes 10") << "Port_0_DevID" << "abc" << 0x6E4 << QByteArray("\x0A", 1)
-                                                     << 6 << QByteArray("\x0A", 1);
-    QTest::newRow("offset 1000") << "Opt_Off_Reg" << "1000" << 0x6EC << QByteArray("\xE8\x03", 2) << 11
-                                 << QByteArray("\xE8\x03", 2);
-    QTest::newRow("offset 61535") << "Opt_Off_Status" << "61535" << 0x6EE << QByteArray("\x5F\xF0", 2) << 13
-                                  << QByteArray("\x5F\xF0", 2);
-    QTest::newRow("offset keeps its low 16 bits") << "Opt_Off_Reg" << "70000" << 0x6EC << QByteArray("\x70\x11", 2)
-                                                  << 11 << QByteArray("\x70\x11", 2);
-    QTest::newRow("hexadecimal offset") << "Opt_Off_Reg" << "$10" << 0x6EC << QByteArray("\x10\x00", 2) << 11
+    QTest::newRow("device ID with leading zeros")
+        << "Port_0_DevID"
+        << "007" << 0x6E4 << QByteArray("\x07", 1) << 6 << QByteArray("\x07", 1);
+    QTest::newRow("device ID keeps its low byte")
+        << "Port_1_DevID"
+        << "300" << 0x6E5 << QByteArray("\x2C", 1) << 10 << QByteArray("\x2C", 1);
+    QTest::newRow("device ID not a number takes 10")
+        << "Port_0_DevID"
+        << "abc" << 0x6E4 << QByteArray("\x0A", 1) << 6 << QByteArray("\x0A", 1);
+    QTest::newRow("offset 1000") << "Opt_Off_Reg"
+                                 << "1000" << 0x6EC << QByteArray("\xE8\x03", 2) << 11 << QByteArray("\xE8\x03", 2);
+    QTest::newRow("offset 61535") << "Opt_Off_Status"
+                                  << "61535" << 0x6EE << QByteArray("\x5F\xF0", 2) << 13 << QByteArray("\x5F\xF0", 2);
+    QTest::newRow("offset keeps its low 16 bits")
+        << "Opt_Off_Reg"
+        << "70000" << 0x6EC << QByteArray("\x70\x11", 2) << 11 << QByteArray("\x70\x11", 2);
+    QTest::newRow("hexadecimal offset") << "Opt_Off_Reg"
+                                        << "$10" << 0x6EC << QByteArray("\x10\x00", 2) << 11
                                         << QByteArray("\x10\x00", 2);
     QTest::newRow("baud index 3 is 9600 in the image, 3 in the block")
-        << "Port_0_Baud" << "3" << 0x190 << QByteArray("\x80\x25\x00\x00", 4) << 4 << QByteArray("\x03", 1);
-    QTest::newRow("parity") << "Port_0_Par" << "1" << 0x1A8 << QByteArray("\x01", 1) << 5 << QByteArray("\x01", 1);
-    QTest::newRow("broadcast 1") << "Port_0_BroadCast" << "1" << 0x53B << QByteArray("\x03", 1) << 15
-                                 << QByteArray("\x01", 1);
-    QTest::newRow("broadcast true is clear, and no number") << "Port_0_BroadCast" << "true" << 0x53B
-                                                            << QByteArray("\x01", 1) << 15 << QByteArray("\x00", 1);
+        << "Port_0_Baud"
+        << "3" << 0x190 << QByteArray("\x80\x25\x00\x00", 4) << 4 << QByteArray("\x03", 1);
+    QTest::newRow("parity") << "Port_0_Par"
+                            << "1" << 0x1A8 << QByteArray("\x01", 1) << 5 << QByteArray("\x01", 1);
+    QTest::newRow("broadcast 1") << "Port_0_BroadCast"
+                                 << "1" << 0x53B << QByteArray("\x03", 1) << 15 << QByteArray("\x01", 1);
+    QTest::newRow("broadcast true is clear, and no number")
+        << "Port_0_BroadCast"
+        << "true" << 0x53B << QByteArray("\x01", 1) << 15 << QByteArray("\x00", 1);
     QTest::newRow("broadcast with a blank is clear, but the number 1")
-        << "Port_0_BroadCast" << " 1" << 0x53B << QByteArray("\x01", 1) << 15 << QByteArray("\x01", 1);
-    QTest::newRow("port 1 broadcast sets bit 2") << "Port_1_BroadCast" << "1" << 0x53B << QByteArray("\x05", 1) << 16
-                                                 << QByteArray("\x01", 1);
-    QTest::newRow("empty address byte takes its default") << "Ethernet_IP1" << "" << 0x028 << QByteArray("\xC0", 1)
-                                                          << -1 << QByteArray();
-    QTest::newRow("mask byte") << "Ethernet_SM4" << "128" << 0x02F << QByteArray("\x80", 1) << -1 << QByteArray();
+        << "Port_0_BroadCast"
+        << " 1" << 0x53B << QByteArray("\x01", 1) << 15 << QByteArray("\x01", 1);
+    QTest::newRow("port 1 broadcast sets bit 2")
+        << "Port_1_BroadCast"
+        << "1" << 0x53B << QByteArray("\x05", 1) << 16 << QByteArray("\x01", 1);
+    QTest::newRow("empty address byte takes its default") << "Ethernet_IP1"
+                                                          << "" << 0x028 << QByteArray("\xC0", 1) << -1 << QByteArray();
+    QTest::newRow("mask byte") << "Ethernet_SM4"
+                               << "128" << 0x02F << QByteArray("\x80", 1) << -1 << QByteArray();
 }
 
 void Test_USaveBincc::keys_load_with_their_readers_rules()

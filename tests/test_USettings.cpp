@@ -102,8 +102,8 @@ void Test_USettings::values_are_read_each_with_its_own_default_data()
         << QStringList{"Line2", "10.0.0.7", "Deutsch", "1", "1", "1", "1"};
     QByteArray noFlags = All_Groups;
     noFlags.truncate(noFlags.indexOf("<lastinternet>"));
-    QTest::newRow("lastinternet missing") << Settings("Conf_Settings", noFlags)
-                                          << QStringList{"Line2", "10.0.0.7", "Deutsch", "0", "0", "0", "0"};
+    QTest::newRow("lastinternet missing")
+        << Settings("Conf_Settings", noFlags) << QStringList{"Line2", "10.0.0.7", "Deutsch", "0", "0", "0", "0"};
     QTest::newRow("empty root") << Settings("Conf_Settings", "")
                                 << QStringList{"", "192.168.2.205", "English", "0", "0", "0", "0"};
     QTest::newRow("present but empty texts stay empty")

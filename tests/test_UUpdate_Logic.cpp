@@ -63,17 +63,17 @@ void Test_UUpdate_Logic::operation_codes()
 
 void Test_UUpdate_Logic::serial_argument_text_in_windows_form()
 {
-    const QStringList args = Serial_Update_Arguments(TPlatform_Form::Windows, QStringLiteral("COM3"), 0, true,
-                                                     QStringLiteral("D:\\Conf\\MASTER"),
-                                                     QStringLiteral("D:\\Conf\\PROJECTS\\Line2"));
+    const QStringList args =
+        Serial_Update_Arguments(TPlatform_Form::Windows, QStringLiteral("COM3"), 0, true,
+                                QStringLiteral("D:\\Conf\\MASTER"), QStringLiteral("D:\\Conf\\PROJECTS\\Line2"));
     QCOMPARE(args.size(), 1);
     QCOMPARE(args.first(), QStringLiteral("\\\\.\\COM3 FW FR PW PR \"D:\\Conf\\MASTER\\sim40926.sim\" "
                                           "\"D:\\Conf\\PROJECTS\\Line2\\bin\\bank.bin\""));
     // No port: the prefix is followed directly by the blank and the codes.
-    QVERIFY(Serial_Update_Arguments(TPlatform_Form::Windows, QString(), 2, false, QStringLiteral("M"),
-                                    QStringLiteral("C"))
-                .first()
-                .startsWith(QStringLiteral("\\\\.\\ NO NO PW NO \"")));
+    QVERIFY(
+        Serial_Update_Arguments(TPlatform_Form::Windows, QString(), 2, false, QStringLiteral("M"), QStringLiteral("C"))
+            .first()
+            .startsWith(QStringLiteral("\\\\.\\ NO NO PW NO \"")));
 }
 
 void Test_UUpdate_Logic::serial_arguments_elsewhere_are_separate_and_unquoted()
@@ -106,8 +106,7 @@ void Test_UUpdate_Logic::ethernet_operations_data()
     const QString firmware = Join_Path(QStringLiteral("M"), QStringLiteral("Sim40926K.sim"));
     const QString image = Join_Path(QStringLiteral("C"), QStringLiteral("bin"), QStringLiteral("bankK.bin"));
     QTest::newRow("firmware and configuration, read back")
-        << 0 << true
-        << QStringList{firmware + " 0x8000 1 1 1 0", image + " 0x07000 2 0 1 1"};
+        << 0 << true << QStringList{firmware + " 0x8000 1 1 1 0", image + " 0x07000 2 0 1 1"};
     QTest::newRow("firmware only, no read back") << 1 << false << QStringList{firmware + " 0x8000 1 1 0 1"};
     QTest::newRow("configuration only") << 2 << true << QStringList{image + " 0x07000 2 0 1 1"};
     QTest::newRow("no option") << -1 << true << QStringList{};
@@ -125,20 +124,28 @@ void Test_UUpdate_Logic::ethernet_operations()
     QStringList found;
     for (QDomElement op = ops.firstChildElement(); !op.isNull(); op = op.nextSiblingElement()) {
         QCOMPARE(op.tagName(), QStringLiteral("Operation"));
-        QCOMPARE(Child_Texts(op),
-                 (QStringList{"Ope_Protection_Enabled=", "Ope_GoToBoot_Before=0", "Ope_GoToApp_Before=0",
-                              "Ope_IP_Address=", "Ope_Port=2008", "Ope_Port_Sec=2007", "Ope_Erase_Memory=0",
-                              "Ope_FileName=" + Child(op, "Ope_FileName"),
-                              "Ope_Start_Address=" + Child(op, "Ope_Start_Address"), "Ope_Memory_Type=0",
-                              "Ope_Bank_Type=" + Child(op, "Ope_Bank_Type"),
-                              "Ope_Read_Back=" + Child(op, "Ope_Read_Back"),
-                              "Ope_Write_CSS=" + Child(op, "Ope_Write_CSS"), "Ope_Address_CSS=0x07A00",
-                              "Ope_Command_CSS=0x02", "Ope_Write_Internal_Data=0", "Ope_WID_Address=0x07810",
-                              "Ope_WID_Command=0x02", "Ope_WID_Data=0x00, 0x00, 0x00, 0x01",
-                              "Ope_GoToApp_After=" + Child(op, "Ope_GoToApp_After")}));
-        found << QStringList{Child(op, "Ope_FileName"),  Child(op, "Ope_Start_Address"),
-                             Child(op, "Ope_Bank_Type"), Child(op, "Ope_Write_CSS"),
-                             Child(op, "Ope_Read_Back"), Child(op, "Ope_GoToApp_After")}
+        QCOMPARE(Child_Texts(op), (QStringList{"Ope_Protection_Enabled=",
+                                               "Ope_GoToBoot_Before=0",
+                                               "Ope_GoToApp_Before=0",
+                                               "Ope_IP_Address=",
+                                               "Ope_Port=2008",
+                                               "Ope_Port_Sec=2007",
+                                               "Ope_Erase_Memory=0",
+                                               "Ope_FileName=" + Child(op, "Ope_FileName"),
+                                               "Ope_Start_Address=" + Child(op, "Ope_Start_Address"),
+                                               "Ope_Memory_Type=0",
+                                               "Ope_Bank_Type=" + Child(op, "Ope_Bank_Type"),
+                                               "Ope_Read_Back=" + Child(op, "Ope_Read_Back"),
+                                               "Ope_Write_CSS=" + Child(op, "Ope_Write_CSS"),
+                                               "Ope_Address_CSS=0x07A00",
+                                               "Ope_Command_CSS=0x02",
+                                               "Ope_Write_Internal_Data=0",
+                                               "Ope_WID_Address=0x07810",
+                                               "Ope_WID_Command=0x02",
+                                               "Ope_WID_Data=0x00, 0x00, 0x00, 0x01",
+                                               "Ope_GoToApp_After=" + Child(op, "Ope_GoToApp_After")}));
+        found << QStringList{Child(op, "Ope_FileName"),  Child(op, "Ope_Start_Address"), Child(op, "Ope_Bank_Type"),
+                             Child(op, "Ope_Write_CSS"), Child(op, "Ope_Read_Back"),     Child(op, "Ope_GoToApp_After")}
                      .join(u' ');
     }
     QCOMPARE(found, operations);
@@ -155,8 +162,8 @@ void Test_UUpdate_Logic::ethernet_update_file_is_replaced_whole()
     TXml_Document read;
     read.Load_File(dir.filePath(QStringLiteral("Ethernet_Update.xml")));
     QCOMPARE(Child(read.Root(), "IP_Address_Dev"), QStringLiteral("10.0.0.1"));
-    QCOMPARE(Find_Child(read.Root(), QStringLiteral("Operations")).elementsByTagName(QStringLiteral("Operation")).size(),
-             1);
+    QCOMPARE(
+        Find_Child(read.Root(), QStringLiteral("Operations")).elementsByTagName(QStringLiteral("Operation")).size(), 1);
     QCOMPARE(read.Dom().childNodes().size(), 1);
 }
 

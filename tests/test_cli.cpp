@@ -92,7 +92,8 @@ void Test_Cli::build_writes_the_worked_files()
     QCOMPARE(run.Exit_Code, 0);
     const QString bank = QDir::toNativeSeparators(Conf + "/bin/bank.bin");
     const QString bankK = QDir::toNativeSeparators(Conf + "/bin/bankK.bin");
-    QCOMPARE(QString::fromUtf8(run.Out), bank + ": 17 bytes\n" + bankK + ": 2048 bytes\nchecksum: 3654 (46 0E 00 00)\n");
+    QCOMPARE(QString::fromUtf8(run.Out),
+             bank + ": 17 bytes\n" + bankK + ": 2048 bytes\nchecksum: 3654 (46 0E 00 00)\n");
     QCOMPARE(Read_File(bank), QByteArray::fromHex("0400000007000101070001000000000000"));
     const QByteArray image = Read_File(bankK);
     QCOMPARE(image.size(), 2048);
