@@ -135,12 +135,15 @@ QDomElement Add_Child(QDomElement &parent, const QString &name, const QString &t
     return child;
 }
 
+EQuillon_Error Write_Error(const QString &path, const QString &reason)
+{
+    return EQuillon_Error(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason));
+}
+
 void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    const auto fail = [&path](const QString &reason) {
-        return EQuillon_Error(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason));
-    };
+    const auto fail = [&path](const QString &reason) { return Write_Error(path, reason); };
     if (!file.open(QIODevice::WriteOnly))
         throw fail(file.errorString());
     if (file.write(bytes) != bytes.size()) {

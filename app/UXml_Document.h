@@ -7,6 +7,8 @@
 #include <QDomElement>
 #include <QString>
 
+class EQuillon_Error;
+
 class TXml_Document
 {
 public:
@@ -42,6 +44,9 @@ QDomElement Find_Child(const QDomElement &parent, const QString &name);
 QString Element_Text(const QDomElement &element);
 // Adds a child element with the given text (an empty text gives an empty element).
 QDomElement Add_Child(QDomElement &parent, const QString &name, const QString &text = QString());
+
+// The error of a file that cannot be written: its path and the system's reason.
+EQuillon_Error Write_Error(const QString &path, const QString &reason);
 
 // Writes bytes to path through QSaveFile: the old file stays whole unless the new one is complete.
 // Throws EQuillon_Error naming the path and the system's reason.

@@ -207,12 +207,13 @@ QList<TField> Param_Fields(const QByteArray &bytes, QString &problem)
         return fields;
     }
     const auto port = [&](int baud, int parity, int devId, int broadcast) {
-        return QJsonObject{
-            {QStringLiteral("baud_index"), byte(baud)},
-            {QStringLiteral("baud_rate"), byte(baud) < 8 ? QJsonValue(qint64(Baud_Rates[byte(baud)])) : QJsonValue()},
-            {QStringLiteral("parity"), Parity_Name(byte(parity))},
-            {QStringLiteral("device_id"), byte(devId)},
-            {QStringLiteral("broadcast"), byte(broadcast)}};
+        return QJsonObject{{QStringLiteral("baud_index"), byte(baud)},
+                           {QStringLiteral("baud_rate"), byte(baud) < int(std::size(Baud_Rates))
+                                                             ? QJsonValue(qint64(Baud_Rates[byte(baud)]))
+                                                             : QJsonValue()},
+                           {QStringLiteral("parity"), Parity_Name(byte(parity))},
+                           {QStringLiteral("device_id"), byte(devId)},
+                           {QStringLiteral("broadcast"), byte(broadcast)}};
     };
     const auto portText = [&](int baud, int parity, int devId, int broadcast) {
         return QStringLiteral("baud index %1 (%2), parity %3 (%4), device ID %5, broadcast %6")

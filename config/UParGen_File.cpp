@@ -1,6 +1,7 @@
 #include "UParGen_File.h"
 
 #include "UComon.h"
+#include "USaveBincc.h"
 #include "UXml_Document.h"
 
 #include <QFileInfo>
@@ -18,9 +19,12 @@ const QStringList ParGen_Keys = {
 };
 
 const QStringList Device_Type_Items = {QStringLiteral("Without Ethernet Port"), QStringLiteral("With Ethernet Port")};
-const QStringList Baud_Rate_Items = {QStringLiteral("1200"),  QStringLiteral("2400"),  QStringLiteral("4800"),
-                                     QStringLiteral("9600"),  QStringLiteral("19200"), QStringLiteral("38400"),
-                                     QStringLiteral("57600"), QStringLiteral("115200")};
+const QStringList Baud_Rate_Items = [] {
+    QStringList items;
+    for (uint32_t rate : Baud_Rates)
+        items << QString::number(rate);
+    return items;
+}();
 const QStringList Parity_Items = {QStringLiteral("NONE"), QStringLiteral("EVEN"), QStringLiteral("ODD")};
 const QStringList Port_1_Serial_Items = {QStringLiteral("RS232"), QStringLiteral("RS485")};
 
@@ -90,12 +94,20 @@ QString Field_Text(const TParGen_Reader &reader, const QString &key, const QStri
     return reader.Has(key) ? reader.Text(key) : keyMissing;
 }
 
-QString Octet_Key(const char *row, int i)
+} // namespace
+
+QString Octet_Key(const char *row, int byte)
 {
-    return QStringLiteral("Ethernet_%1%2").arg(QLatin1String(row)).arg(i + 1);
+    return QStringLiteral("Ethernet_%1%2").arg(QLatin1String(row)).arg(byte + 1);
 }
 
-} // namespace
+bool Load_ParGen_File(TXml_Document &xml, const QString &parGenFile)
+{
+    if (!QFileInfo::exists(parGenFile))
+        return false;
+    xml.Load_File(parGenFile);
+    return true;
+}
 
 TParGen_Fields ParGen_Fields_From(const TXml_Document &xml)
 {
@@ -126,10 +138,7 @@ TParGen_Fields ParGen_Fields_From(const TXml_Document &xml)
 
 TParGen_Fields Load_ParGen_Fields(TXml_Document &xml, const QString &parGenFile)
 {
-    if (!QFileInfo::exists(parGenFile))
-        return No_File_Fields();
-    xml.Load_File(parGenFile);
-    return ParGen_Fields_From(xml);
+    return Load_ParGen_File(xml, parGenFile) ? ParGen_Fields_From(xml) : No_File_Fields();
 }
 
 void Build_ParGen(TXml_Document &xml, const TParGen_Fields &f)

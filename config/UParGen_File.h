@@ -44,6 +44,13 @@ struct TParGen_Fields
     bool operator==(const TParGen_Fields &) const = default;
 };
 
+// The key of an address, mask or gateway byte: row "IP", "SM" or "GAT", byte 0 to 3.
+QString Octet_Key(const char *row, int byte);
+
+// Loads the ParGen.xml at path into xml; false when there is no such file (every reader then takes its
+// no-file behaviour). Throws EQuillon_Error when the file is not well formed.
+bool Load_ParGen_File(TXml_Document &xml, const QString &parGenFile);
+
 // The dialog's values before its first load (its design values).
 TParGen_Fields Form_Initial_Fields();
 // The dialog's values for a configuration without ParGen.xml.

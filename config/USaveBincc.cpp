@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <cstring>
+#include <iterator>
 
 TConfig_Bank Config_Bank;
 uint8_t Param_Buffer[Buffer_Capacity];
@@ -39,7 +40,7 @@ namespace {
 // The baud rate in bit/s of a list index; an index outside the list takes the default rate.
 uint32_t Baud_Rate_Of(int index)
 {
-    return Baud_Rates[index >= 0 && index < 8 ? index : Default_Baud_Index];
+    return Baud_Rates[index >= 0 && index < int(std::size(Baud_Rates)) ? index : Default_Baud_Index];
 }
 
 void Load_Serial_Channel(const TParGen_Reader &r, int channel, const QString &baudKey, const QString &parityKey)
@@ -53,7 +54,7 @@ void Load_Serial_Channel(const TParGen_Reader &r, int channel, const QString &ba
 void Load_Octets(const TParGen_Reader &r, const char *row, const int (&defaults)[4], uint8_t (&octets)[4])
 {
     for (int i = 0; i < 4; ++i)
-        octets[i] = uint8_t(r.Number(QStringLiteral("Ethernet_%1%2").arg(QLatin1String(row)).arg(i + 1), defaults[i]));
+        octets[i] = uint8_t(r.Number(Octet_Key(row, i), defaults[i]));
 }
 
 void Load_Bank_From(const TXml_Document &xml)
@@ -113,21 +114,12 @@ void Make_Param_Block_From(const TXml_Document *xml)
     Param_Buffer_Length = position;
 }
 
-// Loads the ParGen.xml at path; false when there is none. Throws when it is not well formed.
-bool Load_ParGen(TXml_Document &xml, const QString &parGenFile)
-{
-    if (!QFileInfo::exists(parGenFile))
-        return false;
-    xml.Load_File(parGenFile);
-    return true;
-}
-
 } // namespace
 
 void Load_Bank(const QString &parGenFile)
 {
     TXml_Document xml;
-    if (Load_ParGen(xml, parGenFile))
+    if (Load_ParGen_File(xml, parGenFile))
         Load_Bank_From(xml);
 }
 
@@ -156,7 +148,7 @@ int32_t Append_Bank(int32_t position, uint8_t *buffer)
 void Make_Param_Block(const QString &parGenFile)
 {
     TXml_Document xml;
-    Make_Param_Block_From(Load_ParGen(xml, parGenFile) ? &xml : nullptr);
+    Make_Param_Block_From(Load_ParGen_File(xml, parGenFile) ? &xml : nullptr);
 }
 
 void Make_Param_Block_Bytes(const QByteArray &parGenXml)
@@ -205,9 +197,7 @@ void Write_Config_Files(const QString &confDir)
     const QString binDir = Join_Path(confDir, QStringLiteral("bin"));
     const QString bankPath = Bank_File_Path(confDir);
     const QString bankKPath = BankK_File_Path(confDir);
-    const auto fail = [](const QString &path, const QString &reason) {
-        return EQuillon_Error(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason));
-    };
+    const auto fail = Write_Error;
     if (!QFileInfo(binDir).isDir() && !QDir().mkpath(binDir))
         throw fail(binDir, QStringLiteral("the directory cannot be created"));
 
@@ -245,7 +235,7 @@ void Write_Config_Files(const QString &confDir)
 int Get_DevideType(const QString &parGenFile)
 {
     TXml_Document xml;
-    if (!Load_ParGen(xml, parGenFile))
+    if (!Load_ParGen_File(xml, parGenFile))
         return 0;
     return TParGen_Reader(xml.Root()).Flag(QStringLiteral("Device_Type_Type")) ? 1 : 0;
 }
