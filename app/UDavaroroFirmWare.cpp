@@ -46,12 +46,6 @@ int Step_Top(int step)
     return Step_1_Top + (step - 1) * Step_Pitch;
 }
 
-void Set_Caption(QLabel *label, const QString &text)
-{
-    label->setText(text);
-    label->adjustSize();
-}
-
 } // namespace
 
 DIRevevoriVezaDiva::DIRevevoriVezaDiva(const QString &programDir, QWidget *parent) : QWidget(parent)

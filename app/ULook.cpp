@@ -171,3 +171,9 @@ void TClick_Label::mouseReleaseEvent(QMouseEvent *event)
         emit clicked();
     QLabel::mouseReleaseEvent(event);
 }
+
+void Set_Caption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}

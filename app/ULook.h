@@ -42,6 +42,8 @@ QPixmap Program_Logo();
 // A picture button: caption left-aligned beside its picture, or only the picture when caption is empty.
 QPushButton *Create_Picture_Button(QWidget *parent, const QString &objectName, const QString &iconName, int left,
                                    int top, int width, int height, int iconSize);
+// Sets a label's text and sizes the label to it.
+void Set_Caption(QLabel *label, const QString &text);
 // A label at its place, autosized to its text.
 QLabel *Create_Label(QWidget *parent, const QString &objectName, int left, int top, bool bold = false,
                      const QColor &colour = Grey_Text);

@@ -18,8 +18,7 @@ static constexpr int Label4_Right_Margin = 8;
 static QLabel *About_Label(QWidget *parent, const QString &objectName, int left, int top, const QString &text)
 {
     QLabel *label = Create_Label(parent, objectName, left, top, false, Dark_Grey_Text);
-    label->setText(text);
-    label->adjustSize();
+    Set_Caption(label, text);
     return label;
 }
 
@@ -54,8 +53,7 @@ TFAbout::TFAbout(QWidget *parent)
     link.setUnderline(true);
     Label4->setFont(link);
     Set_Text_Colour(Label4, Link_Blue);
-    Label4->setText(Home_Page_Url().host());
-    Label4->adjustSize();
+    Set_Caption(Label4, Home_Page_Url().host());
     // The address stays inside the box whatever the font makes of its width.
     Label4->move(std::min(Label4_Left, Client_Width - Label4_Right_Margin - Label4->width()), 131);
 
@@ -76,8 +74,7 @@ void TFAbout::showEvent(QShowEvent *event)
 {
     for (auto [label, text] : {std::pair{Label2, SW_Desc}, std::pair{Label9, SW_Code},
                                std::pair{Label10, Program_Version}, std::pair{Label12, Document_Code}}) {
-        label->setText(text);
-        label->adjustSize();
+        Set_Caption(label, text);
     }
     setFixedSize(Client_Width, Client_Height);
     Center_On_Screen(this);

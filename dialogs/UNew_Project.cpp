@@ -40,8 +40,7 @@ TFNew_Project::TFNew_Project(QWidget *parent)
     // Enter in the edit confirms the name.
     connect(E_New_Proj, &QLineEdit::returnPressed, this, &TFNew_Project::Btn_OKClick);
 
-    L_SW_Code->setText(SW_Code);
-    L_SW_Code->adjustSize();
+    Set_Caption(L_SW_Code, SW_Code);
     setFixedSize(Client_Width, Client_Height);
     Set_Lang();
 }
@@ -49,10 +48,8 @@ TFNew_Project::TFNew_Project(QWidget *parent)
 void TFNew_Project::Set_Lang()
 {
     setWindowTitle(Lang(100));
-    L_SW_Desc->setText(Lang(101));
-    L_SW_Desc->adjustSize();
-    Label1->setText(Lang(102));
-    Label1->adjustSize();
+    Set_Caption(L_SW_Desc, Lang(101));
+    Set_Caption(Label1, Lang(102));
     Btn_OK->setText(Lang(103));
     Btn_Cancel->setText(Lang(104));
     E_New_Proj->setToolTip(Lang(108));

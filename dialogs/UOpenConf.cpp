@@ -56,8 +56,7 @@ TFOpenConf::TFOpenConf(QWidget *parent) : QDialog(parent)
     // By mouse or keyboard, every change of the selection sets the chosen name.
     connect(ListBox1, &QListWidget::currentRowChanged, this, &TFOpenConf::ListBox1Click);
 
-    L_SW_Code->setText(SW_Code);
-    L_SW_Code->adjustSize();
+    Set_Caption(L_SW_Code, SW_Code);
     setMinimumSize(280, 220);
     resize(Client_Width, Client_Height);
     Set_Lang();
@@ -66,10 +65,8 @@ TFOpenConf::TFOpenConf(QWidget *parent) : QDialog(parent)
 void TFOpenConf::Set_Lang()
 {
     setWindowTitle(Lang(200));
-    L_SW_Desc->setText(Lang(201));
-    L_SW_Desc->adjustSize();
-    Label1->setText(Lang(202));
-    Label1->adjustSize();
+    Set_Caption(L_SW_Desc, Lang(201));
+    Set_Caption(Label1, Lang(202));
     Btn_OK->setText(Lang(203));
     Btn_Cancel->setText(Lang(204));
     ListBox1->setToolTip(Lang(205));
