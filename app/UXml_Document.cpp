@@ -135,6 +135,49 @@ QDomElement Add_Child(QDomElement &parent, const QString &name, const QString &t
     return child;
 }
 
+namespace {
+
+bool Is_Xml_Char(char32_t code)
+{
+    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+           (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+// Calls take(code, first, length) for each code point of text; a lone surrogate comes as itself.
+template <typename Take> void For_Each_Code_Point(const QString &text, Take take)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            take(QChar::surrogateToUcs4(c, text.at(i + 1)), i, 2);
+            ++i;
+        } else {
+            take(char32_t(c.unicode()), i, 1);
+        }
+    }
+}
+
+} // namespace
+
+bool Is_Xml_Text(const QString &text)
+{
+    bool allowed = true;
+    For_Each_Code_Point(text,
+                        [&allowed](char32_t code, qsizetype, qsizetype) { allowed = allowed && Is_Xml_Char(code); });
+    return allowed;
+}
+
+QString Xml_Text_Only(const QString &text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    For_Each_Code_Point(text, [&](char32_t code, qsizetype first, qsizetype length) {
+        if (Is_Xml_Char(code))
+            kept.append(text.mid(first, length));
+    });
+    return kept;
+}
+
 EQuillon_Error Write_Error(const QString &path, const QString &reason)
 {
     return EQuillon_Error(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason));

@@ -48,6 +48,12 @@ QDomElement Add_Child(QDomElement &parent, const QString &name, const QString &t
 // The error of a file that cannot be written: its path and the system's reason.
 EQuillon_Error Write_Error(const QString &path, const QString &reason);
 
+// True when every character of text may stand in an XML 1.0 document: tab, LF, CR, U+0020 to U+D7FF,
+// U+E000 to U+FFFD and paired surrogates (U+10000 and above).
+bool Is_Xml_Text(const QString &text);
+// text without the characters an XML 1.0 document cannot hold.
+QString Xml_Text_Only(const QString &text);
+
 // Writes bytes to path through QSaveFile: the old file stays whole unless the new one is complete.
 // Throws EQuillon_Error naming the path and the system's reason.
 void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes);

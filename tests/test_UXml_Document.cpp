@@ -17,6 +17,8 @@ private slots:
     void parse_error_names_the_file_line_and_column_data();
     void parse_error_names_the_file_line_and_column();
     void a_failed_save_reports_and_keeps_the_old_file();
+    void characters_xml_cannot_hold_data();
+    void characters_xml_cannot_hold();
 };
 
 void Test_UXml_Document::written_documents_have_no_declaration_and_keep_node_order()
@@ -133,3 +135,23 @@ void Test_UXml_Document::a_failed_save_reports_and_keeps_the_old_file()
 
 QTEST_GUILESS_MAIN(Test_UXml_Document)
 #include "test_UXml_Document.moc"
+
+void Test_UXml_Document::characters_xml_cannot_hold_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");
+    const QString pair = QString::fromUtf16(u"\U0001F600");
+    QTest::newRow("plain text with tab, LF and CR") << QStringLiteral("a\tb\nc\rd") << QStringLiteral("a\tb\nc\rd");
+    QTest::newRow("a vertical tab and NUL") << QStringLiteral("1\v2") + QChar(0) << QStringLiteral("12");
+    QTest::newRow("U+FFFE and U+FFFF") << QString(QChar(0xFFFE)) + u'x' + QChar(0xFFFF) << QStringLiteral("x");
+    QTest::newRow("a paired surrogate stays") << pair << pair;
+    QTest::newRow("lone surrogates go") << QString(QChar(0xD800)) + u'y' + QChar(0xDC00) << QStringLiteral("y");
+}
+
+void Test_UXml_Document::characters_xml_cannot_hold()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, kept);
+    QCOMPARE(Xml_Text_Only(text), kept);
+    QCOMPARE(Is_Xml_Text(text), text == kept);
+}
