@@ -7,6 +7,7 @@
 #include "UMessage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
+#include "UParGen.h"
 
 #include <QTimer>
 
@@ -43,7 +44,9 @@ std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &progra
     main->FAbout = new TFAbout(main.get());
     main->FNew_Project = new TFNew_Project(main.get());
     main->FOpenConf = new TFOpenConf(main.get());
-    // Then, as they come: TFSoftOptions, TFParGen, TFBoot.
+    // TFSoftOptions comes here.
+    main->FParGen = new TFParGen(main.get());
+    // TFBoot comes here.
     return main;
 }
 

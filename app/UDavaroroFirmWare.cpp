@@ -8,6 +8,7 @@
 #include "UMessage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
+#include "UParGen.h"
 #include "USaveBincc.h"
 #include "USettings.h"
 #include "UWeb_Page.h"
@@ -246,7 +247,9 @@ void DIRevevoriVezaDiva::Change_Language()
         FNew_Project->Set_Lang();
     if (FOpenConf)
         FOpenConf->Set_Lang();
-    // Then, as they come: FSoftOptions->Set_Lang(); FBoot->Set_Lang(); FParGen->Set_Lang();
+    // Then, as they come: FSoftOptions->Set_Lang(); FBoot->Set_Lang();
+    if (FParGen)
+        FParGen->Set_Lang();
 }
 
 void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
@@ -265,7 +268,8 @@ void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
     } else if (Conf_Dir.isEmpty()) {
         Message_Box(Lang(18), TMessage_Kind::Error);
     } else if (Sender == Btn_Prm_Gen) {
-        // The communication settings dialog plugs in here: FParGen->exec().
+        if (FParGen)
+            FParGen->exec();
     } else if (Sender == Btn_CreateBin) {
         Update_Device();
     }

@@ -17,6 +17,7 @@ class TClick_Label;
 class TFAbout;
 class TFNew_Project;
 class TFOpenConf;
+class TFParGen;
 
 class DIRevevoriVezaDiva : public QWidget
 {
@@ -81,6 +82,7 @@ public:
     TFAbout *FAbout = nullptr;
     TFNew_Project *FNew_Project = nullptr;
     TFOpenConf *FOpenConf = nullptr;
+    TFParGen *FParGen = nullptr;
 
 protected:
     // FormClose: writes the settings file, whatever closed the window.

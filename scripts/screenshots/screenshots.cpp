@@ -14,7 +14,9 @@
 #include "UMessage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
+#include "UParGen.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -115,6 +117,23 @@ int main(int argc, char *argv[])
     Picture(openConf, QStringLiteral("open_configuration_empty"));
     openConf->hide();
     Projects_Dir = projects;
+
+    // The communication settings of Line2, a configuration without ParGen.xml yet.
+    TFParGen *parGen = main->FParGen;
+    parGen->show();
+    Picture(parGen, QStringLiteral("settings_new_configuration"));
+    parGen->CB_Device_Type_Type->setCurrentIndex(0);
+    Picture(parGen, QStringLiteral("settings_without_ethernet"));
+    parGen->CB_Device_Type_Type->setCurrentIndex(1);
+    parGen->CP_Port1->Set_Collapsed(true);
+    parGen->Move_GroupBoxs();
+    Picture(parGen, QStringLiteral("settings_category_collapsed"));
+    parGen->CP_Port1->Set_Collapsed(false);
+    parGen->Move_GroupBoxs();
+    parGen->E_Port0_Device_ID->setText(QStringLiteral("0"));
+    Picture_Message(parGen, Lang(Controllo_Dati_Failure(parGen->Fields())),
+                    QStringLiteral("settings_device_id_refused"));
+    parGen->hide();
 
     main->FAbout->show();
     Picture(main->FAbout, QStringLiteral("about"));

@@ -186,6 +186,27 @@ void Cancel(QPainter &p)
     p.drawLine(QPointF(50, 14), QPointF(14, 50));
 }
 
+// The headers of the settings dialog's categories: a chevron pointing up while the category is open (a click
+// folds it), down while it is folded.
+void Chevron(QPainter &p, bool up)
+{
+    p.setBrush(Qt::NoBrush);
+    p.setPen(Stroke(Grey, 9));
+    const qreal tip = up ? 20 : 44;
+    const qreal ends = up ? 44 : 20;
+    p.drawPolyline(QPolygonF({QPointF(12, ends), QPointF(32, tip), QPointF(52, ends)}));
+}
+
+void Category_Expanded(QPainter &p)
+{
+    Chevron(p, true);
+}
+
+void Category_Collapsed(QPainter &p)
+{
+    Chevron(p, false);
+}
+
 void Logo(QPainter &p)
 {
     // Two ports joined through the converter.
@@ -248,9 +269,19 @@ int main(int argc, char *argv[])
         int Size;
         void (*Glyph)(QPainter &);
     } pictures[] = {
-        {"info", 64, Info},     {"options", 64, Options},   {"close", 64, Close},   {"new", 64, New},
-        {"open", 64, Open},     {"settings", 64, Settings}, {"update", 64, Update}, {"ok", 64, Ok},
-        {"cancel", 64, Cancel}, {"logo", 162, Logo},
+        {"info", 64, Info},
+        {"options", 64, Options},
+        {"close", 64, Close},
+        {"new", 64, New},
+        {"open", 64, Open},
+        {"settings", 64, Settings},
+        {"update", 64, Update},
+        {"ok", 64, Ok},
+        {"cancel", 64, Cancel},
+        {"logo", 162, Logo},
+        // Drawn at their size of use, 16 x 16.
+        {"category_expanded", 16, Category_Expanded},
+        {"category_collapsed", 16, Category_Collapsed},
     };
     bool ok = true;
     for (const auto &picture : pictures)
