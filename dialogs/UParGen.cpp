@@ -201,6 +201,8 @@ TFParGen::TFParGen(QWidget *parent)
         height = std::min(height, screen->availableGeometry().height());
     resize(Client_Width, height);
 
+    // The design values, which the first showing keeps when ParGen.xml cannot be read.
+    Show_Fields(Form_Initial_Fields());
     for (TCategory_Panel *category : Categories)
         category->hide();
     Order_TAB_Panels();

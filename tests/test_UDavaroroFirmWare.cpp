@@ -7,6 +7,7 @@
 #include "ULanguage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
+#include "UParGen.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -413,8 +414,10 @@ private slots:
         QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bank.bin")).size(), paramSize);
         QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")).size(), 2048);
         QCOMPARE(main->Update_Device(), formType);
-        // Step 2 has no dialog yet: with a configuration open it refuses nothing and writes nothing.
+        // With a configuration open, step 2 shows the settings dialog; Cancel there writes nothing.
+        When_Shown(main->FParGen, [main] { QTest::mouseClick(main->FParGen->Btn_Cancel, Qt::LeftButton); });
         Click(main, "Btn_Prm_Gen");
+        QCOMPARE(main->FParGen->result(), int(QDialog::Rejected));
         QCOMPARE(Shown_Texts(), QStringList());
         QCOMPARE(program.Exists(QStringLiteral("PROJECTS/Line2/ParGen.xml")), !parGen.isEmpty());
     }
