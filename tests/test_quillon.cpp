@@ -1,6 +1,6 @@
-// The real program under a real X server: started in a directory of its own, a configuration created and
-// the program closed as a person would do it (mouse and keyboard through the X server), then the workspace
-// and the settings file checked on disk.
+// The real program under a real X server: started in a directory of its own, a configuration created, its
+// communication settings confirmed and the program closed as a person would do it (mouse and keyboard through
+// the X server), then the workspace, ParGen.xml and the settings file checked on disk.
 
 #include "UWindow_Test_Support.h"
 
@@ -76,6 +76,23 @@ class Test_quillon : public QObject
         return false;
     }
 
+    // The window's size, from the X server.
+    QSize Window_Size(const QString &window)
+    {
+        const std::optional<QString> shell =
+            Xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+        if (!shell)
+            return QSize();
+        QSize size;
+        for (const QString &line : shell->split(u'\n')) {
+            if (line.startsWith(QStringLiteral("WIDTH=")))
+                size.setWidth(line.mid(6).toInt());
+            else if (line.startsWith(QStringLiteral("HEIGHT=")))
+                size.setHeight(line.mid(7).toInt());
+        }
+        return size;
+    }
+
     bool Click_In(const QString &window, int x, int y)
     {
         return Xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("--window"), window,
@@ -84,7 +101,7 @@ class Test_quillon : public QObject
     }
 
 private slots:
-    void A_person_creates_a_configuration_and_closes_the_program()
+    void A_person_creates_a_configuration_confirms_its_settings_and_closes_the_program()
     {
 #ifndef Q_OS_LINUX
         QSKIP("drives the program through an X server (Xvfb and xdotool)");
@@ -139,6 +156,15 @@ private slots:
         QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
         QVERIFY(Wait_Until_Gone(QStringLiteral("Create New Configuration")));
 
+        // Step 2, Set Communication; OK in the button band at the bottom of the dialog.
+        QVERIFY(Click_In(main, 80 + 85, 156 + 18));
+        const QString settingsDialog = Wait_For_Window(QStringLiteral("Set Communication"));
+        QVERIFY(!settingsDialog.isEmpty());
+        const QSize settingsSize = Window_Size(settingsDialog);
+        QCOMPARE(settingsSize.width(), 460);
+        QVERIFY(Click_In(settingsDialog, 217 + 55, settingsSize.height() - 40 + 6 + 14));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("Set Communication")));
+
         // The header's close button.
         QVERIFY(Click_In(main, 632 + 25, 8 + 25));
         QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
@@ -148,7 +174,14 @@ private slots:
 
         for (const char *path : {"MASTER", "PROJECTS", "LANGUAGE", "PROJECTS/Line2", "PROJECTS/Line2/bin"})
             QVERIFY2(QFileInfo(QDir(dir.path()).filePath(QLatin1String(path))).isDir(), path);
-        QVERIFY(!QFileInfo::exists(QDir(dir.path()).filePath(QStringLiteral("PROJECTS/Line2/ParGen.xml"))));
+        // The values of a new configuration, written by OK.
+        QFile parGen(QDir(dir.path()).filePath(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        QVERIFY(parGen.open(QIODevice::ReadOnly));
+        const QStringList keys = Settings_Lines(parGen.readAll());
+        QCOMPARE(keys.size(), 26);
+        QCOMPARE(keys.mid(0, 2),
+                 (QStringList{QStringLiteral("root:Par_Gen"), QStringLiteral("Par_Gen/Device_Type_Type=1")}));
+        QCOMPARE(keys.last(), QStringLiteral("Par_Gen/Ethernet_EN_GAT=0"));
         QFile settings(QDir(dir.path()).filePath(QStringLiteral("Quillon.xml")));
         QVERIFY(settings.open(QIODevice::ReadOnly));
         QCOMPARE(Settings_Lines(settings.readAll()), Default_Settings_Lines(QStringLiteral("Line2")));
