@@ -9,7 +9,6 @@
 #include "UXml_Document.h"
 
 #include <QDialog>
-#include <QPixmap>
 #include <QWidget>
 
 class QCheckBox;

@@ -572,7 +572,13 @@ private slots:
         TSettings_Fixture program(Par_Gen("<Device_Type_Type>0</Device_Type_Type>"));
         TFParGen *dialog = program.Dialog;
         QString pasted;
+        qsizetype longLength = 0;
         program.Open([&] {
+            // No length limit.
+            QGuiApplication::clipboard()->setText(QString(40000, u'7'));
+            dialog->E_Ethernet_IP[1]->paste();
+            longLength = dialog->E_Ethernet_IP[1]->text().size();
+            dialog->E_Ethernet_IP[1]->setText(QStringLiteral("168"));
             QGuiApplication::clipboard()->setText(QStringLiteral("<b>&amp;</b>\x01\x1b\"x\""));
             dialog->E_Ethernet_IP[0]->selectAll();
             dialog->E_Ethernet_IP[0]->paste();
@@ -580,6 +586,7 @@ private slots:
             QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);
         });
         // Markup is text like any other; without Ethernet port the field is saved unchecked and reads back.
+        QCOMPARE(longLength, 40000 + 3);
         QCOMPARE(pasted, QStringLiteral("<b>&amp;</b>\"x\""));
         QCOMPARE(Shown_Texts(), QStringList());
         QCOMPARE(program.Saved_Lines(), New_Configuration_With({QStringLiteral("Device_Type_Type=0"),
