@@ -328,7 +328,8 @@ void TFParGen::Place_Controls()
     for (TCategory_Panel *category : Categories)
         connect(category->Header, &TCategory_Header::clicked, this, [this, category] { Toggle_Category(category); });
 
-    // The wheel over anything inside the group, the "." of the octet fields, and the group's width.
+    // The wheel over anything inside the group, the "." of the octet fields, focus arriving in the group, and
+    // the group's width.
     CPG->viewport()->installEventFilter(this);
     Group_Content->installEventFilter(this);
     for (QWidget *child : Group_Content->findChildren<QWidget *>())
@@ -579,6 +580,12 @@ bool TFParGen::eventFilter(QObject *watched, QEvent *event)
         if (watched == CPG->viewport())
             Stack_Categories();
         break;
+    case QEvent::FocusIn:
+        // A control reached by the keyboard is scrolled into view, also when Tab wraps round from the buttons.
+        if (auto *widget = qobject_cast<QWidget *>(watched);
+            widget && static_cast<QFocusEvent *>(event)->reason() != Qt::MouseFocusReason)
+            CPG->ensureWidgetVisible(widget);
+        break;
     default:
         break;
     }
@@ -618,7 +625,6 @@ bool TFParGen::Octet_Key_Press(QLineEdit *field, const QKeyEvent *event)
     if (next->isVisible() && next->isEnabled()) {
         next->setFocus(Qt::TabFocusReason);
         next->selectAll();
-        CPG->ensureWidgetVisible(next, 0, 0);
     }
     return true;
 }

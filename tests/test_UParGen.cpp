@@ -436,6 +436,35 @@ private slots:
         QCOMPARE(deviceId, QStringLiteral("1.5"));
     }
 
+    void A_control_reached_by_the_keyboard_is_scrolled_into_view()
+    {
+        TSettings_Fixture program;
+        TFParGen *dialog = program.Dialog;
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        dialog->resize(460, 300);
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QScrollBar *bar = dialog->CPG->verticalScrollBar();
+        const auto inView = [&](QWidget *control) {
+            const int top = control->mapTo(dialog->CPG->widget(), QPoint(0, 0)).y();
+            return top >= bar->value() && top + control->height() <= bar->value() + dialog->CPG->viewport()->height();
+        };
+        // Tab from the last button round to the first list, scrolled out of view at the top.
+        bar->setValue(bar->maximum());
+        dialog->Btn_Cancel->setFocus();
+        QTest::keyClick(dialog->Btn_Cancel, Qt::Key_Tab);
+        QCOMPARE(dialog->focusWidget(), dialog->CB_Device_Type_Type);
+        QVERIFY(inView(dialog->CB_Device_Type_Type));
+        // The point's jump, into a field out of view at the bottom.
+        dialog->E_Ethernet_IP[3]->setFocus();
+        bar->setValue(0);
+        Type_At_Focus(dialog, QStringLiteral("1.2"));
+        QCOMPARE(dialog->focusWidget(), dialog->E_Ethernet_SM[0]);
+        QVERIFY(inView(dialog->E_Ethernet_SM[0]));
+        dialog->hide();
+    }
+
     void The_device_type_shows_and_hides_category_5_at_once_and_keeps_its_values()
     {
         TSettings_Fixture program;
