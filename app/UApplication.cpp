@@ -7,6 +7,7 @@
 #include "UMessage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
+#include "USoftOptions.h"
 
 #include <QTimer>
 
@@ -43,7 +44,8 @@ std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &progra
     main->FAbout = new TFAbout(main.get());
     main->FNew_Project = new TFNew_Project(main.get());
     main->FOpenConf = new TFOpenConf(main.get());
-    // Then, as they come: TFSoftOptions, TFParGen, TFBoot.
+    main->FSoftOptions = new TFSoftOptions(main.get());
+    // Then, as they come: TFParGen, TFBoot.
     return main;
 }
 
