@@ -8,6 +8,7 @@
 #include "UMessage.h"
 #include "UVersion_Check.h"
 #include "UWeb_Page.h"
+#include "UXml_Document.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -271,6 +272,9 @@ void TFSoftOptions::Create_Lang_List()
         if (!file.isWritable())
             continue;
 #endif
+        // A name the settings file could not hold could never be remembered: it is not offered.
+        if (!Is_Xml_Text(file.fileName()))
+            continue;
         SL_Languages.append(file.fileName());
     }
     std::sort(SL_Languages.begin(), SL_Languages.end(), [](const QString &a, const QString &b) {

@@ -134,7 +134,7 @@ private slots:
             << QStringList{QStringLiteral("beta.lng"), QStringLiteral("Alpha.lng"), QStringLiteral("alpha2.lng")}
             << QStringList{QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta")}
             << QStringLiteral("Page 1 / 1") << false;
-        QTest::newRow("only regular files ending in .lng")
+        QTest::newRow("only regular files ending in .lng whose names the settings file can hold")
             << QStringList{QStringLiteral("Italiano.lng"), QStringLiteral("notes.txt"),
                            QStringLiteral("dir:Folder.lng"), QStringLiteral("English.lng.bak"),
                            QStringLiteral("Deutsch.bmp")}

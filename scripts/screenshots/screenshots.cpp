@@ -73,8 +73,10 @@ void Picture_Message(QWidget *over, const QString &text, const QString &name, TM
     delete box;
 }
 
-// A language file and, for all but one language, a flag of stripes (vertical when across is false).
-void Add_Language(const QString &languageDir, const QString &name, QList<QColor> stripes, bool across)
+// A language file and, unless stripes is empty, a flag of stripes (vertical when across is false); cross
+// puts a cross of the last stripe's colour over the first.
+void Add_Language(const QString &languageDir, const QString &name, QList<QColor> stripes, bool across,
+                  bool cross = false)
 {
     QFile file(QDir(languageDir).filePath(name + QStringLiteral(".lng")));
     if (!file.open(QIODevice::WriteOnly) || file.write("; " + name.toUtf8() + " texts\n") < 0)
@@ -83,13 +85,19 @@ void Add_Language(const QString &languageDir, const QString &name, QList<QColor>
         return;
     QImage flag(40, 27, QImage::Format_RGB32);
     QPainter painter(&flag);
-    const int count = int(stripes.size());
+    const int count = cross ? 1 : int(stripes.size());
     for (int i = 0; i < count; ++i) {
         if (across)
             painter.fillRect(0, i * 27 / count, 40, 27 / count + 1, stripes[i]);
         else
             painter.fillRect(i * 40 / count, 0, 40 / count + 1, 27, stripes[i]);
     }
+    if (cross) {
+        painter.fillRect(17, 0, 6, 27, stripes.last());
+        painter.fillRect(0, 11, 40, 5, stripes.last());
+    }
+    painter.setPen(QColor(160, 160, 160));
+    painter.drawRect(0, 0, 39, 26);
     painter.end();
     if (!flag.save(QDir(languageDir).filePath(name + QStringLiteral(".bmp")), "BMP"))
         Failed = true;
@@ -166,17 +174,17 @@ int main(int argc, char *argv[])
     Picture(main->FAbout, QStringLiteral("about"));
     main->FAbout->hide();
 
-    // Seven languages: six of them with their own flag, one with the default flag.
+    // Seven languages: six of them with their own flag, one (on the first page) with the default flag.
     const QColor red(206, 43, 55), white(255, 255, 255), green(0, 146, 70), blue(0, 85, 164);
     Add_Language(Language_Dir, QStringLiteral("Deutsch"), {QColor(0, 0, 0), QColor(221, 0, 0), QColor(255, 206, 0)},
                  true);
-    Add_Language(Language_Dir, QStringLiteral("English"), {white, red, white}, true);
+    Add_Language(Language_Dir, QStringLiteral("English"), {white, red}, true, true);
     Add_Language(Language_Dir, QStringLiteral("Espa\u00f1ol"), {red, QColor(255, 196, 0), QColor(255, 196, 0), red},
                  true);
     Add_Language(Language_Dir, QStringLiteral("Fran\u00e7ais"), {blue, white, red}, false);
     Add_Language(Language_Dir, QStringLiteral("Italiano"), {green, white, red}, false);
-    Add_Language(Language_Dir, QStringLiteral("Nederlands"), {QColor(174, 28, 40), white, QColor(33, 70, 139)}, true);
-    Add_Language(Language_Dir, QStringLiteral("Portugu\u00eas"), {}, true);
+    Add_Language(Language_Dir, QStringLiteral("Nederlands"), {}, true);
+    Add_Language(Language_Dir, QStringLiteral("Portugu\u00eas"), {green, red, red}, false);
     Add_Default_Flag(Language_Dir);
 
     Enable_Internet = true;
