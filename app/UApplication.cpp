@@ -8,6 +8,7 @@
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "USoftOptions.h"
 
 #include <QTimer>
 
@@ -44,7 +45,7 @@ std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &progra
     main->FAbout = new TFAbout(main.get());
     main->FNew_Project = new TFNew_Project(main.get());
     main->FOpenConf = new TFOpenConf(main.get());
-    // TFSoftOptions comes here.
+    main->FSoftOptions = new TFSoftOptions(main.get());
     main->FParGen = new TFParGen(main.get());
     // TFBoot comes here.
     return main;

@@ -11,6 +11,8 @@
 #include "UParGen.h"
 #include "USaveBincc.h"
 #include "USettings.h"
+#include "USoftOptions.h"
+#include "UVersion_Check.h"
 #include "UWeb_Page.h"
 
 #include <QCloseEvent>
@@ -41,6 +43,7 @@ constexpr int Velmora_Left = 565;
 constexpr int Right_Margin = 12;
 constexpr int Bottom_Margin = 14;
 constexpr int First_Check_Interval = 60000;
+constexpr int Check_Interval = 7200000;
 
 int Step_Top(int step)
 {
@@ -90,10 +93,7 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
         Problems.append(settingsProblem);
 
     Timer_Update->setInterval(First_Check_Interval);
-    if (Enable_Internet && Enable_Update)
-        Timer_Update->start();
-    else
-        Timer_Update->stop();
+    Set_Timer_Update();
 
     setWindowTitle(Main_Window_Caption);
     L_SW_Code->setText(SW_Code);
@@ -135,6 +135,7 @@ void DIRevevoriVezaDiva::Place_Controls()
     LL_Update->resize(294, 17);
     LL_Update->setTextFormat(Qt::RichText);
     LL_Update->setOpenExternalLinks(false);
+    LL_Update->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     LL_Update->hide();
 
     Btn_Info = Create_Picture_Button(this, QStringLiteral("Btn_Info"), QStringLiteral("info"), 516, 8, 50, 50, 32);
@@ -190,7 +191,10 @@ void DIRevevoriVezaDiva::Place_Controls()
 
     Timer_Update = new QTimer(this);
     Timer_Update->setObjectName(QStringLiteral("Timer_Update"));
-    // The periodic version check plugs in here: connect(Timer_Update, &QTimer::timeout, ...Timer_UpdateTimer).
+    connect(Timer_Update, &QTimer::timeout, this, [this] { Run_Handler([&] { Timer_UpdateTimer(); }); });
+    HTTP1 = new TVersion_Check(this);
+    HTTP1->setObjectName(QStringLiteral("HTTP1"));
+    connect(LL_Update, &QLabel::linkActivated, this, [](const QString &link) { Open_Web_Page(QUrl(link)); });
 
     for (QPushButton *button : {Btn_Info, Btn_Opz, Btn_Close, Btn_New, Btn_Open, Btn_Prm_Gen, Btn_CreateBin})
         connect(button, &QPushButton::clicked, this, [this, button] { Run_Handler([&] { Btn_Click(button); }); });
@@ -225,7 +229,7 @@ void DIRevevoriVezaDiva::Set_Lang()
     Btn_Prm_Gen->setToolTip(Lang(24));
     Btn_CreateBin->setToolTip(Lang(26));
     LL_Update->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                           .arg((Maker_Site + Download_Page_Path).toHtmlEscaped(), Lang(19).toHtmlEscaped()));
+                           .arg(Download_Page_Url().toString().toHtmlEscaped(), Lang(19).toHtmlEscaped()));
     Show_Configuration_Box();
 }
 
@@ -247,7 +251,9 @@ void DIRevevoriVezaDiva::Change_Language()
         FNew_Project->Set_Lang();
     if (FOpenConf)
         FOpenConf->Set_Lang();
-    // Then, as they come: FSoftOptions->Set_Lang(); FBoot->Set_Lang();
+    if (FSoftOptions)
+        FSoftOptions->Set_Lang();
+    // The update dialog comes here: FBoot->Set_Lang();
     if (FParGen)
         FParGen->Set_Lang();
 }
@@ -264,7 +270,10 @@ void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
         if (FAbout)
             FAbout->exec();
     } else if (Sender == Btn_Opz) {
-        // The options dialog plugs in here: on OK, Save_Setting(XML1) and Timer_Update follows the two flags.
+        if (FSoftOptions && FSoftOptions->exec() == QDialog::Accepted) {
+            Save_Setting(XML1);
+            Set_Timer_Update();
+        }
     } else if (Conf_Dir.isEmpty()) {
         Message_Box(Lang(18), TMessage_Kind::Error);
     } else if (Sender == Btn_Prm_Gen) {
@@ -306,6 +315,29 @@ int DIRevevoriVezaDiva::Update_Device()
 void DIRevevoriVezaDiva::L_VelmoraClick()
 {
     Open_Web_Page(Home_Page_Url());
+}
+
+void DIRevevoriVezaDiva::Timer_UpdateTimer()
+{
+    Timer_Update->stop();
+    // From the first tick on, the check runs every two hours.
+    Timer_Update->setInterval(Check_Interval);
+    HTTP1->Check_Version(this, [this](bool newer) { Show_Update_Link(newer); });
+}
+
+void DIRevevoriVezaDiva::Show_Update_Link(bool Newer)
+{
+    LL_Update->setVisible(Newer);
+    // Runs again unless the options dialog turned the check off while the answer was awaited.
+    Set_Timer_Update();
+}
+
+void DIRevevoriVezaDiva::Set_Timer_Update()
+{
+    if (!(Enable_Internet && Enable_Update))
+        Timer_Update->stop();
+    else if (!Timer_Update->isActive())
+        Timer_Update->start();
 }
 
 void DIRevevoriVezaDiva::Report_Start_Up_Problems()

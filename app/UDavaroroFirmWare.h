@@ -17,6 +17,8 @@ class TClick_Label;
 class TFAbout;
 class TFNew_Project;
 class TFOpenConf;
+class TFSoftOptions;
+class TVersion_Check;
 class TFParGen;
 
 class DIRevevoriVezaDiva : public QWidget
@@ -42,6 +44,13 @@ public:
     int Update_Device();
     // Opens the maker's home page.
     void L_VelmoraClick();
+    // The periodic version check: a tick starts a check and keeps the timer off until its answer.
+    void Timer_UpdateTimer();
+    // The answer of a periodic check: the new-version link shown or hidden, the timer running again.
+    void Show_Update_Link(bool Newer);
+    // Timer_Update runs exactly when Enable_Internet and Enable_Update are both on; a running timer keeps its
+    // count and its interval.
+    void Set_Timer_Update();
     // The configuration box by its one rule: open configuration or none.
     void Show_Configuration_Box();
 
@@ -74,6 +83,8 @@ public:
     QFrame *Shape1;
     TClick_Label *L_Velmora;
     QTimer *Timer_Update;
+    // The program's one HTTP client: the version check.
+    TVersion_Check *HTTP1;
 
     // The settings file's document; the update step reads ParGen.xml through it as well.
     TXml_Document XML1;
@@ -82,6 +93,7 @@ public:
     TFAbout *FAbout = nullptr;
     TFNew_Project *FNew_Project = nullptr;
     TFOpenConf *FOpenConf = nullptr;
+    TFSoftOptions *FSoftOptions = nullptr;
     TFParGen *FParGen = nullptr;
 
 protected:

@@ -8,6 +8,7 @@
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "USoftOptions.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -576,8 +577,14 @@ private slots:
         Click(main, "Btn_Info");
         QVERIFY(shown);
         QVERIFY(!main->FAbout->isVisible());
-        // The options button has no dialog yet: nothing happens, nothing is written.
+        // The options button shows the options dialog; closed with Cancel it writes nothing.
+        bool optionsShown = false;
+        When_Shown(main->FSoftOptions, [&] {
+            optionsShown = true;
+            QTest::mouseClick(Button(main->FSoftOptions, "Btn_Cancel"), Qt::LeftButton);
+        });
         Click(main, "Btn_Opz");
+        QVERIFY(optionsShown);
         QCOMPARE(Shown_Texts(), QStringList());
         QVERIFY(!program.Exists(QStringLiteral("Quillon.xml")));
     }

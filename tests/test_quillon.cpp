@@ -5,6 +5,7 @@
 #include "UWindow_Test_Support.h"
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -100,8 +101,54 @@ class Test_quillon : public QObject
             .has_value();
     }
 
+    // A display of its own; the server names its number on its standard output.
+    bool Start_Display(TChild &server)
+    {
+        server.Process.start(QStringLiteral("Xvfb"),
+                             {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                              QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp")});
+        if (!server.Process.waitForStarted(Step_Timeout_Ms))
+            return false;
+        QElapsedTimer clock;
+        clock.start();
+        while (!server.Process.canReadLine() && clock.elapsed() < Step_Timeout_Ms)
+            server.Process.waitForReadyRead(200);
+        const QString number = QString::fromLatin1(server.Process.readLine()).trimmed();
+        if (number.isEmpty()) {
+            qWarning("%s", server.Process.readAllStandardError().constData());
+            return false;
+        }
+        Display = u':' + number;
+        return true;
+    }
+
+    // A copy of the program in dir, started there on the test's display.
+    bool Start_Program(TChild &program, const QString &dir)
+    {
+        const QString exe = QDir(dir).filePath(QStringLiteral("quillon"));
+        if (!QFile::copy(QStringLiteral(QUILLON_EXE), exe) ||
+            !QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner))
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), Display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        program.Process.setProcessEnvironment(env);
+        program.Process.setWorkingDirectory(QDir::tempPath());
+        program.Process.start(exe, {});
+        return program.Process.waitForStarted(Step_Timeout_Ms);
+    }
+
+    static QByteArray Read_File(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
 private slots:
-    void A_person_creates_a_configuration_confirms_its_settings_and_closes_the_program()
+    void init()
     {
 #ifndef Q_OS_LINUX
         QSKIP("drives the program through an X server (Xvfb and xdotool)");
@@ -111,37 +158,16 @@ private slots:
                 QFAIL(
                     qPrintable(QStringLiteral("%1 is missing: scripts/setup.sh installs it").arg(QLatin1String(tool))));
         }
+    }
+
+    void A_person_creates_a_configuration_confirms_its_settings_and_closes_the_program()
+    {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString exe = QDir(dir.path()).filePath(QStringLiteral("quillon"));
-        QVERIFY(QFile::copy(QStringLiteral(QUILLON_EXE), exe));
-        QVERIFY(QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner));
-
-        // A display of its own; the server names its number on its standard output.
         TChild server;
-        server.Process.start(QStringLiteral("Xvfb"),
-                             {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp")});
-        QVERIFY(server.Process.waitForStarted(Step_Timeout_Ms));
-        QElapsedTimer clock;
-        clock.start();
-        while (!server.Process.canReadLine() && clock.elapsed() < Step_Timeout_Ms)
-            server.Process.waitForReadyRead(200);
-        const QString number = QString::fromLatin1(server.Process.readLine()).trimmed();
-        QVERIFY2(!number.isEmpty(), server.Process.readAllStandardError().constData());
-        Display = u':' + number;
-
+        QVERIFY(Start_Display(server));
         TChild program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), Display);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
-        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        program.Process.setProcessEnvironment(env);
-        program.Process.setWorkingDirectory(QDir::tempPath());
-        program.Process.start(exe, {});
-        QVERIFY(program.Process.waitForStarted(Step_Timeout_Ms));
+        QVERIFY(Start_Program(program, dir.path()));
 
         const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
         QVERIFY2(!main.isEmpty(), program.Process.readAllStandardError().constData());
@@ -185,6 +211,69 @@ private slots:
         QFile settings(QDir(dir.path()).filePath(QStringLiteral("Quillon.xml")));
         QVERIFY(settings.open(QIODevice::ReadOnly));
         QCOMPARE(Settings_Lines(settings.readAll()), Default_Settings_Lines(QStringLiteral("Line2")));
+    }
+
+    void A_person_switches_the_language_in_the_options_and_keeps_it_with_OK()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("LANGUAGE")));
+        QFile language(QDir(dir.path()).filePath(QStringLiteral("LANGUAGE/Italiano.lng")));
+        QVERIFY(language.open(QIODevice::WriteOnly));
+        QVERIFY(language.write("STR300 = Opzioni Software\nSTR100 = Crea nuova configurazione\n") > 0);
+        language.close();
+        // A flag to click: the language's picture.
+        QImage flag(48, 48, QImage::Format_RGB32);
+        flag.fill(Qt::darkGreen);
+        QVERIFY(flag.save(QDir(dir.path()).filePath(QStringLiteral("LANGUAGE/DefaultFlag.bmp")), "BMP"));
+
+        TChild server;
+        QVERIFY(Start_Display(server));
+        TChild program;
+        QVERIFY(Start_Program(program, dir.path()));
+        const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
+        QVERIFY2(!main.isEmpty(), program.Process.readAllStandardError().constData());
+
+        // The header's options button; the flag of the first language (page below the title band and tabs).
+        QVERIFY(Click_In(main, 574 + 25, 8 + 25));
+        const QString options = Wait_For_Window(QStringLiteral("^Software Options$"));
+        QVERIFY(!options.isEmpty());
+        QVERIFY(Click_In(options, 24 + 24, 69 + 26 + 40 + 24));
+        // The question, answered Yes with the keyboard.
+        const QString question = Wait_For_Window(QStringLiteral("^Quillon$"));
+        QVERIFY(!question.isEmpty());
+        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), question}));
+        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^Quillon$")));
+
+        // The open dialog's own title is in the new language at once; OK writes the choice.
+        const QString translated = Wait_For_Window(QStringLiteral("^Opzioni Software$"));
+        QVERIFY(!translated.isEmpty());
+        QCOMPARE(translated, options);
+        QVERIFY(Click_In(options, 16 + 55, 373 - 40 + 6 + 14));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^Opzioni Software$")));
+        const QString settingsPath = QDir(dir.path()).filePath(QStringLiteral("Quillon.xml"));
+        QElapsedTimer clock;
+        clock.start();
+        while (!QFileInfo::exists(settingsPath) && clock.elapsed() < Step_Timeout_Ms)
+            QTest::qWait(100);
+        QCOMPARE(Settings_Lines(Read_File(settingsPath)),
+                 Default_Settings_Lines(QString(), QStringLiteral("Italiano")));
+
+        // Another dialog in the new language: Step 1, new configuration, closed with Escape.
+        QVERIFY(Click_In(main, 80 + 85, 112 + 18));
+        const QString newDialog = Wait_For_Window(QStringLiteral("^Crea nuova configurazione$"));
+        QVERIFY(!newDialog.isEmpty());
+        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), newDialog}));
+        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Escape")}));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^Crea nuova configurazione$")));
+
+        QVERIFY(Click_In(main, 632 + 25, 8 + 25));
+        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
+        QVERIFY2(program.Process.exitStatus() == QProcess::NormalExit && program.Process.exitCode() == 0,
+                 program.Process.readAllStandardError().constData());
+        QCOMPARE(Settings_Lines(Read_File(settingsPath)),
+                 Default_Settings_Lines(QString(), QStringLiteral("Italiano")));
     }
 };
 

@@ -15,13 +15,18 @@
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "USoftOptions.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -60,13 +65,62 @@ void Picture(QWidget *window, const QString &name)
     std::printf("%s\n", qPrintable(path));
 }
 
-void Picture_Message(QWidget *over, const QString &text, const QString &name)
+void Picture_Message(QWidget *over, const QString &text, const QString &name, TMessage_Kind kind = TMessage_Kind::Error,
+                     QMessageBox::StandardButtons buttons = QMessageBox::Ok)
 {
-    QMessageBox *box = Create_Message_Box(text, TMessage_Kind::Error, QMessageBox::Ok, over);
+    QMessageBox *box = Create_Message_Box(text, kind, buttons, over);
     box->show();
     Picture(box, name);
     box->hide();
     delete box;
+}
+
+// A language file and, unless stripes is empty, a flag of stripes (vertical when across is false); cross
+// puts a cross of the last stripe's colour over the first.
+void Add_Language(const QString &languageDir, const QString &name, QList<QColor> stripes, bool across,
+                  bool cross = false)
+{
+    QFile file(QDir(languageDir).filePath(name + QStringLiteral(".lng")));
+    if (!file.open(QIODevice::WriteOnly) || file.write("; " + name.toUtf8() + " texts\n") < 0)
+        Failed = true;
+    if (stripes.isEmpty())
+        return;
+    QImage flag(40, 27, QImage::Format_RGB32);
+    QPainter painter(&flag);
+    const int count = cross ? 1 : int(stripes.size());
+    for (int i = 0; i < count; ++i) {
+        if (across)
+            painter.fillRect(0, i * 27 / count, 40, 27 / count + 1, stripes[i]);
+        else
+            painter.fillRect(i * 40 / count, 0, 40 / count + 1, 27, stripes[i]);
+    }
+    if (cross) {
+        painter.fillRect(17, 0, 6, 27, stripes.last());
+        painter.fillRect(0, 11, 40, 5, stripes.last());
+    }
+    painter.setPen(QColor(160, 160, 160));
+    painter.drawRect(0, 0, 39, 26);
+    painter.end();
+    if (!flag.save(QDir(languageDir).filePath(name + QStringLiteral(".bmp")), "BMP"))
+        Failed = true;
+}
+
+// The flag of a language without its own: a globe.
+void Add_Default_Flag(const QString &languageDir)
+{
+    QImage flag(40, 27, QImage::Format_RGB32);
+    flag.fill(QColor(236, 236, 236));
+    QPainter painter(&flag);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(31, 111, 139), 1.5));
+    painter.setBrush(QColor(214, 233, 239));
+    painter.drawEllipse(QRectF(8.5, 1.5, 23, 23));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QRectF(15, 1.5, 10, 23));
+    painter.drawLine(QPointF(8.5, 13), QPointF(31.5, 13));
+    painter.end();
+    if (!flag.save(QDir(languageDir).filePath(QStringLiteral("DefaultFlag.bmp")), "BMP"))
+        Failed = true;
 }
 
 } // namespace
@@ -138,6 +192,38 @@ int main(int argc, char *argv[])
     main->FAbout->show();
     Picture(main->FAbout, QStringLiteral("about"));
     main->FAbout->hide();
+
+    // Seven languages: six of them with their own flag, one (on the first page) with the default flag.
+    const QColor red(206, 43, 55), white(255, 255, 255), green(0, 146, 70), blue(0, 85, 164);
+    Add_Language(Language_Dir, QStringLiteral("Deutsch"), {QColor(0, 0, 0), QColor(221, 0, 0), QColor(255, 206, 0)},
+                 true);
+    Add_Language(Language_Dir, QStringLiteral("English"), {white, red}, true, true);
+    Add_Language(Language_Dir, QStringLiteral("Espa\u00f1ol"), {red, QColor(255, 196, 0), QColor(255, 196, 0), red},
+                 true);
+    Add_Language(Language_Dir, QStringLiteral("Fran\u00e7ais"), {blue, white, red}, false);
+    Add_Language(Language_Dir, QStringLiteral("Italiano"), {green, white, red}, false);
+    Add_Language(Language_Dir, QStringLiteral("Nederlands"), {}, true);
+    Add_Language(Language_Dir, QStringLiteral("Portugu\u00eas"), {green, red, red}, false);
+    Add_Default_Flag(Language_Dir);
+
+    Enable_Internet = true;
+    Enable_Update = true;
+    TFSoftOptions *options = main->FSoftOptions;
+    options->show();
+    Picture(options, QStringLiteral("options_language"));
+    Picture_Message(options, Lang(316) + options->Language_In_Use + Lang(317) + QStringLiteral("Italiano") + Lang(318),
+                    QStringLiteral("options_language_question"), TMessage_Kind::Confirmation,
+                    QMessageBox::Yes | QMessageBox::No);
+    options->PC_Options->setCurrentWidget(options->TS_Con_Options);
+    options->Show_Check_Result(true);
+    Picture(options, QStringLiteral("options_connection"));
+    options->PC_Options->setCurrentWidget(options->TS_Soft_Settings);
+    options->CB_Soft_Set_Jump_Table->setChecked(true);
+    Picture(options, QStringLiteral("options_software_settings"));
+    options->hide();
+
+    main->Show_Update_Link(true);
+    Picture(main.get(), QStringLiteral("main_new_version"));
 
     main->hide();
     return Failed ? 1 : 0;

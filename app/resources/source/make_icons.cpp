@@ -207,6 +207,59 @@ void Category_Collapsed(QPainter &p)
     Chevron(p, false);
 }
 
+// The options dialog's pictures: page arrows and the version check.
+void Arrow(QPainter &p, bool right)
+{
+    QPainterPath arrow;
+    const qreal tip = right ? 58 : 6;
+    const qreal base = right ? 30 : 34;
+    const qreal tail = right ? 8 : 56;
+    arrow.moveTo(tip, 32);
+    arrow.lineTo(base, 8);
+    arrow.lineTo(base, 22);
+    arrow.lineTo(tail, 22);
+    arrow.lineTo(tail, 42);
+    arrow.lineTo(base, 42);
+    arrow.lineTo(base, 56);
+    arrow.closeSubpath();
+    p.setPen(Stroke(Teal.darker(115), 2.5));
+    p.setBrush(Teal);
+    p.drawPath(arrow);
+}
+
+void Opt_Prev(QPainter &p)
+{
+    Arrow(p, false);
+}
+
+void Opt_Next(QPainter &p)
+{
+    Arrow(p, true);
+}
+
+void Opt_Check(QPainter &p)
+{
+    // A globe with a circling arrow: ask the web site.
+    p.setPen(Stroke(Teal, 3));
+    p.setBrush(Teal_Light);
+    p.drawEllipse(QRectF(8, 8, 40, 40));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(19, 8, 18, 40));
+    p.drawLine(QPointF(8, 28), QPointF(48, 28));
+    p.drawLine(QPointF(12, 18), QPointF(44, 18));
+    p.drawLine(QPointF(12, 38), QPointF(44, 38));
+    p.setPen(Stroke(Orange, 5));
+    p.drawArc(QRectF(30, 30, 28, 28), 100 * 16, 250 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Orange);
+    QPainterPath head;
+    head.moveTo(38, 24);
+    head.lineTo(50, 31);
+    head.lineTo(38, 38);
+    head.closeSubpath();
+    p.drawPath(head);
+}
+
 void Logo(QPainter &p)
 {
     // Two ports joined through the converter.
@@ -279,6 +332,9 @@ int main(int argc, char *argv[])
         {"ok", 64, Ok},
         {"cancel", 64, Cancel},
         {"logo", 162, Logo},
+        {"opt_prev", 64, Opt_Prev},
+        {"opt_next", 64, Opt_Next},
+        {"opt_check", 64, Opt_Check},
         // Drawn at their size of use, 16 x 16.
         {"category_expanded", 16, Category_Expanded},
         {"category_collapsed", 16, Category_Collapsed},

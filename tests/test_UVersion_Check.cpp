@@ -1,0 +1,185 @@
+// The version check against a server of the test's own on 127.0.0.1: the replies of the endpoint, the
+// failures that count as no newer version, and the request as the server sees it.
+
+#include "UHttp_Test_Server.h"
+
+#include "UComon.h"
+#include "UVersion_Check.h"
+
+#include <QTest>
+
+#include <optional>
+
+namespace {
+
+// Runs one check and waits for its answer; nothing when none came.
+std::optional<bool> Run_Check(TVersion_Check &check, int waitMs = 15000)
+{
+    std::optional<bool> answer;
+    int answers = 0;
+    QObject context;
+    check.Check_Version(&context, [&](bool newer) {
+        answer = newer;
+        ++answers;
+    });
+    if (!QTest::qWaitFor([&] { return answers > 0; }, waitMs))
+        return std::nullopt;
+    // Exactly one answer, also after the connection has been closed.
+    QTest::qWait(50);
+    if (answers != 1)
+        return std::nullopt;
+    return answer;
+}
+
+} // namespace
+
+class Test_UVersion_Check : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { Set_Version_Check_Site(QUrl()); }
+
+    void Conv_Version_reads_the_four_digits_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("the endpoint's reply") << QStringLiteral("VER. 2.010") << 2010;
+        QTest::newRow("the program's version") << QStringLiteral("2.002") << 2002;
+        QTest::newRow("blanks and control characters around the version")
+            << QStringLiteral("VER. \t 2.010 \r\n") << 2010;
+        QTest::newRow("the second character is passed over whatever it is") << QStringLiteral("2,010") << 2010;
+        QTest::newRow("two digits before the point") << QStringLiteral("10.000") << -1;
+        QTest::newRow("fewer than five characters after the blank") << QStringLiteral("VER. 2.1") << -1;
+        QTest::newRow("no blank after the word") << QStringLiteral("VER.2.010") << -1;
+        QTest::newRow("a sign is not a digit") << QStringLiteral("+.010") << -1;
+        QTest::newRow("a hexadecimal prefix is not a digit") << QStringLiteral("x.abc") << -1;
+        QTest::newRow("empty") << QString() << -1;
+    }
+
+    void Conv_Version_reads_the_four_digits()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QCOMPARE(Conv_Version(text), value);
+    }
+
+    void The_addresses_come_from_the_maker_site()
+    {
+        QCOMPARE(Version_Endpoint_Url().toString(),
+                 Maker_Site + QStringLiteral("/home/download/GetversionSW.asp?nomesw=SW40926"));
+        QCOMPARE(Download_Page_Url().toString(), Maker_Site + QStringLiteral("/Home/download/download.asp#HD40926"));
+        Set_Version_Check_Site(QUrl(QStringLiteral("http://127.0.0.1:8123")));
+        QCOMPARE(Version_Endpoint_Url().toString(),
+                 QStringLiteral("http://127.0.0.1:8123/home/download/GetversionSW.asp?nomesw=SW40926"));
+        // The download page stays on the maker's site.
+        QCOMPARE(Download_Page_Url().toString(), Maker_Site + QStringLiteral("/Home/download/download.asp#HD40926"));
+    }
+
+    void The_endpoint_reply_tells_whether_a_newer_version_exists_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("newer");
+        using S = THttp_Test_Server;
+        QTest::newRow("VER. 2.010 is newer than 2.002") << S::Ok("VER. 2.010") << true;
+        QTest::newRow("VER. 2.002 is the program's own") << S::Ok("VER. 2.002") << false;
+        QTest::newRow("VER. 1.990 is older") << S::Ok("VER. 1.990") << false;
+        QTest::newRow("ver. 0.000 with a blank means no version") << S::Ok("ver. 0.000 ") << false;
+        QTest::newRow("2.010 alone is taken whole") << S::Ok("2.010") << true;
+        QTest::newRow("a reply with line ends around it") << S::Ok("\r\n VER. 2.010\r\n") << true;
+        QTest::newRow("VER. 2.1 is no version") << S::Ok("VER. 2.1") << false;
+        QTest::newRow("an empty body") << S::Ok("") << false;
+        QTest::newRow("a 404 status whatever its body") << S::Response("404 Not Found", "VER. 2.010") << false;
+        QTest::newRow("a 500 status") << S::Response("500 Internal Server Error", "VER. 2.010") << false;
+        QTest::newRow("a body far longer than a version") << S::Ok("VER. 2.010" + QByteArray(8000, ' ')) << false;
+    }
+
+    void The_endpoint_reply_tells_whether_a_newer_version_exists()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, newer);
+        THttp_Test_Server server;
+        QVERIFY(server.Listening());
+        server.Answer = answer;
+        Set_Version_Check_Site(server.Site());
+        TVersion_Check check;
+        QCOMPARE(Run_Check(check), std::optional<bool>(newer));
+
+        QCOMPARE(server.Requests.size(), 1);
+        const THttp_Test_Server::TRequest &request = server.Requests[0];
+        QCOMPARE(request.Method, QByteArray("GET"));
+        QCOMPARE(request.Target, QByteArray("/home/download/GetversionSW.asp?nomesw=SW40926"));
+        QCOMPARE(request.Headers.value("accept"),
+                 QByteArray("text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"));
+        QCOMPARE(request.Headers.value("user-agent"), QByteArray("Mozilla/3.0 (compatible; Indy Library)"));
+        QVERIFY(!request.Headers.contains("cookie"));
+    }
+
+    void A_redirect_is_not_followed()
+    {
+        THttp_Test_Server server;
+        THttp_Test_Server elsewhere;
+        elsewhere.Answer = THttp_Test_Server::Ok("VER. 2.010");
+        server.Answer = THttp_Test_Server::Response("302 Found", "VER. 2.010",
+                                                    "Location: " + elsewhere.Site().toEncoded() + "/newer\r\n");
+        Set_Version_Check_Site(server.Site());
+        TVersion_Check check;
+        QCOMPARE(Run_Check(check), std::optional<bool>(false));
+        QCOMPARE(server.Requests.size(), 1);
+        QCOMPARE(elsewhere.Requests.size(), 0);
+    }
+
+    void Cookies_are_neither_kept_nor_sent()
+    {
+        THttp_Test_Server server;
+        server.Answer = THttp_Test_Server::Ok("VER. 2.010", "Set-Cookie: session=abc; Path=/\r\n");
+        Set_Version_Check_Site(server.Site());
+        TVersion_Check check;
+        QCOMPARE(Run_Check(check), std::optional<bool>(true));
+        QCOMPARE(Run_Check(check), std::optional<bool>(true));
+        QCOMPARE(server.Requests.size(), 2);
+        QVERIFY(!server.Requests[1].Headers.contains("cookie"));
+    }
+
+    void A_server_that_never_answers_times_out_as_no_newer_version()
+    {
+        THttp_Test_Server server;
+        Set_Version_Check_Site(server.Site());
+        TVersion_Check check;
+        QCOMPARE(check.Timeout_Ms, 10000);
+        check.Timeout_Ms = 300;
+        QCOMPARE(Run_Check(check, 5000), std::optional<bool>(false));
+        QCOMPARE(server.Requests.size(), 1);
+    }
+
+    void A_refused_connection_is_no_newer_version()
+    {
+        QUrl site;
+        {
+            THttp_Test_Server closed;
+            site = closed.Site();
+        }
+        Set_Version_Check_Site(site);
+        TVersion_Check check;
+        QCOMPARE(Run_Check(check), std::optional<bool>(false));
+    }
+
+    void No_answer_reaches_a_receiver_that_is_gone()
+    {
+        THttp_Test_Server server;
+        server.Answer = THttp_Test_Server::Ok("VER. 2.010");
+        Set_Version_Check_Site(server.Site());
+        TVersion_Check check;
+        bool answered = false;
+        {
+            QObject context;
+            check.Check_Version(&context, [&](bool) { answered = true; });
+        }
+        QVERIFY(QTest::qWaitFor([&] { return server.Requests.size() == 1; }, 5000));
+        QTest::qWait(200);
+        QVERIFY(!answered);
+    }
+};
+
+QTEST_GUILESS_MAIN(Test_UVersion_Check)
+#include "test_UVersion_Check.moc"
