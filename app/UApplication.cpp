@@ -76,10 +76,7 @@ private:
 
     static bool Show_Tooltip(QWidget *widget, QHelpEvent *help)
     {
-        QString tip = widget->toolTip();
-        auto *button = qobject_cast<QPushButton *>(widget);
-        if (button && button->property(Caption_Elided_Property).toBool())
-            tip = tip.isEmpty() ? button->text() : button->text() + u'\n' + tip;
+        const QString tip = Shown_Tooltip(widget);
         if (tip.isEmpty())
             return false;
         // Text that looks like markup is shown as written.

@@ -2,6 +2,7 @@
 
 #include "UComon.h"
 
+#include <QAbstractButton>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -98,7 +99,8 @@ constexpr char Caption_Room_Property[] = "captionRoom";
 constexpr char Caption_Elide_Property[] = "captionElide";
 constexpr char Caption_Base_Font_Property[] = "captionBaseFont";
 constexpr char Caption_Fitted_Font_Property[] = "captionFittedFont";
-constexpr char Caption_Tip_Property[] = "captionTip";
+// The whole text of a label whose caption was elided.
+constexpr char Caption_Whole_Property[] = "captionWhole";
 // A label without a room of its own keeps this distance to its parent's right edge; a room smaller than the
 // smallest is no room at all (the label lies outside its parent) and leaves the caption as it is.
 constexpr int Caption_Right_Margin = 8;
@@ -158,6 +160,18 @@ TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::
     return {floor, lines.join(u'\n'), true};
 }
 
+QString Shown_Tooltip(const QWidget *widget)
+{
+    QString whole = widget->property(Caption_Whole_Property).toString();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(widget);
+        button && button->property(Caption_Elided_Property).toBool())
+        whole = button->text();
+    const QString own = widget->toolTip();
+    if (whole.isEmpty())
+        return own;
+    return own.isEmpty() ? whole : whole + u'\n' + own;
+}
+
 void Set_Caption_Room(QLabel *label, int width, Qt::TextElideMode mode)
 {
     label->setProperty(Caption_Room_Property, width);
@@ -189,14 +203,7 @@ void Set_Caption(QLabel *label, const QString &text)
         label->setFont(fit.Font);
     }
     label->setText(fit.Text);
-    // The whole text as the tooltip of an elided caption; a tooltip the window set itself stays.
-    if (fit.Elided) {
-        label->setToolTip(text);
-        label->setProperty(Caption_Tip_Property, true);
-    } else if (label->property(Caption_Tip_Property).toBool()) {
-        label->setToolTip(QString());
-        label->setProperty(Caption_Tip_Property, QVariant());
-    }
+    label->setProperty(Caption_Whole_Property, fit.Elided ? QVariant(text) : QVariant());
     label->adjustSize();
 }
 

@@ -58,11 +58,13 @@ TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::
 
 // Sets a label's text and sizes the label to it. Labels show their text as written (plain text); only link
 // labels (named LL_...) keep the text format they were given. A caption wider than the label's room is fitted
-// (Fit_Caption); an elided caption has the whole text as its tooltip.
+// (Fit_Caption); the tooltip of an elided caption shows the whole text (Shown_Tooltip).
 void Set_Caption(QLabel *label, const QString &text);
 // The room of a label's caption, in pixels, and where it is elided. Without it, a label of a sized parent may
 // reach the parent's right edge less a small margin.
 void Set_Caption_Room(QLabel *label, int width, Qt::TextElideMode mode = Qt::ElideRight);
+// The tooltip a widget shows: its own hint, after its whole caption when the caption was drawn elided.
+QString Shown_Tooltip(const QWidget *widget);
 // A label at its place, autosized to its text, showing plain text unless it is a link label (LL_...).
 QLabel *Create_Label(QWidget *parent, const QString &objectName, int left, int top, bool bold = false,
                      const QColor &colour = Grey_Text);
