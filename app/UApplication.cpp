@@ -77,7 +77,8 @@ private:
     static bool Show_Tooltip(QWidget *widget, QHelpEvent *help)
     {
         const QString tip = Shown_Tooltip(widget);
-        if (tip.isEmpty())
+        // Qt shows an ordinary tooltip itself (and a widget's own tooltips of its parts, such as a tab's).
+        if (tip.isEmpty() || (tip == widget->toolTip() && !Qt::mightBeRichText(tip)))
             return false;
         // Text that looks like markup is shown as written.
         QToolTip::showText(help->globalPos(), Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip) : tip, widget,
