@@ -16,6 +16,11 @@ class DIRevevoriVezaDiva;
 
 // An error that no handler dealt with ends here: its text is shown in an error box, the event that caused
 // it is abandoned and the program goes on.
+// The application object also carries the rules every window follows without code of its own:
+// - window titles are exactly the captions the windows set (no application name appended);
+// - a focused push button is pressed with Enter as well as with Space, and no button is a default button
+//   (the buttons of message boxes excepted);
+// - tooltips show their text as written, and a button whose caption had to be elided shows it whole.
 class TQuillon_Application : public QApplication
 {
     Q_OBJECT

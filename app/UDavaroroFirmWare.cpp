@@ -44,6 +44,9 @@ constexpr int Right_Margin = 12;
 constexpr int Bottom_Margin = 14;
 constexpr int First_Check_Interval = 60000;
 constexpr int Check_Interval = 7200000;
+// The configuration box's two lines keep inside its frame; the step labels end before the step buttons.
+constexpr int Box_Text_Room = 348 - 2 * 7;
+constexpr int Step_Label_Room = 80 - 16 - 4;
 
 int Step_Top(int step)
 {
@@ -150,11 +153,16 @@ void DIRevevoriVezaDiva::Place_Controls()
     Shape2->setLineWidth(1);
     Set_Text_Colour(Shape2, Frame_Silver);
     L_Name_Conf = Create_Label(this, QStringLiteral("L_Name_Conf"), 87, 75);
+    Set_Caption_Room(L_Name_Conf, Box_Text_Room);
+    // A long configuration name keeps its beginning and its end in view; the tooltip shows it whole.
     L_Name_Conf_L2 = Create_Label(this, QStringLiteral("L_Name_Conf_L2"), 87, 88);
+    Set_Caption_Room(L_Name_Conf_L2, Box_Text_Room, Qt::ElideMiddle);
 
     L_Begin = Create_Label(this, QStringLiteral("L_Begin"), 16, 84, true);
+    Set_Caption_Room(L_Begin, Step_Label_Room);
     for (int step = 1; step <= Step_Count; ++step) {
         QLabel *label = Create_Label(this, QStringLiteral("L_Step_%1").arg(step), 16, Step_Top(step), true);
+        Set_Caption_Room(label, Step_Label_Room);
         label->setVisible(step <= Steps_Shown); // this product has three steps
         L_Step[step - 1] = label;
     }

@@ -2,6 +2,7 @@
 
 #include "UComon.h"
 
+#include <QAbstractButton>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -91,10 +92,127 @@ QPushButton *Create_Picture_Button(QWidget *parent, const QString &objectName, c
     return button;
 }
 
+namespace {
+
+// Dynamic properties of a label whose caption Set_Caption fitted.
+constexpr char Caption_Room_Property[] = "captionRoom";
+constexpr char Caption_Elide_Property[] = "captionElide";
+constexpr char Caption_Base_Font_Property[] = "captionBaseFont";
+constexpr char Caption_Fitted_Font_Property[] = "captionFittedFont";
+// The whole text of a label whose caption was elided.
+constexpr char Caption_Whole_Property[] = "captionWhole";
+// A label without a room of its own keeps this distance to its parent's right edge; a room smaller than the
+// smallest is no room at all (the label lies outside its parent) and leaves the caption as it is.
+constexpr int Caption_Right_Margin = 8;
+constexpr int Smallest_Caption_Room = 16;
+
+bool Is_Link_Label(const QLabel *label)
+{
+    return label->objectName().startsWith(QLatin1String("LL_"));
+}
+
+int Text_Width(const QFont &font, const QString &text)
+{
+    return QFontMetrics(font).size(0, text).width();
+}
+
+int Pixel_Size(const QFont &font)
+{
+    return font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+}
+
+int Caption_Room(const QLabel *label)
+{
+    const QVariant room = label->property(Caption_Room_Property);
+    if (room.isValid())
+        return room.toInt();
+    // A parent that was not sized yet has no meaningful width.
+    const QWidget *parent = label->parentWidget();
+    if (!parent || !parent->testAttribute(Qt::WA_Resized))
+        return 0;
+    const int width = parent->width() - label->x() - Caption_Right_Margin;
+    return width >= Smallest_Caption_Room ? width : 0;
+}
+
+} // namespace
+
+TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::TextElideMode mode)
+{
+    if (width <= 0 || text.isEmpty() || Text_Width(font, text) <= width)
+        return {font, text, false};
+    QFont smaller = font;
+    const int size = Pixel_Size(font);
+    for (int pixels = size - 1; pixels >= Caption_Floor_Pixel_Size; --pixels) {
+        smaller.setPixelSize(pixels);
+        if (Text_Width(smaller, text) <= width)
+            return {smaller, text, false};
+    }
+    // Still too wide at the floor (or the font was already below it): elided, each line on its own.
+    QFont floor = font;
+    if (size > Caption_Floor_Pixel_Size)
+        floor.setPixelSize(Caption_Floor_Pixel_Size);
+    const QFontMetrics metrics(floor);
+    QStringList lines = text.split(u'\n');
+    for (QString &line : lines) {
+        if (metrics.size(0, line).width() > width)
+            line = metrics.elidedText(line, mode, width);
+    }
+    return {floor, lines.join(u'\n'), true};
+}
+
+QString Shown_Tooltip(const QWidget *widget)
+{
+    QString whole = widget->property(Caption_Whole_Property).toString();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(widget);
+        button && button->property(Caption_Elided_Property).toBool())
+        whole = button->text();
+    const QString own = widget->toolTip();
+    if (whole.isEmpty())
+        return own;
+    return own.isEmpty() ? whole : whole + u'\n' + own;
+}
+
+void Set_Caption_Room(QLabel *label, int width, Qt::TextElideMode mode)
+{
+    label->setProperty(Caption_Room_Property, width);
+    label->setProperty(Caption_Elide_Property, int(mode));
+}
+
+void Set_Caption(QLabel *label, const QString &text)
+{
+    if (!Is_Link_Label(label))
+        label->setTextFormat(Qt::PlainText);
+    // Every caption is fitted from the label's own font, not from the one an earlier caption shrank it to
+    // (unless the window has given the label another font since).
+    const QVariant fitted = label->property(Caption_Fitted_Font_Property);
+    if (fitted.isValid()) {
+        if (fitted.value<QFont>() == label->font())
+            label->setFont(label->property(Caption_Base_Font_Property).value<QFont>());
+        label->setProperty(Caption_Fitted_Font_Property, QVariant());
+        label->setProperty(Caption_Base_Font_Property, QVariant());
+    }
+    TCaption_Fit fit{label->font(), text, false};
+    if (label->textFormat() == Qt::PlainText) {
+        const QVariant mode = label->property(Caption_Elide_Property);
+        fit = Fit_Caption(label->font(), text, Caption_Room(label),
+                          mode.isValid() ? Qt::TextElideMode(mode.toInt()) : Qt::ElideRight);
+    }
+    if (fit.Font != label->font()) {
+        label->setProperty(Caption_Base_Font_Property, label->font());
+        label->setProperty(Caption_Fitted_Font_Property, fit.Font);
+        label->setFont(fit.Font);
+    }
+    label->setText(fit.Text);
+    label->setProperty(Caption_Whole_Property, fit.Elided ? QVariant(text) : QVariant());
+    label->adjustSize();
+}
+
 QLabel *Create_Label(QWidget *parent, const QString &objectName, int left, int top, bool bold, const QColor &colour)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(objectName);
+    if (!Is_Link_Label(label))
+        label->setTextFormat(Qt::PlainText);
     label->move(left, top);
     if (bold)
         label->setFont(Program_Font(Text_Pixel_Size, true));
@@ -139,9 +257,32 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
                                  const QWidget *widget) const
 {
     const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
-    if (element != CE_PushButtonLabel || !button || !widget || !widget->property(Caption_Left_Property).toBool() ||
-        button->text.isEmpty()) {
+    if (element != CE_PushButtonLabel || !button || button->text.isEmpty()) {
         QProxyStyle::drawControl(element, option, painter, widget);
+        return;
+    }
+    // Whether the caption had to be elided is known only here; the mark lets the button's tooltip show it
+    // whole. Setting it changes nothing that is drawn.
+    auto mark = [widget](bool elided) {
+        if (widget && widget->property(Caption_Elided_Property).toBool() != elided)
+            const_cast<QWidget *>(widget)->setProperty(Caption_Elided_Property, elided);
+    };
+    if (!widget || !widget->property(Caption_Left_Property).toBool()) {
+        // The platform's layout: the picture (if any) and the caption centred in the contents.
+        const int room = button->rect.width() - (button->icon.isNull() ? 0 : button->iconSize.width() + 4);
+        const TCaption_Fit fit = Fit_Caption(painter->font(), button->text, room);
+        mark(fit.Elided);
+        if (fit.Font == painter->font() && !fit.Elided) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionButton fitted(*button);
+        fitted.text = fit.Text;
+        fitted.fontMetrics = QFontMetrics(fit.Font);
+        painter->save();
+        painter->setFont(fit.Font);
+        QProxyStyle::drawControl(element, &fitted, painter, widget);
+        painter->restore();
         return;
     }
     // The picture at the left edge, the caption left-aligned beside it.
@@ -156,12 +297,18 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
         textLeft = pictureRect.right() + 1 + Caption_Margin;
     }
     const QRect textRect(textLeft, area.top(), std::max(0, area.right() - textLeft + 1), area.height());
+    const TCaption_Fit fit = Fit_Caption(painter->font(), button->text, std::max(1, textRect.width()));
+    mark(fit.Elided);
+    painter->save();
+    painter->setFont(fit.Font);
     drawItemText(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, button->palette,
-                 button->state & State_Enabled, button->text, QPalette::ButtonText);
+                 button->state & State_Enabled, fit.Text, QPalette::ButtonText);
+    painter->restore();
 }
 
 TClick_Label::TClick_Label(QWidget *parent) : QLabel(parent)
 {
+    setTextFormat(Qt::PlainText);
     setCursor(Qt::PointingHandCursor);
 }
 
@@ -170,10 +317,4 @@ void TClick_Label::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
     QLabel::mouseReleaseEvent(event);
-}
-
-void Set_Caption(QLabel *label, const QString &text)
-{
-    label->setText(text);
-    label->adjustSize();
 }

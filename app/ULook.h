@@ -42,9 +42,30 @@ QPixmap Program_Logo();
 // A picture button: caption left-aligned beside its picture, or only the picture when caption is empty.
 QPushButton *Create_Picture_Button(QWidget *parent, const QString &objectName, const QString &iconName, int left,
                                    int top, int width, int height, int iconSize);
-// Sets a label's text and sizes the label to it.
+// Captions that do not fit their room (a translation longer than the English text) first shrink their font a
+// pixel at a time down to this readable floor, and only then are elided with "…".
+inline constexpr int Caption_Floor_Pixel_Size = 8;
+
+struct TCaption_Fit
+{
+    QFont Font;   // the font to draw with: the given one, or a smaller one that makes the text fit
+    QString Text; // the text to draw: whole, or elided when even the floor size is too wide
+    bool Elided = false;
+};
+// How text written in font fits into width pixels (each line of a text of several lines on its own). A width
+// of 0 or less means no limit.
+TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::TextElideMode mode = Qt::ElideRight);
+
+// Sets a label's text and sizes the label to it. Labels show their text as written (plain text); only link
+// labels (named LL_...) keep the text format they were given. A caption wider than the label's room is fitted
+// (Fit_Caption); the tooltip of an elided caption shows the whole text (Shown_Tooltip).
 void Set_Caption(QLabel *label, const QString &text);
-// A label at its place, autosized to its text.
+// The room of a label's caption, in pixels, and where it is elided. Without it, a label of a sized parent may
+// reach the parent's right edge less a small margin.
+void Set_Caption_Room(QLabel *label, int width, Qt::TextElideMode mode = Qt::ElideRight);
+// The tooltip a widget shows: its own hint, after its whole caption when the caption was drawn elided.
+QString Shown_Tooltip(const QWidget *widget);
+// A label at its place, autosized to its text, showing plain text unless it is a link label (LL_...).
 QLabel *Create_Label(QWidget *parent, const QString &objectName, int left, int top, bool bold = false,
                      const QColor &colour = Grey_Text);
 // The title band of a dialog (69 high, along the top) with L_SW_Code and L_SW_Desc.
@@ -56,8 +77,11 @@ QWidget *Create_Button_Band(QWidget *dialog, int width, int clientHeight);
 void Center_On_Screen(QWidget *window);
 
 // The program's style, set on the application object: the platform's own, except that a picture button
-// marked with Caption_Left_Property shows its caption left-aligned beside its picture.
+// marked with Caption_Left_Property shows its caption left-aligned beside its picture, and that a button
+// caption too wide for its button is fitted (Fit_Caption). A button whose caption was drawn elided carries
+// Caption_Elided_Property, so that its tooltip can show the whole caption.
 inline constexpr char Caption_Left_Property[] = "captionLeft";
+inline constexpr char Caption_Elided_Property[] = "captionElided";
 inline constexpr int Caption_Margin = 8;
 
 class TQuillon_Style : public QProxyStyle

@@ -10,6 +10,9 @@
 
 namespace {
 
+// The title of every box. Not the application's display name: Qt would append that to every window's title.
+const QString Box_Title = QStringLiteral("Quillon");
+
 bool Answering = false;
 std::optional<QMessageBox::StandardButton> Next_Answer;
 QList<TMessage_Record> Shown;
@@ -45,7 +48,7 @@ QMessageBox::StandardButton Default_Answer(QMessageBox::StandardButtons buttons)
 QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
                                 QWidget *parent)
 {
-    auto *box = new QMessageBox(Icon_Of(kind), QGuiApplication::applicationDisplayName(), text, buttons, parent);
+    auto *box = new QMessageBox(Icon_Of(kind), Box_Title, text, buttons, parent);
     box->setTextFormat(Qt::PlainText);
     Apply_Window_Look(box);
     if (buttons.testFlag(QMessageBox::Ok))

@@ -1,6 +1,7 @@
 #include "UWeb_Page.h"
 
 #include "UComon.h"
+#include "UMessage.h"
 
 #include <QDesktopServices>
 
@@ -17,9 +18,13 @@ QUrl Home_Page_Url()
 
 bool Open_Web_Page(const QUrl &url)
 {
-    if (Opener)
-        return Opener(url);
-    return QDesktopServices::openUrl(url);
+    const bool opened = Opener ? Opener(url) : QDesktopServices::openUrl(url);
+    if (!opened) {
+        // The user can still copy the address into a browser of their own.
+        Message_Box(QStringLiteral("No program could be started to open the web page %1").arg(url.toString()),
+                    TMessage_Kind::Error);
+    }
+    return opened;
 }
 
 TWeb_Page_Opener Set_Web_Page_Opener(TWeb_Page_Opener opener)

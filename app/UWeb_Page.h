@@ -10,7 +10,7 @@
 // The maker's home page: the web site with the home page's path and query.
 QUrl Home_Page_Url();
 
-// Hands url to the browser; false when no handler took it.
+// Hands url to the browser; when no handler takes it, an error box names the address and the result is false.
 bool Open_Web_Page(const QUrl &url);
 
 // Replaces the hand-over to the browser (tests record the address instead); an empty function puts the

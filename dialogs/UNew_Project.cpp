@@ -66,27 +66,35 @@ void TFNew_Project::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
+void TFNew_Project::Refuse_Name(int entry)
+{
+    Message_Box(Lang(entry), TMessage_Kind::Error);
+    // Back to the name, all of it selected: the correction is typed at once.
+    E_New_Proj->setFocus(Qt::OtherFocusReason);
+    E_New_Proj->selectAll();
+}
+
 void TFNew_Project::Btn_OKClick()
 {
     // The name exactly as typed: blanks are part of it.
     const QString name = E_New_Proj->text();
     if (name.isEmpty()) {
-        Message_Box(Lang(107), TMessage_Kind::Error);
+        Refuse_Name(107);
         return;
     }
     // A name that is not one plain directory name would reach outside PROJECTS: refused as a directory
     // that cannot be created.
     if (!Is_Plain_Directory_Name(name)) {
-        Message_Box(Lang(105), TMessage_Kind::Error);
+        Refuse_Name(105);
         return;
     }
     const QString path = Join_Path(Projects_Dir, name);
     if (QFileInfo(path).isDir()) {
-        Message_Box(Lang(106), TMessage_Kind::Error);
+        Refuse_Name(106);
         return;
     }
     if (!QDir().mkdir(path)) {
-        Message_Box(Lang(105), TMessage_Kind::Error);
+        Refuse_Name(105);
         return;
     }
     // A bin directory that cannot be created is not reported: the update step creates it when it writes.

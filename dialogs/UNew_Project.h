@@ -31,4 +31,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    // The message of entry, then the name edit again with its text selected.
+    void Refuse_Name(int entry);
 };

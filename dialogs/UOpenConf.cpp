@@ -32,6 +32,18 @@ static QString Ascii_Upper(const QString &text)
     return upper;
 }
 
+// Upper case as the file system's table has it: each code unit on its own, one for one (a sharp s stays one
+// letter).
+static QString File_System_Upper(const QString &text)
+{
+    QString upper = text;
+    for (QChar &c : upper) {
+        if (!c.isSurrogate())
+            c = c.toUpper();
+    }
+    return upper;
+}
+
 TFOpenConf::TFOpenConf(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FOpenConf"));
@@ -55,6 +67,16 @@ TFOpenConf::TFOpenConf(QWidget *parent) : QDialog(parent)
     connect(Btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
     // By mouse or keyboard, every change of the selection sets the chosen name.
     connect(ListBox1, &QListWidget::currentRowChanged, this, &TFOpenConf::ListBox1Click);
+    // Ctrl+click (or Ctrl+Space) on the chosen item would clear the selection while OK still opens it: one
+    // item stays selected whenever the list holds any.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (ListBox1->count() == 0 || !ListBox1->selectedItems().isEmpty())
+            return;
+        if (!ListBox1->currentItem())
+            ListBox1->setCurrentRow(0);
+        ListBox1->currentItem()->setSelected(true);
+        ListBox1Click();
+    });
 
     Set_Caption(L_SW_Code, SW_Code);
     setMinimumSize(280, 220);
@@ -122,10 +144,11 @@ void TFOpenConf::Load_Existing_Configuration()
     SL.clear();
     // Directories only, hidden ones left out, "." and ".." passed over; a missing PROJECTS gives nothing.
     SL = QDir(Projects_Dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
-    // The order of the reference platform's file system: by name without regard to case. Names that differ
-    // only in case (possible here) keep a fixed order among themselves.
+    // The order of the reference platform's file system: the names compared upper-cased, code unit by code
+    // unit (so "_under" follows "zulu"). Names that differ only in case (possible here) keep a fixed order
+    // among themselves.
     std::sort(SL.begin(), SL.end(), [](const QString &a, const QString &b) {
-        const int byName = a.compare(b, Qt::CaseInsensitive);
+        const int byName = File_System_Upper(a).compare(File_System_Upper(b), Qt::CaseSensitive);
         return byName != 0 ? byName < 0 : a < b;
     });
 }

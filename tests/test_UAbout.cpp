@@ -69,6 +69,22 @@ private slots:
         const QUrl home(QStringLiteral("http://www.velmora.example/HOME/default.asp?frompg=SW40926"));
         QCOMPARE(program.Opened_Pages, (QList<QUrl>{home, home}));
     }
+
+    void A_home_page_no_browser_opens_is_reported_with_its_address()
+    {
+        TProgram_Fixture program;
+        program.Start();
+        Set_Web_Page_Opener([](const QUrl &) { return false; });
+        TFAbout *about = program.Main->FAbout;
+        When_Shown(about,
+                   [&] { QTest::mouseClick(about->findChild<QLabel *>(QStringLiteral("Label4")), Qt::LeftButton); });
+        about->exec();
+        // The main window's address goes the same way.
+        QTest::mouseClick(program.Main->findChild<QLabel *>(QStringLiteral("L_Velmora")), Qt::LeftButton);
+        const QString shown = QStringLiteral("error: No program could be started to open the web page "
+                                             "http://www.velmora.example/HOME/default.asp?frompg=SW40926");
+        QCOMPARE(Shown_Texts(), (QStringList{shown, shown}));
+    }
 };
 
 QUILLON_WINDOW_TEST_MAIN(Test_UAbout)

@@ -5,6 +5,7 @@
 
 #include "UAbout.h"
 #include "ULanguage.h"
+#include "ULook.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
@@ -160,6 +161,173 @@ private slots:
         QTest::mouseClick(velmora, Qt::LeftButton);
         QCOMPARE(program.Opened_Pages,
                  QList<QUrl>{QUrl(Maker_Site + QStringLiteral("/HOME/default.asp?frompg=SW40926"))});
+    }
+
+    void Every_window_shows_exactly_its_caption_as_title_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QStringList>("titles"); // main, about, new, open
+        const QString main = QStringLiteral("Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave ");
+        QTest::newRow("English") << QStringLiteral("English")
+                                 << QStringList{main, QStringLiteral("About"),
+                                                QStringLiteral("Create New Configuration"),
+                                                QStringLiteral("Open Configuration")};
+        QTest::newRow("a language of its own file")
+            << QStringLiteral("Italiano")
+            << QStringList{main, QStringLiteral("About"), QStringLiteral("Crea nuova configurazione"),
+                           QStringLiteral("Apri configurazione")};
+    }
+
+    void Every_window_shows_exactly_its_caption_as_title()
+    {
+        QFETCH(QString, language);
+        QFETCH(QStringList, titles);
+        TProgram_Fixture program;
+        QVERIFY(program.Write(QStringLiteral("Quillon.xml"),
+                              Settings_Xml(Group(QStringLiteral("lastlang"), QStringLiteral("language"), language))));
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
+                              "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"));
+        DIRevevoriVezaDiva *main = program.Start();
+        const QList<QWidget *> windows{main, main->FAbout, main->FNew_Project, main->FOpenConf};
+        for (int i = 0; i < windows.size(); ++i) {
+            QWidget *window = windows[i];
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            // The title the window has and the one its platform window was given: nothing appended.
+            QCOMPARE(window->windowTitle(), titles[i]);
+            QCOMPARE(window->windowHandle()->title(), titles[i]);
+            if (window != main)
+                window->hide();
+        }
+    }
+
+    void A_focused_button_is_pressed_by_Enter_in_every_window_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("outcome");
+        const QString refused = QStringLiteral("closed: no; ") + Not_Valid;
+        const int keypad = int(Qt::Key_Enter);
+        QTest::newRow("main window, step 2")
+            << QStringLiteral("main") << QStringLiteral("Btn_Prm_Gen") << int(Qt::Key_Return) << refused;
+        QTest::newRow("main window, step 3 by the keypad's Enter")
+            << QStringLiteral("main") << QStringLiteral("Btn_CreateBin") << keypad << refused;
+        QTest::newRow("about box, OK") << QStringLiteral("about") << QStringLiteral("LbButton1") << int(Qt::Key_Return)
+                                       << QStringLiteral("closed: accepted");
+        QTest::newRow("open dialog, OK") << QStringLiteral("open") << QStringLiteral("Btn_OK") << int(Qt::Key_Return)
+                                         << QStringLiteral("closed: accepted");
+        QTest::newRow("open dialog, Cancel by the keypad's Enter")
+            << QStringLiteral("open") << QStringLiteral("Btn_Cancel") << keypad << QStringLiteral("closed: rejected");
+        QTest::newRow("new dialog, Cancel") << QStringLiteral("new") << QStringLiteral("Btn_Cancel")
+                                            << int(Qt::Key_Return) << QStringLiteral("closed: rejected");
+        QTest::newRow("new dialog, OK with no name: refused once")
+            << QStringLiteral("new") << QStringLiteral("Btn_OK") << int(Qt::Key_Return)
+            << QStringLiteral("closed: no; error: Error! Name Project is not valid");
+    }
+
+    void A_focused_button_is_pressed_by_Enter_in_every_window()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, button);
+        QFETCH(int, key);
+        QFETCH(QString, outcome);
+        TProgram_Fixture program;
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Alpha")));
+        DIRevevoriVezaDiva *main = program.Start();
+        const Qt::KeyboardModifiers modifiers = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+        auto press = [&](QWidget *in) {
+            QPushButton *target = in->findChild<QPushButton *>(button);
+            QVERIFY(target);
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key(key), modifiers);
+        };
+        QStringList seen;
+        if (window == QLatin1String("main")) {
+            press(main);
+            seen.append(QStringLiteral("closed: no"));
+        } else {
+            QDialog *dialog = window == QLatin1String("about")  ? static_cast<QDialog *>(main->FAbout)
+                              : window == QLatin1String("open") ? static_cast<QDialog *>(main->FOpenConf)
+                                                                : static_cast<QDialog *>(main->FNew_Project);
+            bool closed = false;
+            When_Shown(dialog, [&] {
+                press(dialog);
+                closed = !dialog->isVisible();
+            });
+            const int result = dialog->exec();
+            seen.append(QStringLiteral("closed: ") + (!closed                       ? QStringLiteral("no")
+                                                      : result == QDialog::Accepted ? QStringLiteral("accepted")
+                                                                                    : QStringLiteral("rejected")));
+        }
+        seen.append(Shown_Texts());
+        QCOMPARE(seen.join(QStringLiteral("; ")), outcome);
+    }
+
+    void The_configuration_box_shows_a_name_as_written_and_a_long_one_elided_in_the_middle()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start();
+        QLabel *line2 = Label(main, "L_Name_Conf_L2");
+        const QRect frame = main->findChild<QWidget *>(QStringLiteral("Shape2"))->geometry();
+        auto open = [&](const QString &name) {
+            Conf_Name = name;
+            Conf_Dir = Join_Path(Projects_Dir, name);
+            main->Show_Configuration_Box();
+        };
+        open(QStringLiteral("<b>Bold</b>&amp;<br>"));
+        QCOMPARE(line2->text(), QStringLiteral("<b>Bold</b>&amp;<br>"));
+        QCOMPARE(line2->textFormat(), Qt::PlainText);
+        QCOMPARE(line2->height(), Label(main, "L_Name_Conf")->height());
+
+        const QString name = QStringLiteral("Line2_") + QString(120, u'x') + QStringLiteral("_end");
+        open(name);
+        QVERIFY2(frame.contains(line2->geometry()), qPrintable(line2->text()));
+        QVERIFY(line2->text().startsWith(QStringLiteral("Line2_")));
+        QVERIFY(line2->text().endsWith(QStringLiteral("_end")));
+        QVERIFY(line2->text().contains(QChar(0x2026)));
+        QCOMPARE(Shown_Tooltip(line2), name);
+
+        // A change of language re-fits the box; a short name is shown whole again.
+        main->Set_Lang();
+        QCOMPARE(Shown_Tooltip(line2), name);
+        open(QStringLiteral("Line2"));
+        QCOMPARE(line2->text(), QStringLiteral("Line2"));
+        QCOMPARE(Shown_Tooltip(line2), QString());
+    }
+
+    void Translated_captions_too_long_for_their_place_are_fitted_inside_it()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Write(
+            QStringLiteral("Quillon.xml"),
+            Settings_Xml(Group(QStringLiteral("lastlang"), QStringLiteral("language"), QStringLiteral("Deutsch")))));
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Deutsch.lng"),
+                              "STR0 = Anfangsschritt\nSTR1 = Arbeitsschritt 1\n"
+                              "STR9 = Keine Konfiguration geoeffnet, bitte zuerst eine Konfiguration anlegen\n"
+                              "STR16 = Vorhandene Konfiguration oeffnen\n"
+                              "STR102 = Name der neuen Konfiguration, wie er im Verzeichnis PROJECTS erscheint\n"));
+        DIRevevoriVezaDiva *main = program.Start();
+        QVERIFY(main->FNew_Project);
+        const QRect frame = main->findChild<QWidget *>(QStringLiteral("Shape2"))->geometry();
+        QVERIFY2(frame.contains(Label(main, "L_Name_Conf")->geometry()),
+                 qPrintable(Label(main, "L_Name_Conf")->text()));
+        // The step labels end before the step buttons.
+        for (const char *name : {"L_Begin", "L_Step_1"})
+            QVERIFY2(Label(main, name)->geometry().right() < 80, name);
+        // Shrunk to fit, or at the floor size elided with the whole text in its tooltip.
+        const QString name = QStringLiteral("Name der neuen Konfiguration, wie er im Verzeichnis PROJECTS erscheint");
+        QLabel *label1 = Label(main->FNew_Project, "Label1");
+        QVERIFY(main->FNew_Project->rect().contains(label1->geometry()));
+        QVERIFY(label1->font().pixelSize() < Text_Pixel_Size);
+        QCOMPARE(label1->text() == name ? name : Shown_Tooltip(label1), name);
+
+        // The step button's caption is drawn fitted; its tooltip shows the caption whole before the hint.
+        QPushButton *open = Button(main, "Btn_Open");
+        QCOMPARE(open->text(), QStringLiteral("Vorhandene Konfiguration oeffnen"));
+        open->grab();
+        QCOMPARE(Shown_Tooltip(open), open->text() + QStringLiteral("\nOpen an exists configuration"));
+        QCOMPARE(Shown_Tooltip(Button(main, "Btn_New")), QStringLiteral("Create a new configuration for the device"));
     }
 
     void Start_up_reads_the_settings_file_data()

@@ -49,24 +49,34 @@ private slots:
     void A_refused_name_keeps_the_dialog_open_and_creates_nothing_data()
     {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("confirm");
         QTest::addColumn<QString>("message");
         const QString notValid = QStringLiteral("error: Error! Name project is not valid");
-        QTest::newRow("an empty name") << QString() << QStringLiteral("error: Error! Name Project is not valid");
+        const QString click = QStringLiteral("click");
+        QTest::newRow("an empty name") << QString() << click
+                                       << QStringLiteral("error: Error! Name Project is not valid");
+        QTest::newRow("an empty name confirmed with Enter in the edit")
+            << QString() << QStringLiteral("enter in edit")
+            << QStringLiteral("error: Error! Name Project is not valid");
         QTest::newRow("the name of an existing configuration")
-            << QStringLiteral("Alpha")
+            << QStringLiteral("Alpha") << click
             << QStringLiteral("error: Error! Name project is not valid because directory already exists");
-        QTest::newRow("the name of a file in PROJECTS") << QStringLiteral("notes.txt") << notValid;
-        QTest::newRow("a name that reaches outside PROJECTS") << QStringLiteral("../Outside") << notValid;
-        QTest::newRow("the parent directory") << QStringLiteral("..") << notValid;
-        QTest::newRow("the directory itself") << QStringLiteral(".") << notValid;
-        QTest::newRow("a name with a backslash") << QStringLiteral("Line\\2") << notValid;
-        QTest::newRow("a name with a slash") << QStringLiteral("Line/2") << notValid;
-        QTest::newRow("any name while PROJECTS is missing") << QStringLiteral("Line3") << notValid;
+        QTest::newRow("the name of an existing configuration confirmed with Enter on OK")
+            << QStringLiteral("Alpha") << QStringLiteral("enter on OK")
+            << QStringLiteral("error: Error! Name project is not valid because directory already exists");
+        QTest::newRow("the name of a file in PROJECTS") << QStringLiteral("notes.txt") << click << notValid;
+        QTest::newRow("a name that reaches outside PROJECTS") << QStringLiteral("../Outside") << click << notValid;
+        QTest::newRow("the parent directory") << QStringLiteral("..") << click << notValid;
+        QTest::newRow("the directory itself") << QStringLiteral(".") << click << notValid;
+        QTest::newRow("a name with a backslash") << QStringLiteral("Line\\2") << click << notValid;
+        QTest::newRow("a name with a slash") << QStringLiteral("Line/2") << click << notValid;
+        QTest::newRow("any name while PROJECTS is missing") << QStringLiteral("Line3") << click << notValid;
     }
 
     void A_refused_name_keeps_the_dialog_open_and_creates_nothing()
     {
         QFETCH(QString, name);
+        QFETCH(QString, confirm);
         QFETCH(QString, message);
         TProgram_Fixture program;
         QVERIFY(program.Write(QStringLiteral("PROJECTS/Alpha/ParGen.xml"), "<Par_Gen/>"));
@@ -81,20 +91,34 @@ private slots:
 
         TFNew_Project *dialog = program.Main->FNew_Project;
         bool stayedOpen = false;
+        bool editFocused = false;
         QString textAfter;
+        QString selectedAfter;
         QStringList shown;
         When_Shown(dialog, [&] {
             QTest::keyClicks(dialog->E_New_Proj, name);
-            QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);
+            if (confirm == QLatin1String("enter in edit")) {
+                QTest::keyClick(dialog->E_New_Proj, Qt::Key_Return);
+            } else if (confirm == QLatin1String("enter on OK")) {
+                dialog->Btn_OK->setFocus();
+                QTest::keyClick(dialog->Btn_OK, Qt::Key_Return);
+            } else {
+                QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);
+            }
             shown = Shown_Texts();
             stayedOpen = dialog->isVisible();
             textAfter = dialog->E_New_Proj->text();
+            // The correction is typed at once: the name edit has the focus and its text is selected.
+            editFocused = QTest::qWaitFor([&] { return dialog->E_New_Proj->hasFocus(); });
+            selectedAfter = dialog->E_New_Proj->selectedText();
             QTest::mouseClick(dialog->Btn_Cancel, Qt::LeftButton);
         });
         QCOMPARE(dialog->exec(), int(QDialog::Rejected));
         QCOMPARE(shown, QStringList{message});
         QVERIFY(stayedOpen);
         QCOMPARE(textAfter, name);
+        QVERIFY(editFocused);
+        QCOMPARE(selectedAfter, name);
         // Nothing created anywhere, the existing configuration untouched, the open one still open.
         QCOMPARE(QDir(program.Dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
         if (QFileInfo(Projects_Dir).isDir()) {
@@ -117,7 +141,8 @@ private slots:
         bool focused = false;
         When_Shown(dialog, [&] {
             textAtShow = dialog->E_New_Proj->text();
-            focused = dialog->E_New_Proj->hasFocus();
+            // The focus arrives once the window is active, which takes a while on a slow machine.
+            focused = QTest::qWaitFor([&] { return dialog->E_New_Proj->hasFocus(); });
         });
         dialog->exec();
         QCOMPARE(textAtShow, QString());

@@ -56,6 +56,13 @@ private slots:
             << QStringList{QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta"),
                            QStringLiteral("Gamma")}
             << 0;
+        QTest::newRow("names are compared upper-cased, so an underscore follows the letters")
+            << QStringList{QStringLiteral("zulu"), QStringLiteral("_under"), QStringLiteral("Line_2"),
+                           QStringLiteral("Line-2"), QStringLiteral("alpha")}
+            << QString()
+            << QStringList{QStringLiteral("alpha"), QStringLiteral("Line-2"), QStringLiteral("Line_2"),
+                           QStringLiteral("zulu"), QStringLiteral("_under")}
+            << 0;
         QTest::newRow("files and hidden directories are not listed")
             << QStringList{QStringLiteral("Alpha"), QStringLiteral(".hidden"), QStringLiteral("file:notes.txt")}
             << QString() << QStringList{QStringLiteral("Alpha")} << 0;
@@ -145,6 +152,42 @@ private slots:
         QCOMPARE(dialog->exec(), int(QDialog::Rejected));
         QCOMPARE(seen, (QStringList{QStringLiteral("Zeta"), QStringLiteral("Line2"), QStringLiteral("Alpha")}));
         QVERIFY(openAfterDoubleClick);
+    }
+
+    void The_list_never_loses_its_selection_while_it_holds_items()
+    {
+        TProgram_Fixture program;
+        for (const char *dir : {"PROJECTS/Alpha", "PROJECTS/Line2", "PROJECTS/Zeta"})
+            QVERIFY(program.Make_Dir(QLatin1String(dir)));
+        program.Start();
+        TFOpenConf *dialog = program.Main->FOpenConf;
+        QStringList seen;
+        When_Shown(dialog, [&] {
+            QListWidget *list = dialog->ListBox1;
+            auto selection = [&] {
+                QStringList texts;
+                for (QListWidgetItem *item : list->selectedItems())
+                    texts.append(item->text());
+                return texts.join(u',') + QStringLiteral(" -> ") + dialog->Name_Conf;
+            };
+            const QPoint line2 = list->visualItemRect(list->item(1)).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line2);
+            seen.append(selection());
+            // Ctrl+click and Ctrl+Space on the selected item would deselect it.
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, line2);
+            seen.append(selection());
+            QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+            seen.append(selection());
+            // Ctrl+click on another item chooses that one.
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              list->visualItemRect(list->item(2)).center());
+            seen.append(selection());
+            QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);
+        });
+        QCOMPARE(dialog->exec(), int(QDialog::Accepted));
+        QCOMPARE(seen, (QStringList{QStringLiteral("Line2 -> Line2"), QStringLiteral("Line2 -> Line2"),
+                                    QStringLiteral("Line2 -> Line2"), QStringLiteral("Zeta -> Zeta")}));
+        QCOMPARE(dialog->Name_Conf, QStringLiteral("Zeta"));
     }
 
     void Search_Open_Conf_compares_ASCII_letters_without_regard_to_case_data()

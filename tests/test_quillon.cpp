@@ -171,11 +171,18 @@ private slots:
 
         const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
         QVERIFY2(!main.isEmpty(), program.Process.readAllStandardError().constData());
+        // The title the window manager is given is exactly the caption: nothing appended.
+        QCOMPARE(
+            Xdo({QStringLiteral("getwindowname"), main}),
+            std::optional<QString>(QStringLiteral("Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave")));
 
-        // Step 1, New Configuration; the name typed, Enter.
-        QVERIFY(Click_In(main, 80 + 85, 112 + 18));
+        // Step 1, New Configuration, which has the focus at start: pressed with Enter. The name typed, Enter.
+        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), main}));
+        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
         const QString dialog = Wait_For_Window(QStringLiteral("Create New Configuration"));
         QVERIFY(!dialog.isEmpty());
+        QCOMPARE(Xdo({QStringLiteral("getwindowname"), dialog}),
+                 std::optional<QString>(QStringLiteral("Create New Configuration")));
         QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), dialog}));
         QVERIFY(
             Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Line2")}));

@@ -1,0 +1,267 @@
+// The look every window shares: labels as written, captions fitted to their room, and the rules the
+// application object applies to every window (Enter on a focused button, tooltips as written).
+
+#include "UWindow_Test_Support.h"
+
+#include "ULook.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextDocument>
+#include <QToolTip>
+
+#include <memory>
+
+namespace {
+
+const QString Long_Caption = QStringLiteral("Vorhandene Konfiguration öffnen und bearbeiten");
+
+int Width_Of(const QFont &font, const QString &text)
+{
+    return QFontMetrics(font).size(0, text).width();
+}
+
+QFont At(int pixels)
+{
+    return Program_Font(pixels);
+}
+
+// The tooltip the widget shows when the pointer rests on it.
+QString Tooltip_Shown(QWidget *widget)
+{
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), widget->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(widget, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// A window with one button and one edit, the button focused and counting its clicks.
+struct TButton_Window
+{
+    explicit TButton_Window(bool dialog)
+        : Window(dialog ? new QDialog : new QWidget), Edit(new QLineEdit(Window.get())),
+          Button(new QPushButton(QStringLiteral("Go"), Window.get())), Clicks(Button, &QPushButton::clicked)
+    {
+        Button->move(0, 30);
+        Window->show();
+        if (!QTest::qWaitForWindowActive(Window.get()))
+            qWarning("window not active");
+        Button->setFocus();
+    }
+    std::unique_ptr<QWidget> Window;
+    QLineEdit *Edit;
+    QPushButton *Button;
+    QSignalSpy Clicks;
+};
+
+} // namespace
+
+class Test_ULook : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void A_caption_shrinks_to_its_room_then_is_elided_data()
+    {
+        QTest::addColumn<int>("roomAtPixels");  // the room is the caption's width at this size...
+        QTest::addColumn<double>("roomFactor"); // ...times this
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("pixels");
+        QTest::addColumn<bool>("elided");
+        QTest::newRow("a caption that fits keeps its font") << 11 << 1.0 << int(Qt::ElideRight) << 11 << false;
+        QTest::newRow("a wider one takes the largest size that fits") << 9 << 1.0 << int(Qt::ElideRight) << 9 << false;
+        QTest::newRow("too wide at the floor it is elided at the end")
+            << 8 << 0.5 << int(Qt::ElideRight) << Caption_Floor_Pixel_Size << true;
+        QTest::newRow("or in the middle") << 8 << 0.5 << int(Qt::ElideMiddle) << Caption_Floor_Pixel_Size << true;
+        QTest::newRow("no room means no limit") << 11 << 0.0 << int(Qt::ElideRight) << 11 << false;
+    }
+
+    void A_caption_shrinks_to_its_room_then_is_elided()
+    {
+        QFETCH(int, roomAtPixels);
+        QFETCH(double, roomFactor);
+        QFETCH(int, mode);
+        QFETCH(int, pixels);
+        QFETCH(bool, elided);
+        const int room = int(Width_Of(At(roomAtPixels), Long_Caption) * roomFactor);
+        const TCaption_Fit fit = Fit_Caption(At(11), Long_Caption, room, Qt::TextElideMode(mode));
+        QCOMPARE(fit.Font.pixelSize(), pixels);
+        QCOMPARE(fit.Elided, elided);
+        if (room > 0)
+            QVERIFY(Width_Of(fit.Font, fit.Text) <= room);
+        if (!elided) {
+            QCOMPARE(fit.Text, Long_Caption);
+        } else if (mode == Qt::ElideMiddle) {
+            QVERIFY2(fit.Text.startsWith(u'V') && fit.Text.endsWith(QStringLiteral("ten")), qPrintable(fit.Text));
+            QVERIFY(fit.Text.contains(QChar(0x2026)));
+        } else {
+            QVERIFY2(fit.Text.startsWith(QStringLiteral("Vor")) && fit.Text.endsWith(QChar(0x2026)),
+                     qPrintable(fit.Text));
+        }
+    }
+
+    void Labels_show_their_text_as_written_link_labels_excepted()
+    {
+        QWidget window;
+        window.resize(400, 100);
+        const QString marked = QStringLiteral("<b>Bold</b><br>next line &amp;");
+        QLabel *plain = Create_Label(&window, QStringLiteral("L_Name"), 16, 8);
+        Set_Caption(plain, marked);
+        QCOMPARE(plain->textFormat(), Qt::PlainText);
+        QCOMPARE(plain->text(), marked);
+        // A label made outside Create_Label is plain as soon as it is captioned.
+        auto *made = new QLabel(&window);
+        Set_Caption(made, marked);
+        QCOMPARE(made->textFormat(), Qt::PlainText);
+        TClick_Label link(&window);
+        QCOMPARE(link.textFormat(), Qt::PlainText);
+
+        QLabel *linkLabel = Create_Label(&window, QStringLiteral("LL_Update"), 16, 40);
+        linkLabel->setTextFormat(Qt::RichText);
+        Set_Caption(linkLabel, QStringLiteral("<a href=\"http://127.0.0.1/\">New</a>"));
+        QCOMPARE(linkLabel->textFormat(), Qt::RichText);
+    }
+
+    void A_label_too_wide_for_its_room_is_fitted_and_shown_whole_again_when_it_fits()
+    {
+        QWidget window;
+        window.resize(200, 100);
+        QLabel *label = Create_Label(&window, QStringLiteral("Label1"), 16, 8, true);
+        label->setToolTip(QStringLiteral("hint"));
+        Set_Caption(label, Long_Caption);
+        // Inside the window, less the margin: shrunk to the floor and elided, the whole text in the tooltip.
+        QVERIFY2(label->geometry().right() < 200 - 8 + 1, qPrintable(QString::number(label->geometry().right())));
+        QCOMPARE(label->font().pixelSize(), Caption_Floor_Pixel_Size);
+        QVERIFY(label->font().bold());
+        QVERIFY(label->text().endsWith(QChar(0x2026)));
+        QCOMPARE(Shown_Tooltip(label), Long_Caption + QStringLiteral("\nhint"));
+
+        // The next caption (a change of language) starts again from the label's own font.
+        Set_Caption(label, QStringLiteral("Name"));
+        QCOMPARE(label->text(), QStringLiteral("Name"));
+        QCOMPARE(label->font().pixelSize(), Text_Pixel_Size);
+        QCOMPARE(Shown_Tooltip(label), QStringLiteral("hint"));
+
+        // A room of its own, elided in the middle.
+        Set_Caption_Room(label, 60, Qt::ElideMiddle);
+        Set_Caption(label, Long_Caption);
+        QVERIFY(label->width() <= 60);
+        QVERIFY(label->text().startsWith(u'V'));
+        QVERIFY(label->text().endsWith(u'n'));
+    }
+
+    void A_button_caption_too_wide_is_fitted_and_its_tooltip_shows_it_whole()
+    {
+        QWidget window;
+        window.resize(400, 100);
+        QPushButton *button =
+            Create_Picture_Button(&window, QStringLiteral("Btn_Open"), QStringLiteral("open"), 8, 8, 170, 36, 24);
+        button->setToolTip(QStringLiteral("Open an exists configuration"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        button->setText(QStringLiteral("Open Configuration"));
+        button->grab();
+        QCOMPARE(Tooltip_Shown(button), QStringLiteral("Open an exists configuration"));
+        // Drawn at the floor size and elided (the picture and the margins leave about 120 pixels).
+        button->setText(Long_Caption);
+        button->grab();
+        QCOMPARE(Tooltip_Shown(button), Long_Caption + QStringLiteral("\nOpen an exists configuration"));
+        // A plain button (no picture beside its caption) is fitted the same way.
+        QPushButton plain(Long_Caption, &window);
+        plain.setGeometry(8, 50, 60, 24);
+        plain.show();
+        plain.grab();
+        QCOMPARE(Shown_Tooltip(&plain), Long_Caption);
+    }
+
+    void A_tooltip_with_markup_is_shown_as_written()
+    {
+        QWidget window;
+        window.resize(100, 40);
+        auto *edit = new QLineEdit(&window);
+        edit->setToolTip(QStringLiteral("<b>Bold</b> & more"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // What the tooltip renders, read back as the user sees it.
+        QTextDocument rendered;
+        rendered.setHtml(Tooltip_Shown(edit));
+        QCOMPARE(rendered.toPlainText(), edit->toolTip());
+        QToolTip::hideText();
+    }
+
+    void A_focused_button_is_pressed_once_by_Enter_as_by_Space_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        for (bool dialog : {false, true}) {
+            const char *window = dialog ? "in a dialog" : "in a window";
+            QTest::addRow("Return %s", window) << dialog << int(Qt::Key_Return) << int(Qt::NoModifier);
+            QTest::addRow("Enter of the keypad %s", window) << dialog << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+            QTest::addRow("Space %s", window) << dialog << int(Qt::Key_Space) << int(Qt::NoModifier);
+        }
+    }
+
+    void A_focused_button_is_pressed_once_by_Enter_as_by_Space()
+    {
+        QFETCH(bool, dialog);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        TButton_Window window(dialog);
+        QVERIFY(window.Button->hasFocus());
+        // Not a default button, whatever its window made of it.
+        QVERIFY(!window.Button->autoDefault());
+        QVERIFY(!window.Button->isDefault());
+        QTest::keyClick(window.Button, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(window.Clicks.count(), 1);
+        // Held down: one click, at the release.
+        QTest::sendKeyEvent(QTest::KeyAction::Press, window.Button, Qt::Key(key), QString(),
+                            Qt::KeyboardModifiers(modifiers));
+        for (int i = 0; i < 3; ++i) {
+            QKeyEvent repeat(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), QString(), true);
+            QCoreApplication::sendEvent(window.Button, &repeat);
+        }
+        QCOMPARE(window.Clicks.count(), 1);
+        QVERIFY(window.Button->isDown());
+        QTest::sendKeyEvent(QTest::KeyAction::Release, window.Button, Qt::Key(key), QString(),
+                            Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(window.Clicks.count(), 2);
+        if (dialog)
+            QVERIFY(window.Window->isVisible());
+    }
+
+    void Enter_in_an_edit_or_with_a_modifier_presses_no_button()
+    {
+        TButton_Window window(true);
+        int returns = 0;
+        QObject::connect(window.Edit, &QLineEdit::returnPressed, [&] { ++returns; });
+        window.Edit->setFocus();
+        QTest::keyClick(window.Edit, Qt::Key_Return);
+        QCOMPARE(returns, 1);
+        window.Button->setFocus();
+        QTest::keyClick(window.Button, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(window.Clicks.count(), 0);
+        QVERIFY(window.Window->isVisible());
+    }
+
+    void A_message_box_keeps_its_default_answer_pressed_once_by_Enter()
+    {
+        std::unique_ptr<QMessageBox> box(
+            Create_Message_Box(QStringLiteral("Done"), TMessage_Kind::Information, QMessageBox::Ok, nullptr));
+        QSignalSpy clicks(box->button(QMessageBox::Ok), &QAbstractButton::clicked);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QCOMPARE(box->windowTitle(), QStringLiteral("Quillon"));
+        QVERIFY(box->defaultButton() == box->button(QMessageBox::Ok));
+        QTest::keyClick(box->button(QMessageBox::Ok), Qt::Key_Return);
+        QCOMPARE(clicks.count(), 1);
+        QVERIFY(!box->isVisible());
+    }
+};
+
+QUILLON_WINDOW_TEST_MAIN(Test_ULook)
+#include "test_ULook.moc"
