@@ -1,6 +1,7 @@
 #include "UApplication.h"
 
 #include "UAbout.h"
+#include "UBoot.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
 #include "ULook.h"
@@ -43,7 +44,8 @@ std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &progra
     main->FAbout = new TFAbout(main.get());
     main->FNew_Project = new TFNew_Project(main.get());
     main->FOpenConf = new TFOpenConf(main.get());
-    // Then, as they come: TFSoftOptions, TFParGen, TFBoot.
+    // Then, as they come: TFSoftOptions, TFParGen.
+    main->FBoot = new TFBoot(main.get());
     return main;
 }
 

@@ -2,6 +2,7 @@
 
 #include "UAbout.h"
 #include "UApplication.h"
+#include "UBoot.h"
 #include "UComon.h"
 #include "ULanguage.h"
 #include "ULook.h"
@@ -246,7 +247,9 @@ void DIRevevoriVezaDiva::Change_Language()
         FNew_Project->Set_Lang();
     if (FOpenConf)
         FOpenConf->Set_Lang();
-    // Then, as they come: FSoftOptions->Set_Lang(); FBoot->Set_Lang(); FParGen->Set_Lang();
+    if (FBoot)
+        FBoot->Set_Lang();
+    // Then, as they come: FSoftOptions->Set_Lang(); FParGen->Set_Lang();
 }
 
 void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
@@ -290,13 +293,15 @@ void DIRevevoriVezaDiva::Open_Project()
     Set_Files();
 }
 
-int DIRevevoriVezaDiva::Update_Device()
+void DIRevevoriVezaDiva::Update_Device()
 {
     Make_Config_Data(ParGen_File);
     Write_Config_Files(Conf_Dir);
     const int formType = Get_DevideType(ParGen_File);
-    // The update dialog plugs in here: FBoot->Form_Type = formType; FBoot->exec().
-    return formType;
+    if (!FBoot)
+        return;
+    FBoot->Form_Type = formType;
+    FBoot->exec();
 }
 
 void DIRevevoriVezaDiva::L_VelmoraClick()
