@@ -107,10 +107,10 @@ void TIcmp_Echo_Client::Send_Echo(const QByteArray &payload, int timeoutMs)
     Platform->Reply_Buffer = QByteArray(int(sizeof(ICMP_ECHO_REPLY)) + payload.size() + 8 + 64, '\0');
     Waiting = true;
     ResetEvent(Platform->Event);
-    const DWORD sent = IcmpSendEcho2(Platform->Icmp, Platform->Event, nullptr, nullptr, htonl(Address.toIPv4Address()),
-                                     const_cast<char *>(payload.constData()), WORD(payload.size()), nullptr,
-                                     Platform->Reply_Buffer.data(), DWORD(Platform->Reply_Buffer.size()),
-                                     DWORD(timeoutMs));
+    const DWORD sent =
+        IcmpSendEcho2(Platform->Icmp, Platform->Event, nullptr, nullptr, htonl(Address.toIPv4Address()),
+                      const_cast<char *>(payload.constData()), WORD(payload.size()), nullptr,
+                      Platform->Reply_Buffer.data(), DWORD(Platform->Reply_Buffer.size()), DWORD(timeoutMs));
     if (sent == 0 && GetLastError() != ERROR_IO_PENDING) {
         Waiting = false;
         Fail_Later(QStringLiteral("the echo request cannot be sent (error %1)").arg(GetLastError()));
@@ -216,8 +216,8 @@ void TIcmp_Echo_Client::Read_Replies()
     for (;;) {
         sockaddr_in from{};
         socklen_t fromSize = sizeof from;
-        const ssize_t n = ::recvfrom(Platform->Socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from),
-                                     &fromSize);
+        const ssize_t n =
+            ::recvfrom(Platform->Socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromSize);
         if (n < 0)
             return; // nothing more to read now
         if (!Waiting || ntohl(from.sin_addr.s_addr) != Address.toIPv4Address())

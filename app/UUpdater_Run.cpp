@@ -153,7 +153,9 @@ QString Port_Permission_Problem(const QString &location)
     if (location.isEmpty())
         return QString();
     const QByteArray path = QFile::encodeName(location);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(path.constData(), &st) != 0)
         return QString(); // no such device file: the updater tells what it makes of it
     if (::access(path.constData(), R_OK | W_OK) == 0)

@@ -15,8 +15,8 @@ inline constexpr int Updater_Wait_Limit_Ms = 150000;
 
 enum class TRun_End
 {
-    Exited,       // the updater ended by itself; Exit_Code holds its exit code
-    Crashed,      // the updater was ended by a signal or crashed
+    Exited,        // the updater ended by itself; Exit_Code holds its exit code
+    Crashed,       // the updater was ended by a signal or crashed
     Limit_Reached, // the limit passed: the program stops waiting, the updater goes on running
     Not_Started    // the system could not start it after all; Error_Text tells why
 };

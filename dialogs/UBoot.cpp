@@ -164,11 +164,19 @@ void TFBoot::FormShow()
     // Tab order: the form's panel, the options, the buttons, the hidden panel.
     QList<QWidget *> order;
     if (Form_Type == 1)
-        order = {E_IP1, E_IP2, E_IP3, E_IP4, CB_Update_Options, CB_Update_Option_Read_Back, Btn_Update, Btn_Cancel,
-                 CB_COM_Port, Btn_COM_List};
+        order = {E_IP1,      E_IP2,      E_IP3,       E_IP4,       CB_Update_Options, CB_Update_Option_Read_Back,
+                 Btn_Update, Btn_Cancel, CB_COM_Port, Btn_COM_List};
     else
-        order = {CB_COM_Port, Btn_COM_List, CB_Update_Options, CB_Update_Option_Read_Back, Btn_Update, Btn_Cancel,
-                 E_IP1, E_IP2, E_IP3, E_IP4};
+        order = {CB_COM_Port,
+                 Btn_COM_List,
+                 CB_Update_Options,
+                 CB_Update_Option_Read_Back,
+                 Btn_Update,
+                 Btn_Cancel,
+                 E_IP1,
+                 E_IP2,
+                 E_IP3,
+                 E_IP4};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -193,8 +201,8 @@ void TFBoot::FormShow()
 
 bool TFBoot::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && (watched == E_IP1 || watched == E_IP2 || watched == E_IP3 ||
-                                              watched == E_IP4)) {
+    if (event->type() == QEvent::KeyPress &&
+        (watched == E_IP1 || watched == E_IP2 || watched == E_IP3 || watched == E_IP4)) {
         if (!KeyPress(watched, static_cast<QKeyEvent *>(event)->text()))
             return true;
     }

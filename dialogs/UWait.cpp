@@ -12,8 +12,7 @@
 static constexpr int Client_Width = 360;
 static constexpr int Client_Height = 96;
 
-TFWait::TFWait(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+TFWait::TFWait(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("FWait"));
     Apply_Window_Look(this);

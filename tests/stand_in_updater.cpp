@@ -1,7 +1,7 @@
 // A stand-in for the external updaters. Tests copy it into a program directory under an updater's name.
 // Each run appends to <own path>.log: its arguments, its working directory and the Ethernet_Update.xml
-// beside it (base64), written before it sleeps so that a test sees a run under way, and "finished" after it. <own path>.control,
-// when present, holds "sleep_ms=N" and "exit=N" lines: how long to sleep and the exit code.
+// beside it (base64), written before it sleeps so that a test sees a run under way, and "finished" after it. <own
+// path>.control, when present, holds "sleep_ms=N" and "exit=N" lines: how long to sleep and the exit code.
 
 #include <QCoreApplication>
 #include <QDir>

@@ -9,6 +9,7 @@
 #include "UWait.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,7 +22,8 @@ const QByteArray Serial_ParGen = "<Par_Gen><Device_Type_Type>0</Device_Type_Type
 
 QList<TSerial_Port> Two_Ports()
 {
-    return {{QStringLiteral("ttyS0"), QStringLiteral("/dev/ttyS0"), QStringLiteral("Built-in serial port")},
+    return {{QStringLiteral("ttyS0"), QStringLiteral("/dev/ttyS0"), QStringLiteral("Built-in serial port"), QString(),
+             QString()},
             {QStringLiteral("ttyUSB0"), QStringLiteral("/dev/ttyUSB0"), QStringLiteral("USB-Serial Controller"),
              QStringLiteral("Acme Devices"), QStringLiteral("A1B2C3")}};
 }
@@ -114,9 +116,9 @@ QStringList Expected_Ethernet_Lines(const QString &ip, int option, bool readBack
             QStringLiteral("Ope_Port=2008"),
             QStringLiteral("Ope_Port_Sec=2007"),
             QStringLiteral("Ope_Erase_Memory=0"),
-            QStringLiteral("Ope_FileName=") + (firmware ? Join_Path(Master_Dir, QStringLiteral("Sim40926K.sim"))
-                                                        : Join_Path(Conf_Dir, QStringLiteral("bin"),
-                                                                    QStringLiteral("bankK.bin"))),
+            QStringLiteral("Ope_FileName=") +
+                (firmware ? Join_Path(Master_Dir, QStringLiteral("Sim40926K.sim"))
+                          : Join_Path(Conf_Dir, QStringLiteral("bin"), QStringLiteral("bankK.bin"))),
             QStringLiteral("Ope_Start_Address=") + (firmware ? QStringLiteral("0x8000") : QStringLiteral("0x07000")),
             QStringLiteral("Ope_Memory_Type=0"),
             QStringLiteral("Ope_Bank_Type=") + (firmware ? QStringLiteral("1") : QStringLiteral("2")),
@@ -155,8 +157,8 @@ private slots:
         QTest::newRow("1 after a declaration: Ethernet")
             << QByteArray("<?xml version=\"1.0\"?><Par_Gen><Device_Type_Type>1</Device_Type_Type></Par_Gen>") << 1;
         QTest::newRow("0: serial") << Serial_ParGen << 0;
-        QTest::newRow("\" 1\": serial")
-            << QByteArray("<Par_Gen><Device_Type_Type> 1</Device_Type_Type></Par_Gen>") << 0;
+        QTest::newRow("\" 1\": serial") << QByteArray("<Par_Gen><Device_Type_Type> 1</Device_Type_Type></Par_Gen>")
+                                        << 0;
         QTest::newRow("2: serial") << QByteArray("<Par_Gen><Device_Type_Type>2</Device_Type_Type></Par_Gen>") << 0;
         QTest::newRow("empty: serial") << QByteArray("<Par_Gen><Device_Type_Type/></Par_Gen>") << 0;
         QTest::newRow("no such key: serial") << QByteArray("<Par_Gen><Port_0_Baud>3</Port_0_Baud></Par_Gen>") << 0;
@@ -186,7 +188,7 @@ private slots:
             QCOMPARE(boot->P_Button->geometry(), QRect(0, boot->height() - 40, 449, 40));
             QCOMPARE(boot->Btn_Update->geometry(), QRect(206, 6, 110, 28));
             QCOMPARE(boot->Btn_Cancel->geometry(), QRect(324, 6, 110, 28));
-            QCOMPARE(QApplication::focusWidget(),
+            QCOMPARE(boot->focusWidget(),
                      formType == 1 ? static_cast<QWidget *>(boot->E_IP1) : static_cast<QWidget *>(boot->CB_COM_Port));
             QVERIFY(!boot->Btn_Update->isDefault() && !boot->Btn_Update->autoDefault());
         });
@@ -200,12 +202,17 @@ private slots:
     {
         QTest::addColumn<QByteArray>("parGen");
         QTest::addColumn<QStringList>("order");
-        QTest::newRow("serial") << Serial_ParGen
-                                << QStringList{"CB_COM_Port", "Btn_COM_List", "CB_Update_Options",
-                                               "CB_Update_Option_Read_Back", "Btn_Update", "Btn_Cancel"};
-        QTest::newRow("Ethernet") << Ethernet_ParGen
-                                  << QStringList{"E_IP1", "E_IP2", "E_IP3", "E_IP4", "CB_Update_Options",
-                                                 "CB_Update_Option_Read_Back", "Btn_Update", "Btn_Cancel"};
+        QTest::newRow("serial") << Serial_ParGen << QStringList{"CB_COM_Port",       "Btn_COM_List",
+                                                                "CB_Update_Options", "CB_Update_Option_Read_Back",
+                                                                "Btn_Update",        "Btn_Cancel"};
+        QTest::newRow("Ethernet") << Ethernet_ParGen << QStringList{"E_IP1",
+                                                                    "E_IP2",
+                                                                    "E_IP3",
+                                                                    "E_IP4",
+                                                                    "CB_Update_Options",
+                                                                    "CB_Update_Option_Read_Back",
+                                                                    "Btn_Update",
+                                                                    "Btn_Cancel"};
     }
 
     void Tab_walks_the_form_in_its_order()
@@ -216,8 +223,9 @@ private slots:
         QStringList walked;
         f.Step_3([&] {
             for (int i = 0; i < order.size(); ++i) {
-                walked.append(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QWidget *focused = f.Boot->focusWidget();
+                walked.append(focused ? focused->objectName() : QString());
+                QTest::keyClick(focused ? focused : f.Boot, Qt::Key_Tab);
             }
         });
         QCOMPARE(walked, order);
@@ -274,9 +282,11 @@ private slots:
 #else
         const QString port = QStringLiteral("/dev/ttyUSB0");
 #endif
-        QCOMPARE(runs[0].Args, QStringList{port} + Codes(option, readBack) +
-                                   QStringList{Join_Path(Master_Dir, QStringLiteral("sim40926.sim")),
-                                               Join_Path(Conf_Dir, QStringLiteral("bin"), QStringLiteral("bank.bin"))});
+        const QStringList expected =
+            QStringList{port} + Codes(option, readBack) +
+            QStringList{Join_Path(Master_Dir, QStringLiteral("sim40926.sim")),
+                        Join_Path(Conf_Dir, QStringLiteral("bin"), QStringLiteral("bank.bin"))};
+        QCOMPARE(runs[0].Args, expected);
         // The image named is the one the step wrote.
         QVERIFY(QFileInfo::exists(runs[0].Args.last()));
         QCOMPARE(QDir(runs[0].Cwd).canonicalPath(), QDir(Program_Dir).canonicalPath());
@@ -400,7 +410,7 @@ private slots:
         f.Step_3([&] {
             f.Set_Address(QStringLiteral("10"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("9"));
             f.Boot->CB_Update_Options->setCurrentIndex(2);
-            QTimer::singleShot(50, [&] { disabledDuringCheck = !f.Boot->Btn_Update->isEnabled(); });
+            QTimer::singleShot(50, f.Boot, [&] { disabledDuringCheck = !f.Boot->Btn_Update->isEnabled(); });
             QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
             QVERIFY(f.Boot->Btn_Update->isEnabled());
         });
@@ -419,8 +429,8 @@ private slots:
         QTest::newRow("usable") << QStringLiteral("192.168.2.205") << QStringList{"192", "168", "2", "205"};
         QTest::newRow("blanks trimmed, zeros kept")
             << QStringLiteral(" 010 . 0 .0. 1 ") << QStringList{"010", "0", "0", "1"};
-        QTest::newRow("an octet beyond 255 keeps the edits") << QStringLiteral("10.0.0.300")
-                                                             << QStringList{"7", "7", "7", "7"};
+        QTest::newRow("an octet beyond 255 keeps the edits")
+            << QStringLiteral("10.0.0.300") << QStringList{"7", "7", "7", "7"};
         QTest::newRow("three parts keep the edits") << QStringLiteral("10.0.0") << QStringList{"7", "7", "7", "7"};
         QTest::newRow("empty keeps the edits") << QString() << QStringList{"7", "7", "7", "7"};
     }
@@ -434,8 +444,8 @@ private slots:
         Last_IP_Address = remembered;
         QStringList edits;
         f.Step_3([&] {
-            edits = QStringList{f.Boot->E_IP1->text(), f.Boot->E_IP2->text(), f.Boot->E_IP3->text(),
-                                f.Boot->E_IP4->text()};
+            edits =
+                QStringList{f.Boot->E_IP1->text(), f.Boot->E_IP2->text(), f.Boot->E_IP3->text(), f.Boot->E_IP4->text()};
         });
         QCOMPARE(edits, shown);
     }
@@ -445,13 +455,18 @@ private slots:
         TBoot_Fixture f(Ethernet_ParGen);
         f.Step_3([&] {
             f.Set_Address(QString(), QString(), QString(), QString());
-            QTest::keyClicks(f.Boot->E_IP1, QStringLiteral("192.168.2.205."));
+            f.Boot->E_IP1->setFocus();
+            for (const char c : QByteArray("192.168.2.205."))
+                QTest::keyClick(f.Boot->focusWidget(), c);
             QCOMPARE(f.Boot->Typed_Address(), QStringLiteral("192.168.2.205"));
-            QCOMPARE(QApplication::focusWidget(), f.Boot->E_IP4);
-            // Characters an XML file cannot hold are kept out; other keys pass unfiltered.
+            QCOMPARE(f.Boot->focusWidget(), f.Boot->E_IP4);
+            // Other keys pass unfiltered; characters an XML file cannot hold are kept out of a paste.
             QTest::keyClicks(f.Boot->E_IP4, QStringLiteral("x<"));
-            QTest::keyClick(f.Boot->E_IP4, Qt::Key_A, Qt::ControlModifier);
             QCOMPARE(f.Boot->E_IP4->text(), QStringLiteral("205x<"));
+            QGuiApplication::clipboard()->setText(QStringLiteral("1\u00012"));
+            f.Boot->E_IP4->clear();
+            QTest::keyClick(f.Boot->E_IP4, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(f.Boot->E_IP4->text(), QStringLiteral("12"));
         });
     }
 
@@ -513,7 +528,7 @@ private slots:
         int ticksDuringRun = 0;
         bool dialogStayed = false;
         f.Step_3([&] {
-            QTimer::singleShot(1200, [&] {
+            QTimer::singleShot(1200, f.Boot, [&] {
                 waitShown = f.Boot->FWait->isVisible() && QApplication::activeModalWidget() == f.Boot->FWait;
                 updateDisabled = !f.Boot->Btn_Update->isEnabled();
                 waitText = f.Boot->FWait->L_Program->text() + u'|' + f.Boot->FWait->L_Seconds->text();

@@ -27,7 +27,8 @@ private slots:
             << QList<int>{0, 32, 32} << 32 << true << 1 << 3;
         QTest::newRow("a request that cannot be sent ends the check, ping_res kept")
             << QList<int>{32, F::Fail} << 32 << false << 1 << 2;
-        QTest::newRow("a failure at the first request leaves ping_res 0") << QList<int>{F::Fail} << 32 << false << 0 << 1;
+        QTest::newRow("a failure at the first request leaves ping_res 0")
+            << QList<int>{F::Fail} << 32 << false << 0 << 1;
     }
 
     void The_check_follows_the_device()

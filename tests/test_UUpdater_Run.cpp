@@ -42,8 +42,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing") << QString() << QStringLiteral("the file does not exist");
         QTest::newRow("a directory in its place") << QStringLiteral("dir") << QStringLiteral("not an executable");
-        QTest::newRow("a file that is no program")
-            << QStringLiteral("text") << QStringLiteral("Exec format error");
+        QTest::newRow("a file that is no program") << QStringLiteral("text") << QStringLiteral("Exec format error");
     }
 
     void An_updater_that_cannot_start_is_told_with_its_path_and_reason()
@@ -87,8 +86,8 @@ private slots:
         const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
         QCOMPARE(runs.size(), 1);
         QVERIFY(!runs[0].Finished);
-        QVERIFY(QTest::qWaitFor([&] { return Stand_In_Runs(dir.path(), Serial_Updater_Base).value(0).Finished; },
-                                10000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return Stand_In_Runs(dir.path(), Serial_Updater_Base).value(0).Finished; }, 10000));
     }
 
     void The_port_check_tells_the_group_and_the_remedy()

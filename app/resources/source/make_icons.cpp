@@ -309,10 +309,19 @@ int main(int argc, char *argv[])
         int Size;
         void (*Glyph)(QPainter &);
     } pictures[] = {
-        {"info", 64, Info},     {"options", 64, Options},   {"close", 64, Close},   {"new", 64, New},
-        {"open", 64, Open},     {"settings", 64, Settings}, {"update", 64, Update}, {"ok", 64, Ok},
-        {"cancel", 64, Cancel}, {"logo", 162, Logo},       {"boot_update", 64, Boot_Update},
-        {"boot_cancel", 64, Boot_Cancel}, {"boot_refresh", 64, Boot_Refresh},
+        {"info", 64, Info},
+        {"options", 64, Options},
+        {"close", 64, Close},
+        {"new", 64, New},
+        {"open", 64, Open},
+        {"settings", 64, Settings},
+        {"update", 64, Update},
+        {"ok", 64, Ok},
+        {"cancel", 64, Cancel},
+        {"logo", 162, Logo},
+        {"boot_update", 64, Boot_Update},
+        {"boot_cancel", 64, Boot_Cancel},
+        {"boot_refresh", 64, Boot_Refresh},
     };
     bool ok = true;
     for (const auto &picture : pictures)
