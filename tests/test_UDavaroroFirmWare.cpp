@@ -526,6 +526,7 @@ private slots:
         QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
         QCOMPARE(Conf_Name, QStringLiteral("Line2"));
         QCOMPARE(QDir::fromNativeSeparators(ParGen_File), program.Path(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        When_Shown(main->FBoot, [] {});
         Click(main, "Btn_CreateBin");
         QCOMPARE(Shown_Texts(), QStringList());
         QVERIFY(program.Exists(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));
