@@ -4,6 +4,8 @@
 
 #include "UWindow_Test_Support.h"
 
+#include "UStand_In.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -83,39 +85,39 @@ class Test_quillon : public QObject
             .has_value();
     }
 
-private slots:
-    void A_person_creates_a_configuration_and_closes_the_program()
+    // Xvfb on a display of its own, and the program copied into dir started on it; the main window's id, empty
+    // when something failed.
+    QString Start_Program_On_Display(const QTemporaryDir &dir, TChild &server, TChild &program)
     {
-#ifndef Q_OS_LINUX
-        QSKIP("drives the program through an X server (Xvfb and xdotool)");
-#endif
         for (const char *tool : {"Xvfb", "xdotool"}) {
-            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
-                QFAIL(
-                    qPrintable(QStringLiteral("%1 is missing: scripts/setup.sh installs it").arg(QLatin1String(tool))));
+            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
+                qWarning("%s is missing: scripts/setup.sh installs it", tool);
+                return QString();
+            }
         }
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         const QString exe = QDir(dir.path()).filePath(QStringLiteral("quillon"));
-        QVERIFY(QFile::copy(QStringLiteral(QUILLON_EXE), exe));
-        QVERIFY(QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner));
+        if (!QFile::copy(QStringLiteral(QUILLON_EXE), exe) ||
+            !QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner))
+            return QString();
 
         // A display of its own; the server names its number on its standard output.
-        TChild server;
         server.Process.start(QStringLiteral("Xvfb"),
                              {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                               QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
                               QStringLiteral("tcp")});
-        QVERIFY(server.Process.waitForStarted(Step_Timeout_Ms));
+        if (!server.Process.waitForStarted(Step_Timeout_Ms))
+            return QString();
         QElapsedTimer clock;
         clock.start();
         while (!server.Process.canReadLine() && clock.elapsed() < Step_Timeout_Ms)
             server.Process.waitForReadyRead(200);
         const QString number = QString::fromLatin1(server.Process.readLine()).trimmed();
-        QVERIFY2(!number.isEmpty(), server.Process.readAllStandardError().constData());
+        if (number.isEmpty()) {
+            qWarning("%s", server.Process.readAllStandardError().constData());
+            return QString();
+        }
         Display = u':' + number;
 
-        TChild program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), Display);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -124,10 +126,26 @@ private slots:
         program.Process.setProcessEnvironment(env);
         program.Process.setWorkingDirectory(QDir::tempPath());
         program.Process.start(exe, {});
-        QVERIFY(program.Process.waitForStarted(Step_Timeout_Ms));
-
+        if (!program.Process.waitForStarted(Step_Timeout_Ms))
+            return QString();
         const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
-        QVERIFY2(!main.isEmpty(), program.Process.readAllStandardError().constData());
+        if (main.isEmpty())
+            qWarning("%s", program.Process.readAllStandardError().constData());
+        return main;
+    }
+
+private slots:
+    void A_person_creates_a_configuration_and_closes_the_program()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("drives the program through an X server (Xvfb and xdotool)");
+#endif
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        TChild server;
+        TChild program;
+        const QString main = Start_Program_On_Display(dir, server, program);
+        QVERIFY(!main.isEmpty());
 
         // Step 1, New Configuration; the name typed, Enter.
         QVERIFY(Click_In(main, 80 + 85, 112 + 18));
@@ -152,6 +170,60 @@ private slots:
         QFile settings(QDir(dir.path()).filePath(QStringLiteral("Quillon.xml")));
         QVERIFY(settings.open(QIODevice::ReadOnly));
         QCOMPARE(Settings_Lines(settings.readAll()), Default_Settings_Lines(QStringLiteral("Line2")));
+    }
+
+    void A_person_updates_a_serial_device_through_step_3()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("drives the program through an X server (Xvfb and xdotool)");
+#endif
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QDir workspace(dir.path());
+        QVERIFY(workspace.mkpath(QStringLiteral("PROJECTS/Line2/bin")));
+        QFile parGen(workspace.filePath(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        QVERIFY(parGen.open(QIODevice::WriteOnly));
+        parGen.write("<Par_Gen><Device_Type_Type>0</Device_Type_Type><Port_0_Baud>3</Port_0_Baud></Par_Gen>");
+        parGen.close();
+        QFile settings(workspace.filePath(QStringLiteral("Quillon.xml")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj></Conf_Settings>");
+        settings.close();
+        QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 1500));
+
+        TChild server;
+        TChild program;
+        const QString main = Start_Program_On_Display(dir, server, program);
+        QVERIFY(!main.isEmpty());
+
+        // Step 3, Update Device: the files are built and the dialog opens in its serial form.
+        QVERIFY(Click_In(main, 80 + 85, 200 + 18));
+        const QString dialog = Wait_For_Window(QStringLiteral("Update Device by Serial"));
+        QVERIFY(!dialog.isEmpty());
+        // The update button; the wait indicator names the updater while it runs, then the dialog is back.
+        QVERIFY(Click_In(dialog, 206 + 55, 192 + 6 + 14));
+        QVERIFY(!Wait_For_Window(QStringLiteral("Update running")).isEmpty());
+        QVERIFY(Wait_Until_Gone(QStringLiteral("Update running")));
+        const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
+        QCOMPARE(runs.size(), 1);
+        QVERIFY(runs[0].Finished);
+        const QList<TSerial_Port> ports = List_COM_Ports();
+        const QString port = ports.isEmpty() ? QString() : ports.first().Location;
+        QCOMPARE(runs[0].Args,
+                 (QStringList{port, "FW", "FR", "PW", "PR", workspace.filePath(QStringLiteral("MASTER/sim40926.sim")),
+                              workspace.filePath(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))}));
+        QFile bank(runs[0].Args.last());
+        QVERIFY(bank.open(QIODevice::ReadOnly));
+        const QByteArray block = bank.readAll();
+        QCOMPARE(block.size(), 17);
+        QCOMPARE(int(block[4]), 3); // Port_0_Baud of this configuration
+
+        // Cancel, then the header's close button.
+        QVERIFY(Click_In(dialog, 324 + 55, 192 + 6 + 14));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
+        QVERIFY(Click_In(main, 632 + 25, 8 + 25));
+        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
+        QCOMPARE(program.Process.exitCode(), 0);
     }
 };
 
