@@ -107,6 +107,9 @@ TFBoot::TFBoot(QWidget *parent)
     connect(Btn_Update, &QPushButton::clicked, this, [this] { Run_Handler([this] { Btn_UpdateClick(); }); });
     connect(Btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
+    // Language texts are shown as written.
+    for (QLabel *label : {L_SW_Code, L_SW_Desc, L_IP_Address, L_COM_Port, L_Update_Option})
+        label->setTextFormat(Qt::PlainText);
     Set_Caption(L_SW_Code, SW_Code);
     setFixedSize(Client_Width, Title_Height + Serial_Height + Options_Height + Button_Height);
     Set_Lang();

@@ -7,6 +7,7 @@
 
 #include "UAbout.h"
 #include "UApplication.h"
+#include "UBoot.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
 #include "ULanguage.h"
@@ -14,6 +15,8 @@
 #include "UMessage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
+#include "UUpdate_Logic.h"
+#include "UWait.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -58,9 +61,10 @@ void Picture(QWidget *window, const QString &name)
     std::printf("%s\n", qPrintable(path));
 }
 
-void Picture_Message(QWidget *over, const QString &text, const QString &name)
+void Picture_Message(QWidget *over, const QString &text, const QString &name,
+                     TMessage_Kind kind = TMessage_Kind::Error)
 {
-    QMessageBox *box = Create_Message_Box(text, TMessage_Kind::Error, QMessageBox::Ok, over);
+    QMessageBox *box = Create_Message_Box(text, kind, QMessageBox::Ok, over);
     box->show();
     Picture(box, name);
     box->hide();
@@ -119,6 +123,32 @@ int main(int argc, char *argv[])
     main->FAbout->show();
     Picture(main->FAbout, QStringLiteral("about"));
     main->FAbout->hide();
+
+    // The update dialog in both forms, fed with ports of its own so that the list is never empty.
+    TFBoot *boot = main->FBoot;
+    boot->Port_Source = [] {
+        QList<TSerial_Port> ports;
+        for (const char *name : {"ttyS0", "ttyUSB0", "ttyUSB1"}) {
+            const QString port = QLatin1String(name);
+            ports.append({port, QStringLiteral("/dev/") + port, QStringLiteral("USB-Serial Controller"),
+                          QStringLiteral("Acme Devices"), QString()});
+        }
+        return ports;
+    };
+    boot->Form_Type = 0;
+    boot->show();
+    Picture(boot, QStringLiteral("update_serial"));
+    boot->hide();
+    boot->Form_Type = 1;
+    boot->show();
+    Picture(boot, QStringLiteral("update_ethernet"));
+    Picture_Message(boot, Lang(1036), QStringLiteral("update_device_not_found"), TMessage_Kind::Warning);
+    Picture_Message(boot, Lang(1037), QStringLiteral("update_check_address"), TMessage_Kind::Error);
+    boot->FWait->Show_Still(Updater_Path(Program_Dir, Ethernet_Updater_Base), 12);
+    boot->FWait->show();
+    Picture(boot->FWait, QStringLiteral("update_waiting"));
+    boot->FWait->hide();
+    boot->hide();
 
     main->hide();
     return Failed ? 1 : 0;
