@@ -156,8 +156,7 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
         textLeft = pictureRect.right() + 1 + Caption_Margin;
     }
     const QRect textRect(textLeft, area.top(), std::max(0, area.right() - textLeft + 1), area.height());
-    const int wrap = widget->property(Caption_Wrap_Property).toBool() ? Qt::TextWordWrap : 0;
-    drawItemText(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic | wrap, button->palette,
+    drawItemText(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, button->palette,
                  button->state & State_Enabled, button->text, QPalette::ButtonText);
 }
 

@@ -58,8 +58,6 @@ void Center_On_Screen(QWidget *window);
 // The program's style, set on the application object: the platform's own, except that a picture button
 // marked with Caption_Left_Property shows its caption left-aligned beside its picture.
 inline constexpr char Caption_Left_Property[] = "captionLeft";
-// Such a button whose caption is too long for one line shows it on two.
-inline constexpr char Caption_Wrap_Property[] = "captionWrap";
 inline constexpr int Caption_Margin = 8;
 
 class TQuillon_Style : public QProxyStyle

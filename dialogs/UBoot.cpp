@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int Client_Width = 449;
@@ -23,6 +25,9 @@ constexpr int IP_Address_Height = 49;
 constexpr int Serial_Height = 51;
 constexpr int Options_Height = 72;
 constexpr int Button_Height = 40;
+// The update button at its design place (206, 6), 110 wide: its right edge.
+constexpr int Button_Width = 110;
+constexpr int Update_Right = 206 + Button_Width;
 
 QWidget *Create_Panel(QWidget *parent, const QString &name, int height)
 {
@@ -98,8 +103,6 @@ TFBoot::TFBoot(QWidget *parent)
                                        110, 28, 18);
     Btn_Cancel = Create_Picture_Button(P_Button, QStringLiteral("Btn_Cancel"), QStringLiteral("boot_cancel"), 324, 6,
                                        110, 28, 18);
-    // The update button's caption is long for its width: it takes two lines rather than being cut.
-    Btn_Update->setProperty(Caption_Wrap_Property, true);
 
     FWait = new TFWait(this);
 
@@ -129,6 +132,11 @@ void TFBoot::Set_Lang()
     CB_Update_Option_Read_Back->setText(Lang(1018));
     Btn_Cancel->setText(Lang(1019));
     Btn_Update->setText(Lang(1020));
+    // A caption longer than the button's design width widens it to the left; its right edge stays.
+    const int captionWidth = Caption_Margin + Btn_Update->iconSize().width() + Caption_Margin +
+                             Btn_Update->fontMetrics().horizontalAdvance(Btn_Update->text()) + Caption_Margin + 4;
+    const int updateWidth = std::min(Update_Right - Caption_Margin, std::max(Button_Width, captionWidth));
+    Btn_Update->setGeometry(Update_Right - updateWidth, 6, updateWidth, 28);
     E_IP1->setToolTip(Lang(1021));
     E_IP2->setToolTip(Lang(1022));
     E_IP3->setToolTip(Lang(1023));

@@ -186,7 +186,14 @@ private slots:
             QCOMPARE(first->geometry(), QRect(0, 69, 449, formType == 1 ? 49 : 51));
             QCOMPARE(boot->P_Options->geometry(), QRect(0, 69 + first->height(), 449, 72));
             QCOMPARE(boot->P_Button->geometry(), QRect(0, boot->height() - 40, 449, 40));
-            QCOMPARE(boot->Btn_Update->geometry(), QRect(206, 6, 110, 28));
+            // The update button keeps its right edge and is wide enough for its caption on one line.
+            const QRect update = boot->Btn_Update->geometry();
+            QCOMPARE(update.right() + 1, 206 + 110);
+            QCOMPARE(update.top(), 6);
+            QCOMPARE(update.height(), 28);
+            QVERIFY(update.width() >= 110);
+            QVERIFY(boot->Btn_Update->fontMetrics().horizontalAdvance(boot->Btn_Update->text()) + 18 + 24 <=
+                    update.width());
             QCOMPARE(boot->Btn_Cancel->geometry(), QRect(324, 6, 110, 28));
             QCOMPARE(boot->focusWidget(),
                      formType == 1 ? static_cast<QWidget *>(boot->E_IP1) : static_cast<QWidget *>(boot->CB_COM_Port));
