@@ -111,9 +111,10 @@ void TIcmp_Echo_Client::Send_Echo(const QByteArray &payload, int timeoutMs)
         IcmpSendEcho2(Platform->Icmp, Platform->Event, nullptr, nullptr, htonl(Address.toIPv4Address()),
                       const_cast<char *>(payload.constData()), WORD(payload.size()), nullptr,
                       Platform->Reply_Buffer.data(), DWORD(Platform->Reply_Buffer.size()), DWORD(timeoutMs));
-    if (sent == 0 && GetLastError() != ERROR_IO_PENDING) {
+    const DWORD error = sent == 0 ? GetLastError() : ERROR_SUCCESS;
+    if (sent == 0 && error != ERROR_IO_PENDING) {
         Waiting = false;
-        Fail_Later(QStringLiteral("the echo request cannot be sent (error %1)").arg(GetLastError()));
+        Fail_Later(QStringLiteral("the echo request cannot be sent (error %1)").arg(error));
         return;
     }
     Timeout.start(timeoutMs + 50);
@@ -299,6 +300,13 @@ void TIcmp_Echo_Client::Set_Host(const QString &host)
     if (text.isEmpty() || Is_Numeric_Host_Text(text)) {
         Fail_Later(QStringLiteral("\"%1\" is not an IPv4 address").arg(host));
         return;
+    }
+    // Only what a host name may hold is handed to the resolver.
+    for (const QChar c : text) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'-' && c != u'.') {
+            Fail_Later(QStringLiteral("\"%1\" is neither an IPv4 address nor a host name").arg(host));
+            return;
+        }
     }
     // A name: resolved by the system's resolver, in the background, within a bounded time.
     Lookup_Limit.start(Host_Lookup_Limit_Ms);

@@ -83,7 +83,7 @@ private slots:
         QVERIFY(!check.Running());
     }
 
-    void Numeric_texts_that_are_no_address_are_refused_without_a_lookup_data()
+    void Texts_that_are_no_address_are_refused_without_a_lookup_data()
     {
         QTest::addColumn<QString>("host");
         QTest::addColumn<bool>("ready");
@@ -93,9 +93,10 @@ private slots:
         QTest::newRow("an empty octet") << QStringLiteral("192.168..205") << false;
         QTest::newRow("empty edits") << QStringLiteral("...") << false;
         QTest::newRow("nothing") << QString() << false;
+        QTest::newRow("markup and blanks") << QStringLiteral("<b>1</b>.0.0 .1") << false;
     }
 
-    void Numeric_texts_that_are_no_address_are_refused_without_a_lookup()
+    void Texts_that_are_no_address_are_refused_without_a_lookup()
     {
         QFETCH(QString, host);
         QFETCH(bool, ready);
