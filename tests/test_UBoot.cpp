@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -140,6 +141,13 @@ QStringList Expected_Ethernet_Lines(const QString &ip, int option, bool readBack
     if (option == 0 || option == 2)
         operation(false, true);
     return lines;
+}
+
+// Where a click in the dialog's window lands on the Read Back box.
+QPoint Read_Back_Point(TFBoot *boot)
+{
+    QCheckBox *box = boot->CB_Update_Option_Read_Back;
+    return box->mapTo(boot, QPoint(8, box->height() / 2));
 }
 
 } // namespace
@@ -540,22 +548,31 @@ private slots:
                 updateDisabled = !f.Boot->Btn_Update->isEnabled();
                 waitText = f.Boot->FWait->L_Program->text() + u'|' + f.Boot->FWait->L_Seconds->text();
                 ticksDuringRun = ticks;
-                // A click on Cancel through the window system, and Escape: both refused.
+                // Clicks through the window system on Read Back and on Cancel, and Escape: all refused.
+                QTest::mouseClick(f.Boot->windowHandle(), Qt::LeftButton, {}, Read_Back_Point(f.Boot));
                 const QPoint cancel = f.Boot->Btn_Cancel->mapTo(f.Boot, f.Boot->Btn_Cancel->rect().center());
                 QTest::mouseClick(f.Boot->windowHandle(), Qt::LeftButton, {}, cancel);
                 QTest::keyClick(f.Boot->FWait, Qt::Key_Escape);
-                dialogStayed = f.Boot->isVisible() && f.Boot->FWait->isVisible();
+                dialogStayed = f.Boot->isVisible() && f.Boot->FWait->isVisible() &&
+                               f.Boot->CB_Update_Option_Read_Back->isChecked();
             });
             ticker.start(10);
             QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
             ticker.stop();
             QVERIFY(f.Boot->Btn_Update->isEnabled());
             QVERIFY(!f.Boot->FWait->isVisible());
+            // After the run the same click reaches the dialog again.
+            QTest::mouseClick(f.Boot->windowHandle(), Qt::LeftButton, {}, Read_Back_Point(f.Boot));
+            QVERIFY(!f.Boot->CB_Update_Option_Read_Back->isChecked());
         });
         QVERIFY(waitShown);
         QVERIFY(updateDisabled);
-        QCOMPARE(waitText, QStringLiteral("%1 is running.|Waiting for it to end: 1 s")
-                               .arg(QFileInfo(Updater_Path(Program_Dir, Serial_Updater_Base)).fileName()));
+        const QString running = QFileInfo(Updater_Path(Program_Dir, Serial_Updater_Base)).fileName();
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1 is running\\.\\|Waiting for it to end: [01] s$")
+                                        .arg(QRegularExpression::escape(running)))
+                     .match(waitText)
+                     .hasMatch(),
+                 qPrintable(waitText));
         QVERIFY2(ticksDuringRun > 20, qPrintable(QString::number(ticksDuringRun)));
         QVERIFY(dialogStayed);
         QVERIFY(f.Runs(Serial_Updater_Base).value(0).Finished);
