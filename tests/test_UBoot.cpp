@@ -5,6 +5,7 @@
 
 #include "UBoot.h"
 #include "UFake_Echo_Client.h"
+#include "ULanguage.h"
 #include "UStand_In.h"
 #include "UWait.h"
 
@@ -211,6 +212,21 @@ private slots:
         // The files were rebuilt before the dialog opened.
         QCOMPARE(f.Program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")).size(), 2048);
         QCOMPARE(Shown_Texts(), QStringList());
+    }
+
+    void A_change_of_language_recaptions_the_dialog()
+    {
+        TBoot_Fixture f;
+        Language_Table[1000] = QStringLiteral("Aggiorna via seriale");
+        Language_Table[1016] = QStringLiteral("Solo firmware");
+        Language_Table[1020] = QStringLiteral("Esegui");
+        f.Main->Change_Language();
+        QCOMPARE(f.Boot->windowTitle(), QStringLiteral("Aggiorna via seriale"));
+        QCOMPARE(f.Boot->CB_Update_Options->itemText(1), QStringLiteral("Solo firmware"));
+        QCOMPARE(f.Boot->CB_Update_Options->count(), 3);
+        QCOMPARE(f.Boot->Btn_Update->text(), QStringLiteral("Esegui"));
+        // The port list's caption is not a language text.
+        QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Select the COM port for the Update"));
     }
 
     void Tab_walks_the_form_in_its_order_data()
