@@ -61,8 +61,7 @@ void Picture(QWidget *window, const QString &name)
     std::printf("%s\n", qPrintable(path));
 }
 
-void Picture_Message(QWidget *over, const QString &text, const QString &name,
-                     TMessage_Kind kind = TMessage_Kind::Error)
+void Picture_Message(QWidget *over, const QString &text, const QString &name, TMessage_Kind kind = TMessage_Kind::Error)
 {
     QMessageBox *box = Create_Message_Box(text, kind, QMessageBox::Ok, over);
     box->show();
