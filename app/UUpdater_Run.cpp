@@ -6,6 +6,10 @@
 
 #include <utility>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #ifdef Q_OS_UNIX
 #include <grp.h>
 #include <sys/stat.h>
@@ -61,6 +65,15 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
         process->setNativeArguments(arguments.value(0));
     else
         process->setArguments(arguments);
+    // Started from the windows (no console of the program's own), a console updater gets a console of its
+    // own and shows its output there, as when the shell starts it.
+    if (!GetConsoleWindow()) {
+        process->setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *args) {
+            args->flags &= ~DWORD(CREATE_NO_WINDOW);
+            args->flags |= CREATE_NEW_CONSOLE;
+            args->startupInfo->dwFlags &= ~DWORD(STARTF_USESTDHANDLES);
+        });
+    }
 #else
     Q_UNUSED(form);
     process->setArguments(arguments);
