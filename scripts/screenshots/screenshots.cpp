@@ -18,6 +18,8 @@
 #include "UUpdate_Logic.h"
 #include "UWait.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -38,10 +40,15 @@ void Settle()
         QCoreApplication::processEvents();
 }
 
-void Picture(QWidget *window, const QString &name)
+// popup, when given, is an open pop-up window of window (a list shown open), painted where it lies.
+void Picture(QWidget *window, const QString &name, QWidget *popup = nullptr)
 {
     Settle();
-    const QPixmap client = window->grab();
+    QPixmap client = window->grab();
+    if (popup && popup->isVisible()) {
+        QPainter over(&client);
+        over.drawPixmap(popup->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0)), popup->grab());
+    }
     constexpr int Title_Height = 26;
     QPixmap framed(client.width() + 2, client.height() + Title_Height + 1);
     framed.fill(QColor(70, 74, 80));
@@ -137,6 +144,9 @@ int main(int argc, char *argv[])
     boot->Form_Type = 0;
     boot->show();
     Picture(boot, QStringLiteral("update_serial"));
+    boot->CB_COM_Port->showPopup();
+    Picture(boot, QStringLiteral("update_serial_ports"), boot->CB_COM_Port->view()->window());
+    boot->CB_COM_Port->hidePopup();
     boot->hide();
     boot->Form_Type = 1;
     boot->show();
