@@ -1,6 +1,7 @@
 #include "UApplication.h"
 
 #include "UAbout.h"
+#include "UBoot.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
 #include "ULook.h"
@@ -125,7 +126,7 @@ std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &progra
     main->FOpenConf = new TFOpenConf(main.get());
     main->FSoftOptions = new TFSoftOptions(main.get());
     main->FParGen = new TFParGen(main.get());
-    // TFBoot comes here.
+    main->FBoot = new TFBoot(main.get());
     return main;
 }
 

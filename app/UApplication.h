@@ -48,7 +48,7 @@ template <class THandler> void Run_Handler(THandler &&handler)
 
 // Creates the windows in their fixed order: the main window (whose creation runs the start-up in the
 // workspace beside programDir), the about box, the new-configuration, the open-configuration, the options and
-// the communication settings dialogs.
+// the communication settings dialogs, and the update dialog last.
 // The dialogs belong to the main window.
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir);
 

@@ -217,20 +217,34 @@ void Sort_Port_Names(QStringList &names)
 QList<TSerial_Port> List_COM_Ports()
 {
     QStringList names;
-    QHash<QString, QString> locations;
+    QHash<QString, TSerial_Port> found;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (locations.contains(info.portName()))
+        if (found.contains(info.portName()))
             continue;
         names.append(info.portName());
+        TSerial_Port port{info.portName(), QString(), info.description(), info.manufacturer(), info.serialNumber()};
 #ifdef Q_OS_WIN
-        locations.insert(info.portName(), QStringLiteral("\\\\.\\") + info.portName());
+        port.Location = QStringLiteral("\\\\.\\") + info.portName();
 #else
-        locations.insert(info.portName(), info.systemLocation());
+        port.Location = info.systemLocation();
 #endif
+        found.insert(info.portName(), port);
     }
     Sort_Port_Names(names);
     QList<TSerial_Port> ports;
     for (const QString &name : std::as_const(names))
-        ports.append({name, locations.value(name)});
+        ports.append(found.value(name));
     return ports;
+}
+
+QString Serial_Port_Hint(const TSerial_Port &port)
+{
+    QStringList lines{port.Location.isEmpty() ? port.Name : port.Location};
+    if (!port.Description.isEmpty())
+        lines.append(port.Description);
+    if (!port.Manufacturer.isEmpty())
+        lines.append(QStringLiteral("Maker: ") + port.Manufacturer);
+    if (!port.Serial_Number.isEmpty())
+        lines.append(QStringLiteral("Serial number: ") + port.Serial_Number);
+    return lines.join(u'\n');
 }

@@ -99,9 +99,15 @@ struct TSerial_Port
 {
     QString Name;     // COM3 on Windows, ttyUSB0 elsewhere
     QString Location; // \\.\COM3 on Windows, /dev/ttyUSB0 elsewhere
+    // What the system knows of the port; empty where it knows nothing.
+    QString Description;
+    QString Manufacturer;
+    QString Serial_Number;
 };
 
 // The serial ports the system enumerates (none is opened), busy ones included, in the dialog's order.
 QList<TSerial_Port> List_COM_Ports();
+// What a port is, in a few lines: its location, then description, maker and serial number where known.
+QString Serial_Port_Hint(const TSerial_Port &port);
 // The order of the port list: COM ports by number on Windows, natural order of names elsewhere.
 void Sort_Port_Names(QStringList &names);

@@ -2,6 +2,7 @@
 
 #include "UAbout.h"
 #include "UApplication.h"
+#include "UBoot.h"
 #include "UComon.h"
 #include "ULanguage.h"
 #include "ULook.h"
@@ -261,7 +262,8 @@ void DIRevevoriVezaDiva::Change_Language()
         FOpenConf->Set_Lang();
     if (FSoftOptions)
         FSoftOptions->Set_Lang();
-    // The update dialog comes here: FBoot->Set_Lang();
+    if (FBoot)
+        FBoot->Set_Lang();
     if (FParGen)
         FParGen->Set_Lang();
 }
@@ -311,13 +313,15 @@ void DIRevevoriVezaDiva::Open_Project()
     Set_Files();
 }
 
-int DIRevevoriVezaDiva::Update_Device()
+void DIRevevoriVezaDiva::Update_Device()
 {
     Make_Config_Data(ParGen_File);
     Write_Config_Files(Conf_Dir);
     const int formType = Get_DevideType(ParGen_File);
-    // The update dialog plugs in here: FBoot->Form_Type = formType; FBoot->exec().
-    return formType;
+    if (!FBoot)
+        return;
+    FBoot->Form_Type = formType;
+    FBoot->exec();
 }
 
 void DIRevevoriVezaDiva::L_VelmoraClick()

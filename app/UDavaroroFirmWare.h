@@ -15,6 +15,7 @@ class QPushButton;
 class QTimer;
 class TClick_Label;
 class TFAbout;
+class TFBoot;
 class TFNew_Project;
 class TFOpenConf;
 class TFSoftOptions;
@@ -39,9 +40,10 @@ public:
     // Step 1: a new configuration, or an existing one.
     void Create_New_Project();
     void Open_Project();
-    // Step 3: rebuilds bin/bank.bin and bin/bankK.bin from ParGen.xml and returns the form of the update
-    // (0 serial, 1 Ethernet). Errors reach the top-level report.
-    int Update_Device();
+    // Step 3: rebuilds bin/bank.bin and bin/bankK.bin from ParGen.xml, then shows the update dialog in the
+    // form the device type asks for. When the files cannot be built or written, the error reaches the
+    // top-level report and the dialog does not open.
+    void Update_Device();
     // Opens the maker's home page.
     void L_VelmoraClick();
     // The periodic version check: a tick starts a check and keeps the timer off until its answer.
@@ -95,6 +97,7 @@ public:
     TFOpenConf *FOpenConf = nullptr;
     TFSoftOptions *FSoftOptions = nullptr;
     TFParGen *FParGen = nullptr;
+    TFBoot *FBoot = nullptr;
 
 protected:
     // FormClose: writes the settings file, whatever closed the window.

@@ -1,9 +1,12 @@
 #include "UCli.h"
 
 #include "UComon.h"
+#include "UEcho_Client.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
 #include "USaveBincc.h"
+#include "UUpdate_Logic.h"
+#include "UUpdater_Run.h"
 #include "UXml_Document.h"
 
 #include <QCommandLineParser>
@@ -29,6 +32,13 @@ const char *const Commands_Help = R"(Commands:
   texts [FILE.lng]     Print the 1200 texts of the language table (INDEX<TAB>TEXT), built-in English
                        with FILE.lng applied; --report prints what the loader did with each line instead.
   ports                List the serial ports the update dialog offers, one per line.
+  update CONFIG_DIR (--port PORT | --ip ADDRESS) [--option 0|1|2] [--no-read-back]
+                       Update a device as the update dialog does: build the two files, then run the
+                       serial updater on PORT, or check with ICMP echo that ADDRESS answers, write
+                       Ethernet_Update.xml and run the Ethernet updater. CONFIG_DIR lies under a
+                       workspace's PROJECTS; the updaters are looked for beside it. --option: 0 firmware
+                       and configuration (default), 1 firmware, 2 configuration. Waits for the updater
+                       (at most 150 s) and exits with its exit code.
 
 Exit codes: 0 success, 1 failure (reason on stderr), 2 wrong command line.)";
 
@@ -60,6 +70,10 @@ struct TCli
     int Check(const QString &configDir);
     int Texts(const QString &file, bool report);
     int Ports();
+    int Update(const QString &configDir, const QString &port, const QString &ip, int option, bool readBack);
+    int Update_Serial(const QString &port, int option, bool readBack);
+    int Update_Ethernet(const QString &ip, int option, bool readBack);
+    int Run_Updater_Of(const QString &base, const QStringList &arguments);
 };
 
 QString Native(const QString &path)
@@ -332,6 +346,126 @@ int TCli::Ports()
     return Exit_Ok;
 }
 
+// ---- update ----
+
+int TCli::Update(const QString &configDir, const QString &port, const QString &ip, int option, bool readBack)
+{
+    // The workspace is the directory that holds PROJECTS: MASTER, the updaters and Ethernet_Update.xml are there.
+    const QFileInfo conf(configDir);
+    if (!conf.isDir())
+        return Fail(QStringLiteral("%1 is not a directory").arg(Native(configDir)));
+    const QDir projects = QFileInfo(conf.absoluteFilePath()).dir();
+    if (projects.dirName() != QStringLiteral("PROJECTS"))
+        return Fail(QStringLiteral("%1 is not a configuration of a workspace (WORKSPACE/PROJECTS/NAME)")
+                        .arg(Native(configDir)));
+    QDir workspace = projects;
+    workspace.cdUp();
+    Set_Workspace_Paths(workspace.absolutePath());
+    Conf_Name = conf.fileName();
+    Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
+    Set_Files();
+
+    int formType = 0;
+    try {
+        Make_Config_Data(ParGen_File);
+        Write_Config_Files(Conf_Dir);
+        formType = Get_DevideType(ParGen_File);
+    } catch (const EQuillon_Error &error) {
+        return Fail(error.Text());
+    }
+    Out << Native(Bank_File_Path(Conf_Dir)) << ": " << Param_Buffer_Length << " bytes\n";
+    Out << Native(BankK_File_Path(Conf_Dir)) << ": " << Bank_Buffer_Length << " bytes\n";
+    Out.flush();
+    // The device type decides the way, as it decides the form of the update dialog.
+    if (!ip.isEmpty() && formType != 1)
+        return Fail(QStringLiteral("the configuration's device has no Ethernet port (Device_Type_Type is not 1): "
+                                   "update it with --port"));
+    if (!port.isEmpty() && formType == 1)
+        return Fail(QStringLiteral("the configuration's device is updated over Ethernet (Device_Type_Type is 1): "
+                                   "update it with --ip"));
+    return ip.isEmpty() ? Update_Serial(port, option, readBack) : Update_Ethernet(ip, option, readBack);
+}
+
+int TCli::Update_Serial(const QString &port, int option, bool readBack)
+{
+    // A port named as quillon-cli ports lists it, or by its location.
+    TSerial_Port chosen{port, QString(), QString(), QString(), QString()};
+    for (const TSerial_Port &listed : List_COM_Ports()) {
+        if (listed.Name == port || listed.Location == port)
+            chosen = listed;
+    }
+    if (chosen.Location.isEmpty()) {
+#ifdef Q_OS_WIN
+        chosen.Name = port.startsWith(QStringLiteral("\\\\.\\")) ? port.mid(4) : port;
+        chosen.Location = QStringLiteral("\\\\.\\") + chosen.Name;
+#else
+        chosen.Location = port.startsWith(u'/') ? port : QStringLiteral("/dev/") + port;
+#endif
+    }
+    const QString problem = Port_Permission_Problem(chosen.Location);
+    if (!problem.isEmpty())
+        return Fail(problem);
+    const TPlatform_Form form = Native_Form();
+    return Run_Updater_Of(Serial_Updater_Base,
+                          Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? chosen.Name : chosen.Location,
+                                                  option, readBack, Master_Dir, Conf_Dir));
+}
+
+int TCli::Update_Ethernet(const QString &ip, int option, bool readBack)
+{
+    QString parts[4];
+    if (!Split_IP_Address(ip, parts[0], parts[1], parts[2], parts[3]))
+        return Fail(QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(ip));
+    const QString host = QStringList{parts[0], parts[1], parts[2], parts[3]}.join(u'.');
+    Out << "echo check of " << host << " ...\n";
+    Out.flush();
+    TIcmp_Echo_Client client;
+    TEcho_Check check(&client);
+    if (!Run_Echo_Check(check, host)) {
+        Load_Default_Language();
+        if (check.ping_res == 2)
+            return Fail(QStringLiteral("%1 (%2 attempts unanswered)").arg(Lang(1036)).arg(check.Attempts));
+        return Fail(Lang(1037) + (check.Failure.isEmpty() ? QString() : QStringLiteral(": ") + check.Failure));
+    }
+    Out << "echo check: " << check.Replies << " replies from " << host << '\n';
+    TXml_Document xml;
+    try {
+        Write_Ethernet_Update(xml, parts, option, readBack, Program_Dir, Master_Dir, Conf_Dir);
+    } catch (const EQuillon_Error &error) {
+        return Fail(error.Text());
+    }
+    Out << "written: " << Native(Join_Path(Program_Dir, Ethernet_Update_File_Name)) << '\n';
+    return Run_Updater_Of(Ethernet_Updater_Base, {});
+}
+
+int TCli::Run_Updater_Of(const QString &base, const QStringList &arguments)
+{
+    const QString program = Updater_Path(Program_Dir, base);
+    Out << "running: " << Native(program);
+    for (const QString &argument : arguments)
+        Out << ' ' << argument;
+    Out << '\n';
+    Out.flush();
+    TUpdater_Run run;
+    if (!Run_Updater(run, program, arguments, Native_Form(), Program_Dir))
+        return Fail(run.Error_Text);
+    switch (run.End) {
+    case TRun_End::Exited:
+        Out << base << " ended with exit code " << run.Exit_Code << '\n';
+        return run.Exit_Code;
+    case TRun_End::Crashed:
+        return Fail(QStringLiteral("%1 ended abnormally").arg(base));
+    case TRun_End::Limit_Reached:
+        return Fail(QStringLiteral("%1 did not end within %2 s; it goes on running (process %3)")
+                        .arg(base)
+                        .arg(Updater_Wait_Limit_Ms / 1000)
+                        .arg(run.Process_Id));
+    case TRun_End::Not_Started:
+        break;
+    }
+    return Fail(run.Error_Text);
+}
+
 } // namespace
 
 int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -347,8 +481,18 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("inspect: print one JSON object."));
     const QCommandLineOption report(QStringLiteral("report"),
                                     QStringLiteral("texts: tell what the loader did with each line of FILE.lng."));
-    parser.addOptions({help, version, json, report});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("build, inspect, check, texts or ports."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("update: the serial port."),
+                                  QStringLiteral("PORT"));
+    const QCommandLineOption ip(QStringLiteral("ip"), QStringLiteral("update: the device's IPv4 address."),
+                                QStringLiteral("ADDRESS"));
+    const QCommandLineOption option(
+        QStringLiteral("option"), QStringLiteral("update: 0 firmware and configuration, 1 firmware, 2 configuration."),
+        QStringLiteral("0|1|2"), QStringLiteral("0"));
+    const QCommandLineOption noReadBack(QStringLiteral("no-read-back"),
+                                        QStringLiteral("update: do not read firmware and configuration back."));
+    parser.addOptions({help, version, json, report, port, ip, option, noReadBack});
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("build, inspect, check, texts, ports or update."));
     parser.addPositionalArgument(QStringLiteral("argument"), QStringLiteral("The command's file or directory."),
                                  QStringLiteral("[argument]"));
 
@@ -377,7 +521,7 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     };
     static const TCommand commands[] = {
         {"build", 1, 1, "CONFIG_DIR"}, {"inspect", 1, 1, "FILE"}, {"check", 1, 1, "CONFIG_DIR"},
-        {"texts", 0, 1, "FILE.lng"},   {"ports", 0, 0, ""},
+        {"texts", 0, 1, "FILE.lng"},   {"ports", 0, 0, ""},       {"update", 1, 1, "CONFIG_DIR"},
     };
     const TCommand *found = nullptr;
     for (const TCommand &c : commands) {
@@ -395,6 +539,16 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (parser.isSet(report) && (command != u"texts" || rest.isEmpty()))
         return cli.Usage(QStringLiteral("--report goes with texts FILE.lng"));
 
+    const bool updateOptions =
+        parser.isSet(port) || parser.isSet(ip) || parser.isSet(option) || parser.isSet(noReadBack);
+    if (updateOptions && command != u"update")
+        return cli.Usage(QStringLiteral("--port, --ip, --option and --no-read-back go with update"));
+    if (command == u"update" && parser.isSet(port) == parser.isSet(ip))
+        return cli.Usage(QStringLiteral("update needs either --port or --ip"));
+    const QString optionText = parser.value(option);
+    if (optionText != u"0" && optionText != u"1" && optionText != u"2")
+        return cli.Usage(QStringLiteral("--option is 0, 1 or 2"));
+
     const QString argument = rest.value(0);
     if (command == u"build")
         return cli.Build(argument);
@@ -404,5 +558,8 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return cli.Check(argument);
     if (command == u"texts")
         return cli.Texts(argument, parser.isSet(report));
+    if (command == u"update")
+        return cli.Update(argument, parser.value(port), parser.value(ip), optionText.toInt(),
+                          !parser.isSet(noReadBack));
     return cli.Ports();
 }

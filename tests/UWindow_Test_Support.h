@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -79,12 +80,13 @@ inline void When_Shown(QDialog *dialog, std::function<void()> drive)
     auto *timer = new QTimer;
     timer->setInterval(5);
     auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, dialog, drive, tries] {
-        if (!dialog->isVisible() && ++*tries < 1000)
+    // A dialog that never shows (or is gone with its test) ends the wait.
+    QObject::connect(timer, &QTimer::timeout, [timer, dialog = QPointer<QDialog>(dialog), drive, tries] {
+        if (dialog && !dialog->isVisible() && ++*tries < 1000)
             return;
         timer->stop();
         timer->deleteLater();
-        if (!dialog->isVisible())
+        if (!dialog || !dialog->isVisible())
             return;
         drive();
         if (dialog->isVisible())

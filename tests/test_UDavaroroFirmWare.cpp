@@ -4,6 +4,7 @@
 #include "UWindow_Test_Support.h"
 
 #include "UAbout.h"
+#include "UBoot.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UNew_Project.h"
@@ -578,11 +579,18 @@ private slots:
             QVERIFY(program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), parGen));
         DIRevevoriVezaDiva *main = program.Start();
 
+        // The update dialog opens once the files are written, in the form of the device type.
+        int shownForm = -1;
+        QByteArray bankK;
+        When_Shown(main->FBoot, [&] {
+            shownForm = main->FBoot->Form_Type;
+            bankK = program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin"));
+        });
         Click(main, "Btn_CreateBin");
         QCOMPARE(Shown_Texts(), QStringList());
         QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bank.bin")).size(), paramSize);
-        QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")).size(), 2048);
-        QCOMPARE(main->Update_Device(), formType);
+        QCOMPARE(bankK.size(), 2048);
+        QCOMPARE(shownForm, formType);
         // With a configuration open, step 2 shows the settings dialog; Cancel there writes nothing.
         When_Shown(main->FParGen, [main] { QTest::mouseClick(main->FParGen->Btn_Cancel, Qt::LeftButton); });
         Click(main, "Btn_Prm_Gen");
@@ -612,18 +620,24 @@ private slots:
             QVERIFY(program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), "<Par_Gen><Port_0_Baud>3"));
         DIRevevoriVezaDiva *main = program.Start();
 
+        // The update dialog does not open after a failure.
+        bool opened = false;
+        When_Shown(main->FBoot, [&] { opened = true; });
         Click(main, "Btn_CreateBin");
         const QStringList shown = Shown_Texts();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown[0].startsWith(QStringLiteral("error: ")) && shown[0].size() > 10, qPrintable(shown[0]));
         QVERIFY(!program.Exists(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));
+        QVERIFY(!opened);
 
         // The program goes on: once the obstacle is gone the same click does its work.
         QVERIFY(main->isVisible());
         QVERIFY(
             QFile::remove(program.Path(obstacle == u"bin is a file" ? QStringLiteral("PROJECTS/Line2/bin")
                                                                     : QStringLiteral("PROJECTS/Line2/ParGen.xml"))));
+        When_Shown(main->FBoot, [&] { opened = true; });
         Click(main, "Btn_CreateBin");
+        QVERIFY(opened);
         QCOMPARE(Shown_Texts(), QStringList());
         QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")).size(), 2048);
     }
@@ -684,6 +698,7 @@ private slots:
         QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
         QCOMPARE(Conf_Name, QStringLiteral("Line2"));
         QCOMPARE(QDir::fromNativeSeparators(ParGen_File), program.Path(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        When_Shown(main->FBoot, [] {});
         Click(main, "Btn_CreateBin");
         QCOMPARE(Shown_Texts(), QStringList());
         QVERIFY(program.Exists(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));

@@ -4,6 +4,7 @@
 #include "UWindow_Test_Support.h"
 
 #include "ULanguage.h"
+#include "UBoot.h"
 #include "UParGen.h"
 
 #include <QCheckBox>
@@ -186,8 +187,11 @@ private slots:
         QCOMPARE(program.Saved_Lines(), New_Configuration_Lines);
         QVERIFY(program.Read(ParGen_Path).contains("<!--SW_VERSION = 2.002-->"));
 
-        // Step 3 builds the device files from what was saved: the Ethernet form.
-        QCOMPARE(program.Main->Update_Device(), 1);
+        // Step 3 builds the device files from what was saved and opens the update dialog's Ethernet form.
+        int form = -1;
+        When_Shown(program.Main->FBoot, [&] { form = program.Main->FBoot->Form_Type; });
+        program.Main->Update_Device();
+        QCOMPARE(form, 1);
         QCOMPARE(program.Read(QStringLiteral("PROJECTS/Line2/bin/bank.bin")).size(), 17);
     }
 

@@ -1,5 +1,7 @@
 // quillon-cli run as a real process on real files.
 
+#include "UStand_In.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -72,6 +74,10 @@ private slots:
     void command_line_errors_data();
     void command_line_errors();
     void version_and_help();
+    void update_runs_the_serial_updater_and_exits_with_its_code();
+    void update_over_ethernet_checks_writes_and_runs();
+    void update_failures_data();
+    void update_failures();
 
 private:
     QScopedPointer<QTemporaryDir> Dir;
@@ -243,6 +249,10 @@ void Test_Cli::command_line_errors_data()
     QTest::newRow("unknown option") << QStringList{"--fast", "ports"};
     QTest::newRow("json on another command") << QStringList{"build", "--json", "x"};
     QTest::newRow("report without a file") << QStringList{"texts", "--report"};
+    QTest::newRow("update without a way") << QStringList{"update", "x"};
+    QTest::newRow("update with both ways") << QStringList{"update", "x", "--port", "ttyS0", "--ip", "10.0.0.1"};
+    QTest::newRow("update with option 3") << QStringList{"update", "x", "--port", "ttyS0", "--option", "3"};
+    QTest::newRow("port on another command") << QStringList{"build", "x", "--port", "ttyS0"};
 }
 
 void Test_Cli::command_line_errors()
@@ -262,6 +272,88 @@ void Test_Cli::version_and_help()
     for (const char *command : {"build CONFIG_DIR", "inspect FILE", "check CONFIG_DIR", "texts [FILE.lng]", "ports"})
         QVERIFY2(help.Out.contains(command), command);
     QCOMPARE(Run({"ports"}).Exit_Code, 0);
+}
+
+// A workspace with the configuration Line2 (ParGen.xml with the given device type) and a stand-in updater.
+static QString Make_Workspace(const QTemporaryDir &dir, const char *deviceType, const QString &updater,
+                              int exitCode = 0)
+{
+    const QString conf = dir.filePath(QStringLiteral("PROJECTS/Line2"));
+    QDir().mkpath(conf + QStringLiteral("/bin"));
+    QDir().mkpath(dir.filePath(QStringLiteral("MASTER")));
+    Write_File(conf + QStringLiteral("/ParGen.xml"),
+               QByteArray("<Par_Gen><Device_Type_Type>") + deviceType + "</Device_Type_Type></Par_Gen>");
+    if (!updater.isEmpty())
+        Install_Stand_In(dir.path(), updater, 0, exitCode);
+    return conf;
+}
+
+void Test_Cli::update_runs_the_serial_updater_and_exits_with_its_code()
+{
+    QTemporaryDir dir;
+    const QString conf = Make_Workspace(dir, "0", Serial_Updater_Base, 5);
+    const TRun run = Run({"update", conf, "--port", "ttyFAKE9", "--option", "1", "--no-read-back"});
+    QCOMPARE(run.Exit_Code, 5);
+    QVERIFY2(run.Out.contains("ended with exit code 5"), run.Out.constData());
+    const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
+    QCOMPARE(runs.size(), 1);
+#ifndef Q_OS_WIN
+    QCOMPARE(runs[0].Args,
+             (QStringList{"/dev/ttyFAKE9", "FW", "NO", "NO", "NO", dir.filePath(QStringLiteral("MASTER/sim40926.sim")),
+                          conf + QStringLiteral("/bin/bank.bin")}));
+#endif
+    QCOMPARE(Read_File(conf + QStringLiteral("/bin/bankK.bin")).size(), 2048);
+}
+
+void Test_Cli::update_over_ethernet_checks_writes_and_runs()
+{
+    QTemporaryDir dir;
+    const QString conf = Make_Workspace(dir, "1", Ethernet_Updater_Base);
+    const TRun run = Run({"update", conf, "--ip", "127.0.0.1", "--option", "2"});
+    if (run.Exit_Code == 1 && run.Err.contains("no ICMP socket"))
+        QSKIP(qPrintable(QStringLiteral("neither ICMP socket kind opens here: ") + QString::fromLocal8Bit(run.Err)));
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    QVERIFY2(run.Out.contains("echo check: 2 replies from 127.0.0.1"), run.Out.constData());
+    const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Ethernet_Updater_Base);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs[0].Args, QStringList());
+    QCOMPARE(runs[0].Xml, Read_File(dir.filePath(QStringLiteral("Ethernet_Update.xml"))));
+    QVERIFY(runs[0].Xml.contains("<IP_Address_Dev>127.0.0.1</IP_Address_Dev>"));
+    QCOMPARE(runs[0].Xml.count("<Operation>"), 1);
+}
+
+void Test_Cli::update_failures_data()
+{
+    QTest::addColumn<QString>("deviceType");
+    QTest::addColumn<QString>("updater");
+    QTest::addColumn<QStringList>("way");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("the updater is missing")
+        << "0" << QString() << QStringList{"--port", "ttyFAKE9"} << "cannot be started";
+    QTest::newRow("an Ethernet device by a port")
+        << "1" << Serial_Updater_Base << QStringList{"--port", "ttyFAKE9"} << "update it with --ip";
+    QTest::newRow("a serial device by address")
+        << "0" << Ethernet_Updater_Base << QStringList{"--ip", "127.0.0.1"} << "update it with --port";
+    QTest::newRow("an address that is none")
+        << "1" << Ethernet_Updater_Base << QStringList{"--ip", "10.0.0.300"} << "not a dotted IPv4 address";
+}
+
+void Test_Cli::update_failures()
+{
+    QFETCH(QString, deviceType);
+    QFETCH(QString, updater);
+    QFETCH(QStringList, way);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString conf = Make_Workspace(dir, deviceType.toLatin1().constData(), updater);
+    const TRun run = Run(QStringList{"update", conf} + way);
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains(reason.toUtf8()), run.Err.constData());
+    QVERIFY(Stand_In_Runs(dir.path(), updater).isEmpty());
+    // A configuration outside a workspace is refused before anything is built.
+    const TRun outside = Run(QStringList{"update", dir.path()} + way);
+    QCOMPARE(outside.Exit_Code, 1);
+    QVERIFY2(outside.Err.contains("is not a configuration of a workspace"), outside.Err.constData());
 }
 
 QTEST_GUILESS_MAIN(Test_Cli)

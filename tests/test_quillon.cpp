@@ -4,6 +4,9 @@
 
 #include "UWindow_Test_Support.h"
 
+#include "UStand_In.h"
+#include "UUpdater_Run.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
@@ -281,6 +284,62 @@ private slots:
                  program.Process.readAllStandardError().constData());
         QCOMPARE(Settings_Lines(Read_File(settingsPath)),
                  Default_Settings_Lines(QString(), QStringLiteral("Italiano")));
+    }
+
+    void A_person_updates_a_serial_device_through_step_3()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QDir workspace(dir.path());
+        QVERIFY(workspace.mkpath(QStringLiteral("PROJECTS/Line2/bin")));
+        QFile parGen(workspace.filePath(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        QVERIFY(parGen.open(QIODevice::WriteOnly));
+        parGen.write("<Par_Gen><Device_Type_Type>0</Device_Type_Type><Port_0_Baud>3</Port_0_Baud></Par_Gen>");
+        parGen.close();
+        QFile settings(workspace.filePath(QStringLiteral("Quillon.xml")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj></Conf_Settings>");
+        settings.close();
+        QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 1500));
+        // The dialog selects the first port the system lists; one this user may not open is explained instead.
+        const QList<TSerial_Port> ports = List_COM_Ports();
+        const QString port = ports.isEmpty() ? QString() : ports.first().Location;
+        if (!Port_Permission_Problem(port).isEmpty())
+            QSKIP(qPrintable(port + QStringLiteral(" is listed first and this user may not open it")));
+
+        TChild server;
+        QVERIFY(Start_Display(server));
+        TChild program;
+        QVERIFY(Start_Program(program, dir.path()));
+        const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
+        QVERIFY2(!main.isEmpty(), program.Process.readAllStandardError().constData());
+
+        // Step 3, Update Device: the files are built and the dialog opens in its serial form.
+        QVERIFY(Click_In(main, 80 + 85, 200 + 18));
+        const QString dialog = Wait_For_Window(QStringLiteral("Update Device by Serial"));
+        QVERIFY(!dialog.isEmpty());
+        // The update button; the wait indicator names the updater while it runs, then the dialog is back.
+        QVERIFY(Click_In(dialog, 206 + 55, 192 + 6 + 14));
+        QVERIFY(!Wait_For_Window(QStringLiteral("Update running")).isEmpty());
+        QVERIFY(Wait_Until_Gone(QStringLiteral("Update running")));
+        const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
+        QCOMPARE(runs.size(), 1);
+        QVERIFY(runs[0].Finished);
+        QCOMPARE(runs[0].Args,
+                 (QStringList{port, "FW", "FR", "PW", "PR", workspace.filePath(QStringLiteral("MASTER/sim40926.sim")),
+                              workspace.filePath(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))}));
+        QFile bank(runs[0].Args.last());
+        QVERIFY(bank.open(QIODevice::ReadOnly));
+        const QByteArray block = bank.readAll();
+        QCOMPARE(block.size(), 17);
+        QCOMPARE(int(block[4]), 3); // Port_0_Baud of this configuration
+
+        // Cancel, then the header's close button.
+        QVERIFY(Click_In(dialog, 324 + 55, 192 + 6 + 14));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
+        QVERIFY(Click_In(main, 632 + 25, 8 + 25));
+        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
+        QCOMPARE(program.Process.exitCode(), 0);
     }
 };
 

@@ -7,6 +7,7 @@
 
 #include "UAbout.h"
 #include "UApplication.h"
+#include "UBoot.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
 #include "ULanguage.h"
@@ -16,7 +17,10 @@
 #include "UOpenConf.h"
 #include "UParGen.h"
 #include "USoftOptions.h"
+#include "UUpdate_Logic.h"
+#include "UWait.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -42,10 +46,15 @@ void Settle()
         QCoreApplication::processEvents();
 }
 
-void Picture(QWidget *window, const QString &name)
+// popup, when given, is an open pop-up window of window (a list shown open), painted where it lies.
+void Picture(QWidget *window, const QString &name, QWidget *popup = nullptr)
 {
     Settle();
-    const QPixmap client = window->grab();
+    QPixmap client = window->grab();
+    if (popup && popup->isVisible()) {
+        QPainter over(&client);
+        over.drawPixmap(popup->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0)), popup->grab());
+    }
     constexpr int Title_Height = 26;
     QPixmap framed(client.width() + 2, client.height() + Title_Height + 1);
     framed.fill(QColor(70, 74, 80));
@@ -224,6 +233,35 @@ int main(int argc, char *argv[])
 
     main->Show_Update_Link(true);
     Picture(main.get(), QStringLiteral("main_new_version"));
+
+    // The update dialog in both forms, fed with ports of its own so that the list is never empty.
+    TFBoot *boot = main->FBoot;
+    boot->Port_Source = [] {
+        QList<TSerial_Port> ports;
+        for (const char *name : {"ttyS0", "ttyUSB0", "ttyUSB1"}) {
+            const QString port = QLatin1String(name);
+            ports.append({port, QStringLiteral("/dev/") + port, QStringLiteral("USB-Serial Controller"),
+                          QStringLiteral("Acme Devices"), QString()});
+        }
+        return ports;
+    };
+    boot->Form_Type = 0;
+    boot->show();
+    Picture(boot, QStringLiteral("update_serial"));
+    boot->CB_COM_Port->showPopup();
+    Picture(boot, QStringLiteral("update_serial_ports"), boot->CB_COM_Port->view()->window());
+    boot->CB_COM_Port->hidePopup();
+    boot->hide();
+    boot->Form_Type = 1;
+    boot->show();
+    Picture(boot, QStringLiteral("update_ethernet"));
+    Picture_Message(boot, Lang(1036), QStringLiteral("update_device_not_found"), TMessage_Kind::Warning);
+    Picture_Message(boot, Lang(1037), QStringLiteral("update_check_address"), TMessage_Kind::Error);
+    boot->FWait->Show_Still(Updater_Path(Program_Dir, Ethernet_Updater_Base), 12);
+    boot->FWait->show();
+    Picture(boot->FWait, QStringLiteral("update_waiting"));
+    boot->FWait->hide();
+    boot->hide();
 
     main->hide();
     return Failed ? 1 : 0;

@@ -287,6 +287,67 @@ void Logo(QPainter &p)
     p.drawLine(QPointF(12, 12), QPointF(52, 12));
 }
 
+void Boot_Update(QPainter &p)
+{
+    // A chip on the left taking a bolt of new firmware.
+    p.setPen(Stroke(Grey, 3));
+    p.setBrush(Teal_Light);
+    p.drawRoundedRect(QRectF(6, 18, 30, 30), 3, 3);
+    for (int y : {24, 33, 42}) {
+        p.drawLine(QPointF(1, y), QPointF(6, y));
+        p.drawLine(QPointF(36, y), QPointF(40, y));
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(Teal);
+    p.drawRect(QRectF(14, 26, 14, 14));
+    QPainterPath bolt;
+    bolt.moveTo(50, 2);
+    bolt.lineTo(38, 32);
+    bolt.lineTo(48, 32);
+    bolt.lineTo(42, 62);
+    bolt.lineTo(62, 24);
+    bolt.lineTo(52, 24);
+    bolt.lineTo(60, 2);
+    bolt.closeSubpath();
+    p.setPen(Stroke(Amber_Dark, 2));
+    p.setBrush(Orange);
+    p.drawPath(bolt);
+}
+
+void Boot_Cancel(QPainter &p)
+{
+    // A grey disc with a white cross: leave without updating.
+    p.setPen(Qt::NoPen);
+    p.setBrush(Grey);
+    p.drawEllipse(QRectF(4, 4, 56, 56));
+    p.setPen(Stroke(Paper, 7));
+    p.drawLine(QPointF(22, 22), QPointF(42, 42));
+    p.drawLine(QPointF(42, 22), QPointF(22, 42));
+}
+
+void Boot_Refresh(QPainter &p)
+{
+    // Two arrows chasing each other round: list the ports again.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(Stroke(Teal, 7));
+    p.drawArc(QRectF(10, 10, 44, 44), 30 * 16, 140 * 16);
+    p.drawArc(QRectF(10, 10, 44, 44), 210 * 16, 140 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Teal);
+    QPainterPath head1;
+    head1.moveTo(50, 6);
+    head1.lineTo(58, 26);
+    head1.lineTo(38, 24);
+    head1.closeSubpath();
+    p.drawPath(head1);
+    QPainterPath head2;
+    head2.moveTo(14, 58);
+    head2.lineTo(6, 38);
+    head2.lineTo(26, 40);
+    head2.closeSubpath();
+    p.drawPath(head2);
+}
+
 bool Draw(const QString &dir, const QString &name, int size, const std::function<void(QPainter &)> &glyph)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
@@ -335,6 +396,9 @@ int main(int argc, char *argv[])
         {"opt_prev", 64, Opt_Prev},
         {"opt_next", 64, Opt_Next},
         {"opt_check", 64, Opt_Check},
+        {"boot_update", 64, Boot_Update},
+        {"boot_cancel", 64, Boot_Cancel},
+        {"boot_refresh", 64, Boot_Refresh},
         // Drawn at their size of use, 16 x 16.
         {"category_expanded", 16, Category_Expanded},
         {"category_collapsed", 16, Category_Collapsed},

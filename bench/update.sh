@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Update benchmark (Release build, offscreen): the update step over 1000 runs, the port listing, the echo
+# check of 127.0.0.1 and the longest stall of the event loop while a stand-in updater runs for 3 s.
+# Prints figures; there is nothing to pass or fail.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+build=build-bench
+cmake -S bench -B "$build" -DCMAKE_BUILD_TYPE=Release > "$build.configure.log" 2>&1 ||
+    { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" -j 2 --target quillon_update_bench stand_in_updater
+QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 "$build/quillon_update_bench" "$build/stand_in_updater"

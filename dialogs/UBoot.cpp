@@ -1,0 +1,340 @@
+#include "UBoot.h"
+
+#include "UApplication.h"
+#include "ULanguage.h"
+#include "ULook.h"
+#include "UMessage.h"
+#include "UUpdate_Logic.h"
+#include "UWait.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int Client_Width = 449;
+constexpr int Title_Height = 69;
+constexpr int IP_Address_Height = 49;
+constexpr int Serial_Height = 51;
+constexpr int Options_Height = 72;
+constexpr int Button_Height = 40;
+// The update button at its design place (206, 6), 110 wide: its right edge.
+constexpr int Button_Width = 110;
+constexpr int Update_Right = 206 + Button_Width;
+
+QWidget *Create_Panel(QWidget *parent, const QString &name, int height)
+{
+    auto *panel = new QWidget(parent);
+    panel->setObjectName(name);
+    panel->resize(Client_Width, height);
+    return panel;
+}
+
+QLineEdit *Create_Octet_Edit(QWidget *parent, const QString &name, int left)
+{
+    auto *edit = new QLineEdit(QStringLiteral("0"), parent);
+    edit->setObjectName(name);
+    edit->setGeometry(left, 22, 44, 21);
+    edit->setAlignment(Qt::AlignCenter);
+    return edit;
+}
+
+} // namespace
+
+TFBoot::TFBoot(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("FBoot"));
+    Apply_Window_Look(this);
+
+    P_Title = Create_Title_Band(this, Client_Width);
+    L_SW_Code = P_Title->findChild<QLabel *>(QStringLiteral("L_SW_Code"));
+    L_SW_Desc = P_Title->findChild<QLabel *>(QStringLiteral("L_SW_Desc"));
+
+    P_IP_Address = Create_Panel(this, QStringLiteral("P_IP_Address"), IP_Address_Height);
+    L_IP_Address = Create_Label(P_IP_Address, QStringLiteral("L_IP_Address"), 16, 4, true);
+    E_IP1 = Create_Octet_Edit(P_IP_Address, QStringLiteral("E_IP1"), 16);
+    E_IP2 = Create_Octet_Edit(P_IP_Address, QStringLiteral("E_IP2"), 72);
+    E_IP3 = Create_Octet_Edit(P_IP_Address, QStringLiteral("E_IP3"), 128);
+    E_IP4 = Create_Octet_Edit(P_IP_Address, QStringLiteral("E_IP4"), 184);
+    for (int i = 0; i < 3; ++i) {
+        QLabel *dot = Create_Label(P_IP_Address, QStringLiteral("L_Dot%1").arg(i + 1), 64 + 56 * i, 24, true);
+        Set_Caption(dot, QStringLiteral("."));
+    }
+    for (QLineEdit *edit : {E_IP1, E_IP2, E_IP3, E_IP4}) {
+        edit->installEventFilter(this);
+        // What the edits hold goes into an XML file: characters XML cannot hold are kept out.
+        connect(edit, &QLineEdit::textEdited, edit, [edit](const QString &text) {
+            if (!Is_Xml_Text(text))
+                edit->setText(Xml_Text_Only(text));
+        });
+    }
+
+    P_Serial = Create_Panel(this, QStringLiteral("P_Serial"), Serial_Height);
+    L_COM_Port = Create_Label(P_Serial, QStringLiteral("L_COM_Port"), 16, 4, true);
+    Set_Caption(L_COM_Port, QStringLiteral("Select the COM port for the Update"));
+    CB_COM_Port = new QComboBox(P_Serial);
+    CB_COM_Port->setObjectName(QStringLiteral("CB_COM_Port"));
+    CB_COM_Port->setGeometry(16, 22, 200, 22);
+    Btn_COM_List = Create_Picture_Button(P_Serial, QStringLiteral("Btn_COM_List"), QStringLiteral("boot_refresh"), 222,
+                                         20, 26, 26, 18);
+    Btn_COM_List->setToolTip(QStringLiteral("Update COM Ports List"));
+
+    P_Options = Create_Panel(this, QStringLiteral("P_Options"), Options_Height);
+    L_Update_Option = Create_Label(P_Options, QStringLiteral("L_Update_Option"), 16, 4, true);
+    CB_Update_Options = new QComboBox(P_Options);
+    CB_Update_Options->setObjectName(QStringLiteral("CB_Update_Options"));
+    CB_Update_Options->setGeometry(16, 22, 232, 22);
+    CB_Update_Option_Read_Back = new QCheckBox(P_Options);
+    CB_Update_Option_Read_Back->setObjectName(QStringLiteral("CB_Update_Option_Read_Back"));
+    CB_Update_Option_Read_Back->setGeometry(16, 50, 232, 17);
+    CB_Update_Option_Read_Back->setChecked(true);
+
+    P_Button = Create_Button_Band(this, Client_Width, Title_Height + Serial_Height + Options_Height + Button_Height);
+    Btn_Update = Create_Picture_Button(P_Button, QStringLiteral("Btn_Update"), QStringLiteral("boot_update"), 206, 6,
+                                       110, 28, 18);
+    Btn_Cancel = Create_Picture_Button(P_Button, QStringLiteral("Btn_Cancel"), QStringLiteral("boot_cancel"), 324, 6,
+                                       110, 28, 18);
+
+    FWait = new TFWait(this);
+
+    connect(Btn_COM_List, &QPushButton::clicked, this, [this] { Run_Handler([this] { Btn_COM_ListClick(); }); });
+    connect(Btn_Update, &QPushButton::clicked, this, [this] { Run_Handler([this] { Btn_UpdateClick(); }); });
+    connect(Btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    // Language texts are shown as written.
+    for (QLabel *label : {L_SW_Code, L_SW_Desc, L_IP_Address, L_COM_Port, L_Update_Option})
+        label->setTextFormat(Qt::PlainText);
+    Set_Caption(L_SW_Code, SW_Code);
+    setFixedSize(Client_Width, Title_Height + Serial_Height + Options_Height + Button_Height);
+    Set_Lang();
+}
+
+TFBoot::~TFBoot() = default;
+
+void TFBoot::Set_Lang()
+{
+    setWindowTitle(Lang(Form_Type == 1 ? 1002 : 1000));
+    Set_Caption(L_SW_Desc, Lang(Form_Type == 1 ? 1003 : 1001));
+    Set_Caption(L_IP_Address, Lang(1006));
+    Set_Caption(L_Update_Option, Lang(1014));
+    CB_Update_Options->clear();
+    CB_Update_Options->addItems({Lang(1015), Lang(1016), Lang(1017)});
+    CB_Update_Options->setCurrentIndex(0);
+    CB_Update_Option_Read_Back->setText(Lang(1018));
+    Btn_Cancel->setText(Lang(1019));
+    Btn_Update->setText(Lang(1020));
+    // A caption longer than the button's design width widens it to the left; its right edge stays.
+    const int captionWidth = Caption_Margin + Btn_Update->iconSize().width() + Caption_Margin +
+                             Btn_Update->fontMetrics().horizontalAdvance(Btn_Update->text()) + Caption_Margin + 4;
+    const int updateWidth = std::min(Update_Right - Caption_Margin, std::max(Button_Width, captionWidth));
+    Btn_Update->setGeometry(Update_Right - updateWidth, 6, updateWidth, 28);
+    E_IP1->setToolTip(Lang(1021));
+    E_IP2->setToolTip(Lang(1022));
+    E_IP3->setToolTip(Lang(1023));
+    E_IP4->setToolTip(Lang(1024));
+    CB_Update_Options->setToolTip(Lang(1032));
+    CB_Update_Option_Read_Back->setToolTip(Lang(1033));
+    Btn_Cancel->setToolTip(Lang(1034));
+    Btn_Update->setToolTip(Lang(1035));
+}
+
+void TFBoot::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFBoot::FormShow()
+{
+    Set_Lang();
+    Set_Caption(L_SW_Code, SW_Code);
+    P_IP_Address->hide();
+    P_Options->hide();
+    P_Serial->hide();
+
+    // The panels stacked under the title band in the form's order, the button band at the bottom.
+    QWidget *first = Form_Type == 1 ? P_IP_Address : P_Serial;
+    first->move(0, Title_Height);
+    P_Options->move(0, Title_Height + first->height());
+    const int clientHeight = Title_Height + first->height() + P_Options->height() + Button_Height;
+    P_Button->setGeometry(0, clientHeight - Button_Height, Client_Width, Button_Height);
+    first->show();
+    P_Options->show();
+    setFixedSize(Client_Width, clientHeight);
+
+    // Tab order: the form's panel, the options, the buttons, the hidden panel.
+    QList<QWidget *> order;
+    if (Form_Type == 1)
+        order = {E_IP1,      E_IP2,      E_IP3,       E_IP4,       CB_Update_Options, CB_Update_Option_Read_Back,
+                 Btn_Update, Btn_Cancel, CB_COM_Port, Btn_COM_List};
+    else
+        order = {CB_COM_Port,
+                 Btn_COM_List,
+                 CB_Update_Options,
+                 CB_Update_Option_Read_Back,
+                 Btn_Update,
+                 Btn_Cancel,
+                 E_IP1,
+                 E_IP2,
+                 E_IP3,
+                 E_IP4};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    CB_Update_Options->setCurrentIndex(Last_Update_Option);
+    CB_Update_Option_Read_Back->setChecked(Last_Read_Back);
+
+    if (Form_Type == 1) {
+        QString parts[4];
+        if (!Last_IP_Address.isEmpty() && Split_IP_Address(Last_IP_Address, parts[0], parts[1], parts[2], parts[3])) {
+            E_IP1->setText(parts[0]);
+            E_IP2->setText(parts[1]);
+            E_IP3->setText(parts[2]);
+            E_IP4->setText(parts[3]);
+        }
+        E_IP1->setFocus();
+    } else {
+        update_ComPort();
+        CB_COM_Port->setFocus();
+    }
+    Center_On_Screen(this);
+}
+
+bool TFBoot::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress &&
+        (watched == E_IP1 || watched == E_IP2 || watched == E_IP3 || watched == E_IP4)) {
+        if (!KeyPress(watched, static_cast<QKeyEvent *>(event)->text()))
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool TFBoot::KeyPress(QObject *Sender, const QString &Key)
+{
+    if (Key != QStringLiteral("."))
+        return true;
+    QLineEdit *next = Sender == E_IP1 ? E_IP2 : Sender == E_IP2 ? E_IP3 : Sender == E_IP3 ? E_IP4 : nullptr;
+    if (next && next->isEnabled() && next->isVisible())
+        next->setFocus(Qt::TabFocusReason);
+    return false;
+}
+
+void TFBoot::Btn_COM_ListClick()
+{
+    update_ComPort();
+}
+
+void TFBoot::update_ComPort()
+{
+    const QList<TSerial_Port> ports = Port_Source();
+    CB_COM_Port->clear();
+    for (const TSerial_Port &port : ports) {
+        CB_COM_Port->addItem(port.Name, port.Location);
+        CB_COM_Port->setItemData(CB_COM_Port->count() - 1, Serial_Port_Hint(port), Qt::ToolTipRole);
+    }
+    CB_COM_Port->setCurrentIndex(ports.isEmpty() ? -1 : 0);
+}
+
+QString TFBoot::Typed_Address() const
+{
+    return QStringList{E_IP1->text(), E_IP2->text(), E_IP3->text(), E_IP4->text()}.join(u'.');
+}
+
+void TFBoot::Btn_UpdateClick()
+{
+    // One run at a time: the button stays disabled from the echo check to the updater's end.
+    if (Run_Busy)
+        return;
+    Run_Busy = true;
+    const bool hadFocus = Btn_Update->hasFocus();
+    Btn_Update->setEnabled(false);
+    const auto restore = qScopeGuard([this, hadFocus] {
+        Run_Busy = false;
+        Btn_Update->setEnabled(true);
+        if (hadFocus && isVisible())
+            Btn_Update->setFocus();
+    });
+    if (Form_Type == 1)
+        Ethernet_Run();
+    else
+        Serial_Run();
+}
+
+void TFBoot::Serial_Run()
+{
+    Last_Update_Option = CB_Update_Options->currentIndex();
+    Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
+    const int index = CB_COM_Port->currentIndex();
+    const QString name = index >= 0 ? CB_COM_Port->itemText(index) : QString();
+    const QString location = index >= 0 ? CB_COM_Port->itemData(index).toString() : QString();
+    // A port this user may not open would only make the updater fail: the remedy is told instead.
+    const QString problem = Port_Check(location);
+    if (!problem.isEmpty()) {
+        Message_Box(problem, TMessage_Kind::Warning);
+        return;
+    }
+    const TPlatform_Form form = Native_Form();
+    Start_Updater(Serial_Updater_Base,
+                  Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? name : location, Last_Update_Option,
+                                          Last_Read_Back, Master_Dir, Conf_Dir));
+}
+
+void TFBoot::Ethernet_Run()
+{
+    if (Send_Ping()) {
+        Last_IP_Address = Typed_Address();
+        Last_Update_Option = CB_Update_Options->currentIndex();
+        Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
+        Compile_XML_Parameter_New_Boot();
+        Start_Updater(Ethernet_Updater_Base, {});
+    } else if (Ping_Aborted) {
+        // The dialog was closed during the check: nothing more.
+    } else if (ping_res == 2) {
+        Message_Box(Lang(1036), TMessage_Kind::Warning);
+    } else {
+        Message_Box(Lang(1037), TMessage_Kind::Error);
+    }
+}
+
+void TFBoot::Start_Updater(const QString &base, const QStringList &arguments)
+{
+    Start_Program(FWait, Updater_Path(Program_Dir, base), arguments, Native_Form(), Updater_Limit_Ms);
+}
+
+bool TFBoot::Send_Ping()
+{
+    const std::unique_ptr<TEcho_Client> client = Echo_Client_Source();
+    TEcho_Check check(client.get());
+    Check = &check;
+    const auto forget = qScopeGuard([this] { Check = nullptr; });
+    const bool answered = Run_Echo_Check(check, Typed_Address());
+    ping_res = check.ping_res;
+    Ping_Aborted = check.Aborted();
+    return answered && !Ping_Aborted;
+}
+
+void TFBoot::done(int result)
+{
+    // Closing the dialog ends an echo check under way; nothing is remembered or started after it.
+    if (Check)
+        Check->Abort();
+    QDialog::done(result);
+}
+
+void TFBoot::Compile_XML_Parameter_New_Boot()
+{
+    const QString ip[4] = {E_IP1->text(), E_IP2->text(), E_IP3->text(), E_IP4->text()};
+    Write_Ethernet_Update(XML1, ip, CB_Update_Options->currentIndex(), CB_Update_Option_Read_Back->isChecked(),
+                          Program_Dir, Master_Dir, Conf_Dir);
+}

@@ -1,0 +1,42 @@
+// A stand-in for the external updaters. Tests copy it into a program directory under an updater's name.
+// Each run appends to <own path>.log: its arguments, its working directory and the Ethernet_Update.xml
+// beside it (base64), written before it sleeps so that a test sees a run under way, and "finished" after it. <own
+// path>.control, when present, holds "sleep_ms=N" and "exit=N" lines: how long to sleep and the exit code.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QString self = QCoreApplication::applicationFilePath();
+    int sleepMs = 0;
+    int exitCode = 0;
+    QFile control(self + QStringLiteral(".control"));
+    if (control.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : control.readAll().split('\n')) {
+            if (line.startsWith("sleep_ms="))
+                sleepMs = line.mid(9).trimmed().toInt();
+            else if (line.startsWith("exit="))
+                exitCode = line.mid(5).trimmed().toInt();
+        }
+    }
+    QByteArray record = "run\ncwd=" + QDir::currentPath().toUtf8() + '\n';
+    for (const QString &argument : QCoreApplication::arguments().mid(1))
+        record += "arg=" + argument.toUtf8() + '\n';
+    QFile xml(QFileInfo(self).dir().filePath(QStringLiteral("Ethernet_Update.xml")));
+    record += "xml=" + (xml.open(QIODevice::ReadOnly) ? xml.readAll().toBase64() : QByteArray("none")) + '\n';
+    record += "end\n";
+    QFile log(self + QStringLiteral(".log"));
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(record) != record.size() || !log.flush())
+        return 120;
+    log.close();
+    QThread::msleep(static_cast<unsigned long>(sleepMs));
+    // The run's end, so that a test sees whether it ran to its end.
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write("finished\n") != 9)
+        return 121;
+    return exitCode;
+}

@@ -1,0 +1,631 @@
+// The update dialog driven offscreen through step 3 of the main window: its two forms, the serial and the
+// Ethernet runs with the stand-in updaters, the echo check's outcomes and the wait for an updater.
+
+#include "UWindow_Test_Support.h"
+
+#include "UBoot.h"
+#include "UFake_Echo_Client.h"
+#include "ULanguage.h"
+#include "UStand_In.h"
+#include "UWait.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace {
+
+const QByteArray Ethernet_ParGen = "<Par_Gen><Device_Type_Type>1</Device_Type_Type></Par_Gen>";
+const QByteArray Serial_ParGen = "<Par_Gen><Device_Type_Type>0</Device_Type_Type></Par_Gen>";
+
+QList<TSerial_Port> Two_Ports()
+{
+    return {{QStringLiteral("ttyS0"), QStringLiteral("/dev/ttyS0"), QStringLiteral("Built-in serial port"), QString(),
+             QString()},
+            {QStringLiteral("ttyUSB0"), QStringLiteral("/dev/ttyUSB0"), QStringLiteral("USB-Serial Controller"),
+             QStringLiteral("Acme Devices"), QStringLiteral("A1B2C3")}};
+}
+
+// A program directory with the configuration Line2 open and the update dialog fed with two ports.
+struct TBoot_Fixture
+{
+    TProgram_Fixture Program;
+    DIRevevoriVezaDiva *Main = nullptr;
+    TFBoot *Boot = nullptr;
+
+    explicit TBoot_Fixture(const QByteArray &parGen = Serial_ParGen)
+    {
+        Program.Make_Dir(QStringLiteral("PROJECTS/Line2/bin"));
+        if (!parGen.isNull())
+            Program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), parGen);
+        Main = Program.Start();
+        Conf_Name = QStringLiteral("Line2");
+        Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
+        Set_Files();
+        Boot = Main->FBoot;
+        Boot->Port_Source = Two_Ports;
+        Boot->Port_Check = [](const QString &) { return QString(); };
+    }
+
+    // Step 3 of the main window; drive runs while the update dialog is shown, which is closed afterwards.
+    void Step_3(std::function<void()> drive)
+    {
+        When_Shown(Boot, std::move(drive));
+        QTest::mouseClick(Main->Btn_CreateBin, Qt::LeftButton);
+    }
+
+    void Set_Address(const QString &a, const QString &b, const QString &c, const QString &d)
+    {
+        Boot->E_IP1->setText(a);
+        Boot->E_IP2->setText(b);
+        Boot->E_IP3->setText(c);
+        Boot->E_IP4->setText(d);
+    }
+
+    // The device answers, or stays silent, or the client fails, as the fake is told.
+    void Fake_Device(QList<int> answers, int then, bool hostFails = false)
+    {
+        Boot->Echo_Client_Source = [answers, then, hostFails] {
+            auto client = std::make_unique<TFake_Echo_Client>();
+            client->Answers = answers;
+            client->Then = then;
+            client->Host_Fails = hostFails;
+            return std::unique_ptr<TEcho_Client>(std::move(client));
+        };
+    }
+
+    QList<TStand_In_Run> Runs(const QString &base) const { return Stand_In_Runs(Program.Dir.path(), base); }
+};
+
+// Whether this machine lets the program open an ICMP socket.
+QString Icmp_Unavailable()
+{
+    TIcmp_Echo_Client client;
+    TEcho_Check check(&client);
+    if (!Run_Echo_Check(check, QStringLiteral("127.0.0.1")) && check.Failure.startsWith(QStringLiteral("no ICMP")))
+        return check.Failure;
+    return QString();
+}
+
+QStringList Codes(int option, bool readBack)
+{
+    return Update_Options(QString(), option, readBack).split(u' ', Qt::SkipEmptyParts);
+}
+
+// Ethernet_Update.xml as "path=text" lines of its leaf elements, from the file's description.
+QStringList Expected_Ethernet_Lines(const QString &ip, int option, bool readBack)
+{
+    QStringList lines{QStringLiteral("root:Ethernet_Update"),
+                      QStringLiteral("Ethernet_Update/Version=1000"),
+                      QStringLiteral("Ethernet_Update/Title=Velmora - SW40926 Ethernet Update"),
+                      QStringLiteral("Ethernet_Update/IP_Address_Dev=") + ip,
+                      QStringLiteral("Ethernet_Update/Application_Port=10000"),
+                      QStringLiteral("Ethernet_Update/Boot_Port=2008"),
+                      QStringLiteral("Ethernet_Update/Boot_Port_Sec=2007"),
+                      QStringLiteral("Ethernet_Update/Address_Protection=0x07800"),
+                      QStringLiteral("Ethernet_Update/Protections/Protection=0x70")};
+    const auto operation = [&](bool firmware, bool last) {
+        const QString rb = readBack ? QStringLiteral("1") : QStringLiteral("0");
+        const QStringList children{
+            QStringLiteral("Ope_Protection_Enabled="),
+            QStringLiteral("Ope_GoToBoot_Before=0"),
+            QStringLiteral("Ope_GoToApp_Before=0"),
+            QStringLiteral("Ope_IP_Address="),
+            QStringLiteral("Ope_Port=2008"),
+            QStringLiteral("Ope_Port_Sec=2007"),
+            QStringLiteral("Ope_Erase_Memory=0"),
+            QStringLiteral("Ope_FileName=") +
+                (firmware ? Join_Path(Master_Dir, QStringLiteral("Sim40926K.sim"))
+                          : Join_Path(Conf_Dir, QStringLiteral("bin"), QStringLiteral("bankK.bin"))),
+            QStringLiteral("Ope_Start_Address=") + (firmware ? QStringLiteral("0x8000") : QStringLiteral("0x07000")),
+            QStringLiteral("Ope_Memory_Type=0"),
+            QStringLiteral("Ope_Bank_Type=") + (firmware ? QStringLiteral("1") : QStringLiteral("2")),
+            QStringLiteral("Ope_Read_Back=") + rb,
+            QStringLiteral("Ope_Write_CSS=") + (firmware ? QStringLiteral("1") : QStringLiteral("0")),
+            QStringLiteral("Ope_Address_CSS=0x07A00"),
+            QStringLiteral("Ope_Command_CSS=0x02"),
+            QStringLiteral("Ope_Write_Internal_Data=0"),
+            QStringLiteral("Ope_WID_Address=0x07810"),
+            QStringLiteral("Ope_WID_Command=0x02"),
+            QStringLiteral("Ope_WID_Data=0x00, 0x00, 0x00, 0x01"),
+            QStringLiteral("Ope_GoToApp_After=") + (last ? QStringLiteral("1") : QStringLiteral("0")),
+        };
+        for (const QString &child : children)
+            lines.append(QStringLiteral("Ethernet_Update/Operations/Operation/") + child);
+    };
+    if (option == 0 || option == 1)
+        operation(true, option == 1);
+    if (option == 0 || option == 2)
+        operation(false, true);
+    return lines;
+}
+
+// Where a click in the dialog's window lands on the Read Back box.
+QPoint Read_Back_Point(TFBoot *boot)
+{
+    QCheckBox *box = boot->CB_Update_Option_Read_Back;
+    return box->mapTo(boot, QPoint(8, box->height() / 2));
+}
+
+} // namespace
+
+class Test_UBoot : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void Step_3_opens_the_form_the_device_type_asks_for_data()
+    {
+        QTest::addColumn<QByteArray>("parGen");
+        QTest::addColumn<int>("formType");
+        QTest::newRow("1: Ethernet") << Ethernet_ParGen << 1;
+        QTest::newRow("1 after a declaration: Ethernet")
+            << QByteArray("<?xml version=\"1.0\"?><Par_Gen><Device_Type_Type>1</Device_Type_Type></Par_Gen>") << 1;
+        QTest::newRow("0: serial") << Serial_ParGen << 0;
+        QTest::newRow("\" 1\": serial") << QByteArray("<Par_Gen><Device_Type_Type> 1</Device_Type_Type></Par_Gen>")
+                                        << 0;
+        QTest::newRow("2: serial") << QByteArray("<Par_Gen><Device_Type_Type>2</Device_Type_Type></Par_Gen>") << 0;
+        QTest::newRow("empty: serial") << QByteArray("<Par_Gen><Device_Type_Type/></Par_Gen>") << 0;
+        QTest::newRow("no such key: serial") << QByteArray("<Par_Gen><Port_0_Baud>3</Port_0_Baud></Par_Gen>") << 0;
+        QTest::newRow("no ParGen.xml: serial") << QByteArray() << 0;
+    }
+
+    void Step_3_opens_the_form_the_device_type_asks_for()
+    {
+        QFETCH(QByteArray, parGen);
+        QFETCH(int, formType);
+        TBoot_Fixture f(parGen);
+        bool shown = false;
+        f.Step_3([&] {
+            shown = true;
+            TFBoot *boot = f.Boot;
+            QCOMPARE(boot->Form_Type, formType);
+            QCOMPARE(boot->size(), QSize(449, formType == 1 ? 230 : 232));
+            QCOMPARE(boot->windowTitle(), formType == 1 ? QStringLiteral("Update Device by Ethernet (UDP)")
+                                                        : QStringLiteral("Update Device by Serial"));
+            QCOMPARE(boot->L_SW_Desc->text(), formType == 1 ? QStringLiteral("Update Device Using the Ethernet Port")
+                                                            : QStringLiteral("Update Device Using the Serial Port"));
+            QCOMPARE(boot->P_IP_Address->isVisible(), formType == 1);
+            QCOMPARE(boot->P_Serial->isVisible(), formType == 0);
+            QWidget *first = formType == 1 ? boot->P_IP_Address : boot->P_Serial;
+            QCOMPARE(first->geometry(), QRect(0, 69, 449, formType == 1 ? 49 : 51));
+            QCOMPARE(boot->P_Options->geometry(), QRect(0, 69 + first->height(), 449, 72));
+            QCOMPARE(boot->P_Button->geometry(), QRect(0, boot->height() - 40, 449, 40));
+            // The update button keeps its right edge and is wide enough for its caption on one line.
+            const QRect update = boot->Btn_Update->geometry();
+            QCOMPARE(update.right() + 1, 206 + 110);
+            QCOMPARE(update.top(), 6);
+            QCOMPARE(update.height(), 28);
+            QVERIFY(update.width() >= 110);
+            QVERIFY(boot->Btn_Update->fontMetrics().horizontalAdvance(boot->Btn_Update->text()) + 18 + 24 <=
+                    update.width());
+            QCOMPARE(boot->Btn_Cancel->geometry(), QRect(324, 6, 110, 28));
+            QCOMPARE(boot->focusWidget(),
+                     formType == 1 ? static_cast<QWidget *>(boot->E_IP1) : static_cast<QWidget *>(boot->CB_COM_Port));
+            QVERIFY(!boot->Btn_Update->isDefault() && !boot->Btn_Update->autoDefault());
+        });
+        QVERIFY(shown);
+        // The files were rebuilt before the dialog opened.
+        QCOMPARE(f.Program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")).size(), 2048);
+        QCOMPARE(Shown_Texts(), QStringList());
+    }
+
+    void A_change_of_language_recaptions_the_dialog()
+    {
+        TBoot_Fixture f;
+        Language_Table[1000] = QStringLiteral("Aggiorna via seriale");
+        Language_Table[1016] = QStringLiteral("Solo firmware");
+        Language_Table[1020] = QStringLiteral("Esegui");
+        f.Main->Change_Language();
+        QCOMPARE(f.Boot->windowTitle(), QStringLiteral("Aggiorna via seriale"));
+        QCOMPARE(f.Boot->CB_Update_Options->itemText(1), QStringLiteral("Solo firmware"));
+        QCOMPARE(f.Boot->CB_Update_Options->count(), 3);
+        QCOMPARE(f.Boot->Btn_Update->text(), QStringLiteral("Esegui"));
+        // The port list's caption is not a language text.
+        QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Select the COM port for the Update"));
+    }
+
+    void Tab_walks_the_form_in_its_order_data()
+    {
+        QTest::addColumn<QByteArray>("parGen");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("serial") << Serial_ParGen << QStringList{"CB_COM_Port",       "Btn_COM_List",
+                                                                "CB_Update_Options", "CB_Update_Option_Read_Back",
+                                                                "Btn_Update",        "Btn_Cancel"};
+        QTest::newRow("Ethernet") << Ethernet_ParGen << QStringList{"E_IP1",
+                                                                    "E_IP2",
+                                                                    "E_IP3",
+                                                                    "E_IP4",
+                                                                    "CB_Update_Options",
+                                                                    "CB_Update_Option_Read_Back",
+                                                                    "Btn_Update",
+                                                                    "Btn_Cancel"};
+    }
+
+    void Tab_walks_the_form_in_its_order()
+    {
+        QFETCH(QByteArray, parGen);
+        QFETCH(QStringList, order);
+        TBoot_Fixture f(parGen);
+        QStringList walked;
+        f.Step_3([&] {
+            for (int i = 0; i < order.size(); ++i) {
+                QWidget *focused = f.Boot->focusWidget();
+                walked.append(focused ? focused->objectName() : QString());
+                QTest::keyClick(focused ? focused : f.Boot, Qt::Key_Tab);
+            }
+        });
+        QCOMPARE(walked, order);
+    }
+
+    void The_port_list_names_the_ports_and_refreshes()
+    {
+        TBoot_Fixture f;
+        f.Step_3([&] {
+            QComboBox *list = f.Boot->CB_COM_Port;
+            QCOMPARE(list->count(), 2);
+            QCOMPARE(list->itemText(0), QStringLiteral("ttyS0"));
+            QCOMPARE(list->itemText(1), QStringLiteral("ttyUSB0"));
+            QCOMPARE(list->currentIndex(), 0);
+            QCOMPARE(list->itemData(1, Qt::ToolTipRole).toString(),
+                     QStringLiteral("/dev/ttyUSB0\nUSB-Serial Controller\nMaker: Acme Devices\nSerial number: A1B2C3"));
+            QCOMPARE(list->toolTip(), QString());
+            // The refresh button lists what the system has now.
+            f.Boot->Port_Source = [] { return QList<TSerial_Port>{}; };
+            QTest::mouseClick(f.Boot->Btn_COM_List, Qt::LeftButton);
+            QCOMPARE(list->count(), 0);
+            QCOMPARE(list->currentIndex(), -1);
+        });
+    }
+
+    void The_serial_run_hands_the_updater_port_codes_and_files_data()
+    {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<bool>("readBack");
+        for (int option = 0; option < 3; ++option) {
+            for (bool readBack : {true, false})
+                QTest::addRow("option %d, read back %s", option, readBack ? "on" : "off") << option << readBack;
+        }
+    }
+
+    void The_serial_run_hands_the_updater_port_codes_and_files()
+    {
+        QFETCH(int, option);
+        QFETCH(bool, readBack);
+        TBoot_Fixture f;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        f.Step_3([&] {
+            f.Boot->CB_COM_Port->setCurrentIndex(1);
+            f.Boot->CB_Update_Options->setCurrentIndex(option);
+            f.Boot->CB_Update_Option_Read_Back->setChecked(readBack);
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            // The dialog stays open after a run.
+            QVERIFY(f.Boot->isVisible());
+        });
+        const QList<TStand_In_Run> runs = f.Runs(Serial_Updater_Base);
+        QCOMPARE(runs.size(), 1);
+#ifdef Q_OS_WIN
+        const QString port = QStringLiteral("\\\\.\\ttyUSB0");
+#else
+        const QString port = QStringLiteral("/dev/ttyUSB0");
+#endif
+        const QStringList expected =
+            QStringList{port} + Codes(option, readBack) +
+            QStringList{Join_Path(Master_Dir, QStringLiteral("sim40926.sim")),
+                        Join_Path(Conf_Dir, QStringLiteral("bin"), QStringLiteral("bank.bin"))};
+        QCOMPARE(runs[0].Args, expected);
+        // The image named is the one the step wrote.
+        QVERIFY(QFileInfo::exists(runs[0].Args.last()));
+        QCOMPARE(QDir(runs[0].Cwd).canonicalPath(), QDir(Program_Dir).canonicalPath());
+        QCOMPARE(Last_Update_Option, option);
+        QCOMPARE(Last_Read_Back, readBack);
+        QCOMPARE(Shown_Texts(), QStringList());
+    }
+
+    void Option_and_read_back_are_shown_again_at_the_next_opening()
+    {
+        TBoot_Fixture f;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        f.Step_3([&] {
+            QCOMPARE(f.Boot->CB_Update_Options->currentIndex(), 0);
+            QVERIFY(f.Boot->CB_Update_Option_Read_Back->isChecked());
+            f.Boot->CB_Update_Options->setCurrentIndex(2);
+            f.Boot->CB_Update_Option_Read_Back->setChecked(false);
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+        });
+        int option = -1;
+        bool readBack = true;
+        f.Step_3([&] {
+            option = f.Boot->CB_Update_Options->currentIndex();
+            readBack = f.Boot->CB_Update_Option_Read_Back->isChecked();
+            // Changed without a run: not remembered.
+            f.Boot->CB_Update_Options->setCurrentIndex(1);
+        });
+        QCOMPARE(option, 2);
+        QVERIFY(!readBack);
+        QCOMPARE(Last_Update_Option, 2);
+    }
+
+    void With_no_port_the_updater_gets_an_empty_port()
+    {
+        TBoot_Fixture f;
+        f.Boot->Port_Source = [] { return QList<TSerial_Port>{}; };
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        f.Step_3([&] {
+            QCOMPARE(f.Boot->CB_COM_Port->currentText(), QString());
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+        });
+        const QList<TStand_In_Run> runs = f.Runs(Serial_Updater_Base);
+        QCOMPARE(runs.size(), 1);
+#ifndef Q_OS_WIN
+        QCOMPARE(runs[0].Args.value(0), QString());
+        QCOMPARE(runs[0].Args.size(), 7);
+#endif
+    }
+
+    void A_port_the_user_may_not_open_is_explained_and_nothing_starts()
+    {
+        TBoot_Fixture f;
+        QString checked;
+        f.Boot->Port_Check = [&checked](const QString &location) {
+            checked = location;
+            return Port_Permission_Text(location, QStringLiteral("dialout"));
+        };
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
+        QCOMPARE(checked, QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(Shown_Texts(),
+                 QStringList{QStringLiteral("warning: ") + Port_Permission_Text(checked, QStringLiteral("dialout"))});
+        QVERIFY(f.Runs(Serial_Updater_Base).isEmpty());
+    }
+
+    void The_Ethernet_run_checks_writes_and_starts_data()
+    {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<bool>("readBack");
+        QTest::newRow("firmware and configuration, read back on") << 0 << true;
+        QTest::newRow("firmware only, read back off") << 1 << false;
+        QTest::newRow("configuration only, read back on") << 2 << true;
+    }
+
+    void The_Ethernet_run_checks_writes_and_starts()
+    {
+        QFETCH(int, option);
+        QFETCH(bool, readBack);
+        const QString unavailable = Icmp_Unavailable();
+        if (!unavailable.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("neither ICMP socket kind opens here: ") + unavailable));
+        TBoot_Fixture f(Ethernet_ParGen);
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
+        f.Step_3([&] {
+            f.Set_Address(QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1"));
+            f.Boot->CB_Update_Options->setCurrentIndex(option);
+            f.Boot->CB_Update_Option_Read_Back->setChecked(readBack);
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            QCOMPARE(f.Boot->ping_res, 1);
+        });
+        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(Last_IP_Address, QStringLiteral("127.0.0.1"));
+        QCOMPARE(Last_Update_Option, option);
+        QCOMPARE(Last_Read_Back, readBack);
+        const QByteArray written = f.Program.Read(Ethernet_Update_File_Name);
+        QVERIFY(!written.startsWith("<?xml"));
+        QCOMPARE(Settings_Lines(written), Expected_Ethernet_Lines(QStringLiteral("127.0.0.1"), option, readBack));
+        const QList<TStand_In_Run> runs = f.Runs(Ethernet_Updater_Base);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].Args, QStringList());
+        // The updater found the file complete beside itself.
+        QCOMPARE(runs[0].Xml, written);
+    }
+
+    void A_device_that_does_not_answer_changes_nothing_data()
+    {
+        QTest::addColumn<bool>("hostFails");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("silent device") << false << QStringLiteral("warning: Device Not Found!");
+        QTest::newRow("client error") << true << QStringLiteral("error: Error!!! Check the Ip Address");
+    }
+
+    void A_device_that_does_not_answer_changes_nothing()
+    {
+        QFETCH(bool, hostFails);
+        QFETCH(QString, shown);
+        TBoot_Fixture f(Ethernet_ParGen);
+        f.Fake_Device({}, 0, hostFails);
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
+        bool disabledDuringCheck = false;
+        f.Step_3([&] {
+            f.Set_Address(QStringLiteral("10"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("9"));
+            f.Boot->CB_Update_Options->setCurrentIndex(2);
+            QTimer::singleShot(50, f.Boot, [&] { disabledDuringCheck = !f.Boot->Btn_Update->isEnabled(); });
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            QVERIFY(f.Boot->Btn_Update->isEnabled());
+        });
+        QCOMPARE(Shown_Texts(), QStringList{shown});
+        QCOMPARE(disabledDuringCheck, !hostFails);
+        QCOMPARE(Last_IP_Address, Default_IP_Address);
+        QCOMPARE(Last_Update_Option, 0);
+        QVERIFY(!f.Program.Exists(Ethernet_Update_File_Name));
+        QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
+    }
+
+    void The_remembered_address_fills_the_edits_when_usable_data()
+    {
+        QTest::addColumn<QString>("remembered");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("usable") << QStringLiteral("192.168.2.205") << QStringList{"192", "168", "2", "205"};
+        QTest::newRow("blanks trimmed, zeros kept")
+            << QStringLiteral(" 010 . 0 .0. 1 ") << QStringList{"010", "0", "0", "1"};
+        QTest::newRow("an octet beyond 255 keeps the edits")
+            << QStringLiteral("10.0.0.300") << QStringList{"7", "7", "7", "7"};
+        QTest::newRow("three parts keep the edits") << QStringLiteral("10.0.0") << QStringList{"7", "7", "7", "7"};
+        QTest::newRow("empty keeps the edits") << QString() << QStringList{"7", "7", "7", "7"};
+    }
+
+    void The_remembered_address_fills_the_edits_when_usable()
+    {
+        QFETCH(QString, remembered);
+        QFETCH(QStringList, shown);
+        TBoot_Fixture f(Ethernet_ParGen);
+        f.Set_Address(QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("7"));
+        Last_IP_Address = remembered;
+        QStringList edits;
+        f.Step_3([&] {
+            edits =
+                QStringList{f.Boot->E_IP1->text(), f.Boot->E_IP2->text(), f.Boot->E_IP3->text(), f.Boot->E_IP4->text()};
+        });
+        QCOMPARE(edits, shown);
+    }
+
+    void A_dot_moves_to_the_next_octet_and_is_never_typed()
+    {
+        TBoot_Fixture f(Ethernet_ParGen);
+        f.Step_3([&] {
+            f.Set_Address(QString(), QString(), QString(), QString());
+            f.Boot->E_IP1->setFocus();
+            for (const char c : QByteArray("192.168.2.205."))
+                QTest::keyClick(f.Boot->focusWidget(), c);
+            QCOMPARE(f.Boot->Typed_Address(), QStringLiteral("192.168.2.205"));
+            QCOMPARE(f.Boot->focusWidget(), f.Boot->E_IP4);
+            // Other keys pass unfiltered; characters an XML file cannot hold are kept out of a paste.
+            QTest::keyClicks(f.Boot->E_IP4, QStringLiteral("x<"));
+            QCOMPARE(f.Boot->E_IP4->text(), QStringLiteral("205x<"));
+            QGuiApplication::clipboard()->setText(QStringLiteral("1\u00012"));
+            f.Boot->E_IP4->clear();
+            QTest::keyClick(f.Boot->E_IP4, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(f.Boot->E_IP4->text(), QStringLiteral("12"));
+        });
+    }
+
+    void A_missing_updater_is_reported_with_its_path()
+    {
+        TBoot_Fixture f;
+        f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: ") +
+                                     QDir::toNativeSeparators(Updater_Path(Program_Dir, Serial_Updater_Base)) +
+                                     QStringLiteral(" cannot be started: ")),
+                 qPrintable(shown[0]));
+    }
+
+    void An_Ethernet_file_that_cannot_be_written_starts_nothing()
+    {
+        TBoot_Fixture f(Ethernet_ParGen);
+        f.Fake_Device({}, 32);
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
+        QVERIFY(f.Program.Make_Dir(Ethernet_Update_File_Name));
+        f.Step_3([&] {
+            f.Set_Address(QStringLiteral("10"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("9"));
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+        });
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: ")) && shown[0].contains(Ethernet_Update_File_Name),
+                 qPrintable(shown[0]));
+        QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
+        // The check succeeded: the address was remembered before the file failed.
+        QCOMPARE(Last_IP_Address, QStringLiteral("10.0.0.9"));
+    }
+
+    void Bin_files_that_cannot_be_written_keep_the_dialog_closed()
+    {
+        TBoot_Fixture f;
+        QVERIFY(f.Program.Make_Dir(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));
+        bool shown = false;
+        f.Step_3([&] { shown = true; });
+        QVERIFY(!shown);
+        const QStringList texts = Shown_Texts();
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(texts[0].startsWith(QStringLiteral("error: ")) && texts[0].contains(QStringLiteral("bankK.bin")),
+                 qPrintable(texts[0]));
+        QVERIFY(!f.Program.Exists(QStringLiteral("PROJECTS/Line2/bin/bank.bin")));
+    }
+
+    void While_an_updater_runs_the_windows_paint_and_refuse_input()
+    {
+        TBoot_Fixture f;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base, 1500));
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        bool waitShown = false;
+        bool updateDisabled = false;
+        QString waitText;
+        int ticksDuringRun = 0;
+        bool dialogStayed = false;
+        f.Step_3([&] {
+            QTimer::singleShot(1200, f.Boot, [&] {
+                waitShown = f.Boot->FWait->isVisible() && QApplication::activeModalWidget() == f.Boot->FWait;
+                updateDisabled = !f.Boot->Btn_Update->isEnabled();
+                waitText = f.Boot->FWait->L_Program->text() + u'|' + f.Boot->FWait->L_Seconds->text();
+                ticksDuringRun = ticks;
+                // Clicks through the window system on Read Back and on Cancel, and Escape: all refused.
+                QTest::mouseClick(f.Boot->windowHandle(), Qt::LeftButton, {}, Read_Back_Point(f.Boot));
+                const QPoint cancel = f.Boot->Btn_Cancel->mapTo(f.Boot, f.Boot->Btn_Cancel->rect().center());
+                QTest::mouseClick(f.Boot->windowHandle(), Qt::LeftButton, {}, cancel);
+                QTest::keyClick(f.Boot->FWait, Qt::Key_Escape);
+                dialogStayed = f.Boot->isVisible() && f.Boot->FWait->isVisible() &&
+                               f.Boot->CB_Update_Option_Read_Back->isChecked();
+            });
+            ticker.start(10);
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            ticker.stop();
+            QVERIFY(f.Boot->Btn_Update->isEnabled());
+            QVERIFY(!f.Boot->FWait->isVisible());
+            // After the run the same click reaches the dialog again.
+            QTest::mouseClick(f.Boot->windowHandle(), Qt::LeftButton, {}, Read_Back_Point(f.Boot));
+            QVERIFY(!f.Boot->CB_Update_Option_Read_Back->isChecked());
+        });
+        QVERIFY(waitShown);
+        QVERIFY(updateDisabled);
+        const QString running = QFileInfo(Updater_Path(Program_Dir, Serial_Updater_Base)).fileName();
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1 is running\\.\\|Waiting for it to end: [01] s$")
+                                        .arg(QRegularExpression::escape(running)))
+                     .match(waitText)
+                     .hasMatch(),
+                 qPrintable(waitText));
+        QVERIFY2(ticksDuringRun > 20, qPrintable(QString::number(ticksDuringRun)));
+        QVERIFY(dialogStayed);
+        QVERIFY(f.Runs(Serial_Updater_Base).value(0).Finished);
+    }
+
+    void After_the_limit_the_dialog_is_usable_and_the_updater_goes_on()
+    {
+        TBoot_Fixture f;
+        f.Boot->Updater_Limit_Ms = 300;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base, 2000));
+        bool stillRunning = false;
+        f.Step_3([&] {
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            stillRunning = !f.Runs(Serial_Updater_Base).value(0).Finished;
+            QVERIFY(f.Boot->Btn_Update->isEnabled());
+            QVERIFY(!f.Boot->FWait->isVisible());
+        });
+        QVERIFY(stillRunning);
+        QCOMPARE(Shown_Texts(), QStringList());
+        QVERIFY(QTest::qWaitFor([&] { return f.Runs(Serial_Updater_Base).value(0).Finished; }, 10000));
+    }
+
+    void Closing_the_dialog_during_the_check_ends_it_quietly()
+    {
+        TBoot_Fixture f(Ethernet_ParGen);
+        f.Fake_Device({}, 0);
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
+        f.Step_3([&] {
+            QTimer::singleShot(100, f.Boot, [&] { QTest::mouseClick(f.Boot->Btn_Cancel, Qt::LeftButton); });
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            QVERIFY(!f.Boot->isVisible());
+        });
+        QCOMPARE(Shown_Texts(), QStringList());
+        QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
+        QCOMPARE(Last_IP_Address, Default_IP_Address);
+    }
+};
+
+QUILLON_WINDOW_TEST_MAIN(Test_UBoot)
+#include "test_UBoot.moc"
