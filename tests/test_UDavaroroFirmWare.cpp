@@ -167,16 +167,25 @@ private slots:
     void Every_window_shows_exactly_its_caption_as_title_data()
     {
         QTest::addColumn<QString>("language");
-        QTest::addColumn<QStringList>("titles"); // main, about, new, open
+        // main, about, new, open, options, settings, update
+        QTest::addColumn<QStringList>("titles");
         const QString main = QStringLiteral("Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave ");
         QTest::newRow("English") << QStringLiteral("English")
-                                 << QStringList{main, QStringLiteral("About"),
+                                 << QStringList{main,
+                                                QStringLiteral("About"),
                                                 QStringLiteral("Create New Configuration"),
-                                                QStringLiteral("Open Configuration")};
-        QTest::newRow("a language of its own file")
-            << QStringLiteral("Italiano")
-            << QStringList{main, QStringLiteral("About"), QStringLiteral("Crea nuova configurazione"),
-                           QStringLiteral("Apri configurazione")};
+                                                QStringLiteral("Open Configuration"),
+                                                QStringLiteral("Software Options"),
+                                                QStringLiteral("Set Communication"),
+                                                QStringLiteral("Update Device by Serial")};
+        QTest::newRow("a language of its own file") << QStringLiteral("Italiano")
+                                                    << QStringList{main,
+                                                                   QStringLiteral("About"),
+                                                                   QStringLiteral("Crea nuova configurazione"),
+                                                                   QStringLiteral("Apri configurazione"),
+                                                                   QStringLiteral("Opzioni Software"),
+                                                                   QStringLiteral("Imposta comunicazione"),
+                                                                   QStringLiteral("Aggiorna dispositivo via seriale")};
     }
 
     void Every_window_shows_exactly_its_caption_as_title()
@@ -187,9 +196,12 @@ private slots:
         QVERIFY(program.Write(QStringLiteral("Quillon.xml"),
                               Settings_Xml(Group(QStringLiteral("lastlang"), QStringLiteral("language"), language))));
         QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
-                              "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"));
+                              "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"
+                              "STR300 = Opzioni Software\nSTR400 = Imposta comunicazione\n"
+                              "STR1000 = Aggiorna dispositivo via seriale\n"));
         DIRevevoriVezaDiva *main = program.Start();
-        const QList<QWidget *> windows{main, main->FAbout, main->FNew_Project, main->FOpenConf};
+        const QList<QWidget *> windows{
+            main, main->FAbout, main->FNew_Project, main->FOpenConf, main->FSoftOptions, main->FParGen, main->FBoot};
         for (int i = 0; i < windows.size(); ++i) {
             QWidget *window = windows[i];
             window->show();

@@ -6,10 +6,12 @@
 #include "UWindow_Test_Support.h"
 
 #include "UAbout.h"
+#include "UBoot.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
+#include "UParGen.h"
 #include "USoftOptions.h"
 #include "UVersion_Check.h"
 
@@ -28,7 +30,10 @@ const QByteArray Italiano = "STR15 = Nuova configurazione\n"
                             "STR300 = Opzioni Software\n"
                             "STR304 = \xC2\xB6Lingua selezionata : \xC2\xB6\n"
                             "STR305 = \xC2\xB6Pagina \xC2\xB6\n"
-                            "STR309 = Abilita la connessione Internet\n";
+                            "STR309 = Abilita la connessione Internet\n"
+                            "STR400 = Imposta comunicazione\n"
+                            "STR454 = Tipo di dispositivo\n"
+                            "STR1000 = Aggiorna dispositivo via seriale\n";
 
 const QStringList Seven{QStringLiteral("Deutsch"),  QStringLiteral("English"),  QStringLiteral("Espanol"),
                         QStringLiteral("Francais"), QStringLiteral("Italiano"), QStringLiteral("Nederlands"),
@@ -267,6 +272,10 @@ private slots:
         QCOMPARE(main->FOpenConf->windowTitle(), QStringLiteral("Apri configurazione"));
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Opzioni Software"));
         QCOMPARE(dialog->CB_En_Con->text(), QStringLiteral("Abilita la connessione Internet"));
+        QCOMPARE(main->FBoot->windowTitle(), QStringLiteral("Aggiorna dispositivo via seriale"));
+        QCOMPARE(main->FParGen->windowTitle(), QStringLiteral("Imposta comunicazione"));
+        // The settings dialog's headings keep the language of its creation.
+        QCOMPARE(main->FParGen->CP_Device_Type->Header->Heading, QStringLiteral("1. Device Type"));
         QCOMPARE(main->FAbout->findChild<QLabel *>(QStringLiteral("Label6"))->text(),
                  QStringLiteral("Software Code : "));
         // Entries the language file lacks are English again, not English.lng's.
