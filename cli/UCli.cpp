@@ -483,7 +483,8 @@ int First_Non_Utf8_Argument(int argc, const char *const argv[])
 {
     for (int i = 1; i < argc; ++i) {
         QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-        (void)utf8.decode(QByteArrayView(argv[i]));
+        // The decoder works when its result is taken.
+        const QString decoded = utf8.decode(QByteArrayView(argv[i]));
         if (utf8.hasError())
             return i;
     }
