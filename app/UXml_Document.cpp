@@ -8,10 +8,11 @@
 #include <QSaveFile>
 #include <QXmlStreamReader>
 
+#include <cerrno>
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
