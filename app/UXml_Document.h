@@ -19,7 +19,8 @@ public:
     // A file that is not a regular file or is larger than Xml_File_Limit is refused before it is read.
     void Load_File(const QString &path);
     // The same from bytes; source names the origin in the error text. Element names are taken whole, prefix
-    // included; elements nested deeper than Xml_Depth_Limit are refused.
+    // included; elements nested deeper than Xml_Depth_Limit are refused; processing instructions are passed
+    // over.
     void Load_Bytes(const QByteArray &bytes, const QString &source = QString());
     // Removes every top-level node.
     void Clear();

@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (build-fuzz/) and runs each for SECONDS (default 60), one after
-# another on one core. Prints executions and findings per target. A finding is saved into
-# fuzz/corpus/<target>/ (crash-*, leak-*, timeout-*, oom-*), where the ordinary test build replays it.
+# another on one core: every target, or those named (language xml config settings inspect). Prints
+# executions and findings per target. A finding is saved into fuzz/corpus/<target>/ (crash-*, leak-*,
+# timeout-*, oom-*), where the ordinary test build replays it; once fixed, keep it there as finding-<what>.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-[[ $seconds =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [seconds]" >&2; exit 2; }
+[[ $seconds =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [seconds] [target...]" >&2; exit 2; }
+all_targets=(language xml config settings inspect)
+targets=("${@:2}")
+((${#targets[@]})) || targets=("${all_targets[@]}")
+for t in "${targets[@]}"; do
+    [[ " ${all_targets[*]} " == *" $t "* ]] || { echo "scripts/fuzz.sh: no target $t (${all_targets[*]})" >&2; exit 2; }
+done
 
 scripts/setup.sh
 packages=(clang-14 libclang-rt-14-dev)
@@ -22,7 +29,6 @@ if ((${#missing[@]})); then
     $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-targets=(language xml config settings inspect)
 build=build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \
     -DQUILLON_TESTS=OFF > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
