@@ -56,9 +56,21 @@ void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
                                          .arg(Xml_Depth_Limit)
                                          .arg(reader.lineNumber())
                                          .arg(reader.columnNumber()));
+            // The stream reader lets a control character pass in an attribute's name; such a document is not
+            // well formed, and the writer would refuse it.
             QDomElement element = doc.createElement(reader.qualifiedName().toString());
-            for (const QXmlStreamAttribute &attribute : reader.attributes())
+            bool namesOk = Is_Xml_Text(element.tagName());
+            for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+                namesOk = namesOk && Is_Xml_Text(attribute.qualifiedName().toString()) &&
+                          Is_Xml_Text(attribute.value().toString());
                 element.setAttribute(attribute.qualifiedName().toString(), attribute.value().toString());
+            }
+            if (!namesOk)
+                throw EQuillon_Error(QStringLiteral("%1 is not well-formed XML: a name or value holds a character "
+                                                    "XML cannot hold (line %2, column %3)")
+                                         .arg(where)
+                                         .arg(reader.lineNumber())
+                                         .arg(reader.columnNumber()));
             append(element);
             current = element;
             break;
