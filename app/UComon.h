@@ -3,6 +3,7 @@
 // The common module: program constants, the shared state every window reads, and the small text,
 // path, address and port helpers they share.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -67,6 +68,17 @@ private:
     QString Message;
 };
 
+// Sizes a reader accepts before it reads a byte: far above anything the program writes, far below what
+// could hurt it. The program's XML files are a few hundred bytes and three levels deep.
+inline constexpr qint64 Xml_File_Limit = 4 * 1024 * 1024;
+inline constexpr qint64 Language_File_Limit = 32 * 1024 * 1024;
+inline constexpr int Xml_Depth_Limit = 32;
+
+// The whole contents of the regular file at path, at most limit bytes. A missing file, a directory, a FIFO, a
+// device and a file larger than limit are refused before they are read (a FIFO never blocks), with
+// EQuillon_Error naming the path and the reason.
+QByteArray Read_Regular_File(const QString &path, qint64 limit);
+
 // Text to integer: leading blanks, optional sign, decimal digits or hexadecimal digits after "$", "x", "X",
 // "0x" or "0X", nothing after the digits, within the signed 32-bit range. Anything else yields fallback.
 int Str_To_Int_Def(const QString &text, int fallback);
@@ -88,7 +100,9 @@ void Create_Workspace_Directories();
 // ParGen_File := Conf_Dir + separator + "ParGen.xml".
 void Set_Files();
 
-// True when name is one plain directory name that may be created under PROJECTS on this platform.
+// True when name is one plain directory name that may be created under PROJECTS on this platform and be
+// listed and written back later: no separator, no control character or other character XML cannot hold,
+// not hidden (no leading ".").
 bool Is_Plain_Directory_Name(const QString &name);
 
 // Splits a dotted address into four trimmed octet texts; true when each is an integer from 0 to 255.

@@ -3,6 +3,7 @@
 #include "UComon.h"
 #include "UXml_Document.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -77,14 +78,32 @@ QString Read_Settings(TXml_Document &xml)
     Default_Settings();
     if (!QFileInfo::exists(path))
         return QString();
+    const QString backup = path + QStringLiteral(".bak");
+    QByteArray bytes;
     try {
-        xml.Load_File(path);
+        bytes = Read_Regular_File(path, Xml_File_Limit);
+    } catch (const EQuillon_Error &error) {
+        xml.Activate();
+        // A regular file that cannot be read (too large, say) is moved aside whole rather than copied;
+        // anything that is not a regular file is left where it is.
+        if (QFileInfo(path).isFile()) {
+            QFile::remove(backup);
+            if (!QFile::rename(path, backup))
+                return error.Text() +
+                       QStringLiteral("\nIt could not be kept as %1.").arg(QDir::toNativeSeparators(backup));
+        }
+        return error.Text();
+    }
+    try {
+        xml.Load_Bytes(bytes, QDir::toNativeSeparators(path));
     } catch (const EQuillon_Error &error) {
         // Keep the unreadable file before the next save replaces it.
-        const QString backup = path + QStringLiteral(".bak");
-        QFile::remove(backup);
-        QFile::copy(path, backup);
         xml.Activate();
+        try {
+            Save_Bytes_Atomically(backup, bytes);
+        } catch (const EQuillon_Error &backupError) {
+            return error.Text() + QStringLiteral("\nIt could not be kept: ") + backupError.Text();
+        }
         return error.Text();
     }
     Apply_Settings(xml);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDomDocument>
 #include <QDomElement>
+#include <QSaveFile>
 #include <QString>
 
 class EQuillon_Error;
@@ -15,8 +16,11 @@ public:
     // Makes the document active and empty.
     void Activate();
     // Replaces the content with the parsed file; throws EQuillon_Error with the parser's message, line and column.
+    // A file that is not a regular file or is larger than Xml_File_Limit is refused before it is read.
     void Load_File(const QString &path);
-    // The same from bytes; source names the origin in the error text.
+    // The same from bytes; source names the origin in the error text. Element names are taken whole, prefix
+    // included; elements nested deeper than Xml_Depth_Limit are refused; processing instructions are passed
+    // over.
     void Load_Bytes(const QByteArray &bytes, const QString &source = QString());
     // Removes every top-level node.
     void Clear();
@@ -29,8 +33,12 @@ public:
     QDomElement Root() const;
     // The serialised document: UTF-8, no declaration, no indentation.
     QByteArray To_Bytes() const;
-    // Replaces the file atomically; throws EQuillon_Error when it cannot be written.
+    // Replaces the file atomically; throws EQuillon_Error when it cannot be written, or when the document
+    // holds what the loader would refuse (a character XML cannot hold, a comment with "--", ...): the program
+    // never writes a file it cannot read back.
     void Save_File(const QString &path) const;
+    // The serialised document after the same check; path names the file in the error.
+    QByteArray To_Checked_Bytes(const QString &path) const;
 
     const QDomDocument &Dom() const { return Doc; }
 
@@ -54,6 +62,27 @@ bool Is_Xml_Text(const QString &text);
 // text without the characters an XML 1.0 document cannot hold.
 QString Xml_Text_Only(const QString &text);
 
-// Writes bytes to path through QSaveFile: the old file stays whole unless the new one is complete.
+// Writes bytes to path through TStaged_File: the old file stays whole unless the new one is complete on disk.
 // Throws EQuillon_Error naming the path and the system's reason.
 void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes);
+
+// One file's new contents, staged beside it. Write puts every byte on disk in a temporary file in the same
+// directory (written, flushed and synced, each step checked); Replace renames it over the old file. Dropped
+// before Replace, it removes the temporary file and leaves the old file as it was.
+class TStaged_File
+{
+public:
+    explicit TStaged_File(const QString &path);
+    // Throws EQuillon_Error naming the path and the system's reason.
+    void Write(const QByteArray &bytes);
+    // Throws EQuillon_Error naming the path and the system's reason; the old file is then unchanged.
+    void Replace();
+
+private:
+    QString Target;
+    QSaveFile File;
+};
+
+// Syncs the directory's entries (the renames made in it) to disk where the platform can; throws
+// EQuillon_Error when the system reports a failure.
+void Sync_Directory(const QString &dir);

@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 
 #include <cstring>
 
@@ -27,8 +28,11 @@ const char *const Commands_Help = R"(Commands:
   inspect FILE         Decode a bank.bin (4 or 17 bytes) or bankK.bin (2048 bytes) into named fields;
                        --json prints the same as one JSON object. Exit 1 when the file is not well formed.
   check CONFIG_DIR     Load CONFIG_DIR/ParGen.xml as the settings dialog does and apply its range rules:
-                       prints OK or the message of the first failing rule (exit 0 or 1; 2 when the file
-                       is not well-formed XML).
+                       prints OK or the message of the first failing rule (exit 0 or 1; 1 as well when
+                       the file cannot be read, 2 when it is not well-formed XML).
+  verify CONFIG_DIR    Exit 0 when CONFIG_DIR/bin/bank.bin and bankK.bin are exactly what build would
+                       write now from ParGen.xml; else exit 1 naming each file that differs and how
+                       (missing, wrong size, bad checksum, stale against ParGen.xml).
   texts [FILE.lng]     Print the 1200 texts of the language table (INDEX<TAB>TEXT), built-in English
                        with FILE.lng applied; --report prints what the loader did with each line instead.
   ports                List the serial ports the update dialog offers, one per line.
@@ -65,9 +69,13 @@ struct TCli
         return Exit_Failed;
     }
 
+    // Builds both images from configDir/ParGen.xml, telling on err when there is none.
+    bool Build_Data(const QString &configDir);
+
     int Build(const QString &configDir);
     int Inspect(const QString &file, bool json);
     int Check(const QString &configDir);
+    int Verify(const QString &configDir);
     int Texts(const QString &file, bool report);
     int Ports();
     int Update(const QString &configDir, const QString &port, const QString &ip, int option, bool readBack);
@@ -91,12 +99,31 @@ QString Hex_Bytes(uint32_t value)
         .toUpper();
 }
 
+QString ParGen_Path(const QString &configDir)
+{
+    return Join_Path(configDir, ParGen_File_Name);
+}
+
+bool TCli::Build_Data(const QString &configDir)
+{
+    if (!QFileInfo::exists(ParGen_Path(configDir)))
+        Err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(configDir) << ": the defaults were used\n";
+    try {
+        Make_Config_Data(ParGen_Path(configDir));
+    } catch (const EQuillon_Error &error) {
+        Fail(error.Text());
+        return false;
+    }
+    return true;
+}
+
 int TCli::Build(const QString &configDir)
 {
     if (!QFileInfo(configDir).isDir())
         return Fail(QStringLiteral("%1 is not a directory").arg(Native(configDir)));
+    if (!Build_Data(configDir))
+        return Exit_Failed;
     try {
-        Make_Config_Data(Join_Path(configDir, ParGen_File_Name));
         Write_Config_Files(configDir);
     } catch (const EQuillon_Error &error) {
         return Fail(error.Text());
@@ -104,6 +131,22 @@ int TCli::Build(const QString &configDir)
     Out << Native(Bank_File_Path(configDir)) << ": " << Param_Buffer_Length << " bytes\n";
     Out << Native(BankK_File_Path(configDir)) << ": " << Bank_Buffer_Length << " bytes\n";
     Out << "checksum: " << Config_Bank.Checksum << " (" << Hex_Bytes(Config_Bank.Checksum) << ")\n";
+    return Exit_Ok;
+}
+
+int TCli::Verify(const QString &configDir)
+{
+    if (!QFileInfo(configDir).isDir())
+        return Fail(QStringLiteral("%1 is not a directory").arg(Native(configDir)));
+    if (!Build_Data(configDir))
+        return Exit_Failed;
+    const QStringList differences = Config_File_Differences(configDir);
+    for (const QString &difference : differences)
+        Err << "quillon-cli: " << difference << '\n';
+    if (!differences.isEmpty())
+        return Exit_Failed;
+    Out << Native(Bank_File_Path(configDir)) << ": OK\n";
+    Out << Native(BankK_File_Path(configDir)) << ": OK\n";
     return Exit_Ok;
 }
 
@@ -252,10 +295,21 @@ QList<TField> Param_Fields(const QByteArray &bytes, QString &problem)
 
 int TCli::Inspect(const QString &path, bool json)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Fail(QStringLiteral("cannot read %1: %2").arg(Native(path), file.errorString()));
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes;
+    try {
+        // Nothing larger than a bankK.bin is read.
+        bytes = Read_Regular_File(path, Config_Bank_Size);
+    } catch (const EQuillon_Error &error) {
+        return Fail(error.Text());
+    }
+    return Inspect_Bytes(bytes, path, json, Out, Err);
+}
+
+} // namespace
+
+int Inspect_Bytes(const QByteArray &bytes, const QString &path, bool json, QTextStream &out, QTextStream &err)
+{
+    TCli cli{out, err};
     QString kind;
     QString problem;
     QList<TField> fields;
@@ -280,30 +334,45 @@ int TCli::Inspect(const QString &path, bool json)
             object.insert(field.Name, field.Value);
         if (!problem.isEmpty())
             object.insert(QStringLiteral("problem"), problem);
-        Out << QJsonDocument(object).toJson(QJsonDocument::Indented);
+        out << QJsonDocument(object).toJson(QJsonDocument::Indented);
     } else {
-        Out << "file: " << Native(path) << '\n';
+        out << "file: " << Native(path) << '\n';
         if (!kind.isEmpty())
-            Out << "kind: " << kind << ", " << bytes.size() << " bytes\n";
+            out << "kind: " << kind << ", " << bytes.size() << " bytes\n";
         for (const TField &field : std::as_const(fields))
-            Out << QString(field.Name).replace(u'_', u' ') << ": " << field.Shown << '\n';
+            out << QString(field.Name).replace(u'_', u' ') << ": " << field.Shown << '\n';
     }
     if (!problem.isEmpty())
-        return Fail(QStringLiteral("%1 is not well formed: %2").arg(Native(path), problem));
+        return cli.Fail(QStringLiteral("%1 is not well formed: %2").arg(Native(path), problem));
     return Exit_Ok;
 }
+
+namespace {
 
 int TCli::Check(const QString &configDir)
 {
     if (!QFileInfo(configDir).isDir())
         return Fail(QStringLiteral("%1 is not a directory").arg(Native(configDir)));
-    TParGen_Fields fields;
-    try {
-        TXml_Document xml;
-        fields = Load_ParGen_Fields(xml, Join_Path(configDir, ParGen_File_Name));
-    } catch (const EQuillon_Error &error) {
-        Err << "quillon-cli: " << error.Text() << '\n';
-        return Exit_Usage;
+    const QString parGen = ParGen_Path(configDir);
+    TParGen_Fields fields = No_File_Fields();
+    if (QFileInfo::exists(parGen)) {
+        // A file that cannot be read is a failed check; only XML that is not well formed exits 2.
+        QByteArray bytes;
+        try {
+            bytes = Read_Regular_File(parGen, Xml_File_Limit);
+        } catch (const EQuillon_Error &error) {
+            return Fail(error.Text());
+        }
+        try {
+            TXml_Document xml;
+            xml.Load_Bytes(bytes, Native(parGen));
+            fields = ParGen_Fields_From(xml);
+        } catch (const EQuillon_Error &error) {
+            Err << "quillon-cli: " << error.Text() << '\n';
+            return Exit_Usage;
+        }
+    } else {
+        Err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(configDir) << ": the defaults were used\n";
     }
     Load_Default_Language();
     const int entry = Controllo_Dati_Failure(fields);
@@ -492,7 +561,7 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                         QStringLiteral("update: do not read firmware and configuration back."));
     parser.addOptions({help, version, json, report, port, ip, option, noReadBack});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("build, inspect, check, texts, ports or update."));
+                                 QStringLiteral("build, inspect, check, verify, texts, ports or update."));
     parser.addPositionalArgument(QStringLiteral("argument"), QStringLiteral("The command's file or directory."),
                                  QStringLiteral("[argument]"));
 
@@ -520,8 +589,9 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         const char *Argument;
     };
     static const TCommand commands[] = {
-        {"build", 1, 1, "CONFIG_DIR"}, {"inspect", 1, 1, "FILE"}, {"check", 1, 1, "CONFIG_DIR"},
-        {"texts", 0, 1, "FILE.lng"},   {"ports", 0, 0, ""},       {"update", 1, 1, "CONFIG_DIR"},
+        {"build", 1, 1, "CONFIG_DIR"},  {"inspect", 1, 1, "FILE"},   {"check", 1, 1, "CONFIG_DIR"},
+        {"verify", 1, 1, "CONFIG_DIR"}, {"texts", 0, 1, "FILE.lng"}, {"ports", 0, 0, ""},
+        {"update", 1, 1, "CONFIG_DIR"},
     };
     const TCommand *found = nullptr;
     for (const TCommand &c : commands) {
@@ -556,10 +626,24 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return cli.Inspect(argument, parser.isSet(json));
     if (command == u"check")
         return cli.Check(argument);
+    if (command == u"verify")
+        return cli.Verify(argument);
     if (command == u"texts")
         return cli.Texts(argument, parser.isSet(report));
     if (command == u"update")
         return cli.Update(argument, parser.value(port), parser.value(ip), optionText.toInt(),
                           !parser.isSet(noReadBack));
     return cli.Ports();
+}
+
+int First_Non_Utf8_Argument(int argc, const char *const argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        // The decoder works when its result is taken.
+        const QString decoded = utf8.decode(QByteArrayView(argv[i]));
+        if (utf8.hasError())
+            return i;
+    }
+    return -1;
 }

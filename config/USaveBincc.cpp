@@ -11,12 +11,14 @@
 
 #include <cstring>
 #include <iterator>
+#include <optional>
 
 TConfig_Bank Config_Bank;
 uint8_t Param_Buffer[Buffer_Capacity];
 int32_t Param_Buffer_Length = 0;
 uint8_t Bank_Buffer[Buffer_Capacity];
 int32_t Bank_Buffer_Length = 0;
+std::function<void()> Between_Config_Replacements;
 
 void Init_Bank()
 {
@@ -166,10 +168,35 @@ void Make_Bank_Image(const QString &parGenFile)
     Bank_Buffer_Length = Append_Bank(0, Bank_Buffer);
 }
 
+namespace {
+
+// Both images from one loaded document (null: no ParGen.xml).
+void Make_Config_Data_From(const TXml_Document *xml)
+{
+    Make_Param_Block_From(xml);
+    Init_Bank();
+    if (xml)
+        Load_Bank_From(*xml);
+    Bank_Buffer_Length = Append_Bank(0, Bank_Buffer);
+}
+
+} // namespace
+
 void Make_Config_Data(const QString &parGenFile)
 {
-    Make_Param_Block(parGenFile);
-    Make_Bank_Image(parGenFile);
+    TXml_Document xml;
+    Make_Config_Data_From(Load_ParGen_File(xml, parGenFile) ? &xml : nullptr);
+}
+
+void Make_Config_Data_Bytes(const QByteArray &parGenXml)
+{
+    if (parGenXml.isNull()) {
+        Make_Config_Data_From(nullptr);
+        return;
+    }
+    TXml_Document xml;
+    xml.Load_Bytes(parGenXml);
+    Make_Config_Data_From(&xml);
 }
 
 QByteArray Param_Block_Bytes()
@@ -194,42 +221,118 @@ QString BankK_File_Path(const QString &confDir)
 
 void Write_Config_Files(const QString &confDir)
 {
+    // A configuration deleted while open: nothing is re-created in its place.
+    if (!QFileInfo(confDir).isDir())
+        throw EQuillon_Error(QStringLiteral("The configuration %1 no longer exists; bank.bin and bankK.bin were not "
+                                            "written.")
+                                 .arg(QDir::toNativeSeparators(confDir)));
     const QString binDir = Join_Path(confDir, QStringLiteral("bin"));
     const QString bankPath = Bank_File_Path(confDir);
     const QString bankKPath = BankK_File_Path(confDir);
-    const auto fail = Write_Error;
-    if (!QFileInfo(binDir).isDir() && !QDir().mkpath(binDir))
-        throw fail(binDir, QStringLiteral("the directory cannot be created"));
+    if (!QFileInfo(binDir).isDir() && !QDir().mkdir(binDir))
+        throw Write_Error(binDir, QStringLiteral("the directory cannot be created"));
 
-    // Both files are complete on disk before either replaces its old version, so the device never
-    // receives one new file and one stale one.
-    QSaveFile bank(bankPath);
-    QSaveFile bankK(bankKPath);
-    const QByteArray bankBytes = Param_Block_Bytes();
-    const QByteArray bankKBytes = Bank_Image_Bytes();
-    for (auto [file, bytes] : {std::pair{&bank, &bankBytes}, std::pair{&bankK, &bankKBytes}}) {
-        if (!file->open(QIODevice::WriteOnly) || file->write(*bytes) != bytes->size())
-            throw fail(file->fileName(), file->errorString());
-    }
-    QFile oldBank(bankPath);
-    const bool hadBank = oldBank.open(QIODevice::ReadOnly);
-    const QByteArray oldBankBytes = hadBank ? oldBank.readAll() : QByteArray();
-    oldBank.close();
-
-    if (!bank.commit())
-        throw fail(bankPath, bank.errorString());
-    if (!bankK.commit()) {
-        const EQuillon_Error error = fail(bankKPath, bankK.errorString());
-        // Put the parameter block back as it was.
+    // The old parameter block, kept to put it back should bankK.bin fail after bank.bin was replaced. When it
+    // cannot be read nothing is replaced: a rollback could not restore it.
+    std::optional<QByteArray> oldBank;
+    const QFileInfo oldBankInfo(bankPath);
+    if (oldBankInfo.exists() || oldBankInfo.isSymLink()) {
         try {
-            if (hadBank)
-                Save_Bytes_Atomically(bankPath, oldBankBytes);
-            else
-                QFile::remove(bankPath);
-        } catch (const EQuillon_Error &) {
+            oldBank = Read_Regular_File(bankPath, Buffer_Capacity);
+        } catch (const EQuillon_Error &error) {
+            throw Write_Error(bankPath,
+                              QStringLiteral("the present file cannot be kept for a rollback (%1)").arg(error.Text()));
         }
-        throw error;
     }
+
+    // Both files complete on disk before either replaces its old version: a failure up to here changes
+    // nothing, and the two renames are all that can come between them.
+    TStaged_File bank(bankPath);
+    TStaged_File bankK(bankKPath);
+    bank.Write(Param_Block_Bytes());
+    bankK.Write(Bank_Image_Bytes());
+    bank.Replace();
+    try {
+        if (Between_Config_Replacements)
+            Between_Config_Replacements();
+        bankK.Replace();
+    } catch (const EQuillon_Error &error) {
+        // Put the parameter block back as it was. The old file is only ever written back, never removed.
+        try {
+            if (oldBank)
+                Save_Bytes_Atomically(bankPath, *oldBank);
+            else if (QFileInfo::exists(bankPath) && !QFile::remove(bankPath))
+                throw Write_Error(bankPath, QStringLiteral("the new file cannot be removed"));
+        } catch (const EQuillon_Error &rollback) {
+            throw EQuillon_Error(QStringLiteral("%1\n%2 could not be put back as it was, so it no longer matches "
+                                                "%3: %4")
+                                     .arg(error.Text(), QDir::toNativeSeparators(bankPath),
+                                          QDir::toNativeSeparators(bankKPath), rollback.Text()));
+        }
+        throw;
+    }
+    Sync_Directory(binDir);
+}
+
+QStringList Config_File_Differences(const QString &confDir)
+{
+    QStringList differences;
+    const struct
+    {
+        QString Path;
+        QByteArray Expected;
+        bool Sealed; // carries the record's checksum
+    } files[] = {
+        {Bank_File_Path(confDir), Param_Block_Bytes(), false},
+        {BankK_File_Path(confDir), Bank_Image_Bytes(), true},
+    };
+    for (const auto &file : files) {
+        const QString name = QDir::toNativeSeparators(file.Path);
+        const QFileInfo info(file.Path);
+        if (!info.exists()) {
+            differences << name + QStringLiteral(": missing");
+            continue;
+        }
+        if (!info.isFile()) {
+            differences << name + QStringLiteral(": not a regular file");
+            continue;
+        }
+        if (info.size() != file.Expected.size()) {
+            differences << QStringLiteral("%1: wrong size: %2 bytes, build writes %3")
+                               .arg(name)
+                               .arg(info.size())
+                               .arg(file.Expected.size());
+            continue;
+        }
+        QByteArray bytes;
+        try {
+            bytes = Read_Regular_File(file.Path, file.Expected.size());
+        } catch (const EQuillon_Error &error) {
+            differences << name + QStringLiteral(": ") + error.Text();
+            continue;
+        }
+        if (file.Sealed) {
+            const auto *record = reinterpret_cast<const uint8_t *>(bytes.constData());
+            uint32_t stored = 0;
+            std::memcpy(&stored, record + offsetof(TConfig_Bank, Checksum), sizeof stored);
+            const uint32_t computed = Bank_Checksum(record);
+            if (stored != computed) {
+                differences
+                    << QStringLiteral("%1: bad checksum: stored %2, computed %3").arg(name).arg(stored).arg(computed);
+                continue;
+            }
+        }
+        if (bytes != file.Expected) {
+            qsizetype at = 0;
+            while (bytes[at] == file.Expected[at])
+                ++at;
+            differences << QStringLiteral("%1: stale against ParGen.xml: differs from what build writes now, first at "
+                                          "byte 0x%2")
+                               .arg(name)
+                               .arg(at, 3, 16, QLatin1Char('0'));
+        }
+    }
+    return differences;
 }
 
 int Get_DevideType(const QString &parGenFile)

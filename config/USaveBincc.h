@@ -5,10 +5,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 static_assert(std::endian::native == std::endian::little, "the record's bytes are the file's bytes: little-endian");
 
@@ -104,16 +106,30 @@ void Make_Param_Block(const QString &parGenFile);
 void Make_Param_Block_Bytes(const QByteArray &parGenXml);
 // Init_Bank, Load_Bank, Append_Bank into Bank_Buffer.
 void Make_Bank_Image(const QString &parGenFile);
-// Both builders, reading the file once per builder.
+// Both builders from one reading of the file, so that the two images always come from the same version of it.
+// Throws EQuillon_Error when the file cannot be read or is not well formed; nothing is built then.
 void Make_Config_Data(const QString &parGenFile);
+// The same from the bytes of a ParGen.xml; a null array stands for a configuration without the file.
+void Make_Config_Data_Bytes(const QByteArray &parGenXml);
 
 // The two paths under a configuration directory.
 QString Bank_File_Path(const QString &confDir);
 QString BankK_File_Path(const QString &confDir);
 
-// Writes bin/bank.bin then bin/bankK.bin under confDir (creating bin when missing). Both are replaced
-// atomically; when either cannot be written, neither file is changed and EQuillon_Error is thrown.
+// Writes the built data as bin/bank.bin and bin/bankK.bin under confDir, creating bin when missing (nothing
+// else is ever created). Both new files are complete on disk before either replaces its old version; when
+// either cannot be written, neither file is changed and EQuillon_Error is thrown. A confDir that does not
+// exist is reported as a configuration that no longer exists.
 void Write_Config_Files(const QString &confDir);
+
+// Test seam: runs after bank.bin has been replaced and before bankK.bin is. A test throws EQuillon_Error from
+// it to stand for a failed second replacement; empty in the program.
+extern std::function<void()> Between_Config_Replacements;
+
+// How the files under confDir differ from what Write_Config_Files would write from the built data: one text
+// per differing file ("bin/bank.bin: missing", "...: wrong size ...", "...: bad checksum ...",
+// "...: stale against ParGen.xml ..."); empty when both are exactly what would be written.
+QStringList Config_File_Differences(const QString &confDir);
 
 // 1 when the ParGen.xml at path exists and Device_Type_Type is exactly "1"; 0 otherwise.
 // Throws EQuillon_Error when the file is not well formed.

@@ -197,15 +197,11 @@ void Apply_Language_Text(const QString &text, QList<TLanguage_Line_Report> *repo
 void Read_Language_File(const QString &path, QList<TLanguage_Line_Report> *report)
 {
     // The whole file is read before any entry changes: a file that fails part way leaves the table as it was.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw EQuillon_Error(QStringLiteral("Cannot open the language file %1: %2")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw EQuillon_Error(QStringLiteral("Cannot read the language file %1: %2")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
+    QByteArray bytes;
+    try {
+        bytes = Read_Regular_File(path, Language_File_Limit);
+    } catch (const EQuillon_Error &error) {
+        throw EQuillon_Error(QStringLiteral("The language file cannot be used. ") + error.Text());
     }
     Apply_Language_Text(Decode_Language_Bytes(bytes), report);
 }

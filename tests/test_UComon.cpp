@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +20,8 @@ private slots:
     void plain_directory_names_data();
     void plain_directory_names();
     void port_names_in_natural_order();
+    void reading_refuses_what_is_no_regular_file_or_too_large_data();
+    void reading_refuses_what_is_no_regular_file_or_too_large();
     void workspace_paths_and_parameter_file();
     void workspace_directories_are_created_one_level_when_missing();
 };
@@ -115,6 +118,18 @@ void Test_UComon::plain_directory_names_data()
     QTest::newRow("climbs out with a slash") << "../x" << false;
     QTest::newRow("backslash") << "a\\b" << false;
     QTest::newRow("slash") << "a/b" << false;
+    // Hidden: the open dialog could never list it.
+    QTest::newRow("leading dot") << ".Line2" << false;
+    QTest::newRow("dot inside") << "Line.2" << true;
+    // Written into Quillon.xml, so nothing XML cannot hold, and no control character at all.
+    QTest::newRow("vertical tab") << "Line\v2" << false;
+    QTest::newRow("tab") << "Line\t2" << false;
+    QTest::newRow("line feed") << "Line\n2" << false;
+    QTest::newRow("DEL") << "Line\x7f" << false;
+    QTest::newRow("C1 control") << QString::fromUtf16(u"Line\u0085") << false;
+    QTest::newRow("U+FFFE") << QString::fromUtf16(u"Line\uFFFE") << false;
+    QTest::newRow("lone surrogate") << QStringLiteral("Line") + QChar(0xD800) << false;
+    QTest::newRow("accented letters and a paired surrogate") << QString::fromUtf16(u"Lin\u00e9 \U0001F600") << true;
 }
 
 void Test_UComon::plain_directory_names()
@@ -171,6 +186,57 @@ void Test_UComon::workspace_directories_are_created_one_level_when_missing()
     Create_Workspace_Directories();
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("gone"))));
     Reset_Shared_State();
+}
+
+void Test_UComon::reading_refuses_what_is_no_regular_file_or_too_large_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a file at the limit is read") << "at limit"
+                                                 << "";
+    QTest::newRow("one byte more") << "over limit"
+                                   << "it has 1025 bytes, more than the 1024 bytes";
+    QTest::newRow("a sparse file of 3 GB") << "sparse"
+                                           << "it has 3000000000 bytes";
+    QTest::newRow("missing") << "missing"
+                             << "No such file";
+    QTest::newRow("a directory") << "directory"
+                                 << "it is a directory";
+#ifdef Q_OS_UNIX
+    // Opening a FIFO for reading blocks until a writer comes: it must be refused without waiting.
+    QTest::newRow("a FIFO") << "fifo"
+                            << "it is not a regular file";
+    QTest::newRow("a device without end") << "/dev/zero"
+                                          << "it is not a regular file";
+#endif
+}
+
+void Test_UComon::reading_refuses_what_is_no_regular_file_or_too_large()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("Quillon.xml"));
+    QFile file(path);
+    if (kind == u"at limit" || kind == u"over limit" || kind == u"sparse") {
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(kind == u"at limit" ? 1024 : kind == u"over limit" ? 1025 : 3000000000LL));
+        file.close();
+    } else if (kind == u"directory") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == u"fifo") {
+        QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {path}), 0);
+    } else if (kind.startsWith(u'/')) {
+        path = kind;
+    }
+    try {
+        QCOMPARE(Read_Regular_File(path, 1024).size(), 1024);
+        QVERIFY2(reason.isEmpty(), "no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(!reason.isEmpty() && error.Text().contains(reason) &&
+                     error.Text().startsWith(QStringLiteral("Cannot read ") + QDir::toNativeSeparators(path)),
+                 qPrintable(error.Text()));
+    }
 }
 
 QTEST_GUILESS_MAIN(Test_UComon)

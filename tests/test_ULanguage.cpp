@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -315,8 +316,13 @@ void Test_ULanguage::readFileThatCannotBeOpenedThrows()
     const QString missing = Join_Path(Language_Dir, u"Missing.lng"_s);
     const QString directory = Join_Path(Language_Dir, u"Folder.lng"_s);
     QVERIFY(QDir().mkpath(directory));
+    // Far larger than a language file can be: refused before a byte is read.
+    const QString huge = Join_Path(Language_Dir, u"Huge.lng"_s);
+    QFile hugeFile(huge);
+    QVERIFY(hugeFile.open(QIODevice::WriteOnly) && hugeFile.resize(Language_File_Limit + 1));
+    hugeFile.close();
 
-    for (const QString &path : {missing, directory}) {
+    for (const QString &path : {missing, directory, huge}) {
         try {
             Read_Language_File(path);
             QFAIL(qPrintable(u"no error for "_s + path));
@@ -345,6 +351,9 @@ void Test_ULanguage::loadLanguageFallsBackToEnglish_data()
     QTest::newRow("no LANGUAGE directory") << u"no directory"_s;
     QTest::newRow("an empty LANGUAGE directory") << u"empty"_s;
     QTest::newRow("a directory named like the language file") << u"folder"_s;
+#ifdef Q_OS_UNIX
+    QTest::newRow("a FIFO named like the language file") << u"fifo"_s;
+#endif
 }
 
 void Test_ULanguage::loadLanguageFallsBackToEnglish()
@@ -354,6 +363,8 @@ void Test_ULanguage::loadLanguageFallsBackToEnglish()
         QVERIFY(QDir(Language_Dir).removeRecursively());
     else if (setup == u"folder")
         QVERIFY(QDir().mkpath(Join_Path(Language_Dir, u"Deutsch.lng"_s)));
+    else if (setup == u"fifo")
+        QCOMPARE(QProcess::execute(u"mkfifo"_s, {Join_Path(Language_Dir, u"Deutsch.lng"_s)}), 0);
     Language_Table[3] = u"left over"_s;
     Language_Name = u"Deutsch"_s;
 

@@ -1,14 +1,21 @@
 #include "UComon.h"
+#include "UFull_Disk.h"
 #include "UParGen_File.h"
 #include "USaveBincc.h"
 #include "UXml_Document.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -79,7 +86,34 @@ private slots:
     void write_creates_bin_and_two_builds_are_identical();
     void a_malformed_file_builds_nothing();
     void a_failed_write_changes_neither_file();
+    void a_full_disk_changes_neither_file();
+    void both_images_are_on_disk_before_either_replaces_data();
+    void both_images_are_on_disk_before_either_replaces();
+    void a_rollback_that_fails_is_reported();
+    void an_old_block_that_cannot_be_kept_stops_the_write();
+    void a_configuration_that_no_longer_exists_gets_nothing();
+    void the_parameter_file_is_read_once();
+    void differences_from_what_build_writes_data();
+    void differences_from_what_build_writes();
+
+private:
+    // A configuration Line2 with a ParGen.xml and an old pair of files.
+    QString Make_Configuration(QTemporaryDir &dir);
 };
+
+const QByteArray Old_Bank = "old block";
+const QByteArray Old_BankK = QByteArray(2048, 'k');
+
+QString Test_USaveBincc::Make_Configuration(QTemporaryDir &dir)
+{
+    const QString conf = dir.filePath(QStringLiteral("Line2"));
+    if (!QDir().mkpath(Join_Path(conf, QStringLiteral("bin"))))
+        return QString();
+    Write_File(Join_Path(conf, QStringLiteral("ParGen.xml")), ParGen_Xml({{"Port_0_DevID", "7"}}));
+    Write_File(Bank_File_Path(conf), Old_Bank);
+    Write_File(BankK_File_Path(conf), Old_BankK);
+    return conf;
+}
 
 void Test_USaveBincc::defaults_seal_with_checksum_3458()
 {
@@ -409,6 +443,210 @@ void Test_USaveBincc::a_failed_write_changes_neither_file()
     QCOMPARE(Read_File(Bank_File_Path(conf)), QByteArray("old block"));
     QVERIFY(QFileInfo(BankK_File_Path(conf)).isDir());
     QCOMPARE(QDir(Join_Path(conf, QStringLiteral("bin"))).entryList(QDir::Files), QStringList{"bank.bin"});
+}
+
+void Test_USaveBincc::a_full_disk_changes_neither_file()
+{
+    TFull_Disk disk;
+    if (const QString reason = disk.Mount(); !reason.isEmpty())
+        QSKIP(qPrintable(reason));
+    const QString conf = disk.Path();
+    QVERIFY(QDir().mkdir(Join_Path(conf, QStringLiteral("bin"))));
+    Write_File(Bank_File_Path(conf), Old_Bank);
+    Write_File(BankK_File_Path(conf), Old_BankK);
+    QVERIFY(disk.Fill());
+    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    try {
+        Write_Config_Files(conf);
+        QFAIL("a write to a full disk was reported as done");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(QStringLiteral("No space left on device")), qPrintable(error.Text()));
+    }
+    QCOMPARE(Read_File(Bank_File_Path(conf)), Old_Bank);
+    QCOMPARE(Read_File(BankK_File_Path(conf)), Old_BankK);
+    QCOMPARE(QDir(Join_Path(conf, QStringLiteral("bin"))).entryList(QDir::Files),
+             (QStringList{"bank.bin", "bankK.bin"}));
+}
+
+void Test_USaveBincc::both_images_are_on_disk_before_either_replaces_data()
+{
+    QTest::addColumn<bool>("oldPair");
+    QTest::newRow("an old pair is put back") << true;
+    QTest::newRow("without an old pair the new bank.bin goes again") << false;
+}
+
+void Test_USaveBincc::both_images_are_on_disk_before_either_replaces()
+{
+    QFETCH(bool, oldPair);
+    QTemporaryDir dir;
+    const QString conf = Make_Configuration(dir);
+    QVERIFY(!conf.isEmpty());
+    if (!oldPair) {
+        QVERIFY(QFile::remove(Bank_File_Path(conf)));
+        QVERIFY(QFile::remove(BankK_File_Path(conf)));
+    }
+    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    const QByteArray newBank = Param_Block_Bytes();
+    const QByteArray newBankK = Bank_Image_Bytes();
+
+    // The moment a process could die between the two renames: bank.bin is new, and bankK.bin's new
+    // contents already lie complete beside it. Then the second replacement fails.
+    int staged = 0;
+    QByteArray bankAtSeam;
+    Between_Config_Replacements = [&] {
+        bankAtSeam = Read_File(Bank_File_Path(conf));
+        // The staged file may have no name yet (O_TMPFILE): look at the files the process holds open.
+        const QDir fds(QStringLiteral("/proc/self/fd"));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System)) {
+            if (fd.symLinkTarget().startsWith(Join_Path(conf, QStringLiteral("bin"))) &&
+                Read_File(fd.filePath()) == newBankK)
+                ++staged;
+        }
+        throw EQuillon_Error(QStringLiteral("bankK.bin: rename failed"));
+    };
+    const auto reset = qScopeGuard([] { Between_Config_Replacements = nullptr; });
+    try {
+        Write_Config_Files(conf);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QCOMPARE(error.Text(), QStringLiteral("bankK.bin: rename failed"));
+    }
+    QCOMPARE(bankAtSeam, newBank);
+#ifdef Q_OS_LINUX
+    QCOMPARE(staged, 1);
+#endif
+    // Neither file has changed.
+    if (oldPair) {
+        QCOMPARE(Read_File(Bank_File_Path(conf)), Old_Bank);
+        QCOMPARE(Read_File(BankK_File_Path(conf)), Old_BankK);
+    }
+    QCOMPARE(QDir(Join_Path(conf, QStringLiteral("bin"))).entryList(QDir::Files | QDir::Hidden),
+             (oldPair ? QStringList{"bank.bin", "bankK.bin"} : QStringList{}));
+}
+
+void Test_USaveBincc::a_rollback_that_fails_is_reported()
+{
+    QTemporaryDir dir;
+    const QString conf = Make_Configuration(dir);
+    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    // The old bank.bin cannot be written back: a directory has taken its place.
+    Between_Config_Replacements = [&] {
+        QFile::remove(Bank_File_Path(conf));
+        QDir().mkdir(Bank_File_Path(conf));
+        throw EQuillon_Error(QStringLiteral("bankK.bin: rename failed"));
+    };
+    const auto reset = qScopeGuard([] { Between_Config_Replacements = nullptr; });
+    try {
+        Write_Config_Files(conf);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().startsWith(QStringLiteral("bankK.bin: rename failed\n")) &&
+                     error.Text().contains(QStringLiteral("could not be put back")),
+                 qPrintable(error.Text()));
+    }
+    QCOMPARE(Read_File(BankK_File_Path(conf)), Old_BankK);
+}
+
+void Test_USaveBincc::an_old_block_that_cannot_be_kept_stops_the_write()
+{
+    // A bank.bin that cannot be read back for a rollback (far too large): nothing is replaced, so it is never
+    // lost.
+    QTemporaryDir dir;
+    const QString conf = Make_Configuration(dir);
+    const QByteArray huge(Buffer_Capacity + 1, 'h');
+    Write_File(Bank_File_Path(conf), huge);
+    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    try {
+        Write_Config_Files(conf);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(QStringLiteral("cannot be kept")), qPrintable(error.Text()));
+    }
+    QCOMPARE(Read_File(Bank_File_Path(conf)), huge);
+    QCOMPARE(Read_File(BankK_File_Path(conf)), Old_BankK);
+}
+
+void Test_USaveBincc::a_configuration_that_no_longer_exists_gets_nothing()
+{
+    QTemporaryDir dir;
+    const QString conf = dir.filePath(QStringLiteral("PROJECTS/Line2"));
+    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    try {
+        Write_Config_Files(conf);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(QDir::toNativeSeparators(conf) + QStringLiteral(" no longer exists")),
+                 qPrintable(error.Text()));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+}
+
+void Test_USaveBincc::the_parameter_file_is_read_once()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("counts the file's openings with inotify, on Linux only");
+#else
+    // Both images come from one reading: a file changed in between can never give a mixed pair.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
+    Write_File(path, ParGen_Xml());
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    const auto close = qScopeGuard([watch] { ::close(watch); });
+    QVERIFY(inotify_add_watch(watch, QFile::encodeName(path).constData(), IN_OPEN) >= 0);
+    Make_Config_Data(path);
+    int openings = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (char *p = buffer; p < buffer + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event *>(p)->len)
+            openings += (reinterpret_cast<inotify_event *>(p)->mask & IN_OPEN) != 0;
+    }
+    QCOMPARE(openings, 1);
+#endif
+}
+
+void Test_USaveBincc::differences_from_what_build_writes_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("differences");
+    QTest::newRow("as built") << "" << QStringList{};
+    QTest::newRow("bankK.bin missing") << "remove bankK" << QStringList{"bankK.bin: missing"};
+    QTest::newRow("bank.bin cut short") << "truncate bank"
+                                        << QStringList{"bank.bin: wrong size: 4 bytes, build writes 17"};
+    QTest::newRow("a byte of bankK.bin changed")
+        << "flip bankK" << QStringList{"bankK.bin: bad checksum: stored 3654, computed 3655"};
+    QTest::newRow("ParGen.xml changed since")
+        << "edit ParGen"
+        << QStringList{"bank.bin: stale against ParGen.xml: differs from what build writes now, first at byte 0x006",
+                       "bankK.bin: stale against ParGen.xml: differs from what build writes now, first at byte 0x6e4"};
+}
+
+void Test_USaveBincc::differences_from_what_build_writes()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, differences);
+    QTemporaryDir dir;
+    const QString conf = dir.path();
+    const QString parGen = Join_Path(conf, QStringLiteral("ParGen.xml"));
+    Write_File(parGen, ParGen_Xml());
+    Make_Config_Data(parGen);
+    Write_Config_Files(conf);
+    if (change == u"remove bankK") {
+        QVERIFY(QFile::remove(BankK_File_Path(conf)));
+    } else if (change == u"truncate bank") {
+        QVERIFY(QFile::resize(Bank_File_Path(conf), 4));
+    } else if (change == u"flip bankK") {
+        QByteArray image = Read_File(BankK_File_Path(conf));
+        image[0x6E4] = char(image[0x6E4] + 1);
+        Write_File(BankK_File_Path(conf), image);
+    } else if (change == u"edit ParGen") {
+        Write_File(parGen, ParGen_Xml({{"Port_0_DevID", "2"}}));
+    }
+    Make_Config_Data(parGen);
+    QStringList expected;
+    for (const QString &difference : std::as_const(differences))
+        expected << QDir::toNativeSeparators(conf + QStringLiteral("/bin/")) + difference;
+    QCOMPARE(Config_File_Differences(conf), expected);
 }
 
 QTEST_GUILESS_MAIN(Test_USaveBincc)

@@ -3,6 +3,7 @@
 #include "UXml_Document.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +37,9 @@ private slots:
     void written_values_read_back_unchanged();
     void a_malformed_file_gives_the_defaults_and_is_kept();
     void a_file_that_cannot_be_written_is_reported();
+    void a_value_xml_cannot_hold_is_never_written();
+    void a_file_that_cannot_be_read_gives_the_defaults_data();
+    void a_file_that_cannot_be_read_gives_the_defaults();
 
 private:
     void Write_Settings(const QByteArray &bytes);
@@ -199,6 +203,80 @@ void Test_USettings::a_file_that_cannot_be_written_is_reported()
         QFAIL("no error raised");
     } catch (const EQuillon_Error &error) {
         QVERIFY2(error.Text().contains(QStringLiteral("Quillon.xml")), qPrintable(error.Text()));
+    }
+}
+
+void Test_USettings::a_value_xml_cannot_hold_is_never_written()
+{
+    // Written raw, a vertical tab made the file unreadable at the next start, and the remembered values were
+    // lost with it.
+    Conf_Name = QStringLiteral("Line2");
+    TXml_Document xml;
+    Save_Setting(xml);
+    const QByteArray good = Saved();
+    Conf_Name = QStringLiteral("Line\v2");
+    try {
+        Save_Setting(xml);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(QStringLiteral("projectname holds U+000B")), qPrintable(error.Text()));
+    }
+    QCOMPARE(Saved(), good);
+    QCOMPARE(Read_Settings(xml), QString());
+    QCOMPARE(Conf_Name, QStringLiteral("Line2"));
+}
+
+void Test_USettings::a_file_that_cannot_be_read_gives_the_defaults_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("backup"); // what Quillon.xml.bak holds afterwards: "bytes", "moved" or none
+    QTest::newRow("nested too deep: kept as a copy") << "deep"
+                                                     << "nested deeper than 32 levels"
+                                                     << "bytes";
+    QTest::newRow("far too large: moved aside whole") << "large"
+                                                      << "more than the 4194304 bytes"
+                                                      << "moved";
+#ifdef Q_OS_UNIX
+    QTest::newRow("a FIFO: refused without waiting, left alone") << "fifo"
+                                                                 << "it is not a regular file"
+                                                                 << "";
+#endif
+}
+
+void Test_USettings::a_file_that_cannot_be_read_gives_the_defaults()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QFETCH(QString, backup);
+    const QString path = Settings_File_Path();
+    const QByteArray deep = QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000);
+    if (kind == u"deep") {
+        Write_Settings(deep);
+    } else if (kind == u"large") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(Xml_File_Limit + 1));
+    } else {
+        QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {path}), 0);
+    }
+    Conf_Name = QStringLiteral("stale");
+    TXml_Document xml;
+    const QString message = Read_Settings(xml);
+    QVERIFY2(message.contains(reason) && message.contains(QStringLiteral("Quillon.xml")), qPrintable(message));
+    QCOMPARE(Conf_Name, QString());
+    QVERIFY(xml.Root().isNull());
+
+    const QFileInfo kept(path + QStringLiteral(".bak"));
+    if (backup == u"bytes") {
+        QFile file(kept.filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), deep);
+    } else if (backup == u"moved") {
+        QCOMPARE(kept.size(), Xml_File_Limit + 1);
+        QVERIFY(!QFileInfo::exists(path));
+    } else {
+        QVERIFY(!kept.exists());
     }
 }
 

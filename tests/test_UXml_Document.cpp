@@ -1,9 +1,26 @@
 #include "UComon.h"
+#include "UFull_Disk.h"
 #include "UXml_Document.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+QByteArray Read_File(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+QByteArray Nested(int depth)
+{
+    return QByteArray("<a>").repeated(depth) + QByteArray("</a>").repeated(depth);
+}
+
+} // namespace
 
 class Test_UXml_Document : public QObject
 {
@@ -19,6 +36,12 @@ private slots:
     void a_failed_save_reports_and_keeps_the_old_file();
     void characters_xml_cannot_hold_data();
     void characters_xml_cannot_hold();
+    void a_prefixed_name_is_another_name();
+    void nesting_is_bounded_data();
+    void nesting_is_bounded();
+    void the_writer_refuses_what_the_reader_would_data();
+    void the_writer_refuses_what_the_reader_would();
+    void a_full_disk_is_reported_and_the_old_file_kept();
 };
 
 void Test_UXml_Document::written_documents_have_no_declaration_and_keep_node_order()
@@ -131,6 +154,114 @@ void Test_UXml_Document::a_failed_save_reports_and_keeps_the_old_file()
     QVERIFY_THROWS_EXCEPTION(EQuillon_Error, xml.Save_File(blocked));
     QVERIFY(QFileInfo(blocked).isDir());
     QCOMPARE(contents(), QByteArray("<r/>"));
+}
+
+void Test_UXml_Document::a_prefixed_name_is_another_name()
+{
+    // No namespace processing: the prefix is part of the name, and an undeclared prefix is no error.
+    TXml_Document xml;
+    xml.Load_Bytes("<Par_Gen><a:Opt_Off_Reg>5</a:Opt_Off_Reg></Par_Gen>");
+    QVERIFY(Find_Child(xml.Root(), QStringLiteral("Opt_Off_Reg")).isNull());
+    QCOMPARE(Element_Text(Find_Child(xml.Root(), QStringLiteral("a:Opt_Off_Reg"))), QStringLiteral("5"));
+}
+
+void Test_UXml_Document::nesting_is_bounded_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("at the limit") << Xml_Depth_Limit << true;
+    QTest::newRow("one level deeper") << Xml_Depth_Limit + 1 << false;
+    // Once a crash on tearing the tree down, and 45 s of work.
+    QTest::newRow("150 000 levels") << 150000 << false;
+}
+
+void Test_UXml_Document::nesting_is_bounded()
+{
+    QFETCH(int, depth);
+    QFETCH(bool, loads);
+    TXml_Document xml;
+    try {
+        xml.Load_Bytes(Nested(depth), QStringLiteral("Quillon.xml"));
+        QVERIFY(loads);
+    } catch (const EQuillon_Error &error) {
+        QVERIFY(!loads);
+        QVERIFY2(error.Text().contains(QStringLiteral("Quillon.xml")) &&
+                     error.Text().contains(QStringLiteral("nested deeper than 32 levels")) &&
+                     error.Text().contains(QStringLiteral("line 1")),
+                 qPrintable(error.Text()));
+    }
+}
+
+void Test_UXml_Document::the_writer_refuses_what_the_reader_would_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("comment");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a vertical tab in a text") << "projectname"
+                                              << "Line\v2"
+                                              << ""
+                                              << "element projectname holds U+000B";
+    QTest::newRow("U+FFFF in a text") << "language" << QString(QChar(0xFFFF)) << ""
+                                      << "holds U+FFFF";
+    QTest::newRow("a lone surrogate in a text") << "language" << QString(QChar(0xDC00)) << ""
+                                                << "holds U+DC00";
+    QTest::newRow("a double hyphen in a comment") << "x"
+                                                  << ""
+                                                  << "a--b"
+                                                  << "could not be read back";
+    QTest::newRow("a name that is no XML name") << "two words"
+                                                << ""
+                                                << ""
+                                                << "could not be read back";
+}
+
+void Test_UXml_Document::the_writer_refuses_what_the_reader_would()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QString, comment);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Quillon.xml"));
+    Save_Bytes_Atomically(path, "<old/>");
+    TXml_Document xml;
+    QDomElement root = xml.Add_Root(QStringLiteral("Conf_Settings"));
+    Add_Child(root, name, text);
+    if (!comment.isEmpty())
+        xml.Append_Comment(comment);
+    try {
+        xml.Save_File(path);
+        QFAIL("no error raised");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(reason) && error.Text().contains(QDir::toNativeSeparators(path)),
+                 qPrintable(error.Text()));
+    }
+    QCOMPARE(Read_File(path), QByteArray("<old/>"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Quillon.xml"});
+}
+
+void Test_UXml_Document::a_full_disk_is_reported_and_the_old_file_kept()
+{
+    TFull_Disk disk;
+    if (const QString reason = disk.Mount(); !reason.isEmpty())
+        QSKIP(qPrintable(reason));
+    const QString path = disk.File_Path(QStringLiteral("Quillon.xml"));
+    const QByteArray old = "<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj></Conf_Settings>";
+    Save_Bytes_Atomically(path, old);
+    QVERIFY(disk.Fill());
+
+    // The bytes fit QSaveFile's buffer: the failure shows only when they are flushed.
+    TXml_Document xml;
+    xml.Load_Bytes(old + "<!--x-->");
+    try {
+        xml.Save_File(path);
+        QFAIL("a write to a full disk was reported as done");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(error.Text().contains(QStringLiteral("No space left on device")), qPrintable(error.Text()));
+    }
+    QCOMPARE(Read_File(path), old);
+    QCOMPARE(QDir(disk.Path()).entryList(QDir::Files), QStringList{"Quillon.xml"}); // no temporary file left
 }
 
 QTEST_GUILESS_MAIN(Test_UXml_Document)

@@ -1,5 +1,6 @@
 // quillon-cli run as a real process on real files.
 
+#include "UFull_Disk.h"
 #include "UStand_In.h"
 
 #include <QDir>
@@ -78,6 +79,14 @@ private slots:
     void update_over_ethernet_checks_writes_and_runs();
     void update_failures_data();
     void update_failures();
+    void verify_names_each_file_that_differs_data();
+    void verify_names_each_file_that_differs();
+    void the_defaults_are_announced();
+    void check_fails_on_a_file_it_cannot_read();
+    void inspect_reads_nothing_larger_than_an_image_data();
+    void inspect_reads_nothing_larger_than_an_image();
+    void a_name_that_is_not_utf8_is_reported_as_it_is();
+    void build_on_a_full_disk_fails_and_keeps_the_pair();
 
 private:
     QScopedPointer<QTemporaryDir> Dir;
@@ -354,6 +363,155 @@ void Test_Cli::update_failures()
     const TRun outside = Run(QStringList{"update", dir.path()} + way);
     QCOMPARE(outside.Exit_Code, 1);
     QVERIFY2(outside.Err.contains("is not a configuration of a workspace"), outside.Err.constData());
+}
+
+void Test_Cli::verify_names_each_file_that_differs_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QByteArrayList>("reported");
+    QTest::newRow("as built") << "" << QByteArrayList{};
+    QTest::newRow("never built") << "no bin" << QByteArrayList{"bank.bin: missing", "bankK.bin: missing"};
+    QTest::newRow("torn: bankK.bin from another ParGen.xml")
+        << "other bankK" << QByteArrayList{"bankK.bin: stale against ParGen.xml"};
+    QTest::newRow("bank.bin of a configuration without ParGen.xml")
+        << "short bank" << QByteArrayList{"bank.bin: wrong size: 4 bytes, build writes 17"};
+    QTest::newRow("bankK.bin damaged") << "damaged bankK" << QByteArrayList{"bankK.bin: bad checksum"};
+    QTest::newRow("ParGen.xml edited after the build")
+        << "edited" << QByteArrayList{"bank.bin: stale against ParGen.xml", "bankK.bin: stale against ParGen.xml"};
+}
+
+void Test_Cli::verify_names_each_file_that_differs()
+{
+    QFETCH(QString, change);
+    QFETCH(QByteArrayList, reported);
+    const QString parGen = Conf + "/ParGen.xml";
+    const QString bankK = Conf + "/bin/bankK.bin";
+    if (change == u"other bankK") {
+        // A pair torn between two versions: bankK.bin of the edited file, bank.bin of the first.
+        Write_File(parGen, QByteArray(New_Configuration).replace("<Port_1_DevID>1<", "<Port_1_DevID>9<"));
+        QCOMPARE(Run({"build", Conf}).Exit_Code, 0);
+        const QByteArray other = Read_File(bankK);
+        Write_File(parGen, New_Configuration);
+        QCOMPARE(Run({"build", Conf}).Exit_Code, 0);
+        Write_File(bankK, other);
+    } else {
+        Write_File(parGen, New_Configuration);
+        if (change != u"no bin")
+            QCOMPARE(Run({"build", Conf}).Exit_Code, 0);
+    }
+    if (change == u"short bank") {
+        QVERIFY(QFile::resize(Conf + "/bin/bank.bin", 4));
+    } else if (change == u"damaged bankK") {
+        QByteArray image = Read_File(bankK);
+        image[0x28] = 10;
+        Write_File(bankK, image);
+    } else if (change == u"edited") {
+        Write_File(parGen, QByteArray(New_Configuration).replace("<Port_0_DevID>1<", "<Port_0_DevID>2<"));
+    }
+
+    const TRun run = Run({"verify", Conf});
+    QCOMPARE(run.Exit_Code, reported.isEmpty() ? 0 : 1);
+    const QList<QByteArray> lines = run.Err.trimmed().split('\n');
+    if (reported.isEmpty()) {
+        QVERIFY2(run.Err.isEmpty(), run.Err.constData());
+        QCOMPARE(run.Out, (QDir::toNativeSeparators(Conf + "/bin/bank.bin") + ": OK\n" +
+                           QDir::toNativeSeparators(Conf + "/bin/bankK.bin") + ": OK\n")
+                              .toUtf8());
+        return;
+    }
+    QCOMPARE(lines.size(), reported.size());
+    for (int i = 0; i < reported.size(); ++i) {
+        const QByteArray start = "quillon-cli: " + QDir::toNativeSeparators(Conf + "/bin/").toUtf8() + reported[i];
+        QVERIFY2(lines[i].startsWith(start), lines[i].constData());
+    }
+}
+
+void Test_Cli::the_defaults_are_announced()
+{
+    const QByteArray note =
+        "quillon-cli: no ParGen.xml in " + QDir::toNativeSeparators(Conf).toUtf8() + ": the defaults were used\n";
+    for (const char *command : {"build", "check", "verify"}) {
+        const TRun run = Run({command, Conf});
+        QCOMPARE(run.Exit_Code, 0);
+        QCOMPARE(run.Err, note);
+    }
+    Write_File(Conf + "/ParGen.xml", New_Configuration);
+    QCOMPARE(Run({"build", Conf}).Err, QByteArray());
+}
+
+void Test_Cli::check_fails_on_a_file_it_cannot_read()
+{
+    // A failed check (1), not a wrong command line (2).
+    QVERIFY(QDir().mkdir(Conf + "/ParGen.xml"));
+    const TRun run = Run({"check", Conf});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("ParGen.xml: it is a directory"), run.Err.constData());
+    QVERIFY(run.Out.isEmpty());
+    QCOMPARE(Run({"build", Conf}).Exit_Code, 1);
+}
+
+void Test_Cli::inspect_reads_nothing_larger_than_an_image_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("a sparse file of 3 GB") << "sparse" << QByteArray("it has 3000000000 bytes, more than the 2048");
+    QTest::newRow("a directory") << "directory" << QByteArray("it is a directory");
+#ifdef Q_OS_UNIX
+    QTest::newRow("a FIFO") << "fifo" << QByteArray("it is not a regular file");
+#endif
+}
+
+void Test_Cli::inspect_reads_nothing_larger_than_an_image()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, reason);
+    const QString path = Dir->filePath("bank.bin");
+    if (kind == u"sparse") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(3000000000LL));
+    } else if (kind == u"directory") {
+        QVERIFY(QDir().mkdir(path));
+    } else {
+        QCOMPARE(QProcess::execute("mkfifo", {path}), 0);
+    }
+    const TRun run = Run({"inspect", path});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains(reason), run.Err.constData());
+}
+
+void Test_Cli::a_name_that_is_not_utf8_is_reported_as_it_is()
+{
+#ifdef Q_OS_WIN
+    QSKIP("names reach the program as UTF-16 on Windows");
+#else
+    // Latin-1 "Linié": the byte E9 alone is no UTF-8.
+    QProcess process;
+    process.start("/bin/sh", {"-c", "exec \"$0\" build \"$(printf 'Lini\\351')\"", QStringLiteral(QUILLON_CLI)});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("quillon-cli: Lini\xE9: the name is not valid UTF-8, and quillon-cli opens names in UTF-8 "
+                        "only\n"));
+#endif
+}
+
+void Test_Cli::build_on_a_full_disk_fails_and_keeps_the_pair()
+{
+    TFull_Disk disk;
+    if (const QString reason = disk.Mount(); !reason.isEmpty())
+        QSKIP(qPrintable(reason));
+    const QString conf = disk.File_Path("Line2");
+    QVERIFY(QDir().mkpath(conf + "/bin"));
+    Write_File(conf + "/ParGen.xml", New_Configuration);
+    Write_File(conf + "/bin/bank.bin", "old");
+    Write_File(conf + "/bin/bankK.bin", "older");
+    QVERIFY(disk.Fill());
+    const TRun run = Run({"build", conf});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("No space left on device"), run.Err.constData());
+    QCOMPARE(Read_File(conf + "/bin/bank.bin"), QByteArray("old"));
+    QCOMPARE(Read_File(conf + "/bin/bankK.bin"), QByteArray("older"));
+    QCOMPARE(Run({"verify", conf}).Exit_Code, 1);
 }
 
 QTEST_GUILESS_MAIN(Test_Cli)

@@ -1,0 +1,212 @@
+#include "Fuzz_Targets.h"
+
+#include "UCli.h"
+#include "UComon.h"
+#include "ULanguage.h"
+#include "USaveBincc.h"
+#include "USettings.h"
+#include "UXml_Document.h"
+
+#include <QBuffer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+#include <cstring>
+
+namespace {
+
+void Expect(bool condition, const char *what)
+{
+    if (!condition)
+        throw EFuzz_Finding(what);
+}
+
+QByteArray Bytes(const uint8_t *data, size_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+// The remembered settings, compared whole.
+struct TSettings_State
+{
+    QString Conf_Name, Last_IP_Address, Language_Name;
+    bool Flags[4];
+
+    static TSettings_State Now()
+    {
+        return {::Conf_Name,
+                ::Last_IP_Address,
+                ::Language_Name,
+                {Enable_Internet, Enable_Update, Enable_Jump_Field_Tables, Enable_Double_Click_Auto_Size}};
+    }
+    bool operator==(const TSettings_State &other) const
+    {
+        return Conf_Name == other.Conf_Name && Last_IP_Address == other.Last_IP_Address &&
+               Language_Name == other.Language_Name && std::memcmp(Flags, other.Flags, sizeof Flags) == 0;
+    }
+};
+
+// Saves the shared settings to bytes and reads them back: what the writer accepts must load and give the
+// same values; what it refuses must hold a character XML cannot hold.
+void Settings_Round_Trip()
+{
+    const TSettings_State saved = TSettings_State::Now();
+    TXml_Document xml;
+    Build_Settings(xml);
+    QByteArray bytes;
+    try {
+        bytes = xml.To_Checked_Bytes(QStringLiteral("Quillon.xml"));
+    } catch (const EQuillon_Error &) {
+        Expect(!Is_Xml_Text(saved.Conf_Name) || !Is_Xml_Text(saved.Last_IP_Address) ||
+                   !Is_Xml_Text(saved.Language_Name),
+               "the settings writer refused values XML can hold");
+        return;
+    }
+    TXml_Document reloaded;
+    try {
+        reloaded.Load_Bytes(bytes);
+    } catch (const EQuillon_Error &) {
+        Expect(false, "written settings do not load again");
+    }
+    Default_Settings();
+    Apply_Settings(reloaded);
+    Expect(TSettings_State::Now() == saved, "settings read back differ from those written");
+}
+
+} // namespace
+
+int Fuzz_Language(const uint8_t *data, size_t size)
+{
+    // The English table built once and copied (shared) for every input.
+    static const QStringList english = [] {
+        Load_Default_Language();
+        return Language_Table;
+    }();
+    Language_Table = english;
+    Language_Table_Size = Language_Table_Entries;
+    QList<TLanguage_Line_Report> report;
+    Apply_Language_Text(Decode_Language_Bytes(Bytes(data, size)), &report);
+    Expect(Language_Table.size() == Language_Table_Entries, "the language table changed size");
+    for (const TLanguage_Line_Report &line : std::as_const(report)) {
+        Expect(line.Index >= -1 && line.Index < Language_Table_Entries, "a line reported an entry outside the table");
+        Expect((line.Index < 0) != line.Reason.isEmpty(), "an ignored line without a reason, or a set one with one");
+    }
+    return 0;
+}
+
+int Fuzz_Xml(const uint8_t *data, size_t size)
+{
+    TXml_Document xml;
+    try {
+        xml.Load_Bytes(Bytes(data, size));
+    } catch (const EQuillon_Error &) {
+        return 0;
+    }
+    // What was loaded can be written, and what is written loads again the same.
+    QByteArray written;
+    try {
+        written = xml.To_Checked_Bytes(QStringLiteral("fuzz.xml"));
+    } catch (const EQuillon_Error &) {
+        Expect(false, "the writer refused a document the loader accepted");
+    }
+    TXml_Document again;
+    try {
+        again.Load_Bytes(written);
+    } catch (const EQuillon_Error &) {
+        Expect(false, "a written document does not load again");
+    }
+    Expect(again.To_Bytes() == written, "a document read back serialises differently");
+    return 0;
+}
+
+int Fuzz_Config(const uint8_t *data, size_t size)
+{
+    try {
+        Make_Config_Data_Bytes(Bytes(data, size));
+    } catch (const EQuillon_Error &) {
+        return 0;
+    }
+    Expect(Param_Buffer_Length == Param_Block_Size, "the parameter block is not 17 bytes");
+    Expect(Bank_Buffer_Length == Config_Bank_Size, "the image is not 2048 bytes");
+    Expect(std::memcmp(Bank_Buffer, &Config_Bank, Config_Bank_Size) == 0, "the image is not the record");
+    uint32_t stored = 0;
+    std::memcpy(&stored, Bank_Buffer + offsetof(TConfig_Bank, Checksum), sizeof stored);
+    Expect(stored == Bank_Checksum(Bank_Buffer), "the image's checksum does not match its bytes");
+    return 0;
+}
+
+int Fuzz_Settings(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    Default_Settings();
+    const uint8_t mode = data[0];
+    ++data;
+    --size;
+    if (mode % 2 == 0) {
+        // The rest is a Quillon.xml.
+        TXml_Document xml;
+        try {
+            xml.Load_Bytes(Bytes(data, size));
+        } catch (const EQuillon_Error &) {
+            return 0;
+        }
+        Apply_Settings(xml);
+    } else {
+        // The rest holds the three texts as UTF-16 code units, any of them (lone surrogates, controls), each
+        // preceded by its length in code units; the mode's bits are the flags.
+        QString *texts[] = {&Conf_Name, &Last_IP_Address, &Language_Name};
+        size_t at = 0;
+        for (QString *text : texts) {
+            if (at >= size)
+                break;
+            const size_t length = data[at++];
+            const size_t units = std::min<size_t>(length, (size - at) / 2);
+            QString value;
+            for (size_t i = 0; i < units; ++i, at += 2)
+                value.append(QChar(char16_t(data[at] | data[at + 1] << 8)));
+            *text = value;
+        }
+        Enable_Internet = mode & 0x02;
+        Enable_Update = mode & 0x04;
+        Enable_Jump_Field_Tables = mode & 0x08;
+        Enable_Double_Click_Auto_Size = mode & 0x10;
+    }
+    Settings_Round_Trip();
+    return 0;
+}
+
+int Fuzz_Inspect(const uint8_t *data, size_t size)
+{
+    // quillon-cli reads nothing larger than a bankK.bin.
+    if (size > size_t(Config_Bank_Size))
+        return 0;
+    const QByteArray bytes = Bytes(data, size);
+    for (const bool json : {false, true}) {
+        QByteArray outBytes, errBytes;
+        QTextStream out(&outBytes), err(&errBytes);
+        const int code = Inspect_Bytes(bytes, QStringLiteral("input.bin"), json, out, err);
+        out.flush();
+        err.flush();
+        Expect(code == 0 || code == 1, "inspect exited with a code other than 0 or 1");
+        Expect((code == 1) == !errBytes.isEmpty(), "inspect failed without a reason, or gave one on success");
+        if (json) {
+            QJsonParseError error;
+            const QJsonDocument document = QJsonDocument::fromJson(outBytes, &error);
+            Expect(error.error == QJsonParseError::NoError && document.isObject(), "inspect --json is not one object");
+            Expect(document.object().value(QStringLiteral("well_formed")).toBool() == (code == 0),
+                   "inspect --json's well_formed disagrees with the exit code");
+        }
+    }
+    return 0;
+}
+
+const QList<TFuzz_Target> &Fuzz_Targets()
+{
+    static const QList<TFuzz_Target> targets = {
+        {"language", Fuzz_Language}, {"xml", Fuzz_Xml},         {"config", Fuzz_Config},
+        {"settings", Fuzz_Settings}, {"inspect", Fuzz_Inspect},
+    };
+    return targets;
+}

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (build-fuzz/) and runs each for SECONDS (default 60), one after
+# another on one core: every target, or those named (language xml config settings inspect). Prints
+# executions and findings per target. A finding is saved into fuzz/corpus/<target>/ (crash-*, leak-*,
+# timeout-*, oom-*), where the ordinary test build replays it; once fixed, keep it there as finding-<what>.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+[[ $seconds =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [seconds] [target...]" >&2; exit 2; }
+all_targets=(language xml config settings inspect)
+targets=("${@:2}")
+((${#targets[@]})) || targets=("${all_targets[@]}")
+for t in "${targets[@]}"; do
+    [[ " ${all_targets[*]} " == *" $t "* ]] || { echo "scripts/fuzz.sh: no target $t (${all_targets[*]})" >&2; exit 2; }
+done
+
+scripts/setup.sh
+packages=(clang-14 libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+build=build-fuzz
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \
+    -DQUILLON_TESTS=OFF > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" -j 2 --target "${targets[@]/#/fuzz_}"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+status=0
+results=()
+for t in "${targets[@]}"; do
+    seeds=fuzz/corpus/$t
+    work=$build/corpus/$t
+    mkdir -p "$work"
+    before=$(find "$seeds" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+    log=$build/fuzz_$t.log
+    dict=()
+    [[ $t == xml || $t == config || $t == settings ]] && dict=(-dict=fuzz/xml.dict)
+    echo "fuzz_$t: $seconds s"
+    # Keeps going after a finding, so that one run reports all of them.
+    "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+        "${dict[@]}" -print_final_stats=1 -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+        -artifact_prefix="$seeds/" "$work" "$seeds" > "$log" 2>&1 || true
+    after=$(find "$seeds" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+    findings=$((after - before))
+    # Progress lines start with the number of inputs run so far; the last one is the total.
+    execs=$(grep -Eo '^#[0-9]+' "$log" | tr -d '#' | sort -n | tail -1 || true)
+    corpus=$(find "$work" -type f | wc -l)
+    results+=("$(printf '%-10s %6s s %12s executions %8s inputs in corpus %3s findings' "$t" "$seconds" "${execs:-0}" "$corpus" "$findings")")
+    ((findings == 0)) || status=1
+done
+echo
+printf '%s\n' "${results[@]}"
+exit $status
