@@ -237,6 +237,13 @@ private slots:
         QTest::newRow("new dialog, OK with no name: refused once")
             << QStringLiteral("new") << QStringLiteral("Btn_OK") << int(Qt::Key_Return)
             << QStringLiteral("closed: no; error: Error! Name Project is not valid");
+        QTest::newRow("options dialog, Cancel") << QStringLiteral("options") << QStringLiteral("Btn_Cancel")
+                                                << int(Qt::Key_Return) << QStringLiteral("closed: rejected");
+        QTest::newRow("settings dialog, Cancel by the keypad's Enter")
+            << QStringLiteral("settings") << QStringLiteral("Btn_Cancel") << keypad
+            << QStringLiteral("closed: rejected");
+        QTest::newRow("update dialog, Cancel") << QStringLiteral("update") << QStringLiteral("Btn_Cancel")
+                                               << int(Qt::Key_Return) << QStringLiteral("closed: rejected");
     }
 
     void A_focused_button_is_pressed_by_Enter_in_every_window()
@@ -260,9 +267,11 @@ private slots:
             press(main);
             seen.append(QStringLiteral("closed: no"));
         } else {
-            QDialog *dialog = window == QLatin1String("about")  ? static_cast<QDialog *>(main->FAbout)
-                              : window == QLatin1String("open") ? static_cast<QDialog *>(main->FOpenConf)
-                                                                : static_cast<QDialog *>(main->FNew_Project);
+            const QHash<QString, QDialog *> dialogs{
+                {QStringLiteral("about"), main->FAbout},     {QStringLiteral("new"), main->FNew_Project},
+                {QStringLiteral("open"), main->FOpenConf},   {QStringLiteral("options"), main->FSoftOptions},
+                {QStringLiteral("settings"), main->FParGen}, {QStringLiteral("update"), main->FBoot}};
+            QDialog *dialog = dialogs.value(window);
             bool closed = false;
             When_Shown(dialog, [&] {
                 press(dialog);
