@@ -9,9 +9,11 @@
 #include "UApplication.h"
 #include "UComon.h"
 #include "UEcho_Client.h"
+#include "UParGen_File.h"
 #include "USaveBincc.h"
 #include "UUpdate_Logic.h"
 #include "UWait.h"
+#include "UXml_Document.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,17 +43,6 @@ void Print(const char *what, std::vector<double> values, const char *unit = "ms"
                 unit);
 }
 
-const QByteArray New_Configuration =
-    "<Par_Gen><Device_Type_Type>1</Device_Type_Type><Port_0_Baud>7</Port_0_Baud><Port_0_Par>0</Port_0_Par>"
-    "<Port_0_DevID>1</Port_0_DevID><Port_0_BroadCast>0</Port_0_BroadCast><Port_1_Port>1</Port_1_Port>"
-    "<Port_1_Baud>7</Port_1_Baud><Port_1_Par>0</Port_1_Par><Port_1_DevID>1</Port_1_DevID>"
-    "<Port_1_BroadCast>0</Port_1_BroadCast><Opt_Off_Reg>0</Opt_Off_Reg><Opt_Off_Status>0</Opt_Off_Status>"
-    "<Ethernet_IP1>192</Ethernet_IP1><Ethernet_IP2>168</Ethernet_IP2><Ethernet_IP3>0</Ethernet_IP3>"
-    "<Ethernet_IP4>10</Ethernet_IP4><Ethernet_SM1>255</Ethernet_SM1><Ethernet_SM2>255</Ethernet_SM2>"
-    "<Ethernet_SM3>255</Ethernet_SM3><Ethernet_SM4>0</Ethernet_SM4><Ethernet_GAT1>192</Ethernet_GAT1>"
-    "<Ethernet_GAT2>168</Ethernet_GAT2><Ethernet_GAT3>0</Ethernet_GAT3><Ethernet_GAT4>1</Ethernet_GAT4>"
-    "<Ethernet_EN_GAT>0</Ethernet_EN_GAT></Par_Gen><!--SW_VERSION = 2.002-->";
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -68,10 +59,14 @@ int main(int argc, char *argv[])
     Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
     QDir().mkpath(Join_Path(Conf_Dir, QStringLiteral("bin")));
     Set_Files();
-    QFile parGen(ParGen_File);
-    if (!parGen.open(QIODevice::WriteOnly) || parGen.write(New_Configuration) != New_Configuration.size())
+    // ParGen.xml as the settings dialog saves it for a new configuration.
+    try {
+        TXml_Document parGen;
+        Save_ParGen(parGen, No_File_Fields(), ParGen_File);
+    } catch (const EQuillon_Error &error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.Text()));
         return 1;
-    parGen.close();
+    }
 
     // 1. The update step.
     std::vector<double> cpu, wall;

@@ -144,6 +144,17 @@ class Test_quillon : public QObject
         return program.Process.waitForStarted(Step_Timeout_Ms);
     }
 
+    // The display, then the program copied into dir; the main window's id, empty when either failed.
+    QString Start_Main_Window(TChild &server, TChild &program, const QString &dir)
+    {
+        if (!Start_Display(server) || !Start_Program(program, dir))
+            return QString();
+        const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
+        if (main.isEmpty())
+            qWarning("%s", program.Process.readAllStandardError().constData());
+        return main;
+    }
+
     static QByteArray Read_File(const QString &path)
     {
         QFile file(path);
@@ -168,12 +179,9 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         TChild server;
-        QVERIFY(Start_Display(server));
         TChild program;
-        QVERIFY(Start_Program(program, dir.path()));
-
-        const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
-        QVERIFY2(!main.isEmpty(), program.Process.readAllStandardError().constData());
+        const QString main = Start_Main_Window(server, program, dir.path());
+        QVERIFY(!main.isEmpty());
         // The title the window manager is given is exactly the caption: nothing appended.
         QCOMPARE(
             Xdo({QStringLiteral("getwindowname"), main}),
@@ -238,11 +246,9 @@ private slots:
         QVERIFY(flag.save(QDir(dir.path()).filePath(QStringLiteral("LANGUAGE/DefaultFlag.bmp")), "BMP"));
 
         TChild server;
-        QVERIFY(Start_Display(server));
         TChild program;
-        QVERIFY(Start_Program(program, dir.path()));
-        const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
-        QVERIFY2(!main.isEmpty(), program.Process.readAllStandardError().constData());
+        const QString main = Start_Main_Window(server, program, dir.path());
+        QVERIFY(!main.isEmpty());
 
         // The header's options button; the flag of the first language (page below the title band and tabs).
         QVERIFY(Click_In(main, 574 + 25, 8 + 25));
@@ -308,11 +314,9 @@ private slots:
             QSKIP(qPrintable(port + QStringLiteral(" is listed first and this user may not open it")));
 
         TChild server;
-        QVERIFY(Start_Display(server));
         TChild program;
-        QVERIFY(Start_Program(program, dir.path()));
-        const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
-        QVERIFY2(!main.isEmpty(), program.Process.readAllStandardError().constData());
+        const QString main = Start_Main_Window(server, program, dir.path());
+        QVERIFY(!main.isEmpty());
 
         // Step 3, Update Device: the files are built and the dialog opens in its serial form.
         QVERIFY(Click_In(main, 80 + 85, 200 + 18));
