@@ -38,6 +38,18 @@ void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
     const QString where = source.isEmpty() ? QStringLiteral("XML document") : source;
     QDomNode current; // null while at top level
     int depth = 0;
+    // The stream reader lets some characters XML cannot hold pass (a control character in an attribute's
+    // name, a lone surrogate decoded from a declared encoding); such a document is refused, as the writer
+    // would refuse it.
+    const auto xmlText = [&reader, &where](const QString &text) -> const QString & {
+        if (!Is_Xml_Text(text))
+            throw EQuillon_Error(QStringLiteral("%1 is not well-formed XML: it holds a character XML cannot hold "
+                                                "(line %2, column %3)")
+                                     .arg(where)
+                                     .arg(reader.lineNumber())
+                                     .arg(reader.columnNumber()));
+        return text;
+    };
     const auto append = [&doc, &current](const QDomNode &node) {
         if (current.isNull())
             doc.appendChild(node);
@@ -56,21 +68,10 @@ void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
                                          .arg(Xml_Depth_Limit)
                                          .arg(reader.lineNumber())
                                          .arg(reader.columnNumber()));
-            // The stream reader lets a control character pass in an attribute's name; such a document is not
-            // well formed, and the writer would refuse it.
-            QDomElement element = doc.createElement(reader.qualifiedName().toString());
-            bool namesOk = Is_Xml_Text(element.tagName());
-            for (const QXmlStreamAttribute &attribute : reader.attributes()) {
-                namesOk = namesOk && Is_Xml_Text(attribute.qualifiedName().toString()) &&
-                          Is_Xml_Text(attribute.value().toString());
-                element.setAttribute(attribute.qualifiedName().toString(), attribute.value().toString());
-            }
-            if (!namesOk)
-                throw EQuillon_Error(QStringLiteral("%1 is not well-formed XML: a name or value holds a character "
-                                                    "XML cannot hold (line %2, column %3)")
-                                         .arg(where)
-                                         .arg(reader.lineNumber())
-                                         .arg(reader.columnNumber()));
+            QDomElement element = doc.createElement(xmlText(reader.qualifiedName().toString()));
+            for (const QXmlStreamAttribute &attribute : reader.attributes())
+                element.setAttribute(xmlText(attribute.qualifiedName().toString()),
+                                     xmlText(attribute.value().toString()));
             append(element);
             current = element;
             break;
@@ -84,11 +85,11 @@ void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
         case QXmlStreamReader::Characters:
             // Blanks between top-level nodes are no text of any element.
             if (!current.isNull())
-                append(reader.isCDATA() ? QDomNode(doc.createCDATASection(reader.text().toString()))
-                                        : QDomNode(doc.createTextNode(reader.text().toString())));
+                append(reader.isCDATA() ? QDomNode(doc.createCDATASection(xmlText(reader.text().toString())))
+                                        : QDomNode(doc.createTextNode(xmlText(reader.text().toString()))));
             break;
         case QXmlStreamReader::Comment:
-            append(doc.createComment(reader.text().toString()));
+            append(doc.createComment(xmlText(reader.text().toString())));
             break;
         case QXmlStreamReader::ProcessingInstruction:
             // Passed over: no reader of the program uses one, and written back one would not read back the
