@@ -315,9 +315,8 @@ void DIRevevoriVezaDiva::Open_Project()
 
 void DIRevevoriVezaDiva::Update_Device()
 {
-    Make_Config_Data(ParGen_File);
+    const int formType = Make_Config_Data(ParGen_File);
     Write_Config_Files(Conf_Dir);
-    const int formType = Get_DevideType(ParGen_File);
     if (!FBoot)
         return;
     FBoot->Form_Type = formType;

@@ -436,9 +436,8 @@ int TCli::Update(const QString &configDir, const QString &port, const QString &i
 
     int formType = 0;
     try {
-        Make_Config_Data(ParGen_File);
+        formType = Make_Config_Data(ParGen_File);
         Write_Config_Files(Conf_Dir);
-        formType = Get_DevideType(ParGen_File);
     } catch (const EQuillon_Error &error) {
         return Fail(error.Text());
     }

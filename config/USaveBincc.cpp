@@ -171,6 +171,12 @@ void Make_Bank_Image(const QString &parGenFile)
 namespace {
 
 // Both images from one loaded document (null: no ParGen.xml).
+// 1 (the Ethernet form) exactly when Device_Type_Type is "1".
+int Device_Type_Of(const TXml_Document &xml)
+{
+    return TParGen_Reader(xml.Root()).Flag(QStringLiteral("Device_Type_Type")) ? 1 : 0;
+}
+
 void Make_Config_Data_From(const TXml_Document *xml)
 {
     Make_Param_Block_From(xml);
@@ -182,10 +188,12 @@ void Make_Config_Data_From(const TXml_Document *xml)
 
 } // namespace
 
-void Make_Config_Data(const QString &parGenFile)
+int Make_Config_Data(const QString &parGenFile)
 {
     TXml_Document xml;
-    Make_Config_Data_From(Load_ParGen_File(xml, parGenFile) ? &xml : nullptr);
+    const bool exists = Load_ParGen_File(xml, parGenFile);
+    Make_Config_Data_From(exists ? &xml : nullptr);
+    return exists ? Device_Type_Of(xml) : 0;
 }
 
 void Make_Config_Data_Bytes(const QByteArray &parGenXml)
@@ -338,7 +346,5 @@ QStringList Config_File_Differences(const QString &confDir)
 int Get_DevideType(const QString &parGenFile)
 {
     TXml_Document xml;
-    if (!Load_ParGen_File(xml, parGenFile))
-        return 0;
-    return TParGen_Reader(xml.Root()).Flag(QStringLiteral("Device_Type_Type")) ? 1 : 0;
+    return Load_ParGen_File(xml, parGenFile) ? Device_Type_Of(xml) : 0;
 }

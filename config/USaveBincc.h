@@ -107,8 +107,10 @@ void Make_Param_Block_Bytes(const QByteArray &parGenXml);
 // Init_Bank, Load_Bank, Append_Bank into Bank_Buffer.
 void Make_Bank_Image(const QString &parGenFile);
 // Both builders from one reading of the file, so that the two images always come from the same version of it.
-// Throws EQuillon_Error when the file cannot be read or is not well formed; nothing is built then.
-void Make_Config_Data(const QString &parGenFile);
+// Returns the device type of that same reading (Get_DevideType's rule), so that the update's form never
+// disagrees with the images. Throws EQuillon_Error when the file cannot be read or is not well formed; nothing
+// is built then.
+int Make_Config_Data(const QString &parGenFile);
 // The same from the bytes of a ParGen.xml; a null array stands for a configuration without the file.
 void Make_Config_Data_Bytes(const QByteArray &parGenXml);
 

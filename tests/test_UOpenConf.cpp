@@ -66,6 +66,9 @@ private slots:
         QTest::newRow("files and hidden directories are not listed")
             << QStringList{QStringLiteral("Alpha"), QStringLiteral(".hidden"), QStringLiteral("file:notes.txt")}
             << QString() << QStringList{QStringLiteral("Alpha")} << 0;
+        QTest::newRow("a name the settings file could not hold is not listed")
+            << QStringList{QStringLiteral("Alpha"), QStringLiteral("Line\u000b2")} << QString()
+            << QStringList{QStringLiteral("Alpha")} << 0;
         QTest::newRow("an empty PROJECTS lists nothing and selects nothing")
             << QStringList() << QString() << QStringList() << -1;
         QTest::newRow("a missing PROJECTS lists nothing")

@@ -394,6 +394,8 @@ void Test_USaveBincc::device_type()
     if (!xml.isEmpty())
         Write_File(path, xml);
     QCOMPARE(Get_DevideType(path), type);
+    // The update step takes it from the reading that builds the images.
+    QCOMPARE(Make_Config_Data(path), type);
 }
 
 void Test_USaveBincc::write_creates_bin_and_two_builds_are_identical()
