@@ -290,6 +290,8 @@ void TIcmp_Echo_Client::Set_Host(const QString &host)
     if (Lookup_Id >= 0)
         QHostInfo::abortHostLookup(Lookup_Id);
     Lookup_Id = -1;
+    // An earlier lookup's limit must not fail this host.
+    Lookup_Limit.stop();
     const QString text = host.trimmed();
     QHostAddress address;
     if (address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol) {

@@ -87,8 +87,8 @@ QString Read_Settings(TXml_Document &xml)
         // A regular file that cannot be read (too large, say) is moved aside whole rather than copied;
         // anything that is not a regular file is left where it is.
         if (QFileInfo(path).isFile()) {
-            QFile::remove(backup);
-            if (!QFile::rename(path, backup))
+            // An older backup gives way only when the move needs its place.
+            if (!QFile::rename(path, backup) && !(QFile::remove(backup) && QFile::rename(path, backup)))
                 return error.Text() +
                        QStringLiteral("\nIt could not be kept as %1.").arg(QDir::toNativeSeparators(backup));
         }

@@ -437,6 +437,18 @@ int TCli::Update(const QString &configDir, const QString &port, const QString &i
     int formType = 0;
     try {
         formType = Make_Config_Data(ParGen_File);
+    } catch (const EQuillon_Error &error) {
+        return Fail(error.Text());
+    }
+    // The device type decides the way, as it decides the form of the update dialog; a refused command
+    // writes nothing.
+    if (!ip.isEmpty() && formType != 1)
+        return Fail(QStringLiteral("the configuration's device has no Ethernet port (Device_Type_Type is not 1): "
+                                   "update it with --port"));
+    if (!port.isEmpty() && formType == 1)
+        return Fail(QStringLiteral("the configuration's device is updated over Ethernet (Device_Type_Type is 1): "
+                                   "update it with --ip"));
+    try {
         Write_Config_Files(Conf_Dir);
     } catch (const EQuillon_Error &error) {
         return Fail(error.Text());
@@ -444,13 +456,6 @@ int TCli::Update(const QString &configDir, const QString &port, const QString &i
     Out << Native(Bank_File_Path(Conf_Dir)) << ": " << Param_Buffer_Length << " bytes\n";
     Out << Native(BankK_File_Path(Conf_Dir)) << ": " << Bank_Buffer_Length << " bytes\n";
     Out.flush();
-    // The device type decides the way, as it decides the form of the update dialog.
-    if (!ip.isEmpty() && formType != 1)
-        return Fail(QStringLiteral("the configuration's device has no Ethernet port (Device_Type_Type is not 1): "
-                                   "update it with --port"));
-    if (!port.isEmpty() && formType == 1)
-        return Fail(QStringLiteral("the configuration's device is updated over Ethernet (Device_Type_Type is 1): "
-                                   "update it with --ip"));
     return ip.isEmpty() ? Update_Serial(port, option, readBack) : Update_Ethernet(ip, option, readBack);
 }
 

@@ -359,6 +359,9 @@ void Test_Cli::update_failures()
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains(reason.toUtf8()), run.Err.constData());
     QVERIFY(Stand_In_Runs(dir.path(), updater).isEmpty());
+    // A way that does not fit the device is refused before the device files are touched.
+    if (reason.startsWith(QStringLiteral("update it with")))
+        QVERIFY(!QFileInfo::exists(conf + QStringLiteral("/bin/bank.bin")));
     // A configuration outside a workspace is refused before anything is built.
     const TRun outside = Run(QStringList{"update", dir.path()} + way);
     QCOMPARE(outside.Exit_Code, 1);
