@@ -96,7 +96,6 @@ TFBoot::TFBoot(QWidget *parent)
     CB_Update_Option_Read_Back = new QCheckBox(P_Options);
     CB_Update_Option_Read_Back->setObjectName(QStringLiteral("CB_Update_Option_Read_Back"));
     CB_Update_Option_Read_Back->setGeometry(16, 50, 232, 17);
-    CB_Update_Option_Read_Back->setChecked(true);
 
     P_Button = Create_Button_Band(this, Client_Width, Title_Height + Serial_Height + Options_Height + Button_Height);
     Btn_Update = Create_Picture_Button(P_Button, QStringLiteral("Btn_Update"), QStringLiteral("boot_update"), 206, 6,
@@ -110,9 +109,6 @@ TFBoot::TFBoot(QWidget *parent)
     connect(Btn_Update, &QPushButton::clicked, this, [this] { Run_Handler([this] { Btn_UpdateClick(); }); });
     connect(Btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    // Language texts are shown as written.
-    for (QLabel *label : {L_SW_Code, L_SW_Desc, L_IP_Address, L_COM_Port, L_Update_Option})
-        label->setTextFormat(Qt::PlainText);
     Set_Caption(L_SW_Code, SW_Code);
     setFixedSize(Client_Width, Title_Height + Serial_Height + Options_Height + Button_Height);
     Set_Lang();

@@ -83,7 +83,9 @@ public:
 QLabel *Create_Grid_Label(QWidget *content, const QString &name, int left, int top)
 {
     QLabel *label = Create_Label(content, name, left, top, false, Qt::black);
-    label->setTextFormat(Qt::PlainText);
+    // A caption in the label column ends before the inputs.
+    if (left < Input_Left)
+        Set_Caption_Room(label, Input_Left - left - 4);
     return label;
 }
 
@@ -203,8 +205,6 @@ TFParGen::TFParGen(QWidget *parent)
 
     // The design values, which the first showing keeps when ParGen.xml cannot be read.
     Show_Fields(Form_Initial_Fields());
-    for (TCategory_Panel *category : Categories)
-        category->hide();
     Order_TAB_Panels();
     Move_GroupBoxs();
     Set_Lang();
@@ -215,7 +215,6 @@ void TFParGen::Place_Controls()
     P_Title = Create_Title_Band(this, Client_Width);
     L_SW_Code = P_Title->findChild<QLabel *>(QStringLiteral("L_SW_Code"));
     L_SW_Desc = P_Title->findChild<QLabel *>(QStringLiteral("L_SW_Desc"));
-    L_SW_Desc->setTextFormat(Qt::PlainText);
 
     CPG = new QScrollArea(this);
     CPG->setObjectName(QStringLiteral("CPG"));

@@ -40,6 +40,8 @@ constexpr QPoint Picture_Place[TFSoftOptions::Slots] = {{24, 40},  {26, 94},  {2
                                                         {254, 40}, {254, 94}, {254, 148}};
 constexpr QPoint Label_Place[TFSoftOptions::Slots] = {{80, 56},  {80, 110},  {80, 164},
                                                       {310, 56}, {310, 110}, {310, 164}};
+// Room of a language name: from its place to the next column's picture, less a margin.
+constexpr int Label_Column_Width = 254 - 80 - 8;
 
 // A slot's language name, which the keyboard reaches as well: Tab to it, then Space or Enter.
 class TLanguage_Slot_Label : public TClick_Label
@@ -117,7 +119,6 @@ TFSoftOptions::TFSoftOptions(DIRevevoriVezaDiva *Main_Window)
     P_Title = Create_Title_Band(this, Client_Width);
     L_SW_Code = P_Title->findChild<QLabel *>(QStringLiteral("L_SW_Code"));
     L_SW_Desc = P_Title->findChild<QLabel *>(QStringLiteral("L_SW_Desc"));
-    L_SW_Desc->setTextFormat(Qt::PlainText);
 
     PC_Options = new QTabWidget(this);
     PC_Options->setObjectName(QStringLiteral("PC_Options"));
@@ -127,7 +128,6 @@ TFSoftOptions::TFSoftOptions(DIRevevoriVezaDiva *Main_Window)
     TS_Language = new QWidget;
     TS_Language->setObjectName(QStringLiteral("TS_Language"));
     L_Sel_Lang = Create_Label(TS_Language, QStringLiteral("L_Sel_Lang"), 12, 11, true);
-    L_Sel_Lang->setTextFormat(Qt::PlainText);
     for (int k = 0; k < Slots; ++k) {
         auto *picture = new TClick_Label(TS_Language);
         picture->setObjectName(QStringLiteral("I_L%1").arg(k + 1));
@@ -137,7 +137,8 @@ TFSoftOptions::TFSoftOptions(DIRevevoriVezaDiva *Main_Window)
         auto *label = new TLanguage_Slot_Label(TS_Language);
         label->setObjectName(QStringLiteral("L_L%1").arg(k + 1));
         label->move(Label_Place[k]);
-        label->setTextFormat(Qt::PlainText);
+        // A long name ends before the next column (or the page's edge).
+        Set_Caption_Room(label, Label_Column_Width);
         label->setFont(Program_Font(Text_Pixel_Size, true));
         Set_Text_Colour(label, Grey_Text);
         L_L[k] = label;
@@ -147,7 +148,6 @@ TFSoftOptions::TFSoftOptions(DIRevevoriVezaDiva *Main_Window)
     Btn_Prev = Create_Picture_Button(TS_Language, QStringLiteral("Btn_Prev"), QStringLiteral("opt_prev"), 12, 204, 110,
                                      28, 18);
     L_Page_Lang = Create_Label(TS_Language, QStringLiteral("L_Page_Lang"), 220, 212);
-    L_Page_Lang->setTextFormat(Qt::PlainText);
     Btn_Next = Create_Picture_Button(TS_Language, QStringLiteral("Btn_Next"), QStringLiteral("opt_next"), 379, 205, 110,
                                      28, 18);
     // The picture on the right of the caption.
@@ -232,8 +232,11 @@ void TFSoftOptions::Set_Lang()
 
 void TFSoftOptions::showEvent(QShowEvent *event)
 {
-    Form_Show();
-    Center_On_Screen(this);
+    // A show the desktop sends (a restore, a change of workspace) is no new showing: the choices stay.
+    if (!event->spontaneous()) {
+        Form_Show();
+        Center_On_Screen(this);
+    }
     QDialog::showEvent(event);
 }
 
@@ -244,7 +247,6 @@ void TFSoftOptions::Form_Show()
     Check_Result = -1;
     Language_In_Use = Language_Name;
     Create_Lang_List();
-    Update_CheckBox();
     LL_Check_Update->hide();
     PC_Options->setCurrentWidget(TS_Language);
     CB_En_Con->setChecked(Enable_Internet);

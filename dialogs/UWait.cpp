@@ -19,9 +19,7 @@ TFWait::TFWait(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWind
     setWindowModality(Qt::ApplicationModal);
     setWindowTitle(QStringLiteral("Update running"));
     L_Program = Create_Label(this, QStringLiteral("L_Program"), 16, 14, true);
-    L_Program->setTextFormat(Qt::PlainText);
     L_Seconds = Create_Label(this, QStringLiteral("L_Seconds"), 16, 36);
-    L_Seconds->setTextFormat(Qt::PlainText);
     PB_Busy = new QProgressBar(this);
     PB_Busy->setObjectName(QStringLiteral("PB_Busy"));
     PB_Busy->setGeometry(16, 62, Client_Width - 32, 14);
