@@ -67,6 +67,8 @@ struct TIcmp_Echo_Client::TPlatform
     HANDLE Event = nullptr;
     QWinEventNotifier *Notifier = nullptr;
     QByteArray Reply_Buffer;
+    // A request the system has not completed yet: it may still write into Reply_Buffer and signal Event.
+    bool Request_Pending = false;
 };
 
 bool TIcmp_Echo_Client::Open_Socket(QString &reason)
@@ -79,6 +81,12 @@ bool TIcmp_Echo_Client::Open_Socket(QString &reason)
         return false;
     }
     Platform->Event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!Platform->Event) {
+        reason = QStringLiteral("the echo request cannot be awaited (error %1)").arg(GetLastError());
+        IcmpCloseHandle(Platform->Icmp);
+        Platform->Icmp = INVALID_HANDLE_VALUE;
+        return false;
+    }
     Platform->Notifier = new QWinEventNotifier(Platform->Event, this);
     connect(Platform->Notifier, &QWinEventNotifier::activated, this, &TIcmp_Echo_Client::Read_Replies);
     Kind = QStringLiteral("IcmpSendEcho2");
@@ -91,6 +99,12 @@ void TIcmp_Echo_Client::Close_Socket()
     Platform->Notifier = nullptr;
     if (Platform->Icmp != INVALID_HANDLE_VALUE)
         IcmpCloseHandle(Platform->Icmp);
+    if (Platform->Request_Pending) {
+        // The system may still complete the request: its buffer and event are left to it, never freed under it.
+        new QByteArray(std::move(Platform->Reply_Buffer));
+        Platform->Event = nullptr;
+        Platform->Request_Pending = false;
+    }
     if (Platform->Event)
         CloseHandle(Platform->Event);
     Platform->Icmp = INVALID_HANDLE_VALUE;
@@ -104,14 +118,21 @@ void TIcmp_Echo_Client::Send_Echo(const QByteArray &payload, int timeoutMs)
         Fail_Later(reason);
         return;
     }
-    Platform->Reply_Buffer = QByteArray(int(sizeof(ICMP_ECHO_REPLY)) + payload.size() + 8 + 64, '\0');
     Waiting = true;
+    if (Platform->Request_Pending) {
+        // The last request is still out and writes into the reply buffer when it completes: this attempt
+        // waits for that completion instead of sending another.
+        Timeout.start(timeoutMs + 50);
+        return;
+    }
+    Platform->Reply_Buffer = QByteArray(int(sizeof(ICMP_ECHO_REPLY)) + payload.size() + 8 + 64, '\0');
     ResetEvent(Platform->Event);
     const DWORD sent =
         IcmpSendEcho2(Platform->Icmp, Platform->Event, nullptr, nullptr, htonl(Address.toIPv4Address()),
                       const_cast<char *>(payload.constData()), WORD(payload.size()), nullptr,
                       Platform->Reply_Buffer.data(), DWORD(Platform->Reply_Buffer.size()), DWORD(timeoutMs));
     const DWORD error = sent == 0 ? GetLastError() : ERROR_SUCCESS;
+    Platform->Request_Pending = sent == 0 && error == ERROR_IO_PENDING;
     if (sent == 0 && error != ERROR_IO_PENDING) {
         Waiting = false;
         Fail_Later(QStringLiteral("the echo request cannot be sent (error %1)").arg(error));
@@ -122,6 +143,7 @@ void TIcmp_Echo_Client::Send_Echo(const QByteArray &payload, int timeoutMs)
 
 void TIcmp_Echo_Client::Read_Replies()
 {
+    Platform->Request_Pending = false;
     if (!Waiting)
         return;
     const DWORD count = IcmpParseReplies(Platform->Reply_Buffer.data(), DWORD(Platform->Reply_Buffer.size()));
