@@ -130,6 +130,23 @@ std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &progra
     return main;
 }
 
+std::optional<QString> Information_Option_Text(const QStringList &arguments)
+{
+    const QStringList options = arguments.mid(1);
+    if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h")))
+        return QStringLiteral("Usage: quillon [Qt options]\n"
+                              "Quillon %1, the configurator of the %2.\n\n"
+                              "Options:\n"
+                              "  -h, --help  Show this help and exit.\n"
+                              "  --version   Print the program's version and exit.\n\n"
+                              "The program keeps its settings, configurations, language and firmware files in its "
+                              "workspace. quillon-cli does the same work from scripts.\n")
+            .arg(Program_Version, SW_Desc);
+    if (options.contains(QStringLiteral("--version")))
+        return QStringLiteral("Quillon %1\n").arg(Program_Version);
+    return std::nullopt;
+}
+
 int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaDiva &)> &shown)
 {
     TQuillon_Application app(argc, argv);

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include <functional>
+#include <optional>
 #include <memory>
 
 class DIRevevoriVezaDiva;
@@ -51,6 +52,10 @@ template <class THandler> void Run_Handler(THandler &&handler)
 // the communication settings dialogs, and the update dialog last.
 // The dialogs belong to the main window.
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir);
+
+// --help and --version: the text to print on standard output, before any window or display is needed; nothing
+// for any other command line (Qt's own options included).
+std::optional<QString> Information_Option_Text(const QStringList &arguments);
 
 // The whole program: windows, main window shown, problems of the start-up reported, message loop until the
 // main window closes. shown, when given, runs right after the main window was shown.

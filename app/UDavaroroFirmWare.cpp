@@ -315,11 +315,13 @@ void DIRevevoriVezaDiva::Open_Project()
 
 void DIRevevoriVezaDiva::Update_Device()
 {
-    const int formType = Make_Config_Data(ParGen_File);
+    TSend_Verdict verdict;
+    const int formType = Make_Config_Data(ParGen_File, &verdict);
     Write_Config_Files(Conf_Dir);
     if (!FBoot)
         return;
     FBoot->Form_Type = formType;
+    FBoot->Verdict = verdict;
     FBoot->exec();
 }
 

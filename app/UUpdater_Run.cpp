@@ -1,9 +1,16 @@
 #include "UUpdater_Run.h"
 
+#include "UComon.h"
+#include "UParGen_File.h"
+#include "UXml_Document.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTemporaryFile>
+#include <QTextStream>
 
+#include <algorithm>
 #include <utility>
 
 #ifdef Q_OS_WIN
@@ -12,6 +19,7 @@
 
 #ifdef Q_OS_UNIX
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -46,6 +54,7 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
                          const QString &workingDir, int limitMs)
 {
     Error_Text.clear();
+    End = TRun_End::Not_Started;
     Exit_Code = 0;
     Process_Id = 0;
     const QFileInfo file(program);
@@ -79,9 +88,19 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
     process->setArguments(arguments);
 #endif
     process->setWorkingDirectory(workingDir);
-    // The updater talks to the user through its own window and output, never through this program.
+    // The updater talks to the user through its own window and output, never through this program. Its output
+    // goes to a file rather than a pipe: a pipe left unread would block it, one closed would kill it.
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
+#ifdef Q_OS_WIN
+    Output_Captured = !Output_File.isEmpty() && GetConsoleWindow();
+#else
+    Output_Captured = !Output_File.isEmpty();
+#endif
+    if (Output_Captured) {
+        process->setStandardOutputFile(Output_File, QIODevice::Append);
+        process->setStandardErrorFile(Output_File, QIODevice::Append);
+    }
 
     Starting = true;
     Start_Failed = false;
@@ -152,12 +171,32 @@ QString Start_Failure_Text(const QString &program, const QString &reason)
     return QStringLiteral("%1 cannot be started: %2").arg(QDir::toNativeSeparators(program), reason);
 }
 
-QString Port_Permission_Text(const QString &location, const QString &group)
+QString Port_Permission_Advice(const QString &location, const TPort_Access &access)
 {
-    return QStringLiteral("The serial port %1 cannot be used: this user may not read and write it.\n"
-                          "The port belongs to the group %2. Add the user to that group (for example: "
-                          "sudo usermod -aG %2 $USER), then log out and log in again.")
-        .arg(location, group);
+    const QString head = QStringLiteral("The serial port %1 cannot be used: this user may not read and write it.\n")
+                             .arg(location);
+    // Joining a group helps only when that group may read and write the port; the root group never counts,
+    // since joining it would hand the user far more than a port.
+    const bool groupMayUse = (access.Mode & 0060) == 0060;
+    if (groupMayUse && access.Group_Id != 0 && access.Group != u"root")
+        return head + QStringLiteral("The port belongs to the group %1, which may read and write it. Add the user to "
+                                     "that group (for example: sudo usermod -aG %1 $USER), then log out and log in "
+                                     "again.")
+                          .arg(access.Group);
+    return head + QStringLiteral("No group the user could join gives access to it (owner %1, group %2, mode %3). Ask "
+                                 "the administrator to give the port to the group dialout, for example with a udev "
+                                 "rule such as KERNEL==\"%4\", GROUP=\"dialout\", MODE=\"0660\", and to add the "
+                                 "user to that group.")
+                      .arg(access.Owner, access.Group, Mode_Text(access.Mode), QFileInfo(location).fileName());
+}
+
+QString Mode_Text(unsigned mode)
+{
+    QString text;
+    const char letters[] = "rwxrwxrwx";
+    for (int bit = 0; bit < 9; ++bit)
+        text += (mode & (0400u >> bit)) ? QLatin1Char(letters[bit]) : QLatin1Char('-');
+    return text;
 }
 
 QString Port_Permission_Problem(const QString &location)
@@ -170,13 +209,209 @@ QString Port_Permission_Problem(const QString &location)
     {
     };
     if (::stat(path.constData(), &st) != 0)
-        return QString(); // no such device file: the updater tells what it makes of it
+        return QString(); // no such device file: the port check before a run says so
     if (::access(path.constData(), R_OK | W_OK) == 0)
         return QString();
-    const group *owner = ::getgrgid(st.st_gid);
-    return Port_Permission_Text(location, owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(st.st_gid));
+    const group *ownerGroup = ::getgrgid(st.st_gid);
+    const passwd *owner = ::getpwuid(st.st_uid);
+    const TPort_Access access{
+        owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(st.st_uid),
+        ownerGroup ? QString::fromLocal8Bit(ownerGroup->gr_name) : QString::number(st.st_gid), unsigned(st.st_gid),
+        unsigned(st.st_mode & 0777)};
+    return Port_Permission_Advice(location, access);
 #else
     Q_UNUSED(location);
     return QString();
 #endif
+}
+
+QString Serial_Port_Absence(const QString &location, const QList<TSerial_Port> &listed)
+{
+    if (location.isEmpty())
+        return QStringLiteral("No serial port is chosen: connect the converter's port and refresh the port list.");
+    for (const TSerial_Port &port : listed) {
+        if (port.Location == location)
+            return QString();
+    }
+#ifdef Q_OS_UNIX
+    // A port the system's enumeration leaves out (a pseudo terminal, a port of an unusual driver) still counts
+    // when its device file is a character device.
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(location).constData(), &st) == 0 && S_ISCHR(st.st_mode))
+        return QString();
+#endif
+    return QStringLiteral("The serial port %1 is not there (any more): connect it, refresh the port list and choose "
+                          "it again.")
+        .arg(location);
+}
+
+QString Firmware_Absence(const QString &masterDir, const QString &firmwareFile)
+{
+    const QString path = Join_Path(masterDir, firmwareFile);
+    if (QFileInfo(path).isFile())
+        return QString();
+    return QStringLiteral("The firmware file %1 is missing. The firmware files come with the converter from its "
+                          "maker; copy %2 into %3 and try again.")
+        .arg(QDir::toNativeSeparators(path), firmwareFile, QDir::toNativeSeparators(masterDir));
+}
+
+QString Update_Refusal(const TSend_Verdict &verdict, int optionIndex, bool ethernet, const QString &masterDir)
+{
+    if (Option_Writes_Configuration(optionIndex) && !verdict.May_Send())
+        return verdict.Reason;
+    if (optionIndex == 0 || optionIndex == 1)
+        return Firmware_Absence(masterDir, ethernet ? Ethernet_Firmware_File : Serial_Firmware_File);
+    return QString();
+}
+
+// ---- update.log ----
+
+namespace {
+
+// Beyond this size update.log is moved aside to update.log.1 (replacing an older one) before the next record.
+constexpr qint64 Update_Log_Rotate_Size = 4 * 1024 * 1024;
+
+QString Option_Text(int option)
+{
+    switch (option) {
+    case 0:
+        return QStringLiteral("0 (firmware and configuration)");
+    case 1:
+        return QStringLiteral("1 (firmware only)");
+    case 2:
+        return QStringLiteral("2 (configuration only)");
+    }
+    return QString::number(option);
+}
+
+QString Seconds(qint64 ms)
+{
+    return QStringLiteral("%1 s").arg(double(ms) / 1000.0, 0, 'f', 1);
+}
+
+} // namespace
+
+void Begin_Update_Record(TUpdater_Run &run, TUpdate_Record &record, const QString &confDir)
+{
+    record.Started = QDateTime::currentDateTime();
+    // A file of its own for every run: an updater still running from an earlier run may write to its own.
+    QTemporaryFile output(Join_Path(confDir, QStringLiteral("update-output-XXXXXX.txt")));
+    output.setAutoRemove(false);
+    run.Output_File = output.open() ? output.fileName() : QString();
+}
+
+void Finish_Update_Record(const TUpdater_Run &run, TUpdate_Record &record, const QString &confDir)
+{
+    record.End = run.End;
+    record.Exit_Code = run.Exit_Code;
+    record.Error_Text = run.Error_Text;
+    record.Elapsed_Ms = record.Started.msecsTo(QDateTime::currentDateTime());
+    record.Output_Captured = run.Output_Captured;
+    if (!run.Output_File.isEmpty()) {
+        QFile output(run.Output_File);
+        if (output.open(QIODevice::ReadOnly)) {
+            const qint64 size = output.size();
+            record.Output_Left_Out = std::max<qint64>(0, size - Update_Output_Kept);
+            output.seek(record.Output_Left_Out);
+            record.Output = output.read(Update_Output_Kept);
+            output.close();
+        }
+        if (record.End == TRun_End::Limit_Reached && run.Output_Captured)
+            record.Output_File = run.Output_File;
+        else
+            QFile::remove(run.Output_File);
+    }
+
+    const QString logPath = Join_Path(confDir, Update_Log_File_Name);
+    QByteArray log;
+    const QFileInfo logInfo(logPath);
+    if (logInfo.exists() || logInfo.isSymLink()) {
+        if (logInfo.isFile() && !logInfo.isSymLink() && logInfo.size() > Update_Log_Rotate_Size) {
+            const QString older = logPath + QStringLiteral(".1");
+            QFile::remove(older);
+            if (!QFile::rename(logPath, older))
+                throw Write_Error(logPath, QStringLiteral("it cannot be moved aside to %1").arg(older));
+        } else {
+            log = Read_Regular_File(logPath, Update_Log_Rotate_Size);
+        }
+    }
+    if (!log.isEmpty() && !log.endsWith('\n'))
+        log += '\n';
+    log += Update_Log_Text(record).toUtf8();
+    Save_Bytes_Atomically(logPath, log);
+}
+
+QString Update_Log_Text(const TUpdate_Record &record)
+{
+    QString text;
+    QTextStream out(&text);
+    out << record.Started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    out << (record.Ethernet_Address.isEmpty() ? " serial update\n" : " Ethernet update\n");
+    out << "  updater: " << QDir::toNativeSeparators(record.Program);
+    for (const QString &argument : record.Arguments)
+        out << ' ' << argument;
+    out << '\n';
+    if (!record.Ethernet_Address.isEmpty())
+        out << "  parameters: " << Ethernet_Update_File_Name << ", device " << record.Ethernet_Address << '\n';
+    out << "  option: " << Option_Text(record.Option) << ", read back " << (record.Read_Back ? "on" : "off") << '\n';
+    out << "  ended: ";
+    switch (record.End) {
+    case TRun_End::Exited:
+        out << "exit code " << record.Exit_Code << ", after " << Seconds(record.Elapsed_Ms);
+        break;
+    case TRun_End::Crashed:
+        out << "abnormally (crashed or killed), after " << Seconds(record.Elapsed_Ms);
+        break;
+    case TRun_End::Limit_Reached:
+        out << "still running after the wait limit of " << Seconds(record.Limit_Ms) << "; no longer awaited";
+        if (!record.Output_File.isEmpty())
+            out << "; its further output goes to " << QDir::toNativeSeparators(record.Output_File);
+        break;
+    case TRun_End::Not_Started:
+        out << "could not be started: " << record.Error_Text;
+        break;
+    }
+    out << '\n';
+    if (record.End != TRun_End::Not_Started && !record.Output_Captured)
+        out << "  output: not captured (the updater shows it in its own window)\n";
+    if (!record.Output.isEmpty()) {
+        out << "  output:";
+        if (record.Output_Left_Out > 0)
+            out << " (the first " << record.Output_Left_Out << " bytes left out)";
+        out << '\n';
+        QStringList lines = QString::fromUtf8(record.Output).split(u'\n');
+        if (lines.last().isEmpty())
+            lines.removeLast();
+        for (QString line : lines) {
+            if (line.endsWith(u'\r'))
+                line.chop(1);
+            // A record stays one readable text: control characters are shown, not written.
+            QString shown;
+            for (const QChar c : line)
+                shown += (c.unicode() < 32 && c != u'\t') || c.unicode() == 127
+                             ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                             : QString(c);
+            out << "    | " << shown << '\n';
+        }
+    }
+    out.flush();
+    return text;
+}
+
+QString Run_End_Text(const TUpdate_Record &record)
+{
+    switch (record.End) {
+    case TRun_End::Exited:
+        return QStringLiteral("The updater ended with exit code %1.").arg(record.Exit_Code);
+    case TRun_End::Crashed:
+        return QStringLiteral("The updater ended abnormally.");
+    case TRun_End::Limit_Reached:
+        return QStringLiteral("The updater is still running after %1 s; the program no longer waits for it.")
+            .arg(record.Limit_Ms / 1000);
+    case TRun_End::Not_Started:
+        break;
+    }
+    return QString();
 }

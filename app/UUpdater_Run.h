@@ -3,8 +3,12 @@
 // The run of an external updater: started as a process of its own, awaited through the event loop for at
 // most a limit, never killed by the program.
 
+#include "UComon.h"
+#include "UParGen_File.h"
 #include "UUpdate_Logic.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -35,6 +39,14 @@ public:
                int limitMs = Updater_Wait_Limit_Ms);
     bool Running() const { return Process != nullptr; }
 
+    // Set before Start: the updater's standard output and error are appended to this file, which outlives the
+    // program (an updater the program stops waiting for keeps writing there, never into a closed pipe).
+    // Empty: the output goes where the program's goes.
+    QString Output_File;
+    // Whether the output went to Output_File. Not on Windows when the program has no console: a console
+    // updater then shows its output in a console of its own.
+    bool Output_Captured = false;
+
     TRun_End End = TRun_End::Exited;
     int Exit_Code = 0;
     QString Error_Text;
@@ -60,7 +72,68 @@ bool Run_Updater(TUpdater_Run &run, const QString &program, const QStringList &a
 QString Start_Failure_Text(const QString &program, const QString &reason);
 
 // Linux: when the port's device file exists but this user may not read and write it, the warning that names
-// the port, the group that owns it and the remedy. Empty when there is nothing to say (elsewhere always).
+// the port and the remedy. Empty when there is nothing to say (elsewhere always).
 QString Port_Permission_Problem(const QString &location);
-// The warning's text, for a port owned by group.
-QString Port_Permission_Text(const QString &location, const QString &group);
+
+// What the file system reports of a port's device file.
+struct TPort_Access
+{
+    QString Owner;
+    QString Group;
+    unsigned Group_Id = 0;
+    unsigned Mode = 0; // permission bits, 0777 at most
+};
+// The warning for a port this user may not read and write: a group is named only when joining it gives access
+// (the group may read and write the port, and it is not root's); otherwise what does.
+QString Port_Permission_Advice(const QString &location, const TPort_Access &access);
+// Permission bits as ls shows them ("rw-rw----").
+QString Mode_Text(unsigned mode);
+
+// Why the serial port at location cannot be used: none chosen, or neither listed nor a device that exists.
+// Empty when it is there.
+QString Serial_Port_Absence(const QString &location, const QList<TSerial_Port> &listed);
+// Why an update needing firmwareFile cannot run: the file is not in masterDir. Empty when it is there.
+QString Firmware_Absence(const QString &masterDir, const QString &firmwareFile);
+// Why an update with this option must not start, checked before anything is started: the send verdict when the
+// option writes the configuration, then the firmware file the option needs for the serial or Ethernet way.
+// Empty when it may start.
+QString Update_Refusal(const TSend_Verdict &verdict, int optionIndex, bool ethernet, const QString &masterDir);
+
+// The record of one updater run, appended to update.log in the configuration's directory.
+struct TUpdate_Record
+{
+    QDateTime Started;
+    QString Program;
+    // The serial updater's arguments; for the Ethernet updater the address its parameter file names.
+    QStringList Arguments;
+    QString Ethernet_Address;
+    int Option = 0;
+    bool Read_Back = true;
+    TRun_End End = TRun_End::Exited;
+    int Exit_Code = 0;
+    QString Error_Text;
+    qint64 Elapsed_Ms = 0;
+    // What the updater wrote on its output and error (the last part of it when it wrote much).
+    QByteArray Output;
+    qint64 Output_Left_Out = 0;
+    bool Output_Captured = false;
+    // The file the updater goes on writing its output to, after the wait limit.
+    QString Output_File;
+    int Limit_Ms = Updater_Wait_Limit_Ms;
+};
+
+inline const QString Update_Log_File_Name = QStringLiteral("update.log");
+// At most this much of an updater's output is kept in the record.
+inline constexpr qint64 Update_Output_Kept = 64 * 1024;
+
+// Starts the record of a run: the time, and a new file in confDir that the updater's output goes to.
+void Begin_Update_Record(TUpdater_Run &run, TUpdate_Record &record, const QString &confDir);
+// Completes the record from how run ended, taking the output from its file (removed unless the updater goes on
+// writing it), and appends the record to confDir/update.log. Throws EQuillon_Error when update.log cannot be
+// written.
+void Finish_Update_Record(const TUpdater_Run &run, TUpdate_Record &record, const QString &confDir);
+// The record as the lines update.log holds.
+QString Update_Log_Text(const TUpdate_Record &record);
+// One line for the user on how the run ended ("The updater ended with exit code 3."), neutral about what an
+// exit code means; empty for a run that never started (its own error says why).
+QString Run_End_Text(const TUpdate_Record &record);

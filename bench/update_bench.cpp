@@ -134,7 +134,8 @@ int main(int argc, char *argv[])
     probe.start();
     QElapsedTimer run;
     run.start();
-    Start_Program(&wait, updater, {}, Native_Form());
+    TUpdater_Run run;
+    Start_Program(&wait, run, updater, {}, Native_Form());
     probe.stop();
     std::printf("%-44s %d ticks of a 1 ms timer in %.0f ms, longest gap %.3f ms\n", "event loop while an updater runs",
                 ticks, run.nsecsElapsed() / 1e6, longest);

@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringDecoder>
+#include <QTimer>
 
 #include <cstring>
 
@@ -27,12 +28,14 @@ const char *const Commands_Help = R"(Commands:
                        exactly as the update step does, and print their sizes and the image's checksum.
   inspect FILE         Decode a bank.bin (4 or 17 bytes) or bankK.bin (2048 bytes) into named fields;
                        --json prints the same as one JSON object. Exit 1 when the file is not well formed.
-  check CONFIG_DIR     Load CONFIG_DIR/ParGen.xml as the settings dialog does and apply its range rules:
-                       prints OK or the message of the first failing rule (exit 0 or 1; 1 as well when
-                       the file cannot be read, 2 when it is not well-formed XML).
+  check CONFIG_DIR     Whether the configuration may be sent to a device, as update decides it: prints OK,
+                       or the first reason it may not and exits 1 (no ParGen.xml, a file that cannot be
+                       read or is not well formed, a list index outside its list, a flag other than 0
+                       or 1, or the first range rule of the settings dialog that fails).
   verify CONFIG_DIR    Exit 0 when CONFIG_DIR/bin/bank.bin and bankK.bin are exactly what build would
-                       write now from ParGen.xml; else exit 1 naming each file that differs and how
-                       (missing, wrong size, bad checksum, stale against ParGen.xml).
+                       write now from ParGen.xml and check accepts the configuration; else exit 1 naming
+                       each file that differs and how (missing, wrong size, bad checksum, stale against
+                       ParGen.xml) and the reason check gives.
   texts [FILE.lng]     Print the 1200 texts of the language table (INDEX<TAB>TEXT), built-in English
                        with FILE.lng applied; --report prints what the loader did with each line instead.
   ports                List the serial ports the update dialog offers, one per line.
@@ -41,8 +44,11 @@ const char *const Commands_Help = R"(Commands:
                        serial updater on PORT, or check with ICMP echo that ADDRESS answers, write
                        Ethernet_Update.xml and run the Ethernet updater. CONFIG_DIR lies under a
                        workspace's PROJECTS; the updaters are looked for beside it. --option: 0 firmware
-                       and configuration (default), 1 firmware, 2 configuration. Waits for the updater
-                       (at most 150 s) and exits with its exit code.
+                       and configuration (default), 1 firmware, 2 configuration. Refused, with nothing
+                       written or started, when options 0 and 2 meet a configuration check refuses,
+                       when the firmware file the option needs is not in MASTER, or when the port does
+                       not exist. Waits for the updater (at most 150 s), records the run in
+                       CONFIG_DIR/update.log and exits with the updater's exit code.
 
 Exit codes: 0 success, 1 failure (reason on stderr), 2 wrong command line.)";
 
@@ -69,8 +75,10 @@ struct TCli
         return Exit_Failed;
     }
 
-    // Builds both images from configDir/ParGen.xml, telling on err when there is none.
+    // Builds both images from configDir/ParGen.xml, telling on err when there is none; Verdict says whether
+    // the configuration of that same reading may be sent.
     bool Build_Data(const QString &configDir);
+    TSend_Verdict Verdict = {};
 
     int Build(const QString &configDir);
     int Inspect(const QString &file, bool json);
@@ -79,9 +87,8 @@ struct TCli
     int Texts(const QString &file, bool report);
     int Ports();
     int Update(const QString &configDir, const QString &port, const QString &ip, int option, bool readBack);
-    int Update_Serial(const QString &port, int option, bool readBack);
-    int Update_Ethernet(const QString &ip, int option, bool readBack);
-    int Run_Updater_Of(const QString &base, const QStringList &arguments);
+    int Update_Ethernet(const QString (&parts)[4], int option, bool readBack, TUpdate_Record &record);
+    int Run_Updater_Of(const QString &base, TUpdate_Record &record);
 };
 
 QString Native(const QString &path)
@@ -109,7 +116,8 @@ bool TCli::Build_Data(const QString &configDir)
     if (!QFileInfo::exists(ParGen_Path(configDir)))
         Err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(configDir) << ": the defaults were used\n";
     try {
-        Make_Config_Data(ParGen_Path(configDir));
+        Load_Default_Language();
+        Make_Config_Data(ParGen_Path(configDir), &Verdict);
     } catch (const EQuillon_Error &error) {
         Fail(error.Text());
         return false;
@@ -131,6 +139,9 @@ int TCli::Build(const QString &configDir)
     Out << Native(Bank_File_Path(configDir)) << ": " << Param_Buffer_Length << " bytes\n";
     Out << Native(BankK_File_Path(configDir)) << ": " << Bank_Buffer_Length << " bytes\n";
     Out << "checksum: " << Config_Bank.Checksum << " (" << Hex_Bytes(Config_Bank.Checksum) << ")\n";
+    // The files are what the update step writes; whether they may reach a device is another question.
+    if (!Verdict.May_Send())
+        Err << "quillon-cli: warning: this configuration must not be sent to a device: " << Verdict.Reason << '\n';
     return Exit_Ok;
 }
 
@@ -143,7 +154,9 @@ int TCli::Verify(const QString &configDir)
     const QStringList differences = Config_File_Differences(configDir);
     for (const QString &difference : differences)
         Err << "quillon-cli: " << difference << '\n';
-    if (!differences.isEmpty())
+    if (!Verdict.May_Send())
+        Err << "quillon-cli: the configuration must not be sent to a device: " << Verdict.Reason << '\n';
+    if (!differences.isEmpty() || !Verdict.May_Send())
         return Exit_Failed;
     Out << Native(Bank_File_Path(configDir)) << ": OK\n";
     Out << Native(BankK_File_Path(configDir)) << ": OK\n";
@@ -353,31 +366,10 @@ int TCli::Check(const QString &configDir)
 {
     if (!QFileInfo(configDir).isDir())
         return Fail(QStringLiteral("%1 is not a directory").arg(Native(configDir)));
-    const QString parGen = ParGen_Path(configDir);
-    TParGen_Fields fields = No_File_Fields();
-    if (QFileInfo::exists(parGen)) {
-        // A file that cannot be read is a failed check; only XML that is not well formed exits 2.
-        QByteArray bytes;
-        try {
-            bytes = Read_Regular_File(parGen, Xml_File_Limit);
-        } catch (const EQuillon_Error &error) {
-            return Fail(error.Text());
-        }
-        try {
-            TXml_Document xml;
-            xml.Load_Bytes(bytes, Native(parGen));
-            fields = ParGen_Fields_From(xml);
-        } catch (const EQuillon_Error &error) {
-            Err << "quillon-cli: " << error.Text() << '\n';
-            return Exit_Usage;
-        }
-    } else {
-        Err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(configDir) << ": the defaults were used\n";
-    }
     Load_Default_Language();
-    const int entry = Controllo_Dati_Failure(fields);
-    Out << (entry == 0 ? QStringLiteral("OK") : Lang(entry)) << '\n';
-    return entry == 0 ? Exit_Ok : Exit_Failed;
+    const TSend_Verdict verdict = Send_Verdict_Of_File(ParGen_Path(configDir));
+    Out << (verdict.May_Send() ? QStringLiteral("OK") : verdict.Reason) << '\n';
+    return verdict.May_Send() ? Exit_Ok : Exit_Failed;
 }
 
 int TCli::Texts(const QString &path, bool report)
@@ -417,6 +409,25 @@ int TCli::Ports()
 
 // ---- update ----
 
+// A port named as quillon-cli ports lists it, or by its location.
+TSerial_Port Chosen_Port(const QString &port, const QList<TSerial_Port> &listed)
+{
+    TSerial_Port chosen{port, QString(), QString(), QString(), QString()};
+    for (const TSerial_Port &one : listed) {
+        if (one.Name == port || one.Location == port)
+            chosen = one;
+    }
+    if (chosen.Location.isEmpty()) {
+#ifdef Q_OS_WIN
+        chosen.Name = port.startsWith(QStringLiteral("\\\\.\\")) ? port.mid(4) : port;
+        chosen.Location = QStringLiteral("\\\\.\\") + chosen.Name;
+#else
+        chosen.Location = port.startsWith(u'/') ? port : QStringLiteral("/dev/") + port;
+#endif
+    }
+    return chosen;
+}
+
 int TCli::Update(const QString &configDir, const QString &port, const QString &ip, int option, bool readBack)
 {
     // The workspace is the directory that holds PROJECTS: MASTER, the updaters and Ethernet_Update.xml are there.
@@ -434,20 +445,38 @@ int TCli::Update(const QString &configDir, const QString &port, const QString &i
     Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
     Set_Files();
 
+    // Everything that can refuse the command is checked before a file is written or an updater started.
+    QString parts[4];
+    if (!ip.isEmpty() && !Split_IP_Address(ip, parts[0], parts[1], parts[2], parts[3]))
+        return Fail(QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(ip));
+    TSerial_Port chosen;
+    if (!port.isEmpty()) {
+        const QList<TSerial_Port> listed = List_COM_Ports();
+        chosen = Chosen_Port(port, listed);
+        QString problem = Serial_Port_Absence(chosen.Location, listed);
+        if (problem.isEmpty())
+            problem = Port_Permission_Problem(chosen.Location);
+        if (!problem.isEmpty())
+            return Fail(problem);
+    }
     int formType = 0;
+    TSend_Verdict verdict;
     try {
-        formType = Make_Config_Data(ParGen_File);
+        Load_Default_Language();
+        formType = Make_Config_Data(ParGen_File, &verdict);
     } catch (const EQuillon_Error &error) {
         return Fail(error.Text());
     }
-    // The device type decides the way, as it decides the form of the update dialog; a refused command
-    // writes nothing.
+    // The device type decides the way, as it decides the form of the update dialog.
     if (!ip.isEmpty() && formType != 1)
         return Fail(QStringLiteral("the configuration's device has no Ethernet port (Device_Type_Type is not 1): "
                                    "update it with --port"));
     if (!port.isEmpty() && formType == 1)
         return Fail(QStringLiteral("the configuration's device is updated over Ethernet (Device_Type_Type is 1): "
                                    "update it with --ip"));
+    const QString refusal = Update_Refusal(verdict, option, formType == 1, Master_Dir);
+    if (!refusal.isEmpty())
+        return Fail(refusal);
     try {
         Write_Config_Files(Conf_Dir);
     } catch (const EQuillon_Error &error) {
@@ -456,46 +485,27 @@ int TCli::Update(const QString &configDir, const QString &port, const QString &i
     Out << Native(Bank_File_Path(Conf_Dir)) << ": " << Param_Buffer_Length << " bytes\n";
     Out << Native(BankK_File_Path(Conf_Dir)) << ": " << Bank_Buffer_Length << " bytes\n";
     Out.flush();
-    return ip.isEmpty() ? Update_Serial(port, option, readBack) : Update_Ethernet(ip, option, readBack);
+    TUpdate_Record record;
+    record.Option = option;
+    record.Read_Back = readBack;
+    if (ip.isEmpty()) {
+        const TPlatform_Form form = Native_Form();
+        record.Arguments =
+            Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? chosen.Name : chosen.Location, option,
+                                    readBack, Master_Dir, Conf_Dir);
+        return Run_Updater_Of(Serial_Updater_Base, record);
+    }
+    return Update_Ethernet(parts, option, readBack, record);
 }
 
-int TCli::Update_Serial(const QString &port, int option, bool readBack)
+int TCli::Update_Ethernet(const QString (&parts)[4], int option, bool readBack, TUpdate_Record &record)
 {
-    // A port named as quillon-cli ports lists it, or by its location.
-    TSerial_Port chosen{port, QString(), QString(), QString(), QString()};
-    for (const TSerial_Port &listed : List_COM_Ports()) {
-        if (listed.Name == port || listed.Location == port)
-            chosen = listed;
-    }
-    if (chosen.Location.isEmpty()) {
-#ifdef Q_OS_WIN
-        chosen.Name = port.startsWith(QStringLiteral("\\\\.\\")) ? port.mid(4) : port;
-        chosen.Location = QStringLiteral("\\\\.\\") + chosen.Name;
-#else
-        chosen.Location = port.startsWith(u'/') ? port : QStringLiteral("/dev/") + port;
-#endif
-    }
-    const QString problem = Port_Permission_Problem(chosen.Location);
-    if (!problem.isEmpty())
-        return Fail(problem);
-    const TPlatform_Form form = Native_Form();
-    return Run_Updater_Of(Serial_Updater_Base,
-                          Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? chosen.Name : chosen.Location,
-                                                  option, readBack, Master_Dir, Conf_Dir));
-}
-
-int TCli::Update_Ethernet(const QString &ip, int option, bool readBack)
-{
-    QString parts[4];
-    if (!Split_IP_Address(ip, parts[0], parts[1], parts[2], parts[3]))
-        return Fail(QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(ip));
     const QString host = QStringList{parts[0], parts[1], parts[2], parts[3]}.join(u'.');
     Out << "echo check of " << host << " ...\n";
     Out.flush();
     TIcmp_Echo_Client client;
     TEcho_Check check(&client);
     if (!Run_Echo_Check(check, host)) {
-        Load_Default_Language();
         if (check.ping_res == 2)
             return Fail(QStringLiteral("%1 (%2 attempts unanswered)").arg(Lang(1036)).arg(check.Attempts));
         return Fail(Lang(1037) + (check.Failure.isEmpty() ? QString() : QStringLiteral(": ") + check.Failure));
@@ -508,19 +518,48 @@ int TCli::Update_Ethernet(const QString &ip, int option, bool readBack)
         return Fail(error.Text());
     }
     Out << "written: " << Native(Join_Path(Program_Dir, Ethernet_Update_File_Name)) << '\n';
-    return Run_Updater_Of(Ethernet_Updater_Base, {});
+    record.Ethernet_Address = host;
+    return Run_Updater_Of(Ethernet_Updater_Base, record);
 }
 
-int TCli::Run_Updater_Of(const QString &base, const QStringList &arguments)
+int TCli::Run_Updater_Of(const QString &base, TUpdate_Record &record)
 {
     const QString program = Updater_Path(Program_Dir, base);
+    record.Program = program;
     Out << "running: " << Native(program);
-    for (const QString &argument : arguments)
+    for (const QString &argument : std::as_const(record.Arguments))
         Out << ' ' << argument;
     Out << '\n';
     Out.flush();
     TUpdater_Run run;
-    if (!Run_Updater(run, program, arguments, Native_Form(), Program_Dir))
+    Begin_Update_Record(run, record, Conf_Dir);
+    // The updater's output reaches its file; what it adds there is shown here as it comes.
+    QFile output(run.Output_File);
+    QStringDecoder decoder(QStringConverter::Utf8);
+    QTimer echo;
+    const auto show = [&] {
+        if (output.isOpen()) {
+            Out << decoder.decode(output.readAll());
+            Out.flush();
+        }
+    };
+    if (!run.Output_File.isEmpty() && output.open(QIODevice::ReadOnly)) {
+        QObject::connect(&echo, &QTimer::timeout, &echo, show);
+        echo.start(100);
+    }
+    const bool started = Run_Updater(run, program, record.Arguments, Native_Form(), Program_Dir);
+    echo.stop();
+    show();
+    output.close();
+    try {
+        Finish_Update_Record(run, record, Conf_Dir);
+    } catch (const EQuillon_Error &error) {
+        Fail(QStringLiteral("the run could not be recorded in update.log: %1").arg(error.Text()));
+        if (started && run.End == TRun_End::Exited)
+            Out << base << " ended with exit code " << run.Exit_Code << '\n';
+        return Exit_Failed;
+    }
+    if (!started)
         return Fail(run.Error_Text);
     switch (run.End) {
     case TRun_End::Exited:

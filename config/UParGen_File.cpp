@@ -1,9 +1,11 @@
 #include "UParGen_File.h"
 
 #include "UComon.h"
+#include "ULanguage.h"
 #include "USaveBincc.h"
 #include "UXml_Document.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 const QStringList ParGen_Keys = {
@@ -241,4 +243,80 @@ int Controllo_Dati_Failure(const TParGen_Fields &f)
             return rule.Entry;
     }
     return 0;
+}
+
+namespace {
+
+struct TList_Key
+{
+    const char *Key;
+    const char *Shown;
+    const QStringList &Items;
+};
+
+} // namespace
+
+TSend_Verdict Send_Verdict(const TXml_Document *xml)
+{
+    if (!xml)
+        return {QStringLiteral("This configuration was never saved: open step 2 and press OK."), 0};
+    const TParGen_Reader reader(xml->Root());
+    // A list index outside its list makes the two images disagree (bank.bin keeps the raw index, bankK.bin
+    // falls back to a default), and a missing one is no choice the dialog ever wrote.
+    const TList_Key lists[] = {
+        {"Device_Type_Type", "Device type", Device_Type_Items}, {"Port_0_Baud", "Port 0 baud rate", Baud_Rate_Items},
+        {"Port_0_Par", "Port 0 parity", Parity_Items},          {"Port_1_Port", "Port 1 serial type", Port_1_Serial_Items},
+        {"Port_1_Baud", "Port 1 baud rate", Baud_Rate_Items},   {"Port_1_Par", "Port 1 parity", Parity_Items},
+    };
+    for (const TList_Key &list : lists) {
+        const QString key = QLatin1String(list.Key);
+        const QString shown = QLatin1String(list.Shown);
+        if (!reader.Has(key))
+            return {QStringLiteral("%1: the key %2 is missing from ParGen.xml; open step 2 and press OK.")
+                        .arg(shown, key),
+                    0};
+        int index = 0;
+        if (!Try_Str_To_Int(reader.Text(key), index))
+            return {QStringLiteral("%1: \"%2\" is not an index of the list").arg(shown, reader.Text(key)), 0};
+        if (index < 0 || index >= list.Items.size())
+            return {QStringLiteral("%1: index %2 is not in the list").arg(shown).arg(index), 0};
+    }
+    // bank.bin takes a broadcast key as a number and bankK.bin as "1" or not: only "0" and "1" mean the same
+    // in both. The gateway flag is refused alike, since "true" or " 1" would silently turn the gateway off.
+    const struct
+    {
+        const char *Key;
+        const char *Shown;
+    } flags[] = {{"Port_0_BroadCast", "Port 0 broadcast"},
+                 {"Port_1_BroadCast", "Port 1 broadcast"},
+                 {"Ethernet_EN_GAT", "Gateway"}};
+    for (const auto &flag : flags) {
+        const QString key = QLatin1String(flag.Key);
+        if (reader.Has(key) && reader.Text(key) != u"0" && reader.Text(key) != u"1")
+            return {QStringLiteral("%1: \"%2\" is neither 0 nor 1").arg(QLatin1String(flag.Shown), reader.Text(key)),
+                    0};
+    }
+    const int entry = Controllo_Dati_Failure(ParGen_Fields_From(*xml));
+    if (entry != 0)
+        return {Lang(entry), entry};
+    return {};
+}
+
+TSend_Verdict Send_Verdict_Of_File(const QString &parGenFile)
+{
+    const QFileInfo file(parGenFile);
+    if (!file.exists() && !file.isSymLink())
+        return Send_Verdict(nullptr);
+    try {
+        TXml_Document xml;
+        xml.Load_Bytes(Read_Regular_File(parGenFile, Xml_File_Limit), QDir::toNativeSeparators(parGenFile));
+        return Send_Verdict(&xml);
+    } catch (const EQuillon_Error &error) {
+        return {error.Text(), 0};
+    }
+}
+
+bool Option_Writes_Configuration(int optionIndex)
+{
+    return optionIndex == 0 || optionIndex == 2;
 }

@@ -85,3 +85,26 @@ struct TParGen_Reader
 
     QDomElement Root;
 };
+
+// Whether a configuration may be sent to a device by an update that writes its configuration. The first
+// failure found is the answer, worded for a person; an empty Reason means it may be sent.
+struct TSend_Verdict
+{
+    QString Reason;
+    // The language-table entry of a failing range rule, else 0.
+    int Rule_Entry = 0;
+
+    bool May_Send() const { return Reason.isEmpty(); }
+};
+
+// The verdict on a loaded ParGen.xml (null: the configuration has none, it was never saved). In this order:
+// every list key holds an index inside its list, the three flags are "0" or "1", and the range rules of OK
+// pass as they do in the dialog. Rule messages come from the language table in force.
+TSend_Verdict Send_Verdict(const TXml_Document *xml);
+// The verdict on the ParGen.xml at path, read with the readers' bounds; a file that cannot be read or is not
+// well formed is refused with the reader's message.
+TSend_Verdict Send_Verdict_Of_File(const QString &parGenFile);
+
+// Update options 0 (firmware and configuration) and 2 (configuration only) write the configuration to the
+// device and need the verdict to pass; option 1 (firmware only) does not.
+bool Option_Writes_Configuration(int optionIndex);

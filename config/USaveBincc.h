@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 
+struct TSend_Verdict;
+
 static_assert(std::endian::native == std::endian::little, "the record's bytes are the file's bytes: little-endian");
 
 // The device's configuration record; its bytes in memory are the contents of bankK.bin.
@@ -109,8 +111,8 @@ void Make_Bank_Image(const QString &parGenFile);
 // Both builders from one reading of the file, so that the two images always come from the same version of it.
 // Returns the device type of that same reading (Get_DevideType's rule), so that the update's form never
 // disagrees with the images. Throws EQuillon_Error when the file cannot be read or is not well formed; nothing
-// is built then.
-int Make_Config_Data(const QString &parGenFile);
+// is built then. verdict, when given, receives the send verdict on that same reading.
+int Make_Config_Data(const QString &parGenFile, TSend_Verdict *verdict = nullptr);
 // The same from the bytes of a ParGen.xml; a null array stands for a configuration without the file.
 void Make_Config_Data_Bytes(const QByteArray &parGenXml);
 

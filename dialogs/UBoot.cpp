@@ -267,10 +267,24 @@ void TFBoot::Btn_UpdateClick()
         Serial_Run();
 }
 
+bool TFBoot::Refused(int optionIndex)
+{
+    QString refusal = Update_Refusal(Verdict, optionIndex, Form_Type == 1, Master_Dir);
+    if (refusal.isEmpty() && Form_Type != 1) {
+        // The port chosen from the list may have gone since the list was filled.
+        const int index = CB_COM_Port->currentIndex();
+        refusal = Serial_Port_Absence(index >= 0 ? CB_COM_Port->itemData(index).toString() : QString(), Port_Source());
+    }
+    if (refusal.isEmpty())
+        return false;
+    Message_Box(refusal, TMessage_Kind::Error);
+    return true;
+}
+
 void TFBoot::Serial_Run()
 {
-    Last_Update_Option = CB_Update_Options->currentIndex();
-    Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
+    if (Refused(CB_Update_Options->currentIndex()))
+        return;
     const int index = CB_COM_Port->currentIndex();
     const QString name = index >= 0 ? CB_COM_Port->itemText(index) : QString();
     const QString location = index >= 0 ? CB_COM_Port->itemData(index).toString() : QString();
@@ -280,20 +294,27 @@ void TFBoot::Serial_Run()
         Message_Box(problem, TMessage_Kind::Warning);
         return;
     }
+    Last_Update_Option = CB_Update_Options->currentIndex();
+    Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
     const TPlatform_Form form = Native_Form();
-    Start_Updater(Serial_Updater_Base,
-                  Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? name : location, Last_Update_Option,
-                                          Last_Read_Back, Master_Dir, Conf_Dir));
+    TUpdate_Record record;
+    record.Arguments = Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? name : location,
+                                               Last_Update_Option, Last_Read_Back, Master_Dir, Conf_Dir);
+    Start_Updater(Serial_Updater_Base, record.Arguments, record);
 }
 
 void TFBoot::Ethernet_Run()
 {
+    if (Refused(CB_Update_Options->currentIndex()))
+        return;
     if (Send_Ping()) {
         Last_IP_Address = Typed_Address();
         Last_Update_Option = CB_Update_Options->currentIndex();
         Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
         Compile_XML_Parameter_New_Boot();
-        Start_Updater(Ethernet_Updater_Base, {});
+        TUpdate_Record record;
+        record.Ethernet_Address = Typed_Address();
+        Start_Updater(Ethernet_Updater_Base, {}, record);
     } else if (Ping_Aborted) {
         // The dialog was closed during the check: nothing more.
     } else if (ping_res == 2) {
@@ -303,9 +324,28 @@ void TFBoot::Ethernet_Run()
     }
 }
 
-void TFBoot::Start_Updater(const QString &base, const QStringList &arguments)
+void TFBoot::Start_Updater(const QString &base, const QStringList &arguments, TUpdate_Record record)
 {
-    Start_Program(FWait, Updater_Path(Program_Dir, base), arguments, Native_Form(), Updater_Limit_Ms);
+    record.Program = Updater_Path(Program_Dir, base);
+    record.Option = Last_Update_Option;
+    record.Read_Back = Last_Read_Back;
+    record.Limit_Ms = Updater_Limit_Ms;
+    TUpdater_Run run;
+    Begin_Update_Record(run, record, Conf_Dir);
+    const bool started = Start_Program(FWait, run, record.Program, arguments, Native_Form(), Updater_Limit_Ms)
+                             .has_value();
+    QString logProblem;
+    try {
+        Finish_Update_Record(run, record, Conf_Dir);
+    } catch (const EQuillon_Error &error) {
+        logProblem = error.Text();
+    }
+    if (!logProblem.isEmpty())
+        Message_Box((started ? Run_End_Text(record) + QLatin1Char('\n') : QString()) +
+                        QStringLiteral("The run could not be recorded in update.log: ") + logProblem,
+                    TMessage_Kind::Error);
+    else if (started)
+        Message_Box(Run_End_Text(record) + QStringLiteral(" See update.log."), TMessage_Kind::Information);
 }
 
 bool TFBoot::Send_Ping()

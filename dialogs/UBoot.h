@@ -32,6 +32,8 @@ public:
     int Form_Type = 0;
     // The latest echo attempt: 0 none yet or failed, 1 reply received, 2 no reply.
     int ping_res = 0;
+    // Whether the configuration whose images the update step wrote may be sent; set before each showing.
+    TSend_Verdict Verdict;
 
     // Where the port list, the echo client, the port access check and the wait limit come from; tests and
     // the screenshot tool put their own in.
@@ -93,7 +95,9 @@ private:
     void FormShow();
     void Serial_Run();
     void Ethernet_Run();
-    void Start_Updater(const QString &base, const QStringList &arguments);
+    // Why the chosen update must not start (message box shown), else false.
+    bool Refused(int optionIndex);
+    void Start_Updater(const QString &base, const QStringList &arguments, TUpdate_Record record);
 
     TEcho_Check *Check = nullptr;
     bool Ping_Aborted = false;

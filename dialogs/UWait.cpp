@@ -75,10 +75,9 @@ void TFWait::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
-std::optional<TRun_End> Start_Program(TFWait *wait, const QString &NomeSW, const QStringList &Parameter,
-                                      TPlatform_Form form, int limitMs)
+std::optional<TRun_End> Start_Program(TFWait *wait, TUpdater_Run &run, const QString &NomeSW,
+                                      const QStringList &Parameter, TPlatform_Form form, int limitMs)
 {
-    TUpdater_Run run;
     if (!run.Start(NomeSW, Parameter, form, Program_Dir, limitMs)) {
         Message_Box(run.Error_Text, TMessage_Kind::Error);
         return std::nullopt;

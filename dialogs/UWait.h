@@ -45,8 +45,9 @@ private:
 };
 
 // Starts the updater NomeSW with its arguments (one element, the argument text, in the Windows form) in
-// Program_Dir and waits for its end for at most limitMs under the indicator wait. An updater that cannot be
-// started is reported in an error box with its path and the system's reason. Returns how the run ended,
-// nothing when it never started.
-std::optional<TRun_End> Start_Program(TFWait *wait, const QString &NomeSW, const QStringList &Parameter,
-                                      TPlatform_Form form = Native_Form(), int limitMs = Updater_Wait_Limit_Ms);
+// Program_Dir as run and waits for its end for at most limitMs under the indicator wait. An updater that cannot
+// be started is reported in an error box with its path and the system's reason. Returns how the run ended,
+// nothing when it never started (run.End is then Not_Started).
+std::optional<TRun_End> Start_Program(TFWait *wait, TUpdater_Run &run, const QString &NomeSW,
+                                      const QStringList &Parameter, TPlatform_Form form = Native_Form(),
+                                      int limitMs = Updater_Wait_Limit_Ms);

@@ -1,4 +1,6 @@
 #include "UComon.h"
+#include "ULanguage.h"
+#include "UParGen_Fixture.h"
 #include "UParGen_File.h"
 #include "UXml_Document.h"
 
@@ -41,6 +43,8 @@ private slots:
     void range_rules_data();
     void range_rules();
     void only_the_first_failing_rule_is_reported();
+    void send_verdict_data();
+    void send_verdict();
 };
 
 void Test_UParGen_File::new_configuration_saves_the_25_keys_in_order()
@@ -306,6 +310,74 @@ void Test_UParGen_File::only_the_first_failing_rule_is_reported()
     QCOMPARE(Controllo_Dati_Failure(f), 477);
     f.Port_1_DevID = QStringLiteral("1");
     QCOMPARE(Controllo_Dati_Failure(f), 480);
+}
+
+void Test_UParGen_File::send_verdict_data()
+{
+    QTest::addColumn<QByteArray>("parGen"); // null: no file
+    QTest::addColumn<QString>("reason");    // empty: may be sent
+    const QByteArray null;
+    QTest::newRow("as the dialog saves it") << Saved_ParGen(1) << QString();
+    QTest::newRow("never saved") << null << "This configuration was never saved: open step 2 and press OK.";
+    QTest::newRow("not well formed") << QByteArray("<Par_Gen><Port_0_Baud>") << "ParGen.xml";
+    QTest::newRow("baud index 99") << Saved_ParGen(0, {{"Port_0_Baud", "99"}})
+                                   << "Port 0 baud rate: index 99 is not in the list";
+    QTest::newRow("baud index -1") << Saved_ParGen(0, {{"Port_1_Baud", "-1"}})
+                                   << "Port 1 baud rate: index -1 is not in the list";
+    QTest::newRow("parity 3") << Saved_ParGen(0, {{"Port_0_Par", "3"}}) << "Port 0 parity: index 3 is not in the list";
+    QTest::newRow("port 1 parity 3") << Saved_ParGen(0, {{"Port_1_Par", "3"}})
+                                     << "Port 1 parity: index 3 is not in the list";
+    QTest::newRow("serial type 2") << Saved_ParGen(0, {{"Port_1_Port", "2"}})
+                                   << "Port 1 serial type: index 2 is not in the list";
+    QTest::newRow("device type 2") << Saved_ParGen(0, {{"Device_Type_Type", "2"}})
+                                   << "Device type: index 2 is not in the list";
+    QTest::newRow("a list index that is no number")
+        << Saved_ParGen(0, {{"Port_0_Baud", "fast"}}) << "Port 0 baud rate: \"fast\" is not an index of the list";
+    QTest::newRow("a hexadecimal index inside the list") << Saved_ParGen(0, {{"Port_0_Baud", "$7"}}) << QString();
+    QTest::newRow("a list key missing")
+        << Saved_ParGen(0, {}, {"Port_1_Port"})
+        << "Port 1 serial type: the key Port_1_Port is missing from ParGen.xml; open step 2 and press OK.";
+    QTest::newRow("broadcast \" 1\"") << Saved_ParGen(0, {{"Port_0_BroadCast", " 1"}})
+                                      << "Port 0 broadcast: \" 1\" is neither 0 nor 1";
+    QTest::newRow("gateway true") << Saved_ParGen(1, {{"Ethernet_EN_GAT", "true"}})
+                                  << "Gateway: \"true\" is neither 0 nor 1";
+    QTest::newRow("device ID 250") << Saved_ParGen(0, {{"Port_1_DevID", "250"}}) << QString();
+    QTest::newRow("device ID 0") << Saved_ParGen(0, {{"Port_0_DevID", "0"}})
+                                 << "Port 0 (RS485)!! Device ID must be between 1 and 250";
+    QTest::newRow("offset 61535") << Saved_ParGen(0, {{"Opt_Off_Reg", "61535"}}) << QString();
+    QTest::newRow("offset 62000") << Saved_ParGen(0, {{"Opt_Off_Reg", "62000"}})
+                                  << "Error Options!! Offset Registers must be between 0 and 61535";
+    QTest::newRow("status offset -1") << Saved_ParGen(0, {{"Opt_Off_Status", "-1"}})
+                                      << "Error Options!! Offset Status must be between 0 and 61535";
+    QTest::newRow("octet 256 with Ethernet") << Saved_ParGen(1, {{"Ethernet_SM4", "256"}})
+                                             << "Error Ethernet!! SubNet Mask 4 must be between 0 and 255";
+    QTest::newRow("octet 256 without Ethernet") << Saved_ParGen(0, {{"Ethernet_SM4", "256"}}) << QString();
+    QTest::newRow("gateway octet with the gateway on")
+        << Saved_ParGen(1, {{"Ethernet_EN_GAT", "1"}, {"Ethernet_GAT1", "300"}})
+        << "Error Ethernet!! GATEWAY IP 1 must be between 0 and 255";
+    QTest::newRow("the first failure is the answer")
+        << Saved_ParGen(1, {{"Port_0_DevID", "0"}, {"Port_1_Baud", "8"}})
+        << "Port 1 baud rate: index 8 is not in the list";
+}
+
+void Test_UParGen_File::send_verdict()
+{
+    QFETCH(QByteArray, parGen);
+    QFETCH(QString, reason);
+    Load_Default_Language();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
+    if (!parGen.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(parGen) == parGen.size());
+    }
+    const TSend_Verdict verdict = Send_Verdict_Of_File(path);
+    if (reason.isEmpty() || reason == u"ParGen.xml")
+        QCOMPARE(verdict.May_Send(), reason.isEmpty());
+    if (reason == u"ParGen.xml")
+        QVERIFY2(verdict.Reason.contains(reason), qPrintable(verdict.Reason));
+    else
+        QCOMPARE(verdict.Reason, reason);
 }
 
 QTEST_GUILESS_MAIN(Test_UParGen_File)
