@@ -98,6 +98,7 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
     Output_Captured = !Output_File.isEmpty();
 #endif
     if (Output_Captured) {
+        process->setProcessChannelMode(QProcess::SeparateChannels);
         process->setStandardOutputFile(Output_File, QIODevice::Append);
         process->setStandardErrorFile(Output_File, QIODevice::Append);
     }

@@ -34,6 +34,20 @@ inline bool Install_Stand_In(const QString &dir, const QString &base, int sleepM
     return control.write(QStringLiteral("sleep_ms=%1\nexit=%2\n").arg(sleepMs).arg(exitCode).toUtf8()) > 0;
 }
 
+// Makes the stand-in write these lines on its standard output and error when it runs.
+inline bool Stand_In_Says(const QString &dir, const QString &base, const QStringList &out, const QStringList &err)
+{
+    QFile control(Updater_Path(dir, base) + QStringLiteral(".control"));
+    if (!control.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    QByteArray lines;
+    for (const QString &line : out)
+        lines += "stdout=" + line.toUtf8() + '\n';
+    for (const QString &line : err)
+        lines += "stderr=" + line.toUtf8() + '\n';
+    return control.write(lines) == lines.size();
+}
+
 // The runs the stand-in logged, oldest first.
 inline QList<TStand_In_Run> Stand_In_Runs(const QString &dir, const QString &base)
 {

@@ -1,7 +1,7 @@
 // A stand-in for the external updaters. Tests copy it into a program directory under an updater's name.
 // Each run appends to <own path>.log: its arguments, its working directory and the Ethernet_Update.xml
 // beside it (base64), written before it sleeps so that a test sees a run under way, and "finished" after it. <own
-// path>.control, when present, holds "sleep_ms=N" and "exit=N" lines: how long to sleep and the exit code.
+// path>.control, when present, holds "sleep_ms=N" and "exit=N" lines: how long to sleep and the exit code, and "stdout=TEXT" and "stderr=TEXT" lines it writes there.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,12 +9,16 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QString self = QCoreApplication::applicationFilePath();
     int sleepMs = 0;
     int exitCode = 0;
+    QByteArray toOut;
+    QByteArray toErr;
     QFile control(self + QStringLiteral(".control"));
     if (control.open(QIODevice::ReadOnly)) {
         for (const QByteArray &line : control.readAll().split('\n')) {
@@ -22,6 +26,10 @@ int main(int argc, char *argv[])
                 sleepMs = line.mid(9).trimmed().toInt();
             else if (line.startsWith("exit="))
                 exitCode = line.mid(5).trimmed().toInt();
+            else if (line.startsWith("stdout="))
+                toOut += line.mid(7) + '\n';
+            else if (line.startsWith("stderr="))
+                toErr += line.mid(7) + '\n';
         }
     }
     QByteArray record = "run\ncwd=" + QDir::currentPath().toUtf8() + '\n';
@@ -34,6 +42,9 @@ int main(int argc, char *argv[])
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(record) != record.size() || !log.flush())
         return 120;
     log.close();
+    std::fwrite(toOut.constData(), 1, size_t(toOut.size()), stdout);
+    std::fflush(stdout);
+    std::fwrite(toErr.constData(), 1, size_t(toErr.size()), stderr);
     QThread::msleep(static_cast<unsigned long>(sleepMs));
     // The run's end, so that a test sees whether it ran to its end.
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write("finished\n") != 9)

@@ -6,6 +6,7 @@
 #include "UBoot.h"
 #include "UFake_Echo_Client.h"
 #include "ULanguage.h"
+#include "UParGen_Fixture.h"
 #include "UStand_In.h"
 #include "UWait.h"
 
@@ -19,8 +20,16 @@
 
 namespace {
 
-const QByteArray Ethernet_ParGen = "<Par_Gen><Device_Type_Type>1</Device_Type_Type></Par_Gen>";
-const QByteArray Serial_ParGen = "<Par_Gen><Device_Type_Type>0</Device_Type_Type></Par_Gen>";
+// Functions, not constants: the key list they are built from is ready only once the program runs.
+QByteArray Ethernet_ParGen()
+{
+    return Saved_ParGen(1);
+}
+QByteArray Serial_ParGen()
+{
+    return Saved_ParGen(0);
+}
+const QString Ended_With_0 = QStringLiteral("information: The updater ended with exit code 0. See update.log.");
 
 QList<TSerial_Port> Two_Ports()
 {
@@ -37,9 +46,11 @@ struct TBoot_Fixture
     DIRevevoriVezaDiva *Main = nullptr;
     TFBoot *Boot = nullptr;
 
-    explicit TBoot_Fixture(const QByteArray &parGen = Serial_ParGen)
+    explicit TBoot_Fixture(const QByteArray &parGen = Serial_ParGen())
     {
         Program.Make_Dir(QStringLiteral("PROJECTS/Line2/bin"));
+        Program.Write(QStringLiteral("MASTER/sim40926.sim"), "serial firmware");
+        Program.Write(QStringLiteral("MASTER/Sim40926K.sim"), "Ethernet firmware");
         if (!parGen.isNull())
             Program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), parGen);
         Main = Program.Start();
@@ -162,10 +173,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("parGen");
         QTest::addColumn<int>("formType");
-        QTest::newRow("1: Ethernet") << Ethernet_ParGen << 1;
+        QTest::newRow("1: Ethernet") << Ethernet_ParGen() << 1;
         QTest::newRow("1 after a declaration: Ethernet")
             << QByteArray("<?xml version=\"1.0\"?><Par_Gen><Device_Type_Type>1</Device_Type_Type></Par_Gen>") << 1;
-        QTest::newRow("0: serial") << Serial_ParGen << 0;
+        QTest::newRow("0: serial") << Serial_ParGen() << 0;
         QTest::newRow("\" 1\": serial") << QByteArray("<Par_Gen><Device_Type_Type> 1</Device_Type_Type></Par_Gen>")
                                         << 0;
         QTest::newRow("2: serial") << QByteArray("<Par_Gen><Device_Type_Type>2</Device_Type_Type></Par_Gen>") << 0;
@@ -233,10 +244,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("parGen");
         QTest::addColumn<QStringList>("order");
-        QTest::newRow("serial") << Serial_ParGen << QStringList{"CB_COM_Port",       "Btn_COM_List",
+        QTest::newRow("serial") << Serial_ParGen() << QStringList{"CB_COM_Port",       "Btn_COM_List",
                                                                 "CB_Update_Options", "CB_Update_Option_Read_Back",
                                                                 "Btn_Update",        "Btn_Cancel"};
-        QTest::newRow("Ethernet") << Ethernet_ParGen << QStringList{"E_IP1",
+        QTest::newRow("Ethernet") << Ethernet_ParGen() << QStringList{"E_IP1",
                                                                     "E_IP2",
                                                                     "E_IP3",
                                                                     "E_IP4",
@@ -323,7 +334,7 @@ private slots:
         QCOMPARE(QDir(runs[0].Cwd).canonicalPath(), QDir(Program_Dir).canonicalPath());
         QCOMPARE(Last_Update_Option, option);
         QCOMPARE(Last_Read_Back, readBack);
-        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(Shown_Texts(), QStringList{Ended_With_0});
     }
 
     void Option_and_read_back_are_shown_again_at_the_next_opening()
@@ -350,37 +361,135 @@ private slots:
         QCOMPARE(Last_Update_Option, 2);
     }
 
-    void With_no_port_the_updater_gets_an_empty_port()
-    {
-        TBoot_Fixture f;
-        f.Boot->Port_Source = [] { return QList<TSerial_Port>{}; };
-        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
-        f.Step_3([&] {
-            QCOMPARE(f.Boot->CB_COM_Port->currentText(), QString());
-            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
-        });
-        const QList<TStand_In_Run> runs = f.Runs(Serial_Updater_Base);
-        QCOMPARE(runs.size(), 1);
-#ifndef Q_OS_WIN
-        QCOMPARE(runs[0].Args.value(0), QString());
-        QCOMPARE(runs[0].Args.size(), 7);
-#endif
-    }
-
     void A_port_the_user_may_not_open_is_explained_and_nothing_starts()
     {
         TBoot_Fixture f;
         QString checked;
-        f.Boot->Port_Check = [&checked](const QString &location) {
+        const TPort_Access access{QStringLiteral("root"), QStringLiteral("dialout"), 20, 0660};
+        f.Boot->Port_Check = [&checked, access](const QString &location) {
             checked = location;
-            return Port_Permission_Text(location, QStringLiteral("dialout"));
+            return Port_Permission_Advice(location, access);
         };
         QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
         f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
         QCOMPARE(checked, QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(Shown_Texts(),
-                 QStringList{QStringLiteral("warning: ") + Port_Permission_Text(checked, QStringLiteral("dialout"))});
+        QCOMPARE(Shown_Texts(), QStringList{QStringLiteral("warning: ") + Port_Permission_Advice(checked, access)});
         QVERIFY(f.Runs(Serial_Updater_Base).isEmpty());
+    }
+
+    void An_unsafe_update_is_refused_at_the_button_data()
+    {
+        QTest::addColumn<QByteArray>("parGen"); // null: never saved
+        QTest::addColumn<int>("option");
+        QTest::addColumn<QString>("removed");   // a firmware file taken away
+        QTest::addColumn<bool>("portGone");     // the chosen port left after the list was filled
+        QTest::addColumn<QString>("refusal");   // empty: the updater runs
+        const QString neverSaved = QStringLiteral("This configuration was never saved: open step 2 and press OK.");
+        QTest::newRow("never saved, firmware and configuration")
+            << QByteArray() << 0 << QString() << false << neverSaved;
+        QTest::newRow("never saved, configuration only") << QByteArray() << 2 << QString() << false << neverSaved;
+        QTest::newRow("never saved, firmware only: runs") << QByteArray() << 1 << QString() << false << QString();
+        QTest::newRow("baud index 99") << Saved_ParGen(0, {{"Port_0_Baud", "99"}}) << 0 << QString() << false
+                                       << "Port 0 baud rate: index 99 is not in the list";
+        QTest::newRow("offset 62000") << Saved_ParGen(0, {{"Opt_Off_Reg", "62000"}}) << 2 << QString() << false
+                                      << "Error Options!! Offset Registers must be between 0 and 61535";
+        QTest::newRow("firmware missing") << Serial_ParGen() << 1 << "sim40926.sim" << false << "firmware file";
+        QTest::newRow("firmware missing, configuration only: runs")
+            << Serial_ParGen() << 2 << "sim40926.sim" << false << QString();
+        QTest::newRow("port gone") << Serial_ParGen() << 0 << QString() << true << "/dev/ttyUSB0 is not there";
+    }
+
+    void An_unsafe_update_is_refused_at_the_button()
+    {
+        QFETCH(QByteArray, parGen);
+        QFETCH(int, option);
+        QFETCH(QString, removed);
+        QFETCH(bool, portGone);
+        QFETCH(QString, refusal);
+        TBoot_Fixture f(parGen);
+        if (!removed.isEmpty())
+            QVERIFY(QFile::remove(f.Program.Dir.filePath(QStringLiteral("MASTER/") + removed)));
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        Last_Update_Option = 0;
+        f.Step_3([&] {
+            f.Boot->CB_COM_Port->setCurrentIndex(1);
+            f.Boot->CB_Update_Options->setCurrentIndex(option);
+            if (portGone)
+                f.Boot->Port_Source = [] { return Two_Ports().mid(0, 1); };
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+        });
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        if (refusal.isEmpty()) {
+            QCOMPARE(shown[0], Ended_With_0);
+            QCOMPARE(f.Runs(Serial_Updater_Base).size(), 1);
+            return;
+        }
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: ")) && shown[0].contains(refusal), qPrintable(shown[0]));
+        QVERIFY(f.Runs(Serial_Updater_Base).isEmpty());
+        // Nothing remembered, nothing recorded; the step still wrote the images.
+        QCOMPARE(Last_Update_Option, 0);
+        QVERIFY(!f.Program.Exists(QStringLiteral("PROJECTS/Line2/update.log")));
+        QVERIFY(f.Program.Exists(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));
+    }
+
+    void An_unsafe_Ethernet_update_sends_no_echo_request()
+    {
+        TBoot_Fixture f(Saved_ParGen(1, {{"Ethernet_IP1", "300"}}));
+        int requests = 0;
+        f.Boot->Echo_Client_Source = [&requests] {
+            ++requests;
+            return std::unique_ptr<TEcho_Client>(std::make_unique<TFake_Echo_Client>());
+        };
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
+        f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
+        QCOMPARE(Shown_Texts(),
+                 QStringList{QStringLiteral("error: Error Ethernet!! IP Address 1 must be between 0 and 255")});
+        QCOMPARE(requests, 0);
+        QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
+        QVERIFY(!f.Program.Exists(Ethernet_Update_File_Name));
+    }
+
+    void Each_run_is_recorded_and_its_end_told()
+    {
+        TBoot_Fixture f;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base, 0, 3));
+        QVERIFY(Stand_In_Says(f.Program.Dir.path(), Serial_Updater_Base, {QStringLiteral("written 17 bytes")},
+                              {QStringLiteral("read back: no answer")}));
+        f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
+        QCOMPARE(Shown_Texts(),
+                 QStringList{QStringLiteral("information: The updater ended with exit code 3. See update.log.")});
+        const QString log = QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")));
+        const QStringList lines = log.split(u'\n');
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d serial update$"))
+                     .match(lines.value(0))
+                     .hasMatch(),
+                 qPrintable(log));
+        QCOMPARE(lines.value(1), QStringLiteral("  updater: ") +
+                                     QDir::toNativeSeparators(Updater_Path(Program_Dir, Serial_Updater_Base)) +
+                                     QStringLiteral(" /dev/ttyS0 FW FR PW PR ") +
+                                     Join_Path(Master_Dir, QStringLiteral("sim40926.sim")) + u' ' +
+                                     Join_Path(Conf_Dir, QStringLiteral("bin"), QStringLiteral("bank.bin")));
+        QCOMPARE(lines.value(2), QStringLiteral("  option: 0 (firmware and configuration), read back on"));
+        QVERIFY2(lines.value(3).startsWith(QStringLiteral("  ended: exit code 3, after ")), qPrintable(log));
+        QCOMPARE(lines.mid(4), (QStringList{QStringLiteral("  output:"), QStringLiteral("    | written 17 bytes"),
+                                            QStringLiteral("    | read back: no answer"), QString()}));
+        // The output's file is gone once its content is in the record.
+        QCOMPARE(QDir(Conf_Dir).entryList({QStringLiteral("update-output-*")}, QDir::Files), QStringList());
+    }
+
+    void A_record_that_cannot_be_written_is_reported()
+    {
+        TBoot_Fixture f;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        QVERIFY(f.Program.Make_Dir(QStringLiteral("PROJECTS/Line2/update.log")));
+        f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: The updater ended with exit code 0.\nThe run could not "
+                                                    "be recorded in update.log: ")),
+                 qPrintable(shown[0]));
+        QCOMPARE(f.Runs(Serial_Updater_Base).size(), 1);
     }
 
     void The_Ethernet_run_checks_writes_and_starts_data()
@@ -399,7 +508,7 @@ private slots:
         const QString unavailable = Icmp_Unavailable();
         if (!unavailable.isEmpty())
             QSKIP(qPrintable(QStringLiteral("neither ICMP socket kind opens here: ") + unavailable));
-        TBoot_Fixture f(Ethernet_ParGen);
+        TBoot_Fixture f(Ethernet_ParGen());
         QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
         f.Step_3([&] {
             f.Set_Address(QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1"));
@@ -408,7 +517,12 @@ private slots:
             QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
             QCOMPARE(f.Boot->ping_res, 1);
         });
-        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(Shown_Texts(), QStringList{Ended_With_0});
+        const QString log = QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")));
+        QVERIFY2(log.contains(QStringLiteral(" Ethernet update\n  updater: ") +
+                              QDir::toNativeSeparators(Updater_Path(Program_Dir, Ethernet_Updater_Base)) +
+                              QStringLiteral("\n  parameters: Ethernet_Update.xml, device 127.0.0.1\n")),
+                 qPrintable(log));
         QCOMPARE(Last_IP_Address, QStringLiteral("127.0.0.1"));
         QCOMPARE(Last_Update_Option, option);
         QCOMPARE(Last_Read_Back, readBack);
@@ -434,7 +548,7 @@ private slots:
     {
         QFETCH(bool, hostFails);
         QFETCH(QString, shown);
-        TBoot_Fixture f(Ethernet_ParGen);
+        TBoot_Fixture f(Ethernet_ParGen());
         f.Fake_Device({}, 0, hostFails);
         QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
         bool disabledDuringCheck = false;
@@ -470,7 +584,7 @@ private slots:
     {
         QFETCH(QString, remembered);
         QFETCH(QStringList, shown);
-        TBoot_Fixture f(Ethernet_ParGen);
+        TBoot_Fixture f(Ethernet_ParGen());
         f.Set_Address(QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("7"));
         Last_IP_Address = remembered;
         QStringList edits;
@@ -483,7 +597,7 @@ private slots:
 
     void A_dot_moves_to_the_next_octet_and_is_never_typed()
     {
-        TBoot_Fixture f(Ethernet_ParGen);
+        TBoot_Fixture f(Ethernet_ParGen());
         f.Step_3([&] {
             f.Set_Address(QString(), QString(), QString(), QString());
             f.Boot->E_IP1->setFocus();
@@ -515,7 +629,7 @@ private slots:
 
     void An_Ethernet_file_that_cannot_be_written_starts_nothing()
     {
-        TBoot_Fixture f(Ethernet_ParGen);
+        TBoot_Fixture f(Ethernet_ParGen());
         f.Fake_Device({}, 32);
         QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
         QVERIFY(f.Program.Make_Dir(Ethernet_Update_File_Name));
@@ -607,13 +721,16 @@ private slots:
             QVERIFY(!f.Boot->FWait->isVisible());
         });
         QVERIFY(stillRunning);
-        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(Shown_Texts(), QStringList{QStringLiteral("information: The updater is still running after 0 s; the "
+                                                           "program no longer waits for it. See update.log.")});
+        QVERIFY(QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")))
+                    .contains(QStringLiteral("ended: still running after the wait limit of 0.3 s; no longer awaited")));
         QVERIFY(QTest::qWaitFor([&] { return f.Runs(Serial_Updater_Base).value(0).Finished; }, 10000));
     }
 
     void Closing_the_dialog_during_the_check_ends_it_quietly()
     {
-        TBoot_Fixture f(Ethernet_ParGen);
+        TBoot_Fixture f(Ethernet_ParGen());
         f.Fake_Device({}, 0);
         QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
         f.Step_3([&] {
