@@ -1,8 +1,11 @@
 // The run of an external updater: started, awaited, given up after its limit without being killed, and the
-// Linux port access check.
+// Linux port access check, and the record of a run in update.log.
 
 #include "UUpdater_Run.h"
 
+#include "UComon.h"
+
+#include "UFull_Disk.h"
 #include "UStand_In.h"
 
 #include <QTemporaryDir>
@@ -11,6 +14,16 @@
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
+
+namespace {
+
+QByteArray Read_All(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
 
 class Test_UUpdater_Run : public QObject
 {
@@ -90,15 +103,52 @@ private slots:
             QTest::qWaitFor([&] { return Stand_In_Runs(dir.path(), Serial_Updater_Base).value(0).Finished; }, 10000));
     }
 
-    void The_port_check_tells_the_group_and_the_remedy()
+    void The_port_advice_names_a_group_only_when_it_gives_access_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<uint>("gid");
+        QTest::addColumn<uint>("mode");
+        QTest::addColumn<QString>("advice"); // the group to join; empty: none does
+        QTest::newRow("dialout, rw-rw----") << "root" << "dialout" << 20u << 0660u << "dialout";
+        QTest::newRow("uucp, rw-rw-rw-") << "root" << "uucp" << 14u << 0666u << "uucp";
+        QTest::newRow("root only, rw-------") << "root" << "root" << 0u << 0600u << "";
+        QTest::newRow("root's group may use it, rw-rw----") << "root" << "root" << 0u << 0660u << "";
+        QTest::newRow("a group named root not by number") << "root" << "root" << 7u << 0660u << "";
+        QTest::newRow("dialout may only read, rw-r-----") << "root" << "dialout" << 20u << 0640u << "";
+        QTest::newRow("dialout may only write, rw--w----") << "root" << "dialout" << 20u << 0620u << "";
+        QTest::newRow("owned by another user, rw-------") << "alice" << "alice" << 1000u << 0600u << "";
+    }
+
+    void The_port_advice_names_a_group_only_when_it_gives_access()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, group);
+        QFETCH(uint, gid);
+        QFETCH(uint, mode);
+        QFETCH(QString, advice);
+        const QString text = Port_Permission_Advice(QStringLiteral("/dev/ttyS0"), {owner, group, gid, mode});
+        QVERIFY2(text.startsWith(QStringLiteral("The serial port /dev/ttyS0 cannot be used")), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("usermod -aG root")), qPrintable(text));
+        if (!advice.isEmpty()) {
+            QVERIFY2(text.contains(QStringLiteral("sudo usermod -aG %1 $USER").arg(advice)), qPrintable(text));
+            QVERIFY(text.contains(QStringLiteral("log in again")));
+        } else {
+            QVERIFY2(!text.contains(QStringLiteral("usermod")), qPrintable(text));
+            QVERIFY2(text.contains(QStringLiteral("No group the user could join gives access to it (owner %1, group "
+                                                  "%2, mode %3)")
+                                       .arg(owner, group, Mode_Text(mode))),
+                     qPrintable(text));
+            QVERIFY2(text.contains(QStringLiteral("KERNEL==\"ttyS0\", GROUP=\"dialout\", MODE=\"0660\"")),
+                     qPrintable(text));
+        }
+    }
+
+    void The_port_check_reads_the_file_system()
     {
         QCOMPARE(Port_Permission_Problem(QString()), QString());
         QCOMPARE(Port_Permission_Problem(QStringLiteral("/dev/no-such-port-here")), QString());
-        const QString text = Port_Permission_Text(QStringLiteral("/dev/ttyUSB0"), QStringLiteral("dialout"));
-        QVERIFY(text.contains(QStringLiteral("/dev/ttyUSB0")));
-        QVERIFY(text.contains(QStringLiteral("group dialout")));
-        QVERIFY(text.contains(QStringLiteral("usermod -aG dialout")));
-        QVERIFY(text.contains(QStringLiteral("log in again")));
+        QCOMPARE(Mode_Text(0640), QStringLiteral("rw-r-----"));
 #ifdef Q_OS_UNIX
         QTemporaryDir dir;
         const QString port = dir.filePath(QStringLiteral("ttyFAKE0"));
@@ -106,11 +156,101 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         QCOMPARE(Port_Permission_Problem(port), QString());
+        // A port must be a character device that exists, or one the system lists.
+        QVERIFY(Serial_Port_Absence(port, {}).contains(QStringLiteral("is not there")));
+        QCOMPARE(Serial_Port_Absence(QStringLiteral("/dev/null"), {}), QString());
+        QCOMPARE(Serial_Port_Absence(port, {{QStringLiteral("ttyFAKE0"), port, {}, {}, {}}}), QString());
+        QVERIFY(Serial_Port_Absence(QString(), {}).startsWith(QStringLiteral("No serial port is chosen")));
         if (::geteuid() == 0)
             QSKIP("root may read and write any file: the refusal needs another user");
         QVERIFY(QFile::setPermissions(port, QFileDevice::Permissions()));
         QVERIFY(Port_Permission_Problem(port).contains(port));
 #endif
+    }
+
+    void A_run_is_recorded_in_update_log_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("ended");
+        QTest::newRow("exit code 3") << "exit 3" << "  ended: exit code 3, after ";
+        QTest::newRow("the limit passed") << "limit"
+                                          << "  ended: still running after the wait limit of 0.2 s; no longer awaited; "
+                                             "its further output goes to ";
+        QTest::newRow("no updater") << "missing" << "  ended: could not be started: ";
+    }
+
+    void A_run_is_recorded_in_update_log()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, ended);
+        QTemporaryDir dir;
+        const QString program = Updater_Path(dir.path(), Serial_Updater_Base);
+        if (how != u"missing") {
+            QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, how == u"limit" ? 1000 : 0, 3));
+            QVERIFY(Stand_In_Says(dir.path(), Serial_Updater_Base, {QStringLiteral("step \x1b[1mone\x1b[0m")}, {}));
+        }
+        // An earlier record without its last line break stays whole.
+        QFile earlier(dir.filePath(QStringLiteral("update.log")));
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier record") == 14);
+        earlier.close();
+        TUpdater_Run run;
+        TUpdate_Record record;
+        record.Program = program;
+        record.Arguments = {QStringLiteral("/dev/ttyS0"), QStringLiteral("NO")};
+        record.Option = 2;
+        record.Read_Back = false;
+        record.Limit_Ms = how == u"limit" ? 200 : 30000;
+        Begin_Update_Record(run, record, dir.path());
+        Run_Updater(run, program, record.Arguments, TPlatform_Form::Posix, dir.path(), record.Limit_Ms);
+        Finish_Update_Record(run, record, dir.path());
+        const QStringList lines = QString::fromUtf8(Read_All(dir.filePath(QStringLiteral("update.log")))).split(u'\n');
+        QCOMPARE(lines.value(0), QStringLiteral("earlier record"));
+        QVERIFY2(lines.value(1).endsWith(QStringLiteral(" serial update")), qPrintable(lines.join(u'\n')));
+        QCOMPARE(lines.value(2), QStringLiteral("  updater: ") + QDir::toNativeSeparators(program) +
+                                     QStringLiteral(" /dev/ttyS0 NO"));
+        QCOMPARE(lines.value(3), QStringLiteral("  option: 2 (configuration only), read back off"));
+        QVERIFY2(lines.value(4).startsWith(ended), qPrintable(lines.join(u'\n')));
+        const QStringList outputFiles = QDir(dir.path()).entryList({QStringLiteral("update-output-*")}, QDir::Files);
+        if (how == u"exit 3") {
+            // Control characters are shown, not written.
+            QCOMPARE(lines.mid(5), (QStringList{QStringLiteral("  output:"),
+                                                QStringLiteral("    | step \\x1b[1mone\\x1b[0m"), QString()}));
+            QCOMPARE(outputFiles, QStringList());
+        } else if (how == u"limit") {
+            // The updater goes on writing to its file, named in the record.
+            QCOMPARE(outputFiles.size(), 1);
+            QVERIFY(lines.value(4).endsWith(QDir::toNativeSeparators(dir.filePath(outputFiles[0]))));
+            QVERIFY(QTest::qWaitFor([&] { return Stand_In_Runs(dir.path(), Serial_Updater_Base).value(0).Finished; },
+                                    10000));
+        } else {
+            QVERIFY2(lines.value(4).contains(QStringLiteral("does not exist")), qPrintable(lines.value(4)));
+            QCOMPARE(outputFiles, QStringList());
+        }
+    }
+
+    void A_record_on_a_full_disk_is_reported()
+    {
+        TFull_Disk disk;
+        const QString why = disk.Mount();
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        QTemporaryDir programDir;
+        QVERIFY(Install_Stand_In(programDir.path(), Serial_Updater_Base));
+        const QString program = Updater_Path(programDir.path(), Serial_Updater_Base);
+        TUpdater_Run run;
+        TUpdate_Record record;
+        Begin_Update_Record(run, record, disk.Path());
+        QVERIFY(disk.Fill());
+        QVERIFY(Run_Updater(run, program, {}, TPlatform_Form::Posix, programDir.path()));
+        try {
+            Finish_Update_Record(run, record, disk.Path());
+            QFAIL("a record that cannot be written was not reported");
+        } catch (const EQuillon_Error &error) {
+            QVERIFY2(error.Text().contains(QStringLiteral("update.log")) &&
+                         error.Text().contains(QStringLiteral("No space left on device")),
+                     qPrintable(error.Text()));
+        }
+        QVERIFY(!QFileInfo::exists(disk.File_Path(QStringLiteral("update.log"))));
     }
 };
 
