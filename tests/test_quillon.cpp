@@ -4,6 +4,8 @@
 
 #include "UWindow_Test_Support.h"
 
+#include "UParGen_Fixture.h"
+
 #include "UStand_In.h"
 #include "UUpdater_Run.h"
 
@@ -155,6 +157,16 @@ class Test_quillon : public QObject
         return main;
     }
 
+    static bool Write_Workspace_File(const QDir &workspace, const QString &relative, const QByteArray &bytes)
+    {
+        QFile file(workspace.filePath(relative));
+        workspace.mkpath(QFileInfo(relative).path());
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+
+    static constexpr const char *Line2_Settings =
+        "<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj></Conf_Settings>";
+
     static QByteArray Read_File(const QString &path)
     {
         QFile file(path);
@@ -298,18 +310,16 @@ private slots:
         QVERIFY(dir.isValid());
         const QDir workspace(dir.path());
         QVERIFY(workspace.mkpath(QStringLiteral("PROJECTS/Line2/bin")));
-        QFile parGen(workspace.filePath(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
-        QVERIFY(parGen.open(QIODevice::WriteOnly));
-        parGen.write("<Par_Gen><Device_Type_Type>0</Device_Type_Type><Port_0_Baud>3</Port_0_Baud></Par_Gen>");
-        parGen.close();
-        QFile settings(workspace.filePath(QStringLiteral("Quillon.xml")));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj></Conf_Settings>");
-        settings.close();
+        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("PROJECTS/Line2/ParGen.xml"),
+                                     Saved_ParGen(0, {{QStringLiteral("Port_0_Baud"), QStringLiteral("3")}})));
+        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("MASTER/sim40926.sim"), "serial firmware"));
+        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("Quillon.xml"), Line2_Settings));
         QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 1500));
         // The dialog selects the first port the system lists; one this user may not open is explained instead.
         const QList<TSerial_Port> ports = List_COM_Ports();
-        const QString port = ports.isEmpty() ? QString() : ports.first().Location;
+        if (ports.isEmpty())
+            QSKIP("the system lists no serial port to update through");
+        const QString port = ports.first().Location;
         if (!Port_Permission_Problem(port).isEmpty())
             QSKIP(qPrintable(port + QStringLiteral(" is listed first and this user may not open it")));
 
@@ -326,6 +336,13 @@ private slots:
         QVERIFY(Click_In(dialog, 206 + 55, 192 + 6 + 14));
         QVERIFY(!Wait_For_Window(QStringLiteral("Update running")).isEmpty());
         QVERIFY(Wait_Until_Gone(QStringLiteral("Update running")));
+        // How the updater ended, told in a box that Enter closes.
+        const QString told = Wait_For_Window(QStringLiteral("^Quillon$"));
+        QVERIFY(!told.isEmpty());
+        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), told}));
+        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^Quillon$")));
+        QVERIFY(Read_File(workspace.filePath(QStringLiteral("PROJECTS/Line2/update.log"))).contains("exit code 0"));
         const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
         QCOMPARE(runs.size(), 1);
         QVERIFY(runs[0].Finished);
@@ -339,6 +356,41 @@ private slots:
         QCOMPARE(int(block[4]), 3); // Port_0_Baud of this configuration
 
         // Cancel, then the header's close button.
+        QVERIFY(Click_In(dialog, 324 + 55, 192 + 6 + 14));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
+        QVERIFY(Click_In(main, 632 + 25, 8 + 25));
+        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
+        QCOMPARE(program.Process.exitCode(), 0);
+    }
+
+    void Step_3_refuses_to_send_a_configuration_never_saved()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QDir workspace(dir.path());
+        QVERIFY(workspace.mkpath(QStringLiteral("PROJECTS/Line2/bin")));
+        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("MASTER/sim40926.sim"), "serial firmware"));
+        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("Quillon.xml"), Line2_Settings));
+        QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base));
+
+        TChild server;
+        TChild program;
+        const QString main = Start_Main_Window(server, program, dir.path());
+        QVERIFY(!main.isEmpty());
+        // Step 3 writes the images as always; the update button refuses them with an error box.
+        QVERIFY(Click_In(main, 80 + 85, 200 + 18));
+        const QString dialog = Wait_For_Window(QStringLiteral("Update Device by Serial"));
+        QVERIFY(!dialog.isEmpty());
+        QVERIFY(Click_In(dialog, 206 + 55, 192 + 6 + 14));
+        const QString refusal = Wait_For_Window(QStringLiteral("^Quillon$"));
+        QVERIFY(!refusal.isEmpty());
+        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), refusal}));
+        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^Quillon$")));
+        QVERIFY(Stand_In_Runs(dir.path(), Serial_Updater_Base).isEmpty());
+        QVERIFY(!QFileInfo::exists(workspace.filePath(QStringLiteral("PROJECTS/Line2/update.log"))));
+        QCOMPARE(QFileInfo(workspace.filePath(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))).size(), 4);
+
         QVERIFY(Click_In(dialog, 324 + 55, 192 + 6 + 14));
         QVERIFY(Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
         QVERIFY(Click_In(main, 632 + 25, 8 + 25));
