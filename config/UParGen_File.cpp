@@ -247,14 +247,35 @@ int Controllo_Dati_Failure(const TParGen_Fields &f)
 
 namespace {
 
+// The drop-down lists, in the dialog's order: key, name shown to a person, items, the field.
 struct TList_Key
 {
     const char *Key;
     const char *Shown;
     const QStringList &Items;
+    int TParGen_Fields::*Field;
+};
+
+const TList_Key List_Keys[] = {
+    {"Device_Type_Type", "Device type", Device_Type_Items, &TParGen_Fields::Device_Type_Type},
+    {"Port_0_Baud", "Port 0 baud rate", Baud_Rate_Items, &TParGen_Fields::Port_0_Baud},
+    {"Port_0_Par", "Port 0 parity", Parity_Items, &TParGen_Fields::Port_0_Par},
+    {"Port_1_Port", "Port 1 serial type", Port_1_Serial_Items, &TParGen_Fields::Port_1_Port},
+    {"Port_1_Baud", "Port 1 baud rate", Baud_Rate_Items, &TParGen_Fields::Port_1_Baud},
+    {"Port_1_Par", "Port 1 parity", Parity_Items, &TParGen_Fields::Port_1_Par},
 };
 
 } // namespace
+
+QString List_Selection_Failure(const TParGen_Fields &fields)
+{
+    for (const TList_Key &list : List_Keys) {
+        const int index = fields.*list.Field;
+        if (index < 0 || index >= list.Items.size())
+            return QStringLiteral("%1: choose a value from the list").arg(QLatin1String(list.Shown));
+    }
+    return QString();
+}
 
 TSend_Verdict Send_Verdict(const TXml_Document *xml)
 {
@@ -263,12 +284,7 @@ TSend_Verdict Send_Verdict(const TXml_Document *xml)
     const TParGen_Reader reader(xml->Root());
     // A list index outside its list makes the two images disagree (bank.bin keeps the raw index, bankK.bin
     // falls back to a default), and a missing one is no choice the dialog ever wrote.
-    const TList_Key lists[] = {
-        {"Device_Type_Type", "Device type", Device_Type_Items}, {"Port_0_Baud", "Port 0 baud rate", Baud_Rate_Items},
-        {"Port_0_Par", "Port 0 parity", Parity_Items},          {"Port_1_Port", "Port 1 serial type", Port_1_Serial_Items},
-        {"Port_1_Baud", "Port 1 baud rate", Baud_Rate_Items},   {"Port_1_Par", "Port 1 parity", Parity_Items},
-    };
-    for (const TList_Key &list : lists) {
+    for (const TList_Key &list : List_Keys) {
         const QString key = QLatin1String(list.Key);
         const QString shown = QLatin1String(list.Shown);
         if (!reader.Has(key))

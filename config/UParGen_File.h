@@ -72,6 +72,10 @@ void Save_ParGen(TXml_Document &xml, const TParGen_Fields &fields, const QString
 // the gateway rules only while Gateway is ticked as well.
 int Controllo_Dati_Failure(const TParGen_Fields &fields);
 
+// The dialog's check before its range rules: a drop-down list without a selection (a hand-edited index outside
+// its list loads so) would be saved as -1. The message for the first such list, or empty.
+QString List_Selection_Failure(const TParGen_Fields &fields);
+
 // Reading one key of a loaded ParGen.xml: the element and whether it was there.
 struct TParGen_Reader
 {

@@ -498,6 +498,12 @@ bool TFParGen::Controllo_Dati()
 
 void TFParGen::Btn_OKClick()
 {
+    // A list left without a selection would be saved as -1, which no device takes.
+    const QString unselected = List_Selection_Failure(Fields());
+    if (!unselected.isEmpty()) {
+        Message_Box(unselected, TMessage_Kind::Error);
+        return;
+    }
     if (!Controllo_Dati())
         return;
     // A file that cannot be written is reported and the dialog stays open with the entries as typed.

@@ -295,15 +295,25 @@ private slots:
 
     void Save_rewrites_the_whole_file()
     {
-        // Unknown elements and top-level content go; a list without selection is written -1.
-        TSettings_Fixture program(
+        // Unknown elements and top-level content go. A list left without selection (an index outside it) is
+        // refused rather than written as -1, until a value is chosen.
+        const QByteArray handEdited =
             "<?xml version=\"1.0\"?><!-- notes --><Par_Gen><Device_Type_Type>5</Device_Type_Type><Extra>x</Extra>"
-            "<Port_0_DevID>9</Port_0_DevID></Par_Gen><!--SW_VERSION = 1.000-->");
-        QCOMPARE(program.Open([&] { QTest::mouseClick(program.Dialog->Btn_OK, Qt::LeftButton); }),
+            "<Port_0_DevID>9</Port_0_DevID></Par_Gen><!--SW_VERSION = 1.000-->";
+        TSettings_Fixture program(handEdited);
+        QStringList refused;
+        QCOMPARE(program.Open([&] {
+            QTest::mouseClick(program.Dialog->Btn_OK, Qt::LeftButton);
+            refused = Shown_Texts();
+            QVERIFY(program.Dialog->isVisible());
+            program.Dialog->CB_Device_Type_Type->setCurrentIndex(0);
+            QTest::mouseClick(program.Dialog->Btn_OK, Qt::LeftButton);
+        }),
                  int(QDialog::Accepted));
+        QCOMPARE(refused, QStringList{QStringLiteral("error: Device type: choose a value from the list")});
         QCOMPARE(Shown_Texts(), QStringList());
         QCOMPARE(program.Saved_Lines(),
-                 New_Configuration_With({QStringLiteral("Device_Type_Type=-1"), QStringLiteral("Port_0_DevID=9")}));
+                 New_Configuration_With({QStringLiteral("Device_Type_Type=0"), QStringLiteral("Port_0_DevID=9")}));
         const QByteArray saved = program.Read(ParGen_Path);
         QVERIFY(saved.startsWith("<Par_Gen>"));
         QVERIFY(saved.indexOf("<!--SW_VERSION = 2.002-->") > saved.indexOf("</Par_Gen>"));
