@@ -157,6 +157,14 @@ class Test_quillon : public QObject
         return main;
     }
 
+    // Waits for the program's message box and closes it with Enter.
+    bool Close_Message_Box()
+    {
+        const QString box = Wait_For_Window(QStringLiteral("^Quillon$"));
+        return !box.isEmpty() && Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box}) &&
+               Xdo({QStringLiteral("key"), QStringLiteral("Return")}) && Wait_Until_Gone(QStringLiteral("^Quillon$"));
+    }
+
     static bool Write_Workspace_File(const QDir &workspace, const QString &relative, const QByteArray &bytes)
     {
         QFile file(workspace.filePath(relative));
@@ -337,11 +345,7 @@ private slots:
         QVERIFY(!Wait_For_Window(QStringLiteral("Update running")).isEmpty());
         QVERIFY(Wait_Until_Gone(QStringLiteral("Update running")));
         // How the updater ended, told in a box that Enter closes.
-        const QString told = Wait_For_Window(QStringLiteral("^Quillon$"));
-        QVERIFY(!told.isEmpty());
-        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), told}));
-        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^Quillon$")));
+        QVERIFY(Close_Message_Box());
         QVERIFY(Read_File(workspace.filePath(QStringLiteral("PROJECTS/Line2/update.log"))).contains("exit code 0"));
         const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
         QCOMPARE(runs.size(), 1);
@@ -382,11 +386,7 @@ private slots:
         const QString dialog = Wait_For_Window(QStringLiteral("Update Device by Serial"));
         QVERIFY(!dialog.isEmpty());
         QVERIFY(Click_In(dialog, 206 + 55, 192 + 6 + 14));
-        const QString refusal = Wait_For_Window(QStringLiteral("^Quillon$"));
-        QVERIFY(!refusal.isEmpty());
-        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), refusal}));
-        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^Quillon$")));
+        QVERIFY(Close_Message_Box());
         QVERIFY(Stand_In_Runs(dir.path(), Serial_Updater_Base).isEmpty());
         QVERIFY(!QFileInfo::exists(workspace.filePath(QStringLiteral("PROJECTS/Line2/update.log"))));
         QCOMPARE(QFileInfo(workspace.filePath(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))).size(), 4);
