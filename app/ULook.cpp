@@ -46,13 +46,22 @@ QFont Program_Font(int pixelSize, bool bold)
     return font;
 }
 
+void Set_Text_Role(QPalette &palette, QPalette::ColorRole role, const QColor &colour)
+{
+    // Only the enabled states: a disabled control keeps the lighter grey that shows it cannot be used.
+    palette.setColor(QPalette::Active, role, colour);
+    palette.setColor(QPalette::Inactive, role, colour);
+    palette.setColor(QPalette::Disabled, role, Disabled_Text);
+}
+
 void Apply_Window_Look(QWidget *window)
 {
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, Back_Colour);
-    palette.setColor(QPalette::WindowText, Grey_Text);
+    Set_Text_Role(palette, QPalette::WindowText, Grey_Text);
     palette.setColor(QPalette::Button, QColor(255, 255, 255));
-    palette.setColor(QPalette::ButtonText, Dark_Grey_Text);
+    Set_Text_Role(palette, QPalette::ButtonText, Dark_Grey_Text);
+    palette.setColor(QPalette::Disabled, QPalette::Text, Disabled_Text);
     window->setPalette(palette);
     window->setAutoFillBackground(true);
     window->setFont(Program_Font());
@@ -61,7 +70,7 @@ void Apply_Window_Look(QWidget *window)
 void Set_Text_Colour(QWidget *widget, const QColor &colour)
 {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
+    Set_Text_Role(palette, QPalette::WindowText, colour);
     widget->setPalette(palette);
 }
 

@@ -382,6 +382,9 @@ void TFSoftOptions::Btn_Check_UpdateClick()
 {
     Checking = true;
     Update_CheckBox();
+    // The last answer would read as the answer to this check while it is awaited.
+    Check_Result = -1;
+    LL_Check_Update->hide();
     const int showing = Showing;
     Check_Version([this, showing](bool newer) {
         // An answer to a check of an earlier showing is not this showing's result.

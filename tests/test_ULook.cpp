@@ -5,6 +5,7 @@
 
 #include "ULook.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -101,6 +102,40 @@ private slots:
         } else {
             QVERIFY2(fit.Text.startsWith(QStringLiteral("Vor")) && fit.Text.endsWith(QChar(0x2026)),
                      qPrintable(fit.Text));
+        }
+    }
+
+    void A_disabled_control_is_drawn_in_another_colour()
+    {
+        // A check box caption and a picture button's caption, drawn enabled and disabled: the text must differ.
+        QDialog window;
+        Apply_Window_Look(&window);
+        auto *box = new QCheckBox(QStringLiteral("Check Available Update"), &window);
+        box->setGeometry(0, 0, 240, 20);
+        QPushButton *button = Create_Picture_Button(&window, QStringLiteral("Btn_Update"),
+                                                    QStringLiteral("boot_update"), 0, 30, 200, 28, 18);
+        button->setText(QStringLiteral("Execute Update Firmware"));
+        window.resize(260, 70);
+        const auto darkest = [](QWidget *widget) {
+            const QImage image = widget->grab().toImage();
+            int darkest = 255;
+            // The caption lies right of the box or the picture.
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 30; x < image.width(); ++x)
+                    darkest = std::min(darkest, qGray(image.pixel(x, y)));
+            }
+            return darkest;
+        };
+        for (QWidget *widget : std::initializer_list<QWidget *>{box, button}) {
+            widget->setEnabled(true);
+            const int enabled = darkest(widget);
+            widget->setEnabled(false);
+            const int disabled = darkest(widget);
+            QVERIFY2(disabled - enabled >= 60,
+                     qPrintable(QStringLiteral("%1: %2 enabled, %3 disabled")
+                                    .arg(widget->metaObject()->className())
+                                    .arg(enabled)
+                                    .arg(disabled)));
         }
     }
 
