@@ -113,11 +113,6 @@ bool TQuillon_Application::notify(QObject *receiver, QEvent *event)
     return false;
 }
 
-void Report_Error(const QString &text)
-{
-    Message_Box(text, TMessage_Kind::Error);
-}
-
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir)
 {
     auto main = std::make_unique<DIRevevoriVezaDiva>(programDir);

@@ -4,6 +4,7 @@
 // fixed order, and the message loop.
 
 #include "UComon.h"
+#include "UMessage.h"
 
 #include <QApplication>
 
@@ -29,23 +30,6 @@ public:
     TQuillon_Application(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 };
-
-// The top-level error report: the error's text in an error box with one OK button.
-void Report_Error(const QString &text);
-
-// Runs an event handler of the program's own. An error it does not handle itself is reported here, at the
-// edge of the program's code, so that it never unwinds through the toolkit's event delivery (notify() is the
-// net behind this for everything else). The rest of the handler is abandoned; the program goes on.
-template <class THandler> void Run_Handler(THandler &&handler)
-{
-    try {
-        handler();
-    } catch (const EQuillon_Error &error) {
-        Report_Error(error.Text());
-    } catch (const std::exception &error) {
-        Report_Error(QString::fromLocal8Bit(error.what()));
-    }
-}
 
 // Creates the windows in their fixed order: the main window (whose creation runs the start-up in the
 // workspace beside programDir), the about box, the new-configuration, the open-configuration, the options and

@@ -1,6 +1,5 @@
 #include "UBoot.h"
 
-#include "UApplication.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"

@@ -1,6 +1,5 @@
 #include "UParGen.h"
 
-#include "UApplication.h"
 #include "UComon.h"
 #include "ULanguage.h"
 #include "ULook.h"

@@ -1,6 +1,5 @@
 #include "USoftOptions.h"
 
-#include "UApplication.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
 #include "ULanguage.h"
