@@ -6,6 +6,7 @@
 #include "UMessage.h"
 #include "UUpdate_Logic.h"
 #include "UWait.h"
+#include "UWorkspace.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -305,7 +306,7 @@ void TFBoot::Ethernet_Run()
 
 void TFBoot::Start_Updater(const QString &base, const QStringList &arguments)
 {
-    Start_Program(FWait, Updater_Path(Program_Dir, base), arguments, Native_Form(), Updater_Limit_Ms);
+    Start_Program(FWait, Find_Updater(base), arguments, Native_Form(), Updater_Limit_Ms);
 }
 
 bool TFBoot::Send_Ping()
