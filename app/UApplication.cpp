@@ -101,6 +101,8 @@ TQuillon_Application::TQuillon_Application(int &argc, char **argv) : QApplicatio
     // No display name: Qt would append it to the title of every window (" — Quillon" on X11).
     setApplicationName(QStringLiteral("quillon"));
     setApplicationVersion(Program_Version);
+    // The desktop entry's ID: the desktop matches the window to its menu entry and icon.
+    setDesktopFileName(Application_Id);
     setStyle(new TQuillon_Style);
     installEventFilter(new TWindow_Rules(this));
 }
