@@ -196,5 +196,5 @@ workspace_option_overrides() {
 check "quillon --workspace DIR keeps its workspace in DIR" workspace_option_overrides
 
 echo
-echo "package checks: $passed passed, $failed failed"
+echo "test_package: $passed passed, $failed failed"
 ((failed == 0))
