@@ -138,7 +138,8 @@ std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &progra
 
 namespace {
 
-const char *const Program_Help_Text = R"(Quillon %1, the configurator of the SW40926 Modbus Slave / Modbus Slave converter.
+const char *const Program_Help_Text =
+    R"(Quillon %1, the configurator of the SW40926 Modbus Slave / Modbus Slave converter.
 
 Usage: quillon [--workspace DIR]
 

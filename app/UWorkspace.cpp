@@ -40,8 +40,9 @@ QString System_Reason(const std::error_code &error)
 // An installed copy: <prefix>/bin/quillon beside <prefix>/share/metainfo/<id>.metainfo.xml.
 bool Is_Installed_Copy(const QString &programDir)
 {
-    return QFileInfo(QDir(programDir).filePath(QStringLiteral("../share/metainfo/") + Application_Id +
-                                               QStringLiteral(".metainfo.xml")))
+    return QFileInfo(
+               QDir(programDir)
+                   .filePath(QStringLiteral("../share/metainfo/") + Application_Id + QStringLiteral(".metainfo.xml")))
         .isFile();
 }
 
@@ -130,7 +131,6 @@ QString Find_Updater(const QString &base)
     const QString inWorkspace = Updater_Path(Program_Dir, base);
     if (QFileInfo::exists(inWorkspace) || !QCoreApplication::instance())
         return inWorkspace;
-    const QString besideProgram =
-        Updater_Path(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()), base);
+    const QString besideProgram = Updater_Path(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()), base);
     return QFileInfo::exists(besideProgram) ? besideProgram : inWorkspace;
 }

@@ -565,7 +565,8 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
             .arg(Program_Version) +
         QLatin1String(Commands_Help));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Print the program's version and the workspace in use."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Print the program's version and the workspace in use."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("inspect: print one JSON object."));
     const QCommandLineOption report(QStringLiteral("report"),
                                     QStringLiteral("texts: tell what the loader did with each line of FILE.lng."));

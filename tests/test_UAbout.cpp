@@ -55,8 +55,9 @@ private slots:
         // The workspace in use: its path, cut in the middle when it is long, whole in the hint.
         const QString workspace = QDir::toNativeSeparators(program.Dir.path());
         const QString shown = texts.value(QStringLiteral("Label14"));
-        QVERIFY2(shown == workspace || (shown.contains(QChar(0x2026)) && workspace.startsWith(shown.section(QChar(0x2026), 0, 0)) &&
-                                        workspace.endsWith(shown.section(QChar(0x2026), 1))),
+        QVERIFY2(shown == workspace ||
+                     (shown.contains(QChar(0x2026)) && workspace.startsWith(shown.section(QChar(0x2026), 0, 0)) &&
+                      workspace.endsWith(shown.section(QChar(0x2026), 1))),
                  qPrintable(shown));
         QVERIFY(!texts.value(QStringLiteral("Label4")).isEmpty());
         QCOMPARE(about->minimumSize(), about->maximumSize());

@@ -27,8 +27,8 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        User_Dir = Native(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                          QStringLiteral("/Quillon"));
+        User_Dir =
+            Native(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillon"));
     }
 
     void cleanup()
@@ -50,14 +50,34 @@ private slots:
         const int user = int(TWorkspace_Source::User_Data);
         // PROGRAM is a writable directory of the test, INSTALLED an installed copy's bin directory (writable
         // too), GONE a directory that does not exist; USER the per-user data directory.
-        QTest::newRow("--workspace before everything") << "/opt/w1/" << "/opt/w2" << "PROGRAM" << "/opt/w1" << line;
-        QTest::newRow("the variable before the program's directory") << "" << "/opt/w2" << "PROGRAM" << "/opt/w2"
-                                                                      << environment;
-        QTest::newRow("an empty variable counts as unset") << "" << "" << "PROGRAM" << "PROGRAM" << programDir;
-        QTest::newRow("a writable program directory") << "" << "" << "PROGRAM" << "PROGRAM" << programDir;
-        QTest::newRow("an installed copy, even when writable") << "" << "" << "INSTALLED" << "USER" << user;
-        QTest::newRow("a program directory that is not there") << "" << "" << "GONE" << "USER" << user;
-        QTest::newRow("--workspace for an installed copy") << "/opt/w1" << "" << "INSTALLED" << "/opt/w1" << line;
+        QTest::newRow("--workspace before everything") << "/opt/w1/"
+                                                       << "/opt/w2"
+                                                       << "PROGRAM"
+                                                       << "/opt/w1" << line;
+        QTest::newRow("the variable before the program's directory") << ""
+                                                                     << "/opt/w2"
+                                                                     << "PROGRAM"
+                                                                     << "/opt/w2" << environment;
+        QTest::newRow("an empty variable counts as unset") << ""
+                                                           << ""
+                                                           << "PROGRAM"
+                                                           << "PROGRAM" << programDir;
+        QTest::newRow("a writable program directory") << ""
+                                                      << ""
+                                                      << "PROGRAM"
+                                                      << "PROGRAM" << programDir;
+        QTest::newRow("an installed copy, even when writable") << ""
+                                                               << ""
+                                                               << "INSTALLED"
+                                                               << "USER" << user;
+        QTest::newRow("a program directory that is not there") << ""
+                                                               << ""
+                                                               << "GONE"
+                                                               << "USER" << user;
+        QTest::newRow("--workspace for an installed copy") << "/opt/w1"
+                                                           << ""
+                                                           << "INSTALLED"
+                                                           << "/opt/w1" << line;
     }
 
     void The_first_choice_that_applies_wins()
@@ -71,8 +91,8 @@ private slots:
         const QDir root(dir.path());
         QVERIFY(root.mkpath(QStringLiteral("usr/bin")));
         QVERIFY(root.mkpath(QStringLiteral("usr/share/metainfo")));
-        QFile metainfo(root.filePath(QStringLiteral("usr/share/metainfo/") + Application_Id +
-                                     QStringLiteral(".metainfo.xml")));
+        QFile metainfo(
+            root.filePath(QStringLiteral("usr/share/metainfo/") + Application_Id + QStringLiteral(".metainfo.xml")));
         QVERIFY(metainfo.open(QIODevice::WriteOnly));
         metainfo.close();
         const QMap<QString, QString> places{{"PROGRAM", dir.path()},
@@ -108,7 +128,7 @@ private slots:
         for (const QString &path : {Master_Dir, Projects_Dir, Language_Dir})
             QVERIFY2(QFileInfo(path).isDir(), qPrintable(path));
         QVERIFY(QDir(Program_Dir).entryList(QDir::Files | QDir::Hidden).isEmpty()); // the write test leaves nothing
-        QCOMPARE(Prepare_Workspace(), QString()); // and again, over what is there
+        QCOMPARE(Prepare_Workspace(), QString());                                   // and again, over what is there
     }
 
     void A_workspace_that_cannot_be_made_is_named_with_the_reason_data()
@@ -117,9 +137,11 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("below a file") << "file/Quillon"
                                       << "Cannot create the workspace DIR/file/Quillon: Not a directory";
-        QTest::newRow("PROJECTS is a file") << "ws" << "Cannot create the directory DIR/ws/PROJECTS: File exists";
+        QTest::newRow("PROJECTS is a file") << "ws"
+                                            << "Cannot create the directory DIR/ws/PROJECTS: File exists";
 #ifdef Q_OS_LINUX
-        QTest::newRow("a directory nobody may write") << "/proc" << "The workspace /proc cannot be written: ";
+        QTest::newRow("a directory nobody may write") << "/proc"
+                                                      << "The workspace /proc cannot be written: ";
 #endif
     }
 

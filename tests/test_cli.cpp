@@ -278,8 +278,8 @@ void Test_Cli::version_and_help()
 {
     // The version, then the workspace in use: quillon-cli's build directory, which this user may write.
     QCOMPARE(Run({"--version"}).Out,
-             "2.002\nworkspace: " + QDir::toNativeSeparators(QFileInfo(QStringLiteral(QUILLON_CLI)).absolutePath()).toUtf8() +
-                 '\n');
+             "2.002\nworkspace: " +
+                 QDir::toNativeSeparators(QFileInfo(QStringLiteral(QUILLON_CLI)).absolutePath()).toUtf8() + '\n');
     const TRun help = Run({"--help"});
     QCOMPARE(help.Exit_Code, 0);
     for (const char *command : {"build CONFIG_DIR", "inspect FILE", "check CONFIG_DIR", "texts [FILE.lng]", "ports"})
@@ -360,7 +360,8 @@ void Test_Cli::workspace_option_names_the_workspace_of_update_and_version()
     QTemporaryDir other;
     const TRun refused = Run({"--workspace", other.path(), "update", conf, "--port", "ttyFAKE9"});
     QCOMPARE(refused.Exit_Code, 1);
-    QVERIFY2(refused.Err.contains("is not a configuration of the workspace " + QDir::toNativeSeparators(other.path()).toUtf8()),
+    QVERIFY2(refused.Err.contains("is not a configuration of the workspace " +
+                                  QDir::toNativeSeparators(other.path()).toUtf8()),
              refused.Err.constData());
     QCOMPARE(Run({"--workspace", "", "--version"}).Exit_Code, 2);
 }
