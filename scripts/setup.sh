@@ -20,7 +20,7 @@ for what in "$@"; do
         test) packages+=("${build[@]}" "${test[@]}") ;;
         package) packages+=("${build[@]}" dpkg-dev file gzip) ;;
         package-test) packages+=(lintian desktop-file-utils appstream xvfb xdotool util-linux passwd man-db file) ;;
-        windows) packages+=(qt6-base-dev qt6-serialport-dev g++-mingw-w64-x86-64-posix) ;;
+        windows) packages+=(qt6-base-dev qt6-serialport-dev g++-mingw-w64-x86-64-posix dpkg-dev git) ;;
         *) echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, windows)" >&2; exit 2 ;;
     esac
 done
