@@ -11,7 +11,6 @@
 #include <exception>
 
 #include <functional>
-#include <optional>
 #include <memory>
 
 class DIRevevoriVezaDiva;
@@ -32,15 +31,12 @@ public:
 };
 
 // Creates the windows in their fixed order: the main window (whose creation runs the start-up in the
-// workspace beside programDir), the about box, the new-configuration, the open-configuration, the options and
+// workspace programDir), the about box, the new-configuration, the open-configuration, the options and
 // the communication settings dialogs, and the update dialog last.
 // The dialogs belong to the main window.
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir);
 
-// --help and --version: the text to print on standard output, before any window or display is needed; nothing
-// for any other command line (Qt's own options included).
-std::optional<QString> Information_Option_Text(const QStringList &arguments);
-
-// The whole program: windows, main window shown, problems of the start-up reported, message loop until the
+// The whole program: the command line (--workspace DIR, --help, --version; exit code 2 for anything else),
+// the workspace located, windows, main window shown, problems of the start-up reported, message loop until the
 // main window closes. shown, when given, runs right after the main window was shown.
 int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaDiva &)> &shown = {});
