@@ -266,7 +266,7 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
                                  const QWidget *widget) const
 {
     const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
-    if (element != CE_PushButtonLabel || !button || button->text.isEmpty()) {
+    if ((element != CE_PushButtonLabel && element != CE_CheckBoxLabel) || !button || button->text.isEmpty()) {
         QProxyStyle::drawControl(element, option, painter, widget);
         return;
     }
@@ -276,6 +276,19 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
         if (widget && widget->property(Caption_Elided_Property).toBool() != elided)
             const_cast<QWidget *>(widget)->setProperty(Caption_Elided_Property, elided);
     };
+    if (element == CE_CheckBoxLabel) {
+        // A check box's caption in the room beside its box: smaller, then elided, as every caption.
+        const TCaption_Fit fit = Fit_Caption(painter->font(), button->text, std::max(1, button->rect.width()));
+        mark(fit.Elided);
+        QStyleOptionButton fitted(*button);
+        fitted.text = fit.Text;
+        fitted.fontMetrics = QFontMetrics(fit.Font);
+        painter->save();
+        painter->setFont(fit.Font);
+        QProxyStyle::drawControl(element, &fitted, painter, widget);
+        painter->restore();
+        return;
+    }
     if (!widget || !widget->property(Caption_Left_Property).toBool()) {
         // The platform's layout: the picture (if any) and the caption centred in the contents.
         const int room = button->rect.width() - (button->icon.isNull() ? 0 : button->iconSize.width() + 4);

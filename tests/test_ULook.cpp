@@ -213,6 +213,26 @@ private slots:
         QCOMPARE(Shown_Tooltip(&plain), Long_Caption);
     }
 
+    void A_check_box_caption_too_wide_is_fitted_and_its_tooltip_shows_it_whole()
+    {
+        QDialog window;
+        Apply_Window_Look(&window);
+        window.resize(300, 60);
+        auto *box = new QCheckBox(QStringLiteral("Enable Broadcast"), &window);
+        box->setGeometry(8, 8, 160, 17);
+        box->setToolTip(QStringLiteral("Enable the broadcast"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        box->grab();
+        QCOMPARE(Tooltip_Shown(box), QStringLiteral("Enable the broadcast"));
+        // A caption the box cannot hold even at the floor size: elided, and the tooltip shows it whole.
+        box->setText(Long_Caption);
+        const QImage drawn = box->grab().toImage();
+        QCOMPARE(Tooltip_Shown(box), Long_Caption + QStringLiteral("\nEnable the broadcast"));
+        // Nothing is drawn past the box's own width: the caption stays inside its room.
+        QCOMPARE(drawn.width(), 160);
+    }
+
     void A_tooltip_with_markup_is_shown_as_written()
     {
         QWidget window;
