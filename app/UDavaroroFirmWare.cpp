@@ -14,6 +14,7 @@
 #include "USettings.h"
 #include "USoftOptions.h"
 #include "UVersion_Check.h"
+#include "UWait.h"
 #include "UWeb_Page.h"
 
 #include <QCloseEvent>
@@ -281,7 +282,7 @@ void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
             FAbout->exec();
     } else if (Sender == Btn_Opz) {
         if (FSoftOptions && FSoftOptions->exec() == QDialog::Accepted) {
-            Save_Setting(XML1);
+            Run_File_Work(this, [this] { Save_Setting(XML1); });
             Set_Timer_Update();
         }
     } else if (Conf_Dir.isEmpty()) {
@@ -315,8 +316,13 @@ void DIRevevoriVezaDiva::Open_Project()
 
 void DIRevevoriVezaDiva::Update_Device()
 {
-    const int formType = Make_Config_Data(ParGen_File);
-    Write_Config_Files(Conf_Dir);
+    // The files first, then the dialog. Reading ParGen.xml and writing and syncing both images run off the
+    // window thread: a slow disk never freezes the window.
+    int formType = 0;
+    Run_File_Work(this, [&formType, parGen = ParGen_File, confDir = Conf_Dir] {
+        formType = Make_Config_Data(parGen);
+        Write_Config_Files(confDir);
+    });
     if (!FBoot)
         return;
     FBoot->Form_Type = formType;
@@ -362,7 +368,7 @@ QString DIRevevoriVezaDiva::Save_Settings_At_Exit()
 {
     Settings_Written_At_Exit = true;
     try {
-        Save_Setting(XML1);
+        Run_File_Work(this, [this] { Save_Setting(XML1); });
     } catch (const EQuillon_Error &error) {
         return error.Text();
     }

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 class QLabel;
@@ -50,3 +51,8 @@ private:
 // nothing when it never started.
 std::optional<TRun_End> Start_Program(TFWait *wait, const QString &NomeSW, const QStringList &Parameter,
                                       TPlatform_Form form = Native_Form(), int limitMs = Updater_Wait_Limit_Ms);
+
+// Runs work (file work: reading, writing, syncing) on a thread of its own and returns when it has ended,
+// rethrowing here whatever it threw. Meanwhile the windows keep painting and take no input (a click, a key or a
+// close is dropped, never delivered late), and window is greyed when the work lasts long enough to be seen.
+void Run_File_Work(QWidget *window, const std::function<void()> &work);
