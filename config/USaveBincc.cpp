@@ -321,6 +321,10 @@ bool Exchange_Bin_Dir(const QString &confDir, const QString &binDir)
     if (!::mkdtemp(staged.data()))
         return false;
     const QString stagedDir = QFile::decodeName(staged);
+    // The new bin/ keeps the old one's permissions (the staged directory is made private).
+    struct stat old;
+    if (::stat(QFile::encodeName(binDir).constData(), &old) == 0)
+        ::chmod(staged.constData(), old.st_mode & 07777);
     const auto cleanUp = qScopeGuard([&] { Remove_Staging_Dir(stagedDir); });
     for (const QFileInfo &entry : entries) {
         if (entry.fileName() == Bank_Name || entry.fileName() == BankK_Name)

@@ -649,11 +649,16 @@ void Test_USaveBincc::the_rest_of_bin_stays_and_stale_temporaries_go()
         Write_File(bin.filePath(name), name.toUtf8());
     QVERIFY(QFile::link(QStringLiteral("notes.txt"), bin.filePath(QStringLiteral("to-notes"))));
 
+    const QFile::Permissions permissions =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup;
+    QVERIFY(QFile::setPermissions(bin.path(), permissions));
+
     Exchange_Config_Dir = exchange;
     const auto reset = qScopeGuard([] { Exchange_Config_Dir = true; });
     Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
     Write_Config_Files(conf);
     QCOMPARE(Config_File_Differences(conf), QStringList{});
+    QCOMPARE(QFile::permissions(bin.path()) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), permissions);
     QCOMPARE(bin.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
              (QStringList{"bank.bin", "bank.bin.a1B2c", "bank.bin.orig", "bankK.bin", "notes.txt", "to-notes"}));
     for (const QString &name : kept.first(3))
