@@ -4,6 +4,7 @@
 #include "ULook.h"
 #include "UMessage.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -152,21 +153,29 @@ void Run_File_Work(QWidget *window, const std::function<void()> &work)
     QEventLoop loop;
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     // A quick write does not make the buttons flicker; a slow disk shows them disabled until the work ends.
-    const QPointer<QWidget> greyed(window);
-    const bool enabled = window && window->isEnabled();
+    // Only the buttons: greying every control of a large dialog costs a repaint of all of it.
+    QList<QPointer<QAbstractButton>> greyed;
     QTimer grey;
     grey.setSingleShot(true);
-    QObject::connect(&grey, &QTimer::timeout, [&greyed] {
-        if (greyed)
-            greyed->setEnabled(false);
+    QObject::connect(&grey, &QTimer::timeout, [window = QPointer<QWidget>(window), &greyed] {
+        if (!window)
+            return;
+        for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+            if (button->isEnabled()) {
+                button->setEnabled(false);
+                greyed.append(button);
+            }
+        }
     });
     grey.start(Grey_After_Ms);
     thread->start();
     loop.exec();
     thread->wait();
     grey.stop();
-    if (greyed)
-        greyed->setEnabled(enabled);
+    for (const QPointer<QAbstractButton> &button : std::as_const(greyed)) {
+        if (button)
+            button->setEnabled(true);
+    }
     if (failure)
         std::rethrow_exception(failure);
 }

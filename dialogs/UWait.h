@@ -54,5 +54,6 @@ std::optional<TRun_End> Start_Program(TFWait *wait, const QString &NomeSW, const
 
 // Runs work (file work: reading, writing, syncing) on a thread of its own and returns when it has ended,
 // rethrowing here whatever it threw. Meanwhile the windows keep painting and take no input (a click, a key or a
-// close is dropped, never delivered late), and window is greyed when the work lasts long enough to be seen.
+// close is dropped, never delivered late), and window's buttons are disabled when the work lasts long enough to
+// be seen.
 void Run_File_Work(QWidget *window, const std::function<void()> &work);
