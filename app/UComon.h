@@ -73,6 +73,8 @@ private:
 inline constexpr qint64 Xml_File_Limit = 4 * 1024 * 1024;
 inline constexpr qint64 Language_File_Limit = 32 * 1024 * 1024;
 inline constexpr int Xml_Depth_Limit = 32;
+// The program's files carry no attributes; the stream reader's duplicate check costs the square of their number.
+inline constexpr int Xml_Attribute_Limit = 16;
 
 // The whole contents of the regular file at path, at most limit bytes. A missing file, a directory, a FIFO, a
 // device and a file larger than limit are refused before they are read (a FIFO never blocks), with

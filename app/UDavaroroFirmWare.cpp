@@ -14,6 +14,7 @@
 #include "USettings.h"
 #include "USoftOptions.h"
 #include "UVersion_Check.h"
+#include "UWait.h"
 #include "UWeb_Page.h"
 #include "UWorkspace.h"
 
@@ -285,7 +286,7 @@ void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
             FAbout->exec();
     } else if (Sender == Btn_Opz) {
         if (FSoftOptions && FSoftOptions->exec() == QDialog::Accepted) {
-            Save_Setting(XML1);
+            Run_File_Work(this, [this] { Save_Setting(XML1); });
             Set_Timer_Update();
         }
     } else if (Conf_Dir.isEmpty()) {
@@ -319,9 +320,14 @@ void DIRevevoriVezaDiva::Open_Project()
 
 void DIRevevoriVezaDiva::Update_Device()
 {
+    // The files first, then the dialog. Reading ParGen.xml and writing and syncing both images run off the
+    // window thread: a slow disk never freezes the window.
+    int formType = 0;
     TSend_Verdict verdict;
-    const int formType = Make_Config_Data(ParGen_File, &verdict);
-    Write_Config_Files(Conf_Dir);
+    Run_File_Work(this, [&formType, &verdict, parGen = ParGen_File, confDir = Conf_Dir] {
+        formType = Make_Config_Data(parGen, &verdict);
+        Write_Config_Files(confDir);
+    });
     if (!FBoot)
         return;
     FBoot->Form_Type = formType;
@@ -368,7 +374,7 @@ QString DIRevevoriVezaDiva::Save_Settings_At_Exit()
 {
     Settings_Written_At_Exit = true;
     try {
-        Save_Setting(XML1);
+        Run_File_Work(this, [this] { Save_Setting(XML1); });
     } catch (const EQuillon_Error &error) {
         return error.Text();
     }

@@ -94,17 +94,25 @@ QString Read_Settings(TXml_Document &xml)
         }
         return error.Text();
     }
+    // Whatever stops the reader (a parse error, or even memory running out), the start goes on with the
+    // defaults and the unreadable file is kept before the next save replaces it.
+    QString failure;
     try {
         xml.Load_Bytes(bytes, QDir::toNativeSeparators(path));
     } catch (const EQuillon_Error &error) {
-        // Keep the unreadable file before the next save replaces it.
+        failure = error.Text();
+    } catch (const std::exception &error) {
+        failure = QStringLiteral("%1 cannot be read: %2")
+                      .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.what()));
+    }
+    if (!failure.isEmpty()) {
         xml.Activate();
         try {
             Save_Bytes_Atomically(backup, bytes);
         } catch (const EQuillon_Error &backupError) {
-            return error.Text() + QStringLiteral("\nIt could not be kept: ") + backupError.Text();
+            return failure + QStringLiteral("\nIt could not be kept: ") + backupError.Text();
         }
-        return error.Text();
+        return failure;
     }
     Apply_Settings(xml);
     return QString();

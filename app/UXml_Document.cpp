@@ -5,15 +5,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 
 #include <cerrno>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -27,6 +32,82 @@ void TXml_Document::Load_File(const QString &path)
     Load_Bytes(Read_Regular_File(path, Xml_File_Limit), QDir::toNativeSeparators(path));
 }
 
+namespace {
+
+// The document's text as the stream reader decodes it: the encoding a byte-order mark or the width of the first
+// "<" shows, then the one the XML declaration names, else UTF-8. A name no decoder knows is the reader's error.
+QString Decoded_As_The_Reader_Does(const QByteArray &bytes)
+{
+    const std::optional<QStringConverter::Encoding> detected = QStringConverter::encodingForData(bytes, u'<');
+    QStringDecoder decoder(detected.value_or(QStringConverter::Utf8));
+    QString text = decoder.decode(bytes);
+    if (!text.startsWith(QLatin1String("<?xml")))
+        return text;
+    static const QRegularExpression declared(QStringLiteral("^<\\?xml[^>]*?\\sencoding\\s*=\\s*([\"'])([^\"'>]*)\\1"));
+    const QRegularExpressionMatch match = declared.match(QStringView(text).first(qMin(text.size(), qsizetype(256))));
+    if (!match.hasMatch())
+        return text;
+    QStringDecoder named(match.captured(2).toLatin1().constData());
+    return named.isValid() ? QString(named.decode(bytes)) : text;
+}
+
+qsizetype Line_Of(const QString &text, qsizetype position)
+{
+    return QStringView(text).first(qMin(position, text.size())).count(u'\n') + 1;
+}
+
+// Refuses, before the stream reader sees the document, what the program's files never hold and the reader
+// handles at a cost out of all proportion to the file: a document type (its entities expand a few bytes into
+// gigabytes) and an element with many attributes (the reader checks them pairwise for duplicates). One pass,
+// linear in the file.
+void Check_Markup(const QByteArray &bytes, const QString &where)
+{
+    const QString text = Decoded_As_The_Reader_Does(bytes);
+    const QStringView view(text);
+    const qsizetype size = view.size();
+    const auto skip_past = [&view, size](qsizetype from, QStringView end) {
+        const qsizetype at = view.indexOf(end, from);
+        return at < 0 ? size : at + end.size();
+    };
+    qsizetype i = 0;
+    while ((i = view.indexOf(u'<', i)) >= 0) {
+        const qsizetype open = i++;
+        const QStringView rest = view.sliced(i);
+        if (rest.startsWith(u"!--")) {
+            i = skip_past(i + 3, u"-->");
+        } else if (rest.startsWith(u"![CDATA[")) {
+            i = skip_past(i, u"]]>");
+        } else if (rest.startsWith(u"!DOCTYPE")) {
+            throw EQuillon_Error(QStringLiteral("%1 is refused: it has a document type declaration (line %2); the "
+                                                "program's files have no document type and no entities")
+                                     .arg(where)
+                                     .arg(Line_Of(text, open)));
+        } else if (rest.startsWith(u'?')) {
+            i = skip_past(i, u"?>");
+        } else if (!rest.startsWith(u'!') && !rest.startsWith(u'/')) {
+            // A start tag: each attribute has one "=" outside the quoted values.
+            int attributes = 0;
+            while (i < size && view[i] != u'>' && view[i] != u'<') {
+                const QChar c = view[i];
+                if (c == u'"' || c == u'\'') {
+                    const qsizetype close = view.indexOf(c, i + 1);
+                    i = close < 0 ? size : close + 1;
+                    continue;
+                }
+                if (c == u'=' && ++attributes > Xml_Attribute_Limit)
+                    throw EQuillon_Error(QStringLiteral("%1 is refused: an element has more than %2 attributes "
+                                                        "(line %3); the program's files have none")
+                                             .arg(where)
+                                             .arg(Xml_Attribute_Limit)
+                                             .arg(Line_Of(text, open)));
+                ++i;
+            }
+        }
+    }
+}
+
+} // namespace
+
 void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
 {
     // Built from the stream reader rather than QDomDocument::setContent so that texts made only of
@@ -36,6 +117,7 @@ void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
     QXmlStreamReader reader(bytes);
     reader.setNamespaceProcessing(false);
     const QString where = source.isEmpty() ? QStringLiteral("XML document") : source;
+    Check_Markup(bytes, where);
     QDomNode current; // null while at top level
     int depth = 0;
     // The stream reader lets some characters XML cannot hold pass (a control character in an attribute's
@@ -91,6 +173,13 @@ void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
         case QXmlStreamReader::Comment:
             append(doc.createComment(xmlText(reader.text().toString())));
             break;
+        case QXmlStreamReader::DTD:
+        case QXmlStreamReader::EntityReference:
+            // Kept out by the check above; should the two ever disagree, no entity is expanded all the same.
+            throw EQuillon_Error(QStringLiteral("%1 is refused: it has a document type declaration (line %2); the "
+                                                "program's files have no document type and no entities")
+                                     .arg(where)
+                                     .arg(reader.lineNumber()));
         case QXmlStreamReader::ProcessingInstruction:
             // Passed over: no reader of the program uses one, and written back one would not read back the
             // same (the writer adds a line break after it, and the parser accepts targets it then refuses).
@@ -283,51 +372,156 @@ QByteArray TXml_Document::To_Checked_Bytes(const QString &path) const
     return bytes;
 }
 
-namespace {
-
-// Puts the file's written bytes on disk.
-bool Sync_Handle(int handle, QString &reason)
+bool Is_Staged_Name(const QString &name, const QString &base)
 {
-#ifdef Q_OS_WIN
-    if (handle < 0 || _commit(handle) != 0) {
-        reason = qt_error_string(errno);
+    if (name.size() != base.size() + 7 || !name.startsWith(base) || name.at(base.size()) != u'.')
         return false;
+    for (qsizetype i = base.size() + 1; i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')))
+            return false;
     }
-#else
-    if (handle < 0 || ::fsync(handle) != 0) {
-        reason = qt_error_string(errno);
-        return false;
-    }
-#endif
     return true;
 }
 
-} // namespace
+#ifdef Q_OS_WIN
 
-TStaged_File::TStaged_File(const QString &path) : Target(path), File(path) {}
+TStaged_File::TStaged_File(const QString &path, TLink) : Path(path), Target(path), File(path) {}
+
+TStaged_File::~TStaged_File() = default;
 
 void TStaged_File::Write(const QByteArray &bytes)
 {
     if (!File.open(QIODevice::WriteOnly))
-        throw Write_Error(Target, File.errorString());
+        throw Write_Error(Path, File.errorString());
     // QSaveFile buffers: a failed write may only show when the buffer is flushed, and commit() does not
     // report a failure of its own final flush. Flush and sync here, each checked, before any rename.
     QString reason;
     if (File.write(bytes) != bytes.size() || !File.flush())
         reason = File.errorString();
-    else
-        Sync_Handle(File.handle(), reason);
+    else if (File.handle() < 0 || _commit(File.handle()) != 0)
+        reason = qt_error_string(errno);
     if (!reason.isEmpty()) {
         File.cancelWriting();
-        throw Write_Error(Target, reason);
+        throw Write_Error(Path, reason);
     }
 }
 
 void TStaged_File::Replace()
 {
     if (!File.commit())
-        throw Write_Error(Target, File.errorString());
+        throw Write_Error(Path, File.errorString());
 }
+
+#else
+
+namespace {
+
+// Writes every byte to the open file and syncs it; the system's reason of a failure, else empty.
+QString Write_And_Sync(int fd, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return qt_error_string(n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    if (::fsync(fd) != 0)
+        return qt_error_string(errno);
+    return QString();
+}
+
+// Opens a file that did not exist, with the permissions a new file gets (the umask applies).
+int Create_File(const QByteArray &name)
+{
+    int fd;
+    do
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Closes, reporting what the system reports (a file system may tell a failed write only here).
+QString Close_File(int fd)
+{
+    return ::close(fd) != 0 && errno != EINTR ? qt_error_string(errno) : QString();
+}
+
+} // namespace
+
+QString Write_New_File(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = Create_File(name);
+    if (fd < 0)
+        return qt_error_string(errno);
+    QString reason = Write_And_Sync(fd, bytes);
+    const QString closed = Close_File(fd);
+    if (reason.isEmpty())
+        reason = closed;
+    if (!reason.isEmpty())
+        ::unlink(name.constData());
+    return reason;
+}
+
+TStaged_File::TStaged_File(const QString &path, TLink link) : Path(path), Target(path)
+{
+    const QFileInfo info(path);
+    if (link == Write_Through_Link && info.isSymLink())
+        Target = info.symLinkTarget();
+}
+
+TStaged_File::~TStaged_File()
+{
+    if (!Temporary.isEmpty())
+        ::unlink(Temporary.constData());
+}
+
+void TStaged_File::Write(const QByteArray &bytes)
+{
+    static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const QByteArray target = QFile::encodeName(Target);
+    int fd = -1;
+    QByteArray name;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        name = target + '.';
+        for (int i = 0; i < 6; ++i)
+            name += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        fd = Create_File(name);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw Write_Error(Path, qt_error_string(errno));
+    Temporary = name;
+    // The replacement keeps the permissions of the file it replaces, as an edit in place would.
+    struct stat old;
+    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd, old.st_mode & 07777);
+    QString reason = Write_And_Sync(fd, bytes);
+    const QString closed = Close_File(fd);
+    if (reason.isEmpty())
+        reason = closed;
+    if (!reason.isEmpty()) {
+        ::unlink(Temporary.constData());
+        Temporary.clear();
+        throw Write_Error(Path, reason);
+    }
+}
+
+void TStaged_File::Replace()
+{
+    if (Temporary.isEmpty())
+        throw Write_Error(Path, QStringLiteral("nothing was written"));
+    // A rename never follows a link in the target's place: with Replace_Link the link itself gives way.
+    if (::rename(Temporary.constData(), QFile::encodeName(Target).constData()) != 0)
+        throw Write_Error(Path, qt_error_string(errno));
+    Temporary.clear();
+}
+
+#endif
 
 void Sync_Directory(const QString &dir)
 {
@@ -351,5 +545,5 @@ void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes)
     TStaged_File file(path);
     file.Write(bytes);
     file.Replace();
-    Sync_Directory(QFileInfo(path).absolutePath());
+    Sync_Directory(QFileInfo(file.Target_Path()).absolutePath());
 }

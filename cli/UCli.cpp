@@ -388,28 +388,31 @@ int TCli::Check(const QString &configDir)
 int TCli::Texts(const QString &path, bool report)
 {
     Load_Default_Language();
-    QList<TLanguage_Line_Report> lines;
+    // Texts from a file may hold control characters: shown escaped, never sent raw to the terminal.
+    const auto shown = [](const QString &text) { return Escaped_Controls(text); };
     if (!path.isEmpty()) {
         if (!QFileInfo(path).isFile())
             return Fail(QStringLiteral("%1 is not a file").arg(Native(path)));
         try {
-            Read_Language_File(path, report ? &lines : nullptr);
+            // The report goes out line by line as the loader reads them.
+            TLanguage_Line_Sink print;
+            if (report)
+                print = [this, &shown](const TLanguage_Line_Report &line) {
+                    Out << "line " << line.Line_Number << ": ";
+                    if (line.Index >= 0)
+                        Out << "entry " << line.Index << " := \"" << shown(line.Value) << "\"\n";
+                    else
+                        Out << "ignored, " << shown(line.Reason) << ": " << shown(line.Line) << '\n';
+                };
+            Read_Language_File_Lines(path, print);
         } catch (const EQuillon_Error &error) {
             return Fail(error.Text());
         }
     }
-    if (report) {
-        for (const TLanguage_Line_Report &line : std::as_const(lines)) {
-            Out << "line " << line.Line_Number << ": ";
-            if (line.Index >= 0)
-                Out << "entry " << line.Index << " := \"" << line.Value << "\"\n";
-            else
-                Out << "ignored, " << line.Reason << ": " << line.Line << '\n';
-        }
+    if (report)
         return Exit_Ok;
-    }
     for (int i = 0; i < Language_Table.size(); ++i)
-        Out << i << '\t' << Language_Table[i] << '\n';
+        Out << i << '\t' << shown(Language_Table[i]) << '\n';
     return Exit_Ok;
 }
 

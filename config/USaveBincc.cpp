@@ -7,11 +7,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QScopeGuard>
 
+#include <cerrno>
 #include <cstring>
 #include <iterator>
 #include <optional>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 TConfig_Bank Config_Bank;
 uint8_t Param_Buffer[Buffer_Capacity];
@@ -229,18 +238,135 @@ QString BankK_File_Path(const QString &confDir)
     return Join_Path(confDir, QStringLiteral("bin"), QStringLiteral("bankK.bin"));
 }
 
-void Write_Config_Files(const QString &confDir)
+namespace {
+
+const QString Bin_Name = QStringLiteral("bin");
+const QString Bank_Name = QStringLiteral("bank.bin");
+const QString BankK_Name = QStringLiteral("bankK.bin");
+// The new bin/ is put together beside the old one under this name (six letters or digits appended).
+const QString Staging_Name = QStringLiteral(".bin");
+
+QString Cannot_Keep_Text(const QString &reason)
 {
-    // A configuration deleted while open: nothing is re-created in its place.
-    if (!QFileInfo(confDir).isDir())
-        throw EQuillon_Error(QStringLiteral("The configuration %1 no longer exists; bank.bin and bankK.bin were not "
-                                            "written.")
-                                 .arg(QDir::toNativeSeparators(confDir)));
-    const QString binDir = Join_Path(confDir, QStringLiteral("bin"));
+    return QStringLiteral("the present file cannot be kept for a rollback (%1); move it out of bin (rename or "
+                          "remove it), then build again")
+        .arg(reason);
+}
+
+// Creates bin under confDir when it is missing; the system's reason when it cannot be.
+void Make_Bin_Dir(const QString &binDir)
+{
+    if (QFileInfo(binDir).isDir())
+        return;
+#ifdef Q_OS_UNIX
+    if (::mkdir(QFile::encodeName(binDir).constData(), 0777) != 0)
+        throw Write_Error(binDir, QStringLiteral("the directory cannot be created: ") + qt_error_string(errno));
+#else
+    if (!QDir().mkdir(binDir))
+        throw Write_Error(binDir, QStringLiteral("the directory cannot be created"));
+#endif
+}
+
+// Removes a directory the writer staged (only the files and links in it, then the directory if it is then
+// empty: anything else found there is left alone).
+void Remove_Staging_Dir(const QString &path)
+{
+    QDir dir(path);
+    for (const QFileInfo &entry :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.isSymLink() || !entry.isDir())
+            QFile::remove(entry.filePath());
+    }
+    QDir().rmdir(path);
+}
+
+// What a build killed part-way left behind: the writer's temporary files in bin/ and staged directories beside
+// it. Nothing else is touched.
+void Remove_Stale_Temporaries(const QString &confDir, const QString &binDir)
+{
+    const QDir bin(binDir);
+    for (const QFileInfo &entry : bin.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!entry.isSymLink() &&
+            (Is_Staged_Name(entry.fileName(), Bank_Name) || Is_Staged_Name(entry.fileName(), BankK_Name)))
+            QFile::remove(entry.filePath());
+    }
+    const QDir conf(confDir);
+    for (const QFileInfo &entry : conf.entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (!entry.isSymLink() && Is_Staged_Name(entry.fileName(), Staging_Name))
+            Remove_Staging_Dir(entry.filePath());
+    }
+}
+
+#ifdef Q_OS_LINUX
+// The whole of bin/ changes in one step: both images and a hard link of every other entry of bin/ go into a
+// new directory, synced, which then trades places with bin/ (renameat2 with RENAME_EXCHANGE); the old
+// directory is removed after. A process killed at any moment leaves the old pair or the new pair, never one
+// of each. False, with nothing changed, where that cannot be done (a file system without the exchange, bin/
+// a link or holding a directory, an entry that cannot be linked): the caller then replaces the files one by
+// one.
+bool Exchange_Bin_Dir(const QString &confDir, const QString &binDir)
+{
+    const QFileInfo binInfo(binDir);
+    if (binInfo.isSymLink())
+        return false;
+    const QFileInfoList entries =
+        QDir(binDir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            if (entry.fileName() == Bank_Name || entry.fileName() == BankK_Name)
+                throw Write_Error(entry.filePath(), QStringLiteral("a directory stands in its place; move it out "
+                                                                   "of bin (rename or remove it), then build again"));
+            return false;
+        }
+    }
+    QByteArray staged = QFile::encodeName(Join_Path(confDir, Staging_Name)) + ".XXXXXX";
+    if (!::mkdtemp(staged.data()))
+        return false;
+    const QString stagedDir = QFile::decodeName(staged);
+    // The new bin/ keeps the old one's permissions (the staged directory is made private).
+    struct stat old;
+    if (::stat(QFile::encodeName(binDir).constData(), &old) == 0)
+        ::chmod(staged.constData(), old.st_mode & 07777);
+    const auto cleanUp = qScopeGuard([&] { Remove_Staging_Dir(stagedDir); });
+    for (const QFileInfo &entry : entries) {
+        if (entry.fileName() == Bank_Name || entry.fileName() == BankK_Name)
+            continue;
+        if (::linkat(AT_FDCWD, QFile::encodeName(entry.filePath()).constData(), AT_FDCWD,
+                     QFile::encodeName(Join_Path(stagedDir, entry.fileName())).constData(), 0) != 0)
+            return false;
+    }
+    const struct
+    {
+        QString Name;
+        QByteArray Bytes;
+    } images[] = {{Bank_Name, Param_Block_Bytes()}, {BankK_Name, Bank_Image_Bytes()}};
+    for (const auto &image : images) {
+        const QString reason = Write_New_File(Join_Path(stagedDir, image.Name), image.Bytes);
+        if (!reason.isEmpty())
+            throw Write_Error(Join_Path(binDir, image.Name), reason);
+    }
+    Sync_Directory(stagedDir);
+    if (::renameat2(AT_FDCWD, staged.constData(), AT_FDCWD, QFile::encodeName(binDir).constData(), RENAME_EXCHANGE) !=
+        0) {
+        const int error = errno;
+        if (error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EXDEV)
+            return false;
+        throw Write_Error(binDir, qt_error_string(error));
+    }
+    // The old bin/ now lies under the staged name and goes with the clean-up; the exchange itself is made
+    // durable first.
+    Sync_Directory(confDir);
+    return true;
+}
+#endif
+
+// Where bin/ cannot be exchanged: both new files complete on disk before either replaces its old version, and
+// the two renames back to back.
+void Replace_One_By_One(const QString &confDir)
+{
+    const QString binDir = Join_Path(confDir, Bin_Name);
     const QString bankPath = Bank_File_Path(confDir);
     const QString bankKPath = BankK_File_Path(confDir);
-    if (!QFileInfo(binDir).isDir() && !QDir().mkdir(binDir))
-        throw Write_Error(binDir, QStringLiteral("the directory cannot be created"));
 
     // The old parameter block, kept to put it back should bankK.bin fail after bank.bin was replaced. When it
     // cannot be read nothing is replaced: a rollback could not restore it.
@@ -250,15 +376,12 @@ void Write_Config_Files(const QString &confDir)
         try {
             oldBank = Read_Regular_File(bankPath, Buffer_Capacity);
         } catch (const EQuillon_Error &error) {
-            throw Write_Error(bankPath,
-                              QStringLiteral("the present file cannot be kept for a rollback (%1)").arg(error.Text()));
+            throw Write_Error(bankPath, Cannot_Keep_Text(error.Text()));
         }
     }
 
-    // Both files complete on disk before either replaces its old version: a failure up to here changes
-    // nothing, and the two renames are all that can come between them.
-    TStaged_File bank(bankPath);
-    TStaged_File bankK(bankKPath);
+    TStaged_File bank(bankPath, TStaged_File::Replace_Link);
+    TStaged_File bankK(bankKPath, TStaged_File::Replace_Link);
     bank.Write(Param_Block_Bytes());
     bankK.Write(Bank_Image_Bytes());
     bank.Replace();
@@ -282,6 +405,27 @@ void Write_Config_Files(const QString &confDir)
         throw;
     }
     Sync_Directory(binDir);
+}
+
+} // namespace
+
+bool Exchange_Config_Dir = true;
+
+void Write_Config_Files(const QString &confDir)
+{
+    // A configuration deleted while open: nothing is re-created in its place.
+    if (!QFileInfo(confDir).isDir())
+        throw EQuillon_Error(QStringLiteral("The configuration %1 no longer exists; bank.bin and bankK.bin were not "
+                                            "written.")
+                                 .arg(QDir::toNativeSeparators(confDir)));
+    const QString binDir = Join_Path(confDir, Bin_Name);
+    Make_Bin_Dir(binDir);
+    Remove_Stale_Temporaries(confDir, binDir);
+#ifdef Q_OS_LINUX
+    if (Exchange_Config_Dir && Exchange_Bin_Dir(confDir, binDir))
+        return;
+#endif
+    Replace_One_By_One(confDir);
 }
 
 QStringList Config_File_Differences(const QString &confDir)

@@ -121,14 +121,20 @@ QString Bank_File_Path(const QString &confDir);
 QString BankK_File_Path(const QString &confDir);
 
 // Writes the built data as bin/bank.bin and bin/bankK.bin under confDir, creating bin when missing (nothing
-// else is ever created). Both new files are complete on disk before either replaces its old version; when
-// either cannot be written, neither file is changed and EQuillon_Error is thrown. A confDir that does not
-// exist is reported as a configuration that no longer exists.
+// else is ever created). Where the system can, the pair changes in one step: a new bin/ holding both images and
+// everything else the old one held trades places with it. Elsewhere both new files are complete on disk before
+// either replaces its old version, and the two renames follow each other. When either file cannot be written,
+// neither is changed and EQuillon_Error is thrown. A link in either file's place is replaced, never written
+// through. Temporary files a killed build left are removed first. A confDir that does not exist is reported as
+// a configuration that no longer exists.
 void Write_Config_Files(const QString &confDir);
 
-// Test seam: runs after bank.bin has been replaced and before bankK.bin is. A test throws EQuillon_Error from
-// it to stand for a failed second replacement; empty in the program.
+// Test seams. Between_Config_Replacements runs, where the files are replaced one by one, after bank.bin has
+// been replaced and before bankK.bin is: a test throws EQuillon_Error from it to stand for a failed second
+// replacement. Exchange_Config_Dir false makes the writer replace them one by one, as where the system cannot
+// exchange two directories. Empty and true in the program.
 extern std::function<void()> Between_Config_Replacements;
+extern bool Exchange_Config_Dir;
 
 // How the files under confDir differ from what Write_Config_Files would write from the built data: one text
 // per differing file ("bin/bank.bin: missing", "...: wrong size ...", "...: bad checksum ...",

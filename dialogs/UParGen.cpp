@@ -4,6 +4,7 @@
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
+#include "UWait.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -507,7 +508,7 @@ void TFParGen::Btn_OKClick()
         return;
     // A file that cannot be written is reported and the dialog stays open with the entries as typed.
     Run_Handler([this] {
-        Save_ParGen(XML_ParGen, Fields(), ParGen_File);
+        Run_File_Work(this, [this, fields = Fields(), path = ParGen_File] { Save_ParGen(XML_ParGen, fields, path); });
         accept();
     });
 }

@@ -4,10 +4,18 @@
 #include "ULook.h"
 #include "UMessage.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
+#include <QThread>
+
+#include <exception>
+#include <memory>
 
 static constexpr int Client_Width = 360;
 static constexpr int Client_Height = 96;
@@ -88,4 +96,85 @@ std::optional<TRun_End> Start_Program(TFWait *wait, TUpdater_Run &run, const QSt
         return std::nullopt;
     }
     return run.End;
+}
+
+namespace {
+
+// Drops the user's input to every window of the program while it is installed.
+class TInput_Block : public QObject
+{
+public:
+    TInput_Block() { QCoreApplication::instance()->installEventFilter(this); }
+    ~TInput_Block() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+            return true;
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+constexpr int Grey_After_Ms = 100;
+
+} // namespace
+
+void Run_File_Work(QWidget *window, const std::function<void()> &work)
+{
+    std::exception_ptr failure;
+    const std::unique_ptr<QThread> thread(QThread::create([&work, &failure] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    const TInput_Block block;
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    // A quick write does not make the buttons flicker; a slow disk shows them disabled until the work ends.
+    // Only the buttons: greying every control of a large dialog costs a repaint of all of it.
+    QList<QPointer<QAbstractButton>> greyed;
+    QTimer grey;
+    grey.setSingleShot(true);
+    QObject::connect(&grey, &QTimer::timeout, [window = QPointer<QWidget>(window), &greyed] {
+        if (!window)
+            return;
+        for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+            if (button->isEnabled()) {
+                button->setEnabled(false);
+                greyed.append(button);
+            }
+        }
+    });
+    grey.start(Grey_After_Ms);
+    thread->start();
+    loop.exec();
+    thread->wait();
+    grey.stop();
+    for (const QPointer<QAbstractButton> &button : std::as_const(greyed)) {
+        if (button)
+            button->setEnabled(true);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }

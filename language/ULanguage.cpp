@@ -48,24 +48,24 @@ QString Decode_With(QStringConverter::Encoding encoding, const QByteArray &bytes
     return decoder.decode(bytes);
 }
 
-// The lines of a text whose lines end with CR LF, LF or CR. A line break at the very end opens no further line.
-QStringList Split_Lines(const QString &text)
+// Calls take(number, line) for each line of a text whose lines end with CR LF, LF or CR, numbered from 1. A line
+// break at the very end opens no further line.
+template <typename Take> void For_Each_Line(const QString &text, Take take)
 {
-    QStringList lines;
     qsizetype start = 0;
+    int number = 0;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = text[i];
         if (c != u'\r' && c != u'\n')
             continue;
-        lines.append(text.mid(start, i - start));
+        take(++number, QStringView(text).sliced(start, i - start));
         if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
             ++i;
         start = i + 1;
     }
     if (start < n)
-        lines.append(text.mid(start));
-    return lines;
+        take(++number, QStringView(text).sliced(start));
 }
 
 // Reads one line of a language file. Returns the entry it sets (its text in value), or -1 with the reason in
@@ -170,40 +170,73 @@ QString Decode_Language_Bytes(const QByteArray &bytes)
     return Decode_Windows_1252(bytes);
 }
 
-// The report's entries are appended to whatever the caller's list already holds.
-void Apply_Language_Text(const QString &text, QList<TLanguage_Line_Report> *report)
+void Apply_Language_Lines(const QString &text, const TLanguage_Line_Sink &report)
 {
-    const QStringList lines = Split_Lines(text);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
+    For_Each_Line(text, [&report](int number, QStringView rawLine) {
         QString value;
         QString reason;
-        const int index = Parse_Language_Line(lines[i], value, reason);
+        const QString line = rawLine.toString();
+        const int index = Parse_Language_Line(line, value, reason);
         if (index >= 0)
             Language_Table[index] = value;
         if (report) {
-            TLanguage_Line_Report line;
-            line.Line_Number = int(i + 1);
-            line.Line = lines[i];
-            line.Index = index;
+            TLanguage_Line_Report entry;
+            entry.Line_Number = number;
+            entry.Line = line;
+            entry.Index = index;
             if (index >= 0)
-                line.Value = value;
+                entry.Value = value;
             else
-                line.Reason = reason;
-            report->append(line);
+                entry.Reason = reason;
+            report(entry);
         }
+    });
+}
+
+// The report's entries are appended to whatever the caller's list already holds.
+void Apply_Language_Text(const QString &text, QList<TLanguage_Line_Report> *report)
+{
+    if (report)
+        Apply_Language_Lines(text, [report](const TLanguage_Line_Report &line) { report->append(line); });
+    else
+        Apply_Language_Lines(text, nullptr);
+}
+
+namespace {
+
+QString Read_Language_Text(const QString &path)
+{
+    // The whole file is read before any entry changes: a file that fails part way leaves the table as it was.
+    try {
+        return Decode_Language_Bytes(Read_Regular_File(path, Language_File_Limit));
+    } catch (const EQuillon_Error &error) {
+        throw EQuillon_Error(QStringLiteral("The language file cannot be used. ") + error.Text());
     }
+}
+
+} // namespace
+
+void Read_Language_File_Lines(const QString &path, const TLanguage_Line_Sink &report)
+{
+    Apply_Language_Lines(Read_Language_Text(path), report);
 }
 
 void Read_Language_File(const QString &path, QList<TLanguage_Line_Report> *report)
 {
-    // The whole file is read before any entry changes: a file that fails part way leaves the table as it was.
-    QByteArray bytes;
-    try {
-        bytes = Read_Regular_File(path, Language_File_Limit);
-    } catch (const EQuillon_Error &error) {
-        throw EQuillon_Error(QStringLiteral("The language file cannot be used. ") + error.Text());
+    Apply_Language_Text(Read_Language_Text(path), report);
+}
+
+QString Escaped_Controls(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            shown += QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
+        else
+            shown += c;
     }
-    Apply_Language_Text(Decode_Language_Bytes(bytes), report);
+    return shown;
 }
 
 void Load_Language()

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 inline constexpr int Language_Table_Entries = 1200;
 
 extern QStringList Language_Table;
@@ -32,12 +34,21 @@ struct TLanguage_Line_Report
 // bytes are valid UTF-8, else Windows-1252.
 QString Decode_Language_Bytes(const QByteArray &bytes);
 
-// Applies the lines of a language file's text to the filled table; report, when given, receives one
-// entry per line.
-void Apply_Language_Text(const QString &text, QList<TLanguage_Line_Report> *report = nullptr);
+// Receives what the loader did with each line, one line at a time.
+using TLanguage_Line_Sink = std::function<void(const TLanguage_Line_Report &)>;
 
-// Applies the language file at path; throws EQuillon_Error when it exists but cannot be read.
+// Applies the lines of a language file's text to the filled table; report, when given, receives one
+// entry per line. Memory stays that of the text: the lines are read one by one.
+void Apply_Language_Text(const QString &text, QList<TLanguage_Line_Report> *report = nullptr);
+void Apply_Language_Lines(const QString &text, const TLanguage_Line_Sink &report);
+
+// Applies the language file at path; throws EQuillon_Error when it exists but cannot be read (before any entry
+// changes or any line is reported).
 void Read_Language_File(const QString &path, QList<TLanguage_Line_Report> *report = nullptr);
+void Read_Language_File_Lines(const QString &path, const TLanguage_Line_Sink &report);
+
+// text with each control character (C0, DEL, C1) shown as \xNN, for a terminal.
+QString Escaped_Controls(const QString &text);
 
 // Builds the English table and applies Language_Dir/Language_Name.lng; falls back to English (and
 // English.lng when present) when that file is missing, setting Language_Name to "English".

@@ -11,11 +11,13 @@
 #include "UOpenConf.h"
 #include "UParGen.h"
 #include "USoftOptions.h"
+#include "UWait.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
@@ -850,6 +852,52 @@ private slots:
         main->About_To_Quit();
         QVERIFY(!program.Exists(QStringLiteral("Quillon.xml")));
         QCOMPARE(Shown_Texts(), QStringList());
+    }
+
+    void File_work_runs_off_the_window_thread_and_the_window_takes_no_input_meanwhile()
+    {
+        QWidget window;
+        auto *button = new QPushButton(QStringLiteral("Go"), &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        int clicks = 0;
+        connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+        // While the work runs (slow, as on a slow disk): the window's timers run, a click and a close are
+        // dropped, and the button shows disabled.
+        int ticks = 0;
+        QTimer probe;
+        probe.setInterval(20);
+        connect(&probe, &QTimer::timeout, [&ticks] { ++ticks; });
+        bool greyed = false;
+        QTimer::singleShot(10, [&] {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QTest::keyClick(button, Qt::Key_Space);
+            window.close();
+        });
+        QTimer::singleShot(250, [&] { greyed = !button->isEnabled(); });
+        QThread *worker = nullptr;
+        probe.start();
+        Run_File_Work(&window, [&worker] {
+            worker = QThread::currentThread();
+            QThread::msleep(400);
+        });
+        probe.stop();
+        QVERIFY(worker && worker != QThread::currentThread());
+        QVERIFY(ticks > 0);
+        QVERIFY(greyed);
+        QCOMPARE(clicks, 0);
+        QVERIFY(window.isVisible());
+        QVERIFY(button->isEnabled());
+        // Afterwards the window takes input again, and what the work threw comes out here.
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(clicks, 1);
+        try {
+            Run_File_Work(&window, [] { throw EQuillon_Error(QStringLiteral("Cannot write bank.bin: No space")); });
+            QFAIL("no error raised");
+        } catch (const EQuillon_Error &error) {
+            QCOMPARE(error.Text(), QStringLiteral("Cannot write bank.bin: No space"));
+        }
+        QVERIFY(window.isEnabled());
     }
 };
 

@@ -234,6 +234,9 @@ void Test_USettings::a_file_that_cannot_be_read_gives_the_defaults_data()
     QTest::newRow("nested too deep: kept as a copy") << "deep"
                                                      << "nested deeper than 32 levels"
                                                      << "bytes";
+    QTest::newRow("entities: kept as a copy") << "entities"
+                                              << "document type declaration"
+                                              << "bytes";
     QTest::newRow("far too large: moved aside whole") << "large"
                                                       << "more than the 4194304 bytes"
                                                       << "moved";
@@ -250,8 +253,12 @@ void Test_USettings::a_file_that_cannot_be_read_gives_the_defaults()
     QFETCH(QString, reason);
     QFETCH(QString, backup);
     const QString path = Settings_File_Path();
-    const QByteArray deep = QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000);
-    if (kind == u"deep") {
+    const QByteArray deep = kind == u"entities"
+                                ? "<!DOCTYPE x [<!ENTITY a \"" + QByteArray(4000, 'x') +
+                                      "\">]><Conf_Settings><lastproj><projectname>" +
+                                      QByteArray("&a;").repeated(1000000) + "</projectname></lastproj></Conf_Settings>"
+                                : QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000);
+    if (kind == u"deep" || kind == u"entities") {
         Write_Settings(deep);
     } else if (kind == u"large") {
         QFile file(path);

@@ -39,6 +39,8 @@ private slots:
     void a_prefixed_name_is_another_name();
     void nesting_is_bounded_data();
     void nesting_is_bounded();
+    void costly_markup_is_refused_before_it_is_read_data();
+    void costly_markup_is_refused_before_it_is_read();
     void the_writer_refuses_what_the_reader_would_data();
     void the_writer_refuses_what_the_reader_would();
     void a_full_disk_is_reported_and_the_old_file_kept();
@@ -188,6 +190,65 @@ void Test_UXml_Document::nesting_is_bounded()
         QVERIFY2(error.Text().contains(QStringLiteral("Quillon.xml")) &&
                      error.Text().contains(QStringLiteral("nested deeper than 32 levels")) &&
                      error.Text().contains(QStringLiteral("line 1")),
+                 qPrintable(error.Text()));
+    }
+}
+
+namespace {
+
+QByteArray Attributes(int count)
+{
+    QByteArray element = "<Par_Gen";
+    for (int i = 0; i < count; ++i)
+        element += " a" + QByteArray::number(i) + "='x>'";
+    return element + "><Port_0_DevID>5</Port_0_DevID></Par_Gen>";
+}
+
+QByteArray Utf16(const QByteArray &ascii)
+{
+    const QString text = QString::fromLatin1(ascii);
+    return QByteArray("\xFF\xFE") +
+           QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * qsizetype(sizeof(char16_t)));
+}
+
+} // namespace
+
+void Test_UXml_Document::costly_markup_is_refused_before_it_is_read_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason"); // empty: loads
+    const QByteArray entity = "<!DOCTYPE x [<!ENTITY a \"" + QByteArray(4000, 'x') + "\">]>";
+    // Once 5.5 s and 794 MB; a million more references ended in std::bad_alloc.
+    QTest::newRow("an entity referenced 50 000 times")
+        << entity + "<Par_Gen><Port_0_DevID>" + QByteArray("&a;").repeated(50000) + "</Port_0_DevID></Par_Gen>"
+        << "document type declaration (line 1)";
+    QTest::newRow("a document type alone")
+        << QByteArray("<?xml version='1.0'?>\n<!DOCTYPE Par_Gen>\n<Par_Gen/>") << "document type declaration (line 2)";
+    QTest::newRow("a document type in UTF-16") << Utf16("<!DOCTYPE x><x/>") << "document type declaration";
+    QTest::newRow("a document type named in a comment and CDATA loads")
+        << QByteArray("<!-- <!DOCTYPE x> --><x><![CDATA[<!DOCTYPE y> <a b='1' c='2'>]]></x>") << "";
+    QTest::newRow("16 attributes load") << Attributes(Xml_Attribute_Limit) << "";
+    QTest::newRow("17 attributes") << Attributes(Xml_Attribute_Limit + 1) << "more than 16 attributes (line 1)";
+    // Once 8 s in the reader's duplicate check.
+    QTest::newRow("40 000 attributes") << Attributes(40000) << "more than 16 attributes";
+    QTest::newRow("40 000 attributes in UTF-16") << Utf16(Attributes(40000)) << "more than 16 attributes";
+    QTest::newRow("40 000 attributes, encoding declared")
+        << "<?xml version='1.0' encoding='ISO-8859-1'?>" + Attributes(40000) << "more than 16 attributes";
+    QTest::newRow("predefined entities and character references load")
+        << QByteArray("<x>&lt;&amp;&#65;&#x42;</x>") << "";
+}
+
+void Test_UXml_Document::costly_markup_is_refused_before_it_is_read()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    TXml_Document xml;
+    try {
+        xml.Load_Bytes(bytes, QStringLiteral("ParGen.xml"));
+        QVERIFY2(reason.isEmpty(), "loaded");
+    } catch (const EQuillon_Error &error) {
+        QVERIFY2(!reason.isEmpty() && error.Text().startsWith(QStringLiteral("ParGen.xml is refused: ")) &&
+                     error.Text().contains(reason),
                  qPrintable(error.Text()));
     }
 }

@@ -275,11 +275,17 @@ void Test_Cli::texts_prints_the_table_with_a_language_file_applied()
 void Test_Cli::texts_report_tells_what_each_line_did()
 {
     const QString file = Dir->filePath("Deutsch.lng");
-    Write_File(file, "; header\nSTR19 = Neue Version\nSTR1200 = x\n");
-    const TRun run = Run({"texts", "--report", file});
+    static const char text[] = "; header\nSTR19 = Neue Version\nSTR1200 = x\nSTR20 = a\x1B[2Jb\x7F\nSTR\0 = c\n";
+    Write_File(file, QByteArray(text, sizeof text - 1));
+    TRun run = Run({"texts", "--report", file});
     QCOMPARE(run.Exit_Code, 0);
     const QList<QByteArray> lines = run.Out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.size(), 5);
+    // Control characters from the file never reach the terminal raw.
+    QCOMPARE(lines[3], QByteArray("line 4: entry 20 := \"a\\x1B[2Jb\\x7F\""));
+    QVERIFY2(lines[4].startsWith("line 5: ignored, ") && lines[4].endsWith(": STR\\x00 = c"), lines[4].constData());
+    run = Run({"texts", file});
+    QCOMPARE(run.Out.split('\n')[20], QByteArray("20\ta\\x1B[2Jb\\x7F"));
     QVERIFY2(lines[0].startsWith("line 1: ignored, ") && lines[0].endsWith("; header"), lines[0].constData());
     QCOMPARE(lines[1], QByteArray("line 2: entry 19 := \"Neue Version\""));
     QVERIFY2(lines[2].startsWith("line 3: ignored, ") && lines[2].contains("1200"), lines[2].constData());
