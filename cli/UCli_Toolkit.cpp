@@ -577,7 +577,7 @@ QList<TKey_Value> Side_Fields(const TSide &side, bool bank, bool bankK)
     if (side.Config)
         fields.append({QStringLiteral("Device_Type_Type"), side.Device_Type});
     fields += Image_Key_Values(bank ? side.Bank : QByteArray(), bankK ? side.BankK : QByteArray());
-    if (bank && !side.Bank.isEmpty() && !side.Config)
+    if (bank && !side.Bank.isEmpty())
         fields.append({QStringLiteral("bank.bin parameters"), side.Bank.size() == Param_Block_Size
                                                                   ? QStringLiteral("present")
                                                                   : QStringLiteral("none (header only)")});
