@@ -783,6 +783,16 @@ int Cli_Provision(const QString &templateDir, const QString &tableFile, const TP
         }
         row.Fields = ParGen_Fields_From(xml);
         row.Ethernet = row.Fields.Device_Type_Type == 1;
+        // A text the rules do not look at (an address while its category is off) must still be one the
+        // writer accepts.
+        try {
+            TXml_Document saved;
+            Build_ParGen(saved, row.Fields);
+            saved.To_Checked_Bytes(Native(Join_Path(row.Dir, ParGen_File_Name)));
+        } catch (const EQuillon_Error &error) {
+            problem(number, QStringLiteral("-"), error.Text());
+            continue;
+        }
         if (options.Update) {
             const QString wanted = row.Ethernet ? ipColumn : portColumn;
             const int at = table.Header.indexOf(wanted);

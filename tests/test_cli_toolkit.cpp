@@ -124,6 +124,7 @@ private slots:
     void provision_reads_a_semicolon_table_from_a_spreadsheet();
     void provision_on_a_full_disk_leaves_nothing_behind();
     void provision_update_runs_update_in_table_order();
+    void help_and_command_line_errors();
 };
 
 void Test_Cli_Toolkit::initTestCase()
@@ -417,6 +418,11 @@ void Test_Cli_Toolkit::provision_names_each_failure_and_creates_nothing_data()
     QTest::newRow("duplicate name") << QByteArray("Meter 7,,,") << header
                                     << QByteArray("row 52, column name: \"Meter 7\" is already the name of row 8");
     QTest::newRow("cells") << QByteArray("Bad,1") << header << QByteArray("row 52, column -: 2 cells, the header has 4");
+    QTest::newRow("a template's value the row brings into force")
+        << QByteArray("Bad,,,1") << QByteArray("name,Port_0_DevID,Port_0_Baud,Device_Type_Type")
+        << QByteArray("row 52, column Ethernet_IP1 (the template's value): ");
+    QTest::newRow("a text the writer refuses") << QByteArray("Bad,,,\x01") << QByteArray("name,Port_0_DevID,Port_0_Baud,Ethernet_GAT1")
+                                               << QByteArray("row 52, column -: ");
     QTest::newRow("unknown key") << QByteArray("Bad,,,") << QByteArray("name,Port_0_DevID,Port_0_Baud,Port_1_Bcast")
                                  << QByteArray("row 1, column 4 (Port_1_Bcast): \"Port_1_Bcast\" is no ParGen.xml key");
 }
@@ -427,7 +433,8 @@ void Test_Cli_Toolkit::provision_names_each_failure_and_creates_nothing()
     QFETCH(QByteArray, header);
     QFETCH(QByteArray, reason);
     QTemporaryDir dir;
-    const QString templ = Built_Config(dir, "Template", Saved_ParGen(0));
+    // Without Ethernet the address is not checked.
+    const QString templ = Built_Config(dir, "Template", Saved_ParGen(0, {{"Ethernet_IP1", "300"}}));
     QByteArray table = header + "\n";
     for (int i = 1; i <= 100; ++i)
         table += i == 51 ? badRow + "\n" : QStringLiteral("Meter %1,%1,,\n").arg(i).toUtf8();
@@ -519,6 +526,28 @@ void Test_Cli_Toolkit::provision_update_runs_update_in_table_order()
     QVERIFY2(run.Err.contains("row 2, column ip: the device is updated over Ethernet"), run.Err.constData());
     QVERIFY(!QFileInfo::exists(dir.filePath("PROJECTS/E1")));
 #endif
+}
+
+void Test_Cli_Toolkit::help_and_command_line_errors()
+{
+    const TRun help = Run({"--help"});
+    QVERIFY(help.Out.contains("import BANKK_FILE [BANK_FILE] CONFIG_DIR [--force]") &&
+            help.Out.contains("diff A B [--raw] [--json]") && help.Out.contains("provision TEMPLATE_DIR TABLE.csv"));
+    const QList<QStringList> wrong = {
+        {"import", "a"},
+        {"import", "a", "b", "c", "d"},
+        {"build", "x", "--force"},
+        {"diff", "a"},
+        {"check", "x", "--raw"},
+        {"provision", "t", "x.csv", "--keep-going"},
+        {"provision", "t", "x.csv", "--option", "2"},
+        {"provision", "t", "x.csv", "--update", "--port", "ttyS0"},
+        {"update", "x", "--port", "ttyS0", "--update"},
+    };
+    for (const QStringList &arguments : wrong) {
+        const TRun run = Run(arguments);
+        QVERIFY2(run.Exit_Code == 2, qPrintable(arguments.join(u' ') + ": " + QString::fromUtf8(run.Err)));
+    }
 }
 
 QTEST_GUILESS_MAIN(Test_Cli_Toolkit)
