@@ -78,16 +78,21 @@ QString Bit(bool on)
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-// Bytes of bankK.bin that a ParGen.xml key sets (and the checksum, which follows from the rest).
-QList<bool> Key_Covered_Bytes()
+// Bytes of bankK.bin that a ParGen.xml key sets in a and b (and the checksum, which follows from the rest).
+// Port 1's serial channel counts where either image uses it: when the interface differs, the Port_1_Port
+// field tells why both channels changed.
+QList<bool> Key_Covered_Bytes(const TConfig_Bank &a, const TConfig_Bank &b)
 {
     QList<bool> covered(Config_Bank_Size, false);
     const auto cover = [&covered](size_t offset, size_t size) {
         for (size_t i = 0; i < size; ++i)
             covered[qsizetype(offset + i)] = true;
     };
+    const auto channel1 = [](const TConfig_Bank &bank) {
+        return (bank.Port_Flags & Flag_Port_1_RS485) ? Channel_Port_1_RS485 : Channel_Port_1_RS232;
+    };
     cover(offsetof(TConfig_Bank, Eth_IP), 12);
-    for (const int channel : {Channel_Port_0, Channel_Port_1_RS485, Channel_Port_1_RS232}) {
+    for (const int channel : {Channel_Port_0, channel1(a), channel1(b)}) {
         cover(offsetof(TConfig_Bank, Ser_Baud) + 4 * channel, 4);
         cover(offsetof(TConfig_Bank, Ser_Parity) + channel, 1);
     }
@@ -101,7 +106,7 @@ QList<bool> Key_Covered_Bytes()
 // The byte differences of two images that no key accounts for, each as a field.
 QList<TKey_Value> Uncovered_Differences(const QByteArray &a, const QByteArray &b, QList<TKey_Value> *bValues)
 {
-    static const QList<bool> covered = Key_Covered_Bytes();
+    const QList<bool> covered = Key_Covered_Bytes(Bank_Of(a), Bank_Of(b));
     QList<TKey_Value> aValues;
     for (int i = 0; i < Config_Bank_Size; ++i) {
         if (!covered[i] && a[i] != b[i]) {
@@ -430,8 +435,6 @@ int Cli_Import(const QString &bankKFile, const QString &bankFile, const QString 
     // What build would write from that file, against what was given.
     TXml_Document xml;
     Build_ParGen(xml, f);
-    QList<TKey_Value> given = image;
-    QList<TKey_Value> rebuilt;
     QByteArray rebuiltBankK;
     QByteArray rebuiltBank;
     try {
@@ -441,7 +444,7 @@ int Cli_Import(const QString &bankKFile, const QString &bankFile, const QString 
     } catch (const EQuillon_Error &error) {
         return Fail(err, error.Text());
     }
-    rebuilt = Image_Key_Values(QByteArray(), rebuiltBankK);
+    const QList<TKey_Value> rebuilt = Image_Key_Values(QByteArray(), rebuiltBankK);
     QList<TDifference> differences;
     if (rebuiltBankK != bankK) {
         QList<TKey_Value> rebuiltBytes;
@@ -453,7 +456,19 @@ int Cli_Import(const QString &bankKFile, const QString &bankFile, const QString 
              Differences(block, Image_Key_Values(rebuiltBank, QByteArray()), false))
             differences.append({difference.Field + QStringLiteral(" (bank.bin)"), difference.A, difference.B});
     }
-    const bool identical = differences.isEmpty();
+    const bool identical = rebuiltBankK == bankK && (bank.isEmpty() || rebuiltBank == bank);
+    if (!identical && differences.isEmpty()) {
+        // A byte no field shows (the serial channel Port 1 does not use): named by its offset.
+        const QByteArray &given = rebuiltBankK != bankK ? bankK : bank;
+        const QByteArray &built = rebuiltBankK != bankK ? rebuiltBankK : rebuiltBank;
+        qsizetype at = 0;
+        while (given[at] == built[at])
+            ++at;
+        differences.append({QStringLiteral("%1 byte 0x%2")
+                                .arg(rebuiltBankK != bankK ? QStringLiteral("bankK.bin") : QStringLiteral("bank.bin"))
+                                .arg(at, 3, 16, QLatin1Char('0')),
+                            QString::number(uint8_t(given[at])), QString::number(uint8_t(built[at]))});
+    }
 
     // Where the configuration goes: an existing ParGen.xml is replaced only when asked; a new directory gets
     // the name rules of the new-configuration dialog.

@@ -229,6 +229,13 @@ void Test_Cli_Toolkit::import_refuses_and_reports()
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("bankK.bin byte 0x100: the image holds 1, build writes 0"), run.Err.constData());
 
+    // The serial channel Port 1 does not use is no field, and still counts.
+    Write_File(dir.filePath("channel.bin"),
+               Resealed(image, offsetof(TConfig_Bank, Ser_Parity) + Channel_Port_1_RS232, "\x02"));
+    run = Run({"import", dir.filePath("channel.bin"), dir.filePath("PROJECTS/Channel")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("bankK.bin byte 0x1ab: the image holds 2, build writes 0"), run.Err.constData());
+
     // An existing ParGen.xml is replaced only with --force.
     const QByteArray before = Read_File(dir.filePath("PROJECTS/Slow/ParGen.xml"));
     run = Run({"import", bankK, dir.filePath("PROJECTS/Slow")});
