@@ -10,6 +10,9 @@
 #include "UOpenConf.h"
 #include "UParGen.h"
 #include "USoftOptions.h"
+#include "UWorkspace.h"
+
+#include <QCommandLineParser>
 
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -19,6 +22,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <cstdio>
 #include <exception>
 
 namespace {
@@ -97,6 +101,8 @@ TQuillon_Application::TQuillon_Application(int &argc, char **argv) : QApplicatio
     // No display name: Qt would append it to the title of every window (" — Quillon" on X11).
     setApplicationName(QStringLiteral("quillon"));
     setApplicationVersion(Program_Version);
+    // The desktop entry's ID: the desktop matches the window to its menu entry and icon.
+    setDesktopFileName(Application_Id);
     setStyle(new TQuillon_Style);
     installEventFilter(new TWindow_Rules(this));
 }
@@ -113,11 +119,6 @@ bool TQuillon_Application::notify(QObject *receiver, QEvent *event)
     return false;
 }
 
-void Report_Error(const QString &text)
-{
-    Message_Box(text, TMessage_Kind::Error);
-}
-
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir)
 {
     auto main = std::make_unique<DIRevevoriVezaDiva>(programDir);
@@ -130,27 +131,76 @@ std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &progra
     return main;
 }
 
-std::optional<QString> Information_Option_Text(const QStringList &arguments)
+namespace {
+
+const char *const Program_Help_Text =
+    R"(Quillon %1, the configurator of the SW40926 Modbus Slave / Modbus Slave converter.
+
+Usage: quillon [--workspace DIR]
+
+The workspace holds MASTER/ (firmware files), PROJECTS/ (one directory per configuration), LANGUAGE/
+(language files), the settings file Quillon.xml and Ethernet_Update.xml. The first that applies:
+  --workspace DIR       the directory DIR (created when missing);
+  QUILLON_WORKSPACE     the directory this environment variable names;
+  the program's own directory, when you may write it and it is not an installed copy
+                        (a copy unpacked somewhere, the build tree);
+  the per-user data directory: ~/.local/share/Quillon ($XDG_DATA_HOME/Quillon when set),
+                        %LOCALAPPDATA%\Quillon on Windows.
+The updaters Ser_40926_Update and Ethernet_Update are looked for in the workspace, then beside the
+program. The about box names the workspace in use.
+
+Options:
+  --workspace DIR       Keep the workspace in DIR.
+  -h, --help            Print this help.
+  --version             Print the program's version.
+
+Qt's own options (-platform, -style, ...) are accepted too.
+)";
+
+// --help and --version, answered before the window system is needed.
+bool Answers_Without_Window(int argc, char **argv, int &code)
 {
-    const QStringList options = arguments.mid(1);
-    if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h")))
-        return QStringLiteral("Usage: quillon [Qt options]\n"
-                              "Quillon %1, the configurator of the %2.\n\n"
-                              "Options:\n"
-                              "  -h, --help  Show this help and exit.\n"
-                              "  --version   Print the program's version and exit.\n\n"
-                              "The program keeps its settings, configurations, language and firmware files in its "
-                              "workspace. quillon-cli does the same work from scripts.\n")
-            .arg(Program_Version, SW_Desc);
-    if (options.contains(QStringLiteral("--version")))
-        return QStringLiteral("Quillon %1\n").arg(Program_Version);
-    return std::nullopt;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--") // what follows is no option
+            break;
+        if (argument == "-h" || argument == "--help") {
+            std::fputs(QString::fromLatin1(Program_Help_Text).arg(Program_Version).toLocal8Bit().constData(), stdout);
+            code = 0;
+            return true;
+        }
+        if (argument == "--version") {
+            std::printf("quillon %s\n", qPrintable(Program_Version));
+            code = 0;
+            return true;
+        }
+    }
+    return false;
 }
+
+} // namespace
 
 int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaDiva &)> &shown)
 {
+    int code = 0;
+    if (Answers_Without_Window(argc, argv, code))
+        return code;
     TQuillon_Application app(argc, argv);
-    const std::unique_ptr<DIRevevoriVezaDiva> main = Create_Program_Windows(QCoreApplication::applicationDirPath());
+    // What is left once Qt took its own options.
+    QCommandLineParser parser;
+    const QCommandLineOption workspace(Workspace_Option, QStringLiteral("Keep the workspace in DIR."),
+                                       QStringLiteral("DIR"));
+    parser.addOption(workspace);
+    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty() ||
+        (parser.isSet(workspace) && parser.value(workspace).isEmpty())) {
+        const QString error = parser.errorText().isEmpty()
+                                  ? QStringLiteral("quillon takes no other argument than --workspace DIR")
+                                  : parser.errorText();
+        std::fprintf(stderr, "quillon: %s (see quillon --help)\n", qPrintable(error));
+        return 2;
+    }
+    const TWorkspace_Choice choice = Locate_Workspace(parser.value(workspace), QCoreApplication::applicationDirPath());
+    const std::unique_ptr<DIRevevoriVezaDiva> main = Create_Program_Windows(choice.Dir);
     Center_On_Screen(main.get());
     main->show();
     // Problems of the start-up are told once the main window is on the screen.

@@ -4,13 +4,13 @@
 // fixed order, and the message loop.
 
 #include "UComon.h"
+#include "UMessage.h"
 
 #include <QApplication>
 
 #include <exception>
 
 #include <functional>
-#include <optional>
 #include <memory>
 
 class DIRevevoriVezaDiva;
@@ -30,33 +30,13 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
-// The top-level error report: the error's text in an error box with one OK button.
-void Report_Error(const QString &text);
-
-// Runs an event handler of the program's own. An error it does not handle itself is reported here, at the
-// edge of the program's code, so that it never unwinds through the toolkit's event delivery (notify() is the
-// net behind this for everything else). The rest of the handler is abandoned; the program goes on.
-template <class THandler> void Run_Handler(THandler &&handler)
-{
-    try {
-        handler();
-    } catch (const EQuillon_Error &error) {
-        Report_Error(error.Text());
-    } catch (const std::exception &error) {
-        Report_Error(QString::fromLocal8Bit(error.what()));
-    }
-}
-
 // Creates the windows in their fixed order: the main window (whose creation runs the start-up in the
-// workspace beside programDir), the about box, the new-configuration, the open-configuration, the options and
+// workspace programDir), the about box, the new-configuration, the open-configuration, the options and
 // the communication settings dialogs, and the update dialog last.
 // The dialogs belong to the main window.
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir);
 
-// --help and --version: the text to print on standard output, before any window or display is needed; nothing
-// for any other command line (Qt's own options included).
-std::optional<QString> Information_Option_Text(const QStringList &arguments);
-
-// The whole program: windows, main window shown, problems of the start-up reported, message loop until the
+// The whole program: the command line (--workspace DIR, --help, --version; exit code 2 for anything else),
+// the workspace located, windows, main window shown, problems of the start-up reported, message loop until the
 // main window closes. shown, when given, runs right after the main window was shown.
 int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaDiva &)> &shown = {});

@@ -15,6 +15,7 @@
 #include "USoftOptions.h"
 #include "UVersion_Check.h"
 #include "UWeb_Page.h"
+#include "UWorkspace.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -85,7 +86,10 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
     Place_Controls();
 
     Set_Workspace_Paths(programDir);
-    Create_Workspace_Directories();
+    // A workspace that cannot be created or written: the start-up goes on and says so once it has ended.
+    const QString workspaceProblem = Prepare_Workspace();
+    if (!workspaceProblem.isEmpty())
+        Problems.append(workspaceProblem);
 
     Conf_Name.clear();
     Last_Read_Back = true;

@@ -26,7 +26,7 @@ class DIRevevoriVezaDiva : public QWidget
 {
     Q_OBJECT
 public:
-    // Runs the start-up in the workspace beside programDir.
+    // Runs the start-up in the workspace programDir (Locate_Workspace's choice).
     explicit DIRevevoriVezaDiva(const QString &programDir = QCoreApplication::applicationDirPath(),
                                 QWidget *parent = nullptr);
     ~DIRevevoriVezaDiva() override;

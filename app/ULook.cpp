@@ -46,13 +46,22 @@ QFont Program_Font(int pixelSize, bool bold)
     return font;
 }
 
+void Set_Text_Role(QPalette &palette, QPalette::ColorRole role, const QColor &colour)
+{
+    // Only the enabled states: a disabled control keeps the lighter grey that shows it cannot be used.
+    palette.setColor(QPalette::Active, role, colour);
+    palette.setColor(QPalette::Inactive, role, colour);
+    palette.setColor(QPalette::Disabled, role, Disabled_Text);
+}
+
 void Apply_Window_Look(QWidget *window)
 {
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, Back_Colour);
-    palette.setColor(QPalette::WindowText, Grey_Text);
+    Set_Text_Role(palette, QPalette::WindowText, Grey_Text);
     palette.setColor(QPalette::Button, QColor(255, 255, 255));
-    palette.setColor(QPalette::ButtonText, Dark_Grey_Text);
+    Set_Text_Role(palette, QPalette::ButtonText, Dark_Grey_Text);
+    palette.setColor(QPalette::Disabled, QPalette::Text, Disabled_Text);
     window->setPalette(palette);
     window->setAutoFillBackground(true);
     window->setFont(Program_Font());
@@ -61,7 +70,7 @@ void Apply_Window_Look(QWidget *window)
 void Set_Text_Colour(QWidget *widget, const QColor &colour)
 {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
+    Set_Text_Role(palette, QPalette::WindowText, colour);
     widget->setPalette(palette);
 }
 
@@ -257,7 +266,7 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
                                  const QWidget *widget) const
 {
     const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
-    if (element != CE_PushButtonLabel || !button || button->text.isEmpty()) {
+    if ((element != CE_PushButtonLabel && element != CE_CheckBoxLabel) || !button || button->text.isEmpty()) {
         QProxyStyle::drawControl(element, option, painter, widget);
         return;
     }
@@ -267,6 +276,19 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
         if (widget && widget->property(Caption_Elided_Property).toBool() != elided)
             const_cast<QWidget *>(widget)->setProperty(Caption_Elided_Property, elided);
     };
+    if (element == CE_CheckBoxLabel) {
+        // A check box's caption in the room beside its box: smaller, then elided, as every caption.
+        const TCaption_Fit fit = Fit_Caption(painter->font(), button->text, std::max(1, button->rect.width()));
+        mark(fit.Elided);
+        QStyleOptionButton fitted(*button);
+        fitted.text = fit.Text;
+        fitted.fontMetrics = QFontMetrics(fit.Font);
+        painter->save();
+        painter->setFont(fit.Font);
+        QProxyStyle::drawControl(element, &fitted, painter, widget);
+        painter->restore();
+        return;
+    }
     if (!widget || !widget->property(Caption_Left_Property).toBool()) {
         // The platform's layout: the picture (if any) and the caption centred in the contents.
         const int room = button->rect.width() - (button->icon.isNull() ? 0 : button->iconSize.width() + 4);

@@ -4,6 +4,7 @@
 // the button pictures of the resource file.
 
 #include <QColor>
+#include <QPalette>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
@@ -21,6 +22,8 @@ inline const QColor Code_Grey(128, 128, 128);
 inline const QColor Dark_Grey_Text(51, 51, 51);
 inline const QColor Link_Blue(0, 70, 190);
 inline const QColor Frame_Silver(192, 192, 192);
+// Text of a control that cannot be used now.
+inline const QColor Disabled_Text(160, 160, 160);
 
 inline constexpr int Text_Pixel_Size = 11;
 inline constexpr int Code_Pixel_Size = 32;
@@ -31,6 +34,8 @@ QFont Program_Font(int pixelSize = Text_Pixel_Size, bool bold = false);
 
 // Background, colours and font of one window (its children inherit them).
 void Apply_Window_Look(QWidget *window);
+// Sets a text colour for the enabled states of role; the disabled state gets Disabled_Text.
+void Set_Text_Role(QPalette &palette, QPalette::ColorRole role, const QColor &colour);
 // A label's text colour.
 void Set_Text_Colour(QWidget *widget, const QColor &colour);
 

@@ -91,3 +91,8 @@ QList<TMessage_Record> Take_Shown_Messages()
 {
     return std::exchange(Shown, {});
 }
+
+void Report_Error(const QString &text)
+{
+    Message_Box(text, TMessage_Kind::Error);
+}

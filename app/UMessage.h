@@ -4,9 +4,13 @@
 // out). Tests switch the seam to answering mode: no box appears, each box takes the next one-shot answer
 // and is recorded with the text it would have shown.
 
+#include "UComon.h"
+
 #include <QList>
 #include <QMessageBox>
 #include <QString>
+
+#include <exception>
 
 enum class TMessage_Kind
 {
@@ -40,3 +44,21 @@ void Set_Message_Answering(bool on);
 void Set_Next_Message_Answer(QMessageBox::StandardButton answer);
 // The boxes recorded since the last call, oldest first; the record is emptied.
 QList<TMessage_Record> Take_Shown_Messages();
+
+// The top-level error report: the error's text in an error box with one OK button.
+void Report_Error(const QString &text);
+
+// Runs an event handler of the program's own. An error it does not handle itself is reported here, at the
+// edge of the program's code, so that it never unwinds through the toolkit's event delivery (the application
+// object's notify() is the net behind this for everything else). The rest of the handler is abandoned; the
+// program goes on.
+template <class THandler> void Run_Handler(THandler &&handler)
+{
+    try {
+        handler();
+    } catch (const EQuillon_Error &error) {
+        Report_Error(error.Text());
+    } catch (const std::exception &error) {
+        Report_Error(QString::fromLocal8Bit(error.what()));
+    }
+}

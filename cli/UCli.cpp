@@ -8,9 +8,11 @@
 #include "USaveBincc.h"
 #include "UUpdate_Logic.h"
 #include "UUpdater_Run.h"
+#include "UWorkspace.h"
 #include "UXml_Document.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,7 +46,8 @@ const char *const Commands_Help = R"(Commands:
                        Update a device as the update dialog does: build the two files, then run the
                        serial updater on PORT, or check with ICMP echo that ADDRESS answers, write
                        Ethernet_Update.xml and run the Ethernet updater. CONFIG_DIR lies under a
-                       workspace's PROJECTS; the updaters are looked for beside it. --option: 0 firmware
+                       workspace's PROJECTS (--workspace DIR: the one of DIR/PROJECTS); the updaters are
+                       looked for in the workspace, then beside quillon-cli. --option: 0 firmware
                        and configuration (default), 1 firmware, 2 configuration. Refused, with nothing
                        written or started, when options 0 and 2 meet a configuration check refuses,
                        when the firmware file the option needs is not in MASTER, or when the port does
@@ -84,6 +87,8 @@ struct TCli
 {
     QTextStream &Out;
     QTextStream &Err;
+    // --workspace DIR; empty when not given.
+    QString Workspace = {};
 
     int Usage(const QString &message)
     {
@@ -115,6 +120,14 @@ struct TCli
 QString Native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+// With --workspace, a configuration named by its name alone is the one of the workspace's PROJECTS.
+QString Config_Of_Workspace(const QString &workspace, const QString &configDir)
+{
+    if (workspace.isEmpty() || configDir.contains(u'/') || configDir.contains(QDir::separator()))
+        return configDir;
+    return Join_Path(workspace, QStringLiteral("PROJECTS"), configDir);
 }
 
 QString Hex_Bytes(uint32_t value)
@@ -452,7 +465,7 @@ TSerial_Port Chosen_Port(const QString &port, const QList<TSerial_Port> &listed)
 int TCli::Update(const QString &configDir, const QString &port, const QString &ip, int option, bool readBack)
 {
     // The workspace is the directory that holds PROJECTS: MASTER, the updaters and Ethernet_Update.xml are there.
-    const QFileInfo conf(configDir);
+    const QFileInfo conf(Config_Of_Workspace(Workspace, configDir));
     if (!conf.isDir())
         return Fail(QStringLiteral("%1 is not a directory").arg(Native(configDir)));
     const QDir projects = QFileInfo(conf.absoluteFilePath()).dir();
@@ -461,6 +474,8 @@ int TCli::Update(const QString &configDir, const QString &port, const QString &i
                         .arg(Native(configDir)));
     QDir workspace = projects;
     workspace.cdUp();
+    if (!Workspace.isEmpty() && workspace.canonicalPath() != QDir(Workspace).canonicalPath())
+        return Fail(QStringLiteral("%1 is not a configuration of the workspace %2").arg(Native(configDir), Workspace));
     Set_Workspace_Paths(workspace.absolutePath());
     Conf_Name = conf.fileName();
     Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
@@ -545,7 +560,7 @@ int TCli::Update_Ethernet(const QString (&parts)[4], int option, bool readBack, 
 
 int TCli::Run_Updater_Of(const QString &base, TUpdate_Record &record)
 {
-    const QString program = Updater_Path(Program_Dir, base);
+    const QString program = Find_Updater(base);
     record.Program = program;
     Out << "running: " << Native(program);
     for (const QString &argument : std::as_const(record.Arguments))
@@ -610,7 +625,8 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
             .arg(Program_Version) +
         QLatin1String(Commands_Help));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Print the program's version."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Print the program's version and the workspace in use."));
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("inspect: print one JSON object; diff: print a JSON array."));
     const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("import: replace an existing ParGen.xml."));
@@ -630,7 +646,13 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringLiteral("0|1|2"), QStringLiteral("0"));
     const QCommandLineOption noReadBack(QStringLiteral("no-read-back"),
                                         QStringLiteral("update: do not read firmware and configuration back."));
-    parser.addOptions({help, version, json, report, port, ip, option, noReadBack, force, raw, provisionUpdate, keepGoing});
+    const QCommandLineOption workspace(
+        Workspace_Option,
+        QStringLiteral("The workspace (MASTER, PROJECTS, the updaters): update takes CONFIG_DIR from its PROJECTS, "
+                       "by path or by name. Without it, update uses the workspace that holds CONFIG_DIR."),
+        QStringLiteral("DIR"));
+    parser.addOptions(
+        {help, version, json, report, port, ip, option, noReadBack, workspace, force, raw, provisionUpdate, keepGoing});
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("build, inspect, check, verify, texts, ports, update, import, diff or provision."));
@@ -643,8 +665,14 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         out << parser.helpText();
         return Exit_Ok;
     }
+    if (parser.isSet(workspace) && parser.value(workspace).isEmpty())
+        return cli.Usage(QStringLiteral("--workspace needs a directory"));
+    cli.Workspace = parser.isSet(workspace) ? Locate_Workspace(parser.value(workspace), QString()).Dir : QString();
     if (parser.isSet(version)) {
+        // The workspace the program would use, as its about box names it.
         out << Program_Version << '\n';
+        out << "workspace: " << Locate_Workspace(parser.value(workspace), QCoreApplication::applicationDirPath()).Dir
+            << '\n';
         return Exit_Ok;
     }
     const QStringList args = parser.positionalArguments();

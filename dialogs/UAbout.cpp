@@ -46,6 +46,11 @@ TFAbout::TFAbout(QWidget *parent)
     Label10 = About_Label(this, QStringLiteral("Label10"), 240, 77, QString());
     Label8 = About_Label(this, QStringLiteral("Label8"), 128, 93, QStringLiteral("Document Code :"));
     Label12 = About_Label(this, QStringLiteral("Label12"), 240, 93, QString());
+    // The workspace in use: where the configurations and settings of this run are kept. A long path is cut in
+    // its middle; the whole of it is the label's hint.
+    Label13 = About_Label(this, QStringLiteral("Label13"), 128, 109, QStringLiteral("Workspace :"));
+    Label14 = About_Label(this, QStringLiteral("Label14"), 240, 109, QString());
+    Set_Caption_Room(Label14, Client_Width - Label4_Right_Margin - 240, Qt::ElideMiddle);
 
     Label4 = new TClick_Label(this);
     Label4->setObjectName(QStringLiteral("Label4"));
@@ -72,8 +77,9 @@ TFAbout::TFAbout(QWidget *parent)
 
 void TFAbout::showEvent(QShowEvent *event)
 {
-    for (auto [label, text] : {std::pair{Label2, SW_Desc}, std::pair{Label9, SW_Code},
-                               std::pair{Label10, Program_Version}, std::pair{Label12, Document_Code}}) {
+    for (auto [label, text] :
+         {std::pair{Label2, SW_Desc}, std::pair{Label9, SW_Code}, std::pair{Label10, Program_Version},
+          std::pair{Label12, Document_Code}, std::pair{Label14, Program_Dir}}) {
         Set_Caption(label, text);
     }
     setFixedSize(Client_Width, Client_Height);

@@ -1,7 +1,7 @@
 #pragma once
 
-// The about box: product description, software code, version and manual code, the maker's logo and a
-// link to the maker's home page. Its texts are fixed: it does not follow the language.
+// The about box: product description, software code, version and manual code, the workspace in use, the
+// maker's logo and a link to the maker's home page. Its texts are fixed: it does not follow the language.
 
 #include <QDialog>
 
@@ -27,6 +27,8 @@ public:
     QLabel *Label10;
     QLabel *Label8;
     QLabel *Label12;
+    QLabel *Label13;
+    QLabel *Label14;
     TClick_Label *Label4;
     QPushButton *LbButton1;
 

@@ -1,11 +1,11 @@
 #include "UBoot.h"
 
-#include "UApplication.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
 #include "UUpdate_Logic.h"
 #include "UWait.h"
+#include "UWorkspace.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -326,7 +326,7 @@ void TFBoot::Ethernet_Run()
 
 void TFBoot::Start_Updater(const QString &base, const QStringList &arguments, TUpdate_Record record)
 {
-    record.Program = Updater_Path(Program_Dir, base);
+    record.Program = Find_Updater(base);
     record.Option = Last_Update_Option;
     record.Read_Back = Last_Read_Back;
     record.Limit_Ms = Updater_Limit_Ms;

@@ -4,6 +4,7 @@
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
+#include "UWorkspace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,7 +69,12 @@ void TFNew_Project::showEvent(QShowEvent *event)
 
 void TFNew_Project::Refuse_Name(int entry)
 {
-    Message_Box(Lang(entry), TMessage_Kind::Error);
+    Refuse(Lang(entry));
+}
+
+void TFNew_Project::Refuse(const QString &text)
+{
+    Message_Box(text, TMessage_Kind::Error);
     // Back to the name, all of it selected: the correction is typed at once.
     E_New_Proj->setFocus(Qt::OtherFocusReason);
     E_New_Proj->selectAll();
@@ -93,8 +99,10 @@ void TFNew_Project::Btn_OKClick()
         Refuse_Name(106);
         return;
     }
-    if (!QDir().mkdir(path)) {
-        Refuse_Name(105);
+    // A directory the system refuses to create is no fault of the name: the message names it and the reason.
+    const QString problem = Create_Directory(path);
+    if (!problem.isEmpty()) {
+        Refuse(problem);
         return;
     }
     // A bin directory that cannot be created is not reported: the update step creates it when it writes.

@@ -35,4 +35,6 @@ protected:
 private:
     // The message of entry, then the name edit again with its text selected.
     void Refuse_Name(int entry);
+    // The same with a text of its own (a directory the system refused to create, and why).
+    void Refuse(const QString &text);
 };

@@ -1,6 +1,5 @@
 #include "UParGen.h"
 
-#include "UApplication.h"
 #include "UComon.h"
 #include "ULanguage.h"
 #include "ULook.h"
@@ -552,6 +551,13 @@ void TFParGen::Toggle_Category(TCategory_Panel *category)
 
 void TFParGen::resizeEvent(QResizeEvent *event)
 {
+    // The fixed width is only a hint to a window manager; where none honours it (or none runs) a width forced
+    // from outside is put back once this event is done.
+    if (width() != Client_Width && isWindow())
+        QTimer::singleShot(0, this, [this] {
+            if (width() != Client_Width)
+                resize(Client_Width, height());
+        });
     // FormResize: the width stays fixed; the group takes the height between the bands.
     P_Title->setGeometry(0, 0, width(), Title_Height);
     P_Button->setGeometry(0, height() - Button_Band_Height, width(), Button_Band_Height);

@@ -1,6 +1,5 @@
 #include "USoftOptions.h"
 
-#include "UApplication.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
 #include "ULanguage.h"
@@ -104,6 +103,10 @@ void Set_Box_Caption(QCheckBox *box, const QString &text)
 {
     box->setText(text);
     box->adjustSize();
+    // No wider than its page: a longer caption is fitted by the look (smaller, then elided with a tooltip).
+    const int room = box->parentWidget()->width() - box->x() - 8;
+    if (box->width() > room)
+        box->resize(room, box->height());
 }
 
 } // namespace
@@ -148,6 +151,8 @@ TFSoftOptions::TFSoftOptions(DIRevevoriVezaDiva *Main_Window)
     Btn_Prev = Create_Picture_Button(TS_Language, QStringLiteral("Btn_Prev"), QStringLiteral("opt_prev"), 12, 204, 110,
                                      28, 18);
     L_Page_Lang = Create_Label(TS_Language, QStringLiteral("L_Page_Lang"), 220, 212);
+    // Up to the next-page button, never under it.
+    Set_Caption_Room(L_Page_Lang, 379 - 220 - 4);
     Btn_Next = Create_Picture_Button(TS_Language, QStringLiteral("Btn_Next"), QStringLiteral("opt_next"), 379, 205, 110,
                                      28, 18);
     // The picture on the right of the caption.
@@ -382,6 +387,9 @@ void TFSoftOptions::Btn_Check_UpdateClick()
 {
     Checking = true;
     Update_CheckBox();
+    // The last answer would read as the answer to this check while it is awaited.
+    Check_Result = -1;
+    LL_Check_Update->hide();
     const int showing = Showing;
     Check_Version([this, showing](bool newer) {
         // An answer to a check of an earlier showing is not this showing's result.

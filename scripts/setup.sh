@@ -1,15 +1,36 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Quillon needs on a Debian machine, when it is missing.
+# Installs what Quillon needs on a Debian machine, when it is missing.
+#   scripts/setup.sh                 building, running and testing (the test command's list)
+#   scripts/setup.sh build           building and running only
+#   scripts/setup.sh package         building the Debian packages (scripts/package.sh)
+#   scripts/setup.sh package-test    checking them (scripts/test_package.sh)
+#   scripts/setup.sh windows         the Windows compile check (scripts/check_windows.sh)
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
-          xvfb xauth xdotool x11-utils fonts-dejavu-core)
+build=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
+       fonts-dejavu-core)
+# The window test drives the real program through an X server.
+test=(xvfb xauth xdotool x11-utils)
+
+packages=()
+(($# == 0)) && set -- build test
+for what in "$@"; do
+    case $what in
+        build) packages+=("${build[@]}") ;;
+        test) packages+=("${build[@]}" "${test[@]}") ;;
+        package) packages+=("${build[@]}" dpkg-dev file gzip) ;;
+        package-test) packages+=(lintian desktop-file-utils appstream xvfb xdotool util-linux passwd man-db file) ;;
+        windows) packages+=(qt6-base-dev qt6-serialport-dev g++-mingw-w64-x86-64-posix dpkg-dev git) ;;
+        *) echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, windows)" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 ((${#missing[@]} == 0)) && exit 0
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
 
 echo "Installing: ${missing[*]}"
 sudo=""

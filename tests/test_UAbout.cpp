@@ -51,6 +51,14 @@ private slots:
         QCOMPARE(texts.value(QStringLiteral("Label10")), QStringLiteral("2.002"));
         QCOMPARE(texts.value(QStringLiteral("Label8")), QStringLiteral("Document Code :"));
         QCOMPARE(texts.value(QStringLiteral("Label12")), QStringLiteral("MN40926"));
+        QCOMPARE(texts.value(QStringLiteral("Label13")), QStringLiteral("Workspace :"));
+        // The workspace in use: its path, cut in the middle when it is long, whole in the hint.
+        const QString workspace = QDir::toNativeSeparators(program.Dir.path());
+        const QString shown = texts.value(QStringLiteral("Label14"));
+        QVERIFY2(shown == workspace ||
+                     (shown.contains(QChar(0x2026)) && workspace.startsWith(shown.section(QChar(0x2026), 0, 0)) &&
+                      workspace.endsWith(shown.section(QChar(0x2026), 1))),
+                 qPrintable(shown));
         QVERIFY(!texts.value(QStringLiteral("Label4")).isEmpty());
         QCOMPARE(about->minimumSize(), about->maximumSize());
     }

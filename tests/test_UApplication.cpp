@@ -2,6 +2,8 @@
 
 #include "UWindow_Test_Support.h"
 
+#include <QDir>
+
 #include <QAbstractButton>
 #include <QEvent>
 
@@ -40,6 +42,19 @@ class Test_UApplication : public QObject
 private slots:
     void init() { Set_Message_Answering(true); }
     void cleanup() { Set_Message_Answering(false); }
+
+    void The_dialogs_report_errors_without_reaching_up_to_the_program_entry()
+    {
+        // The program entry creates the dialogs; they report through the message module below both.
+        const QDir dialogs(QDir::cleanPath(QStringLiteral(QUILLON_TEST_DATA "/../../dialogs")));
+        const QFileInfoList sources = dialogs.entryInfoList({QStringLiteral("*.cpp"), QStringLiteral("*.h")});
+        QVERIFY(sources.size() >= 14);
+        for (const QFileInfo &source : sources) {
+            QFile file(source.filePath());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(!file.readAll().contains("#include \"UApplication.h\""), qPrintable(source.fileName()));
+        }
+    }
 
     void An_error_no_handler_dealt_with_is_shown_and_the_program_goes_on_data()
     {

@@ -487,6 +487,21 @@ private slots:
         QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))), Default_Settings_Lines());
     }
 
+    void A_workspace_that_cannot_be_created_is_reported_after_a_complete_start_up()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Write(QStringLiteral("file"), "not a directory"));
+        const QString workspace = program.Path(QStringLiteral("file/Quillon"));
+        const std::unique_ptr<DIRevevoriVezaDiva> main = Create_Program_Windows(workspace);
+        QCOMPARE(Box(main.get()), (QStringList{None_Line_1, None_Line_2}));
+        main->Report_Start_Up_Problems();
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("error: Cannot create the workspace ") +
+                                     QDir::toNativeSeparators(workspace) + QStringLiteral(": Not a directory")),
+                 qPrintable(shown[0]));
+    }
+
     void A_language_file_captions_the_windows_and_a_change_of_language_recaptions_them()
     {
         TProgram_Fixture program;

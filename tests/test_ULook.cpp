@@ -5,6 +5,7 @@
 
 #include "ULook.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -104,6 +105,40 @@ private slots:
         }
     }
 
+    void A_disabled_control_is_drawn_in_another_colour()
+    {
+        // A check box caption and a picture button's caption, drawn enabled and disabled: the text must differ.
+        QDialog window;
+        Apply_Window_Look(&window);
+        auto *box = new QCheckBox(QStringLiteral("Check Available Update"), &window);
+        box->setGeometry(0, 0, 240, 20);
+        QPushButton *button = Create_Picture_Button(&window, QStringLiteral("Btn_Update"),
+                                                    QStringLiteral("boot_update"), 0, 30, 200, 28, 18);
+        button->setText(QStringLiteral("Execute Update Firmware"));
+        window.resize(260, 70);
+        const auto darkest = [](QWidget *widget) {
+            const QImage image = widget->grab().toImage();
+            int darkest = 255;
+            // The caption lies right of the box or the picture.
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 30; x < image.width(); ++x)
+                    darkest = std::min(darkest, qGray(image.pixel(x, y)));
+            }
+            return darkest;
+        };
+        for (QWidget *widget : std::initializer_list<QWidget *>{box, button}) {
+            widget->setEnabled(true);
+            const int enabled = darkest(widget);
+            widget->setEnabled(false);
+            const int disabled = darkest(widget);
+            QVERIFY2(disabled - enabled >= 60,
+                     qPrintable(QStringLiteral("%1: %2 enabled, %3 disabled")
+                                    .arg(widget->metaObject()->className())
+                                    .arg(enabled)
+                                    .arg(disabled)));
+        }
+    }
+
     void Labels_show_their_text_as_written_link_labels_excepted()
     {
         QWidget window;
@@ -176,6 +211,26 @@ private slots:
         plain.show();
         plain.grab();
         QCOMPARE(Shown_Tooltip(&plain), Long_Caption);
+    }
+
+    void A_check_box_caption_too_wide_is_fitted_and_its_tooltip_shows_it_whole()
+    {
+        QDialog window;
+        Apply_Window_Look(&window);
+        window.resize(300, 60);
+        auto *box = new QCheckBox(QStringLiteral("Enable Broadcast"), &window);
+        box->setGeometry(8, 8, 160, 17);
+        box->setToolTip(QStringLiteral("Enable the broadcast"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        box->grab();
+        QCOMPARE(Tooltip_Shown(box), QStringLiteral("Enable the broadcast"));
+        // A caption the box cannot hold even at the floor size: elided, and the tooltip shows it whole.
+        box->setText(Long_Caption);
+        const QImage drawn = box->grab().toImage();
+        QCOMPARE(Tooltip_Shown(box), Long_Caption + QStringLiteral("\nEnable the broadcast"));
+        // Nothing is drawn past the box's own width: the caption stays inside its room.
+        QCOMPARE(drawn.width(), 160);
     }
 
     void A_tooltip_with_markup_is_shown_as_written()

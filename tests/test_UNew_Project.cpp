@@ -64,13 +64,18 @@ private slots:
         QTest::newRow("the name of an existing configuration confirmed with Enter on OK")
             << QStringLiteral("Alpha") << QStringLiteral("enter on OK")
             << QStringLiteral("error: Error! Name project is not valid because directory already exists");
-        QTest::newRow("the name of a file in PROJECTS") << QStringLiteral("notes.txt") << click << notValid;
+        // The system's refusals name the directory and the reason (the row's PATH is under the program's directory).
+        QTest::newRow("the name of a file in PROJECTS")
+            << QStringLiteral("notes.txt") << click
+            << QStringLiteral("error: Cannot create the directory PATH/PROJECTS/notes.txt: File exists");
         QTest::newRow("a name that reaches outside PROJECTS") << QStringLiteral("../Outside") << click << notValid;
         QTest::newRow("the parent directory") << QStringLiteral("..") << click << notValid;
         QTest::newRow("the directory itself") << QStringLiteral(".") << click << notValid;
         QTest::newRow("a name with a backslash") << QStringLiteral("Line\\2") << click << notValid;
         QTest::newRow("a name with a slash") << QStringLiteral("Line/2") << click << notValid;
-        QTest::newRow("any name while PROJECTS is missing") << QStringLiteral("Line3") << click << notValid;
+        QTest::newRow("any name while PROJECTS is missing")
+            << QStringLiteral("Line3") << click
+            << QStringLiteral("error: Cannot create the directory PATH/PROJECTS/Line3: No such file or directory");
     }
 
     void A_refused_name_keeps_the_dialog_open_and_creates_nothing()
@@ -79,6 +84,8 @@ private slots:
         QFETCH(QString, confirm);
         QFETCH(QString, message);
         TProgram_Fixture program;
+        message.replace(QStringLiteral("PATH/PROJECTS/"),
+                        QDir::toNativeSeparators(program.Dir.path() + QStringLiteral("/PROJECTS/")));
         QVERIFY(program.Write(QStringLiteral("PROJECTS/Alpha/ParGen.xml"), "<Par_Gen/>"));
         QVERIFY(program.Write(QStringLiteral("PROJECTS/notes.txt"), "not a configuration"));
         QVERIFY(program.Write(QStringLiteral("Quillon.xml"),

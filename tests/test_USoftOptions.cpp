@@ -501,6 +501,28 @@ private slots:
         dialog->reject();
     }
 
+    void A_new_check_hides_the_last_answer_while_it_waits()
+    {
+        TChecked_Program checked(true, true);
+        checked.Server.Answer = THttp_Test_Server::Ok("VER. 2.010");
+        TFSoftOptions *dialog = checked.Main->FSoftOptions;
+        bool hiddenWhileAsking = false;
+        When_Shown(dialog, [&] {
+            dialog->PC_Options->setCurrentWidget(dialog->TS_Con_Options);
+            QTest::mouseClick(dialog->Btn_Check_Update, Qt::LeftButton);
+            QTRY_VERIFY(!dialog->LL_Check_Update->isHidden());
+            checked.Server.Answer = THttp_Test_Server::Ok("VER. 2.002");
+            QTest::mouseClick(dialog->Btn_Check_Update, Qt::LeftButton);
+            hiddenWhileAsking = dialog->LL_Check_Update->isHidden();
+            QTRY_VERIFY(!dialog->LL_Check_Update->isHidden());
+            QCOMPARE(dialog->LL_Check_Update->text(), QStringLiteral("No Update Available"));
+            dialog->reject();
+        });
+        dialog->exec();
+        QVERIFY(hiddenWhileAsking);
+        QCOMPARE(checked.Server.Requests.size(), 2);
+    }
+
     void The_periodic_check_shows_then_hides_the_link_and_runs_every_two_hours()
     {
         TChecked_Program checked(true, true);

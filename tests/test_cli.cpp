@@ -106,6 +106,7 @@ private slots:
     void version_and_help();
     void update_runs_the_serial_updater_and_exits_with_its_code();
     void update_over_ethernet_checks_writes_and_runs();
+    void workspace_option_names_the_workspace_of_update_and_version();
     void update_failures_data();
     void update_failures();
     void verify_names_each_file_that_differs_data();
@@ -313,7 +314,10 @@ void Test_Cli::command_line_errors()
 
 void Test_Cli::version_and_help()
 {
-    QCOMPARE(Run({"--version"}).Out, QByteArray("2.002\n"));
+    // The version, then the workspace in use: quillon-cli's build directory, which this user may write.
+    QCOMPARE(Run({"--version"}).Out,
+             "2.002\nworkspace: " +
+                 QDir::toNativeSeparators(QFileInfo(QStringLiteral(QUILLON_CLI)).absolutePath()).toUtf8() + '\n');
     const TRun help = Run({"--help"});
     QCOMPARE(help.Exit_Code, 0);
     for (const char *command : {"build CONFIG_DIR", "inspect FILE", "check CONFIG_DIR", "texts [FILE.lng]", "ports"})
@@ -327,10 +331,10 @@ void Test_Cli::version_and_help()
     noDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     const TRun version = Run({"--version"}, QStringLiteral(QUILLON_EXE), noDisplay);
     QCOMPARE(version.Exit_Code, 0);
-    QCOMPARE(version.Out, QByteArray("Quillon 2.002\n"));
+    QCOMPARE(version.Out, QByteArray("quillon 2.002\n"));
     const TRun programHelp = Run({"--help"}, QStringLiteral(QUILLON_EXE), noDisplay);
     QCOMPARE(programHelp.Exit_Code, 0);
-    QVERIFY2(programHelp.Out.startsWith("Usage: quillon") && programHelp.Out.contains("--version"),
+    QVERIFY2(programHelp.Out.contains("Usage: quillon") && programHelp.Out.contains("--version"),
              programHelp.Out.constData());
 }
 
@@ -398,6 +402,40 @@ void Test_Cli::update_over_ethernet_checks_writes_and_runs()
     QCOMPARE(runs[0].Xml, Read_File(dir.filePath(QStringLiteral("Ethernet_Update.xml"))));
     QVERIFY(runs[0].Xml.contains("<IP_Address_Dev>127.0.0.1</IP_Address_Dev>"));
     QCOMPARE(runs[0].Xml.count("<Operation>"), 1);
+}
+
+void Test_Cli::workspace_option_names_the_workspace_of_update_and_version()
+{
+    QTemporaryDir dir;
+    const QString conf = Make_Workspace(dir, "0", Serial_Updater_Base);
+    const QString workspace = QDir::toNativeSeparators(dir.path());
+    QCOMPARE(Run({"--version", "--workspace", dir.path() + "/"}).Out, "2.002\nworkspace: " + workspace.toUtf8() + '\n');
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUILLON_WORKSPACE"), dir.path());
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUILLON_CLI), {QStringLiteral("--version")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.readAllStandardOutput(), "2.002\nworkspace: " + workspace.toUtf8() + '\n');
+
+#ifdef Q_OS_UNIX
+    // update by the configuration's name alone: the workspace's PROJECTS, MASTER and updater.
+    const TPseudo_Port port;
+    const TRun run = Run({"--workspace", dir.path(), "update", "Line2", "--port", port.Path, "--option", "2"});
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs[0].Args.last(), QDir::toNativeSeparators(conf + QStringLiteral("/bin/bank.bin")));
+#endif
+
+    // A configuration of another workspace is refused, naming both.
+    QTemporaryDir other;
+    const TRun refused = Run({"--workspace", other.path(), "update", conf, "--port", "ttyFAKE9"});
+    QCOMPARE(refused.Exit_Code, 1);
+    QVERIFY2(refused.Err.contains("is not a configuration of the workspace " +
+                                  QDir::toNativeSeparators(other.path()).toUtf8()),
+             refused.Err.constData());
+    QCOMPARE(Run({"--workspace", "", "--version"}).Exit_Code, 2);
 }
 
 void Test_Cli::update_failures_data()

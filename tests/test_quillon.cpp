@@ -226,6 +226,14 @@ private slots:
         QVERIFY(!settingsDialog.isEmpty());
         const QSize settingsSize = Window_Size(settingsDialog);
         QCOMPARE(settingsSize.width(), 460);
+        // No window manager here enforces the fixed width: the dialog itself undoes a wider one.
+        QVERIFY(Xdo({QStringLiteral("windowsize"), QStringLiteral("--sync"), settingsDialog, QStringLiteral("600"),
+                     QString::number(settingsSize.height())}));
+        QElapsedTimer settle;
+        settle.start();
+        while (Window_Size(settingsDialog).width() != 460 && settle.elapsed() < Step_Timeout_Ms)
+            QTest::qWait(50);
+        QCOMPARE(Window_Size(settingsDialog).width(), 460);
         QVERIFY(Click_In(settingsDialog, 217 + 55, settingsSize.height() - 40 + 6 + 14));
         QVERIFY(Wait_Until_Gone(QStringLiteral("Set Communication")));
 

@@ -1,5 +1,7 @@
 // Draws the program's own pictures: the button glyphs and the logo, as PNG files.
-// Usage: make_icons <output directory>
+// Usage: make_icons <output directory> [<icon theme directory>]
+// With the second directory, the logo is also drawn as the desktop's application icon at the icon theme's
+// usual sizes (<dir>/<N>x<N>/apps/org.quillon.Quillon.png); packaging/icons/scalable holds it as SVG.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -370,8 +372,8 @@ bool Draw(const QString &dir, const QString &name, int size, const std::function
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_icons <output directory>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make_icons <output directory> [<icon theme directory>]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]);
@@ -406,5 +408,13 @@ int main(int argc, char *argv[])
     bool ok = true;
     for (const auto &picture : pictures)
         ok = Draw(dir, QString::fromLatin1(picture.Name), picture.Size, picture.Glyph) && ok;
+    if (argc == 3) {
+        const QString theme = QString::fromLocal8Bit(argv[2]);
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+            const QString apps = QDir(theme).filePath(QStringLiteral("%1x%1/apps").arg(size));
+            QDir().mkpath(apps);
+            ok = Draw(apps, QStringLiteral("org.quillon.Quillon"), size, Logo) && ok;
+        }
+    }
     return ok ? 0 : 1;
 }
