@@ -1,4 +1,5 @@
 #include "UCli.h"
+#include "UCli_Toolkit.h"
 
 #include "UComon.h"
 #include "UEcho_Client.h"
@@ -52,6 +53,26 @@ const char *const Commands_Help = R"(Commands:
                        when the firmware file the option needs is not in MASTER, or when the port does
                        not exist. Waits for the updater (at most 150 s), records the run in
                        CONFIG_DIR/update.log and exits with the updater's exit code.
+  import BANKK_FILE [BANK_FILE] CONFIG_DIR [--force]
+                       Recover a configuration from its images: check bankK.bin's checksum, then write
+                       CONFIG_DIR/ParGen.xml (created with bin/ when missing, under the naming rules of a
+                       new configuration) such that build gives the given files back byte for byte. Says
+                       on stderr which keys neither image holds and what was used; exit 1 when build
+                       would not give the same bytes back. --force replaces an existing ParGen.xml.
+  diff A B [--raw] [--json]
+                       Compare two configuration directories, two images (bank.bin or bankK.bin) or a
+                       configuration with an image (through the image it builds): one line per differing
+                       field, "KEY: A -> B". A configuration counts by the values build uses; --raw
+                       compares the texts of ParGen.xml as written; --json prints an array. Exit 0 equal,
+                       1 different, 2 wrong command line or an input that cannot be read.
+  provision TEMPLATE_DIR TABLE.csv [--update [--keep-going] [--option 0|1|2] [--no-read-back]]
+                       Make one configuration per row of TABLE.csv beside TEMPLATE_DIR: the header is
+                       "name" then ParGen.xml keys (and "port" or "ip" for --update); each row is the
+                       template's ParGen.xml with the row's non-empty cells, checked as update checks it,
+                       and built. Every row is checked first: any failure names row, column and reason
+                       and creates nothing. --update then updates each one in table order as update
+                       does, stopping at the first that does not end with exit code 0 (--keep-going goes
+                       on).
 
 Exit codes: 0 success, 1 failure (reason on stderr), 2 wrong command line.)";
 
@@ -609,7 +630,14 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Print the program's version and the workspace in use."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("inspect: print one JSON object."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("inspect: print one JSON object; diff: print a JSON array."));
+    const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("import: replace an existing ParGen.xml."));
+    const QCommandLineOption raw(QStringLiteral("raw"), QStringLiteral("diff: compare ParGen.xml texts as written."));
+    const QCommandLineOption provisionUpdate(QStringLiteral("update"),
+                                             QStringLiteral("provision: update each new configuration."));
+    const QCommandLineOption keepGoing(QStringLiteral("keep-going"),
+                                       QStringLiteral("provision --update: go on after a failed update."));
     const QCommandLineOption report(QStringLiteral("report"),
                                     QStringLiteral("texts: tell what the loader did with each line of FILE.lng."));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("update: the serial port."),
@@ -626,9 +654,11 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringLiteral("The workspace (MASTER, PROJECTS, the updaters): update takes CONFIG_DIR from its PROJECTS, "
                        "by path or by name. Without it, update uses the workspace that holds CONFIG_DIR."),
         QStringLiteral("DIR"));
-    parser.addOptions({help, version, json, report, port, ip, option, noReadBack, workspace});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("build, inspect, check, verify, texts, ports or update."));
+    parser.addOptions(
+        {help, version, json, report, port, ip, option, noReadBack, workspace, force, raw, provisionUpdate, keepGoing});
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("build, inspect, check, verify, texts, ports, update, import, diff or provision."));
     parser.addPositionalArgument(QStringLiteral("argument"), QStringLiteral("The command's file or directory."),
                                  QStringLiteral("[argument]"));
 
@@ -664,7 +694,8 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     static const TCommand commands[] = {
         {"build", 1, 1, "CONFIG_DIR"},  {"inspect", 1, 1, "FILE"},   {"check", 1, 1, "CONFIG_DIR"},
         {"verify", 1, 1, "CONFIG_DIR"}, {"texts", 0, 1, "FILE.lng"}, {"ports", 0, 0, ""},
-        {"update", 1, 1, "CONFIG_DIR"},
+        {"update", 1, 1, "CONFIG_DIR"}, {"import", 2, 3, "BANKK_FILE [BANK_FILE] CONFIG_DIR"},
+        {"diff", 2, 2, "A B"},          {"provision", 2, 2, "TEMPLATE_DIR TABLE.csv"},
     };
     const TCommand *found = nullptr;
     for (const TCommand &c : commands) {
@@ -677,14 +708,25 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return cli.Usage(QStringLiteral("%1 needs %2").arg(command, QLatin1String(found->Argument)));
     if (rest.size() > found->Max_Args)
         return cli.Usage(QStringLiteral("too many arguments for %1").arg(command));
-    if (parser.isSet(json) && command != u"inspect")
-        return cli.Usage(QStringLiteral("--json goes with inspect"));
+    if (parser.isSet(json) && command != u"inspect" && command != u"diff")
+        return cli.Usage(QStringLiteral("--json goes with inspect and diff"));
+    if (parser.isSet(force) && command != u"import")
+        return cli.Usage(QStringLiteral("--force goes with import"));
+    if (parser.isSet(raw) && command != u"diff")
+        return cli.Usage(QStringLiteral("--raw goes with diff"));
+    if ((parser.isSet(provisionUpdate) || parser.isSet(keepGoing)) && command != u"provision")
+        return cli.Usage(QStringLiteral("--update and --keep-going go with provision"));
+    if (parser.isSet(keepGoing) && !parser.isSet(provisionUpdate))
+        return cli.Usage(QStringLiteral("--keep-going goes with provision --update"));
     if (parser.isSet(report) && (command != u"texts" || rest.isEmpty()))
         return cli.Usage(QStringLiteral("--report goes with texts FILE.lng"));
 
     const bool updateOptions =
         parser.isSet(port) || parser.isSet(ip) || parser.isSet(option) || parser.isSet(noReadBack);
-    if (updateOptions && command != u"update")
+    const bool provisioning = command == u"provision" && parser.isSet(provisionUpdate);
+    if (provisioning && (parser.isSet(port) || parser.isSet(ip)))
+        return cli.Usage(QStringLiteral("provision --update takes each address from the table's port or ip column"));
+    if (updateOptions && command != u"update" && !provisioning)
         return cli.Usage(QStringLiteral("--port, --ip, --option and --no-read-back go with update"));
     if (command == u"update" && parser.isSet(port) == parser.isSet(ip))
         return cli.Usage(QStringLiteral("update needs either --port or --ip"));
@@ -706,6 +748,16 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (command == u"update")
         return cli.Update(argument, parser.value(port), parser.value(ip), optionText.toInt(),
                           !parser.isSet(noReadBack));
+    if (command == u"import")
+        return Cli_Import(rest.first(), rest.size() == 3 ? rest[1] : QString(), rest.last(), parser.isSet(force), out,
+                          err);
+    if (command == u"diff")
+        return Cli_Diff(rest[0], rest[1], parser.isSet(raw), parser.isSet(json), out, err);
+    if (command == u"provision")
+        return Cli_Provision(rest[0], rest[1],
+                             {parser.isSet(provisionUpdate), parser.isSet(keepGoing), optionText,
+                              !parser.isSet(noReadBack)},
+                             out, err);
     return cli.Ports();
 }
 

@@ -199,6 +199,18 @@ bool In_Range(const QString &text, int low, int high)
 
 } // namespace
 
+QString Rule_Entry_Key(int entry)
+{
+    // The range rules' entries, 476 to 491, in the order of Controllo_Dati_Failure's table.
+    static const QStringList keys = {
+        QStringLiteral("Port_0_DevID"), QStringLiteral("Port_1_DevID"), QStringLiteral("Opt_Off_Reg"),
+        QStringLiteral("Opt_Off_Status"), Octet_Key("IP", 0), Octet_Key("IP", 1), Octet_Key("IP", 2),
+        Octet_Key("IP", 3), Octet_Key("SM", 0), Octet_Key("SM", 1), Octet_Key("SM", 2), Octet_Key("SM", 3),
+        Octet_Key("GAT", 0), Octet_Key("GAT", 1), Octet_Key("GAT", 2), Octet_Key("GAT", 3),
+    };
+    return entry >= 476 && entry < 476 + keys.size() ? keys[entry - 476] : QString();
+}
+
 int Controllo_Dati_Failure(const TParGen_Fields &f)
 {
     enum TApplies
@@ -280,7 +292,7 @@ QString List_Selection_Failure(const TParGen_Fields &fields)
 TSend_Verdict Send_Verdict(const TXml_Document *xml)
 {
     if (!xml)
-        return {QStringLiteral("This configuration was never saved: open step 2 and press OK."), 0};
+        return {QStringLiteral("This configuration was never saved: open step 2 and press OK."), 0, QString()};
     const TParGen_Reader reader(xml->Root());
     // A list index outside its list makes the two images disagree (bank.bin keeps the raw index, bankK.bin
     // falls back to a default), and a missing one is no choice the dialog ever wrote.
@@ -290,12 +302,12 @@ TSend_Verdict Send_Verdict(const TXml_Document *xml)
         if (!reader.Has(key))
             return {QStringLiteral("%1: the key %2 is missing from ParGen.xml; open step 2 and press OK.")
                         .arg(shown, key),
-                    0};
+                    0, key};
         int index = 0;
         if (!Try_Str_To_Int(reader.Text(key), index))
-            return {QStringLiteral("%1: \"%2\" is not an index of the list").arg(shown, reader.Text(key)), 0};
+            return {QStringLiteral("%1: \"%2\" is not an index of the list").arg(shown, reader.Text(key)), 0, key};
         if (index < 0 || index >= list.Items.size())
-            return {QStringLiteral("%1: index %2 is not in the list").arg(shown).arg(index), 0};
+            return {QStringLiteral("%1: index %2 is not in the list").arg(shown).arg(index), 0, key};
     }
     // bank.bin takes a broadcast key as a number and bankK.bin as "1" or not: only "0" and "1" mean the same
     // in both. The gateway flag is refused alike, since "true" or " 1" would silently turn the gateway off.
@@ -310,11 +322,11 @@ TSend_Verdict Send_Verdict(const TXml_Document *xml)
         const QString key = QLatin1String(flag.Key);
         if (reader.Has(key) && reader.Text(key) != u"0" && reader.Text(key) != u"1")
             return {QStringLiteral("%1: \"%2\" is neither 0 nor 1").arg(QLatin1String(flag.Shown), reader.Text(key)),
-                    0};
+                    0, key};
     }
     const int entry = Controllo_Dati_Failure(ParGen_Fields_From(*xml));
     if (entry != 0)
-        return {Lang(entry), entry};
+        return {Lang(entry), entry, Rule_Entry_Key(entry)};
     return {};
 }
 
@@ -328,7 +340,7 @@ TSend_Verdict Send_Verdict_Of_File(const QString &parGenFile)
         xml.Load_Bytes(Read_Regular_File(parGenFile, Xml_File_Limit), QDir::toNativeSeparators(parGenFile));
         return Send_Verdict(&xml);
     } catch (const EQuillon_Error &error) {
-        return {error.Text(), 0};
+        return {error.Text(), 0, QString()};
     }
 }
 

@@ -71,6 +71,8 @@ void Save_ParGen(TXml_Document &xml, const TParGen_Fields &fields, const QString
 // rule passes. The Ethernet rules apply while the Ethernet category is shown (device type not index 0),
 // the gateway rules only while Gateway is ticked as well.
 int Controllo_Dati_Failure(const TParGen_Fields &fields);
+// The ParGen.xml key a range rule's entry checks, or empty for another entry.
+QString Rule_Entry_Key(int entry);
 
 // The dialog's check before its range rules: a drop-down list without a selection (a hand-edited index outside
 // its list loads so) would be saved as -1. The message for the first such list, or empty.
@@ -97,6 +99,9 @@ struct TSend_Verdict
     QString Reason;
     // The language-table entry of a failing range rule, else 0.
     int Rule_Entry = 0;
+    // The ParGen.xml key to blame, when the failure is one key's (empty for a file that was never saved or
+    // cannot be read).
+    QString Key;
 
     bool May_Send() const { return Reason.isEmpty(); }
 };

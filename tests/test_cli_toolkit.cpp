@@ -1,0 +1,561 @@
+// quillon-cli import, diff and provision, run as a real process on real files.
+
+#include "UCli_Toolkit.h"
+#include "UComon.h"
+#include "UFull_Disk.h"
+#include "ULanguage.h"
+#include "UParGen_Fixture.h"
+#include "USaveBincc.h"
+#include "UStand_In.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+struct TRun
+{
+    int Exit_Code;
+    QByteArray Out;
+    QByteArray Err;
+};
+
+TRun Run(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(QUILLON_CLI), arguments);
+    if (!process.waitForFinished(120000))
+        return {-1, {}, "did not finish"};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+void Write_File(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(bytes);
+}
+
+QByteArray Read_File(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A configuration under dir/PROJECTS with this ParGen.xml, built.
+QString Built_Config(const QTemporaryDir &dir, const QString &name, const QByteArray &parGen)
+{
+    const QString conf = dir.filePath(QStringLiteral("PROJECTS/") + name);
+    QDir().mkpath(conf);
+    Write_File(conf + QStringLiteral("/ParGen.xml"), parGen);
+    const TRun build = Run({"build", conf});
+    if (build.Exit_Code != 0)
+        qWarning("build failed: %s", build.Err.constData());
+    return conf;
+}
+
+// A bankK.bin with a field changed and the checksum sealed again.
+QByteArray Resealed(QByteArray image, size_t offset, const QByteArray &bytes)
+{
+    image.replace(qsizetype(offset), bytes.size(), bytes);
+    const uint32_t sum = Bank_Checksum(reinterpret_cast<const uint8_t *>(image.constData()));
+    image.replace(offsetof(TConfig_Bank, Checksum), 4, QByteArray(reinterpret_cast<const char *>(&sum), 4));
+    return image;
+}
+
+QStringList Entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+#ifdef Q_OS_UNIX
+// A serial port that exists: the terminal side of a new pseudo terminal, open while the object lives.
+struct TPseudo_Port
+{
+    TPseudo_Port()
+    {
+        Master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (Master >= 0 && ::grantpt(Master) == 0 && ::unlockpt(Master) == 0)
+            Path = QString::fromLocal8Bit(::ptsname(Master));
+    }
+    ~TPseudo_Port()
+    {
+        if (Master >= 0)
+            ::close(Master);
+    }
+    int Master = -1;
+    QString Path;
+};
+#endif
+
+} // namespace
+
+class Test_Cli_Toolkit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void import_gives_the_same_bytes_back_data();
+    void import_gives_the_same_bytes_back();
+    void import_refuses_and_reports();
+    void diff_compares_by_field_data();
+    void diff_compares_by_field();
+    void csv_tables_data();
+    void csv_tables();
+    void provision_makes_a_hundred_sendable_configurations();
+    void provision_names_each_failure_and_creates_nothing_data();
+    void provision_names_each_failure_and_creates_nothing();
+    void provision_reads_a_semicolon_table_from_a_spreadsheet();
+    void provision_on_a_full_disk_leaves_nothing_behind();
+    void provision_update_runs_update_in_table_order();
+    void help_and_command_line_errors();
+};
+
+void Test_Cli_Toolkit::initTestCase()
+{
+    Load_Default_Language();
+}
+
+void Test_Cli_Toolkit::import_gives_the_same_bytes_back_data()
+{
+    QTest::addColumn<int>("deviceType");
+    QTest::addColumn<TKey_Texts>("texts");
+    QTest::newRow("new configuration, with Ethernet") << 1 << TKey_Texts{};
+    QTest::newRow("without Ethernet") << 0 << TKey_Texts{};
+    QTest::newRow("low edges, gateway on")
+        << 1
+        << TKey_Texts{{"Port_0_Baud", "0"},      {"Port_0_Par", "0"},    {"Port_0_DevID", "1"},  {"Port_1_Port", "1"},
+                      {"Port_1_Baud", "0"},      {"Port_1_Par", "0"},    {"Port_1_DevID", "1"},  {"Opt_Off_Reg", "0"},
+                      {"Opt_Off_Status", "0"},   {"Ethernet_IP1", "0"},  {"Ethernet_IP2", "0"},  {"Ethernet_IP3", "0"},
+                      {"Ethernet_IP4", "0"},     {"Ethernet_SM1", "0"},  {"Ethernet_SM2", "0"},  {"Ethernet_SM3", "0"},
+                      {"Ethernet_SM4", "0"},     {"Ethernet_GAT1", "0"}, {"Ethernet_GAT2", "0"}, {"Ethernet_GAT3", "0"},
+                      {"Ethernet_GAT4", "0"},    {"Ethernet_EN_GAT", "1"}};
+    QTest::newRow("high edges, gateway on")
+        << 1
+        << TKey_Texts{{"Port_0_Baud", "7"},       {"Port_0_Par", "2"},        {"Port_0_DevID", "250"},
+                      {"Port_0_BroadCast", "1"},  {"Port_1_Port", "1"},       {"Port_1_Baud", "7"},
+                      {"Port_1_Par", "2"},        {"Port_1_DevID", "250"},    {"Port_1_BroadCast", "1"},
+                      {"Opt_Off_Reg", "61535"},   {"Opt_Off_Status", "61535"}, {"Ethernet_IP1", "255"},
+                      {"Ethernet_IP2", "255"},    {"Ethernet_IP3", "255"},    {"Ethernet_IP4", "255"},
+                      {"Ethernet_SM1", "255"},    {"Ethernet_SM2", "255"},    {"Ethernet_SM3", "255"},
+                      {"Ethernet_SM4", "255"},    {"Ethernet_GAT1", "255"},   {"Ethernet_GAT2", "255"},
+                      {"Ethernet_GAT3", "255"},   {"Ethernet_GAT4", "254"},   {"Ethernet_EN_GAT", "1"}};
+    QTest::newRow("ports swapped: Port 1 on RS232")
+        << 0
+        << TKey_Texts{{"Port_0_Baud", "3"}, {"Port_0_Par", "1"}, {"Port_1_Port", "0"}, {"Port_1_Baud", "5"},
+                      {"Port_1_Par", "2"},  {"Port_0_DevID", "17"}, {"Port_1_DevID", "3"}, {"Port_1_BroadCast", "1"}};
+    QTest::newRow("gateway off, its octets set") << 1
+                                                 << TKey_Texts{{"Ethernet_GAT1", "10"}, {"Ethernet_GAT4", "9"},
+                                                               {"Ethernet_EN_GAT", "0"}};
+    QTest::newRow("hexadecimal and blanks as the builder reads them")
+        << 1 << TKey_Texts{{"Port_0_DevID", "$10"}, {"Opt_Off_Reg", " 0x100"}};
+}
+
+void Test_Cli_Toolkit::import_gives_the_same_bytes_back()
+{
+    QFETCH(int, deviceType);
+    QFETCH(TKey_Texts, texts);
+    QTemporaryDir dir;
+    const QString original = Built_Config(dir, "Original", Saved_ParGen(deviceType, texts));
+    const QByteArray bank = Read_File(original + "/bin/bank.bin");
+    const QByteArray bankK = Read_File(original + "/bin/bankK.bin");
+    QCOMPARE(bankK.size(), 2048);
+
+    // From both images, and from bankK.bin alone, into new directories.
+    for (const bool withBank : {true, false}) {
+        const QString target = dir.filePath(withBank ? "PROJECTS/Both" : "PROJECTS/ImageOnly");
+        QStringList arguments{"import", original + "/bin/bankK.bin"};
+        if (withBank)
+            arguments << original + "/bin/bank.bin";
+        const TRun import = Run(arguments << target);
+        QVERIFY2(import.Exit_Code == 0, import.Err.constData());
+        QVERIFY2(import.Err.contains("Device_Type_Type: neither image holds it"), import.Err.constData());
+        QVERIFY(QFileInfo(target + "/bin").isDir());
+        QCOMPARE(Run({"build", target}).Exit_Code, 0);
+        QCOMPARE(Read_File(target + "/bin/bankK.bin"), bankK);
+        if (withBank)
+            QCOMPARE(Read_File(target + "/bin/bank.bin"), bank);
+        QCOMPARE(Run({"diff", original, target + "/bin/bankK.bin"}).Exit_Code, 0);
+    }
+}
+
+void Test_Cli_Toolkit::import_refuses_and_reports()
+{
+    QTemporaryDir dir;
+    const QString original = Built_Config(dir, "Original", Saved_ParGen(1));
+    const QString bankK = original + "/bin/bankK.bin";
+    const QByteArray image = Read_File(bankK);
+
+    // A damaged image: nothing is written, not even the directory.
+    QByteArray damaged = image;
+    damaged[0x6E4] = char(damaged[0x6E4] + 1);
+    Write_File(dir.filePath("damaged.bin"), damaged);
+    TRun run = Run({"import", dir.filePath("damaged.bin"), dir.filePath("PROJECTS/New")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("is damaged (bad checksum: stored"), run.Err.constData());
+    QVERIFY(!QFileInfo::exists(dir.filePath("PROJECTS/New")));
+
+    // A rate that is no entry of the list: the key and what was used are named, and build cannot give it back.
+    const uint32_t rate = 300;
+    Write_File(dir.filePath("slow.bin"),
+               Resealed(image, offsetof(TConfig_Bank, Ser_Baud), QByteArray(reinterpret_cast<const char *>(&rate), 4)));
+    run = Run({"import", dir.filePath("slow.bin"), dir.filePath("PROJECTS/Slow")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("Port_0_Baud: bankK.bin holds a rate of 300 bit/s, which is no entry of the baud-rate "
+                              "list; 7 (115200 bit/s) was used") &&
+                 run.Err.contains("build will not give the same bytes back"),
+             run.Err.constData());
+    QVERIFY(Read_File(dir.filePath("PROJECTS/Slow/ParGen.xml")).contains("<Port_0_Baud>7</Port_0_Baud>"));
+
+    // A byte no key sets is named by its offset.
+    Write_File(dir.filePath("odd.bin"), Resealed(image, 0x100, "\x01"));
+    run = Run({"import", dir.filePath("odd.bin"), dir.filePath("PROJECTS/Odd")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("bankK.bin byte 0x100: the image holds 1, build writes 0"), run.Err.constData());
+
+    // The serial channel Port 1 does not use is no field, and still counts.
+    Write_File(dir.filePath("channel.bin"),
+               Resealed(image, offsetof(TConfig_Bank, Ser_Parity) + Channel_Port_1_RS232, "\x02"));
+    run = Run({"import", dir.filePath("channel.bin"), dir.filePath("PROJECTS/Channel")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("bankK.bin byte 0x1ab: the image holds 2, build writes 0"), run.Err.constData());
+
+    // An existing ParGen.xml is replaced only with --force.
+    const QByteArray before = Read_File(dir.filePath("PROJECTS/Slow/ParGen.xml"));
+    run = Run({"import", bankK, dir.filePath("PROJECTS/Slow")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("exists: --force replaces it"), run.Err.constData());
+    QCOMPARE(Read_File(dir.filePath("PROJECTS/Slow/ParGen.xml")), before);
+    QCOMPARE(Run({"import", bankK, dir.filePath("PROJECTS/Slow"), "--force"}).Exit_Code, 0);
+
+    // The name rules of a new configuration, and a bank.bin of a configuration that had no ParGen.xml.
+    run = Run({"import", bankK, dir.filePath("PROJECTS/.hidden")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("Error! Name project is not valid"), run.Err.constData());
+    Write_File(dir.filePath("header.bin"), QByteArray("\x04\x00\x00\x00", 4));
+    run = Run({"import", bankK, dir.filePath("header.bin"), dir.filePath("PROJECTS/Header")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("holds no parameters"), run.Err.constData());
+    QVERIFY(!QFileInfo::exists(dir.filePath("PROJECTS/Header")));
+}
+
+void Test_Cli_Toolkit::diff_compares_by_field_data()
+{
+    QTest::addColumn<QByteArray>("a");
+    QTest::addColumn<QByteArray>("b");
+    // Each side: a ParGen.xml, and how it is given: "dir", "bank.bin" or "bankK.bin" (built from it).
+    QTest::addColumn<QString>("aAs");
+    QTest::addColumn<QString>("bAs");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("output");
+
+    const QByteArray seven = Saved_ParGen(1, {{"Port_1_DevID", "7"}});
+    const QByteArray nine = Saved_ParGen(1, {{"Port_1_DevID", "9"}});
+    const QByteArray ten = Saved_ParGen(1, {{"Port_0_DevID", "10"}});
+    const QByteArray missing = Saved_ParGen(1, {}, {"Port_0_DevID"});
+    QTest::newRow("configurations") << seven << nine << "dir" << "dir" << QStringList() << 1
+                                    << QByteArray("Port_1_DevID: 7 -> 9\n");
+    QTest::newRow("equal configurations") << seven << seven << "dir" << "dir" << QStringList() << 0 << QByteArray();
+    QTest::newRow("a missing key and its default") << ten << missing << "dir" << "dir" << QStringList() << 0
+                                                   << QByteArray();
+    QTest::newRow("the same, as written") << ten << missing << "dir" << "dir" << QStringList{"--raw"} << 1
+                                          << QByteArray("Port_0_DevID: 10 -> (missing)\n");
+    QTest::newRow("device type") << Saved_ParGen(0) << Saved_ParGen(1) << "dir" << "dir" << QStringList() << 1
+                                 << QByteArray("Device_Type_Type: 0 -> 1\n");
+    QTest::newRow("images") << seven << nine << "bankK.bin" << "bankK.bin" << QStringList() << 1
+                            << QByteArray("Port_1_DevID: 7 -> 9\n");
+    QTest::newRow("parameter blocks")
+        << Saved_ParGen(1, {{"Port_0_Baud", "3"}}) << seven << "bank.bin" << "bank.bin" << QStringList() << 1
+        << QByteArray("Port_0_Baud: 3 (9600 bit/s) -> 7 (115200 bit/s)\nPort_1_DevID: 1 -> 7\n");
+    QTest::newRow("bank.bin against bankK.bin") << seven << seven << "bank.bin" << "bankK.bin" << QStringList() << 0
+                                                << QByteArray();
+    QTest::newRow("configuration against image") << seven << nine << "dir" << "bankK.bin" << QStringList() << 1
+                                                 << QByteArray("Port_1_DevID: 7 -> 9\n");
+    QTest::newRow("configuration against its own image")
+        << seven << seven << "dir" << "bank.bin" << QStringList() << 0 << QByteArray();
+    QTest::newRow("gateway") << Saved_ParGen(1, {{"Ethernet_EN_GAT", "1"}}) << seven << "dir" << "dir"
+                             << QStringList() << 1
+                             << QByteArray("Port_1_DevID: 1 -> 7\nEthernet_GAT1: 192 -> (none)\nEthernet_GAT2: 168 -> "
+                                           "(none)\nEthernet_GAT3: 0 -> (none)\nEthernet_GAT4: 1 -> (none)\n"
+                                           "Ethernet_EN_GAT: 1 -> 0\n");
+    QTest::newRow("json") << seven << nine << "dir" << "dir" << QStringList{"--json"} << 1
+                          << QByteArray(R"([{"a":"7","b":"9","field":"Port_1_DevID"}])");
+    QTest::newRow("json, equal") << seven << seven << "dir" << "dir" << QStringList{"--json"} << 0
+                                 << QByteArray("[]");
+    QTest::newRow("--raw with an image") << seven << seven << "dir" << "bankK.bin" << QStringList{"--raw"} << 2
+                                         << QByteArray();
+}
+
+void Test_Cli_Toolkit::diff_compares_by_field()
+{
+    QFETCH(QByteArray, a);
+    QFETCH(QByteArray, b);
+    QFETCH(QString, aAs);
+    QFETCH(QString, bAs);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, output);
+    QTemporaryDir dir;
+    const QString left = Built_Config(dir, "A", a);
+    const QString right = Built_Config(dir, "B", b);
+    const auto given = [](const QString &conf, const QString &as) {
+        return as == u"dir" ? conf : conf + QStringLiteral("/bin/") + as;
+    };
+    const TRun run = Run(QStringList{"diff", given(left, aAs), given(right, bAs)} + options);
+    QVERIFY2(run.Exit_Code == exitCode, run.Err.constData());
+    if (options.contains("--json"))
+        QCOMPARE(QJsonDocument::fromJson(run.Out).toJson(QJsonDocument::Compact), output);
+    else
+        QCOMPARE(run.Out, output);
+}
+
+void Test_Cli_Toolkit::csv_tables_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QStringList>("header");
+    QTest::addColumn<QList<QStringList>>("rows");
+    QTest::addColumn<QList<int>>("numbers");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("comma, LF, no final line break")
+        << QByteArray("name,Port_0_DevID\nA,1\nB,2") << QStringList{"name", "Port_0_DevID"}
+        << QList<QStringList>{{"A", "1"}, {"B", "2"}} << QList<int>{2, 3} << QString();
+    QTest::newRow("quotes, separators and line breaks inside, empty rows passed over")
+        << QByteArray("\"name\",x\r\n\"a,\"\"b\"\"\",\"1\r\n2\"\r\n,\r\n\r\nc,\"\"\r\n")
+        << QStringList{"name", "x"} << QList<QStringList>{{"a,\"b\"", "1\r\n2"}, {"c", ""}} << QList<int>{2, 5}
+        << QString();
+    QTest::newRow("semicolon, byte-order mark")
+        << QByteArray("\xEF\xBB\xBFname;Ethernet_IP4\r\nZ\xC3\xA4hler,1;5\r\n") << QStringList{"name", "Ethernet_IP4"}
+        << QList<QStringList>{{QString::fromUtf8("Zähler,1"), "5"}} << QList<int>{2} << QString();
+    QTest::newRow("quote not closed") << QByteArray("name\n\"A\n") << QStringList() << QList<QStringList>()
+                                      << QList<int>() << "row 2: a quoted cell is not closed";
+    QTest::newRow("text after a closing quote") << QByteArray("name\n\"A\"x\n") << QStringList()
+                                                << QList<QStringList>() << QList<int>()
+                                                << "row 2: text after the closing quote";
+    QTest::newRow("not UTF-8") << QByteArray("name\nA\nZ\xE4hler\n") << QStringList() << QList<QStringList>()
+                               << QList<int>() << "line 3 is not UTF-8 text";
+}
+
+void Test_Cli_Toolkit::csv_tables()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QStringList, header);
+    QFETCH(QList<QStringList>, rows);
+    QFETCH(QList<int>, numbers);
+    QFETCH(QString, error);
+    try {
+        const TCsv_Table parsed = Parse_Csv_Table(table);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(parsed.Header, header);
+        QCOMPARE(parsed.Rows, rows);
+        QCOMPARE(parsed.Row_Numbers, numbers);
+    } catch (const EQuillon_Error &e) {
+        QVERIFY2(!error.isEmpty() && e.Text().startsWith(error), qPrintable(e.Text()));
+    }
+}
+
+void Test_Cli_Toolkit::provision_makes_a_hundred_sendable_configurations()
+{
+    QTemporaryDir dir;
+    const QString projects = dir.filePath("PROJECTS");
+    const QString templ = Built_Config(dir, "Template", Saved_ParGen(1, {{"Port_0_Baud", "3"}}));
+    QByteArray table = "name,Port_0_DevID,Ethernet_IP4,Ethernet_EN_GAT\n";
+    for (int i = 1; i <= 100; ++i)
+        table += QStringLiteral("Meter %1,%1,%2,%3\n").arg(i).arg(100 + i).arg(i % 2 ? "1" : "").toUtf8();
+    Write_File(dir.filePath("meters.csv"), table);
+    const TRun run = Run({"provision", templ, dir.filePath("meters.csv")});
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    QVERIFY2(run.Out.endsWith("100 configurations created\n"), run.Out.constData());
+    QCOMPARE(Entries(projects).size(), 101);
+    for (int i = 1; i <= 100; ++i) {
+        const QString conf = projects + QStringLiteral("/Meter %1").arg(i);
+        // Each one sendable, its images what build writes from its ParGen.xml, its values the row's.
+        TSend_Verdict verdict;
+        Make_Config_Data(conf + "/ParGen.xml", &verdict);
+        QVERIFY2(verdict.May_Send(), qPrintable(verdict.Reason));
+        QCOMPARE(Config_File_Differences(conf), QStringList());
+        const TConfig_Bank bank = [&] {
+            TConfig_Bank b;
+            std::memcpy(&b, Bank_Image_Bytes().constData(), sizeof b);
+            return b;
+        }();
+        QCOMPARE(int(bank.Dev_ID_Port_0), i);
+        QCOMPARE(int(bank.Eth_IP[3]), 100 + i);
+        QCOMPARE(bank.Ser_Baud[0], 9600u);
+        QCOMPARE(bank.Eth_Gateway[0], uint8_t(i % 2 ? 192 : 255));
+    }
+}
+
+void Test_Cli_Toolkit::provision_names_each_failure_and_creates_nothing_data()
+{
+    QTest::addColumn<QByteArray>("badRow");
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("reason");
+    const QByteArray header = "name,Port_0_DevID,Port_0_Baud,Port_1_BroadCast";
+    QTest::newRow("rule") << QByteArray("Bad,251,,") << header
+                          << QByteArray("row 52, column Port_0_DevID: Port 0 (RS485)!! Device ID must be between 1 and "
+                                        "250");
+    QTest::newRow("list index") << QByteArray("Bad,,8,") << header
+                                << QByteArray("row 52, column Port_0_Baud: Port 0 baud rate: index 8 is not in the list");
+    QTest::newRow("flag") << QByteArray("Bad,,,yes") << header
+                          << QByteArray("row 52, column Port_1_BroadCast: Port 1 broadcast: \"yes\" is neither 0 nor 1");
+    QTest::newRow("name not plain") << QByteArray("a/b,,,") << header
+                                    << QByteArray("row 52, column name: \"a/b\": Error! Name project is not valid");
+    QTest::newRow("empty name") << QByteArray(",1,,") << header
+                                << QByteArray("row 52, column name: Error! Name Project is not valid");
+    QTest::newRow("existing name") << QByteArray("Template,,,") << header
+                                   << QByteArray("row 52, column name: \"Template\": Error! Name project is not valid "
+                                                 "because directory already exists");
+    QTest::newRow("duplicate name") << QByteArray("Meter 7,,,") << header
+                                    << QByteArray("row 52, column name: \"Meter 7\" is already the name of row 8");
+    QTest::newRow("cells") << QByteArray("Bad,1") << header << QByteArray("row 52, column -: 2 cells, the header has 4");
+    QTest::newRow("a template's value the row brings into force")
+        << QByteArray("Bad,,,1") << QByteArray("name,Port_0_DevID,Port_0_Baud,Device_Type_Type")
+        << QByteArray("row 52, column Ethernet_IP1 (the template's value): ");
+    QTest::newRow("a text the writer refuses") << QByteArray("Bad,,,\x01") << QByteArray("name,Port_0_DevID,Port_0_Baud,Ethernet_GAT1")
+                                               << QByteArray("row 52, column -: ");
+    QTest::newRow("unknown key") << QByteArray("Bad,,,") << QByteArray("name,Port_0_DevID,Port_0_Baud,Port_1_Bcast")
+                                 << QByteArray("row 1, column 4 (Port_1_Bcast): \"Port_1_Bcast\" is no ParGen.xml key");
+}
+
+void Test_Cli_Toolkit::provision_names_each_failure_and_creates_nothing()
+{
+    QFETCH(QByteArray, badRow);
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, reason);
+    QTemporaryDir dir;
+    // Without Ethernet the address is not checked.
+    const QString templ = Built_Config(dir, "Template", Saved_ParGen(0, {{"Ethernet_IP1", "300"}}));
+    QByteArray table = header + "\n";
+    for (int i = 1; i <= 100; ++i)
+        table += i == 51 ? badRow + "\n" : QStringLiteral("Meter %1,%1,,\n").arg(i).toUtf8();
+    Write_File(dir.filePath("meters.csv"), table);
+    const TRun run = Run({"provision", templ, dir.filePath("meters.csv")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains(reason) && run.Err.endsWith("nothing was created\n"), run.Err.constData());
+    QCOMPARE(Entries(dir.filePath("PROJECTS")), QStringList{"Template"});
+}
+
+void Test_Cli_Toolkit::provision_reads_a_semicolon_table_from_a_spreadsheet()
+{
+    QTemporaryDir dir;
+    const QString templ = Built_Config(dir, "Vorlage", Saved_ParGen(1));
+    // As a spreadsheet in a German locale saves "CSV UTF-8": byte-order mark, semicolons, CRLF, quotes where a
+    // cell holds the separator, an empty trailing row.
+    Write_File(dir.filePath("z.csv"), "\xEF\xBB\xBFname;Port_0_DevID;Opt_Off_Reg;Ethernet_IP4\r\n"
+                                      "Z\xC3\xA4hler Halle 1;5;1000;21\r\n"
+                                      "\"Z\xC3\xA4hler; Halle 2\";6;;22\r\n"
+                                      ";;;\r\n");
+    const TRun run = Run({"provision", templ, dir.filePath("z.csv")});
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    const QString second = dir.filePath(QString::fromUtf8("PROJECTS/Zähler; Halle 2"));
+    QCOMPARE(Entries(dir.filePath("PROJECTS")),
+             (QStringList{"Vorlage", QString::fromUtf8("Zähler Halle 1"), QString::fromUtf8("Zähler; Halle 2")}));
+    const TRun diff = Run({"diff", templ, second});
+    QCOMPARE(diff.Out, QByteArray("Port_0_DevID: 1 -> 6\nEthernet_IP4: 10 -> 22\n"));
+    QCOMPARE(Run({"verify", second}).Exit_Code, 0);
+}
+
+void Test_Cli_Toolkit::provision_on_a_full_disk_leaves_nothing_behind()
+{
+    TFull_Disk disk;
+    if (const QString reason = disk.Mount(); !reason.isEmpty())
+        QSKIP(qPrintable(reason));
+    const QString templ = disk.File_Path("Template");
+    QVERIFY(QDir().mkpath(templ));
+    Write_File(templ + "/ParGen.xml", Saved_ParGen(1));
+    QTemporaryDir dir;
+    QByteArray table = "name\n";
+    for (int i = 1; i <= 40; ++i)
+        table += QStringLiteral("Meter %1\n").arg(i).toUtf8();
+    Write_File(dir.filePath("meters.csv"), table);
+    // 64 KiB hold a few configurations, not forty.
+    const TRun run = Run({"provision", templ, dir.filePath("meters.csv")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("No space left on device") && run.Err.endsWith("nothing was created\n"),
+             run.Err.constData());
+    QCOMPARE(Entries(disk.Path()), QStringList{"Template"});
+}
+
+void Test_Cli_Toolkit::provision_update_runs_update_in_table_order()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("the port is a pseudo terminal");
+#else
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("MASTER"));
+    Write_File(dir.filePath("MASTER/sim40926.sim"), "serial firmware");
+    const QString templ = Built_Config(dir, "Template", Saved_ParGen(0));
+    const TPseudo_Port port;
+    QVERIFY(!port.Path.isEmpty());
+    const QByteArray table = QStringLiteral("name,Port_0_DevID,port\nM1,5,%1\nM2,6,%1\n").arg(port.Path).toUtf8();
+    Write_File(dir.filePath("a.csv"), table);
+    Write_File(dir.filePath("b.csv"), QByteArray(table).replace("M1", "N1").replace("M2", "N2"));
+
+    // The first updater fails: the run stops there, unless told to go on.
+    QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 0, 4));
+    TRun run = Run({"provision", templ, dir.filePath("a.csv"), "--update", "--option", "2"});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("the update of row 2 (M1) ended with exit code 4; 1 rows after it were not updated"),
+             run.Err.constData());
+    QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs[0].Args.last(), dir.filePath("PROJECTS/M1/bin/bank.bin"));
+    QVERIFY(Read_File(dir.filePath("PROJECTS/M1/update.log")).contains("ended: exit code 4"));
+    QVERIFY(QFileInfo(dir.filePath("PROJECTS/M2/bin/bankK.bin")).isFile());
+
+    run = Run({"provision", templ, dir.filePath("b.csv"), "--update", "--option", "2", "--keep-going"});
+    QCOMPARE(run.Exit_Code, 1);
+    runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
+    QCOMPARE(runs.size(), 3);
+    QCOMPARE(runs[2].Args.last(), dir.filePath("PROJECTS/N2/bin/bank.bin"));
+
+    // A row without the address its device is updated by: refused before anything is made.
+    Write_File(dir.filePath("c.csv"), "name,Device_Type_Type,port\nE1,1,ttyS0\n");
+    run = Run({"provision", templ, dir.filePath("c.csv"), "--update"});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("row 2, column ip: the device is updated over Ethernet"), run.Err.constData());
+    QVERIFY(!QFileInfo::exists(dir.filePath("PROJECTS/E1")));
+#endif
+}
+
+void Test_Cli_Toolkit::help_and_command_line_errors()
+{
+    const TRun help = Run({"--help"});
+    QVERIFY(help.Out.contains("import BANKK_FILE [BANK_FILE] CONFIG_DIR [--force]") &&
+            help.Out.contains("diff A B [--raw] [--json]") && help.Out.contains("provision TEMPLATE_DIR TABLE.csv"));
+    const QList<QStringList> wrong = {
+        {"import", "a"},
+        {"import", "a", "b", "c", "d"},
+        {"build", "x", "--force"},
+        {"diff", "a"},
+        {"check", "x", "--raw"},
+        {"provision", "t", "x.csv", "--keep-going"},
+        {"provision", "t", "x.csv", "--option", "2"},
+        {"provision", "t", "x.csv", "--update", "--port", "ttyS0"},
+        {"update", "x", "--port", "ttyS0", "--update"},
+    };
+    for (const QStringList &arguments : wrong) {
+        const TRun run = Run(arguments);
+        QVERIFY2(run.Exit_Code == 2, qPrintable(arguments.join(u' ') + ": " + QString::fromUtf8(run.Err)));
+    }
+}
+
+QTEST_GUILESS_MAIN(Test_Cli_Toolkit)
+#include "test_cli_toolkit.moc"
