@@ -1,5 +1,6 @@
 // quillon-cli run as a real process on real files.
 
+#include "UCli_Process.h"
 #include "UFull_Disk.h"
 #include "UParGen_Fixture.h"
 #include "UStand_In.h"
@@ -12,32 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-#endif
 
 namespace {
-
-struct TRun
-{
-    int Exit_Code;
-    QByteArray Out;
-    QByteArray Err;
-};
-
-TRun Run(const QStringList &arguments, const QString &program = QStringLiteral(QUILLON_CLI),
-         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return {-1, {}, "did not finish"};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
-}
 
 void Write_File(const QString &path, const QByteArray &bytes)
 {
@@ -63,26 +40,6 @@ const QByteArray New_Configuration =
     "<Ethernet_SM3>255</Ethernet_SM3><Ethernet_SM4>0</Ethernet_SM4><Ethernet_GAT1>192</Ethernet_GAT1>"
     "<Ethernet_GAT2>168</Ethernet_GAT2><Ethernet_GAT3>0</Ethernet_GAT3><Ethernet_GAT4>1</Ethernet_GAT4>"
     "<Ethernet_EN_GAT>0</Ethernet_EN_GAT></Par_Gen><!--SW_VERSION = 2.002-->";
-
-#ifdef Q_OS_UNIX
-// A serial port that exists: the terminal side of a new pseudo terminal, open while the object lives.
-struct TPseudo_Port
-{
-    TPseudo_Port()
-    {
-        Master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (Master >= 0 && ::grantpt(Master) == 0 && ::unlockpt(Master) == 0)
-            Path = QString::fromLocal8Bit(::ptsname(Master));
-    }
-    ~TPseudo_Port()
-    {
-        if (Master >= 0)
-            ::close(Master);
-    }
-    int Master = -1;
-    QString Path;
-};
-#endif
 
 } // namespace
 

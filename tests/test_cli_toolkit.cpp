@@ -2,6 +2,7 @@
 
 #include "UCli_Toolkit.h"
 #include "UComon.h"
+#include "UCli_Process.h"
 #include "UFull_Disk.h"
 #include "ULanguage.h"
 #include "UParGen_Fixture.h"
@@ -19,30 +20,8 @@
 
 #include <cstring>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-#endif
 
 namespace {
-
-struct TRun
-{
-    int Exit_Code;
-    QByteArray Out;
-    QByteArray Err;
-};
-
-TRun Run(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(QUILLON_CLI), arguments);
-    if (!process.waitForFinished(120000))
-        return {-1, {}, "did not finish"};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
-}
 
 void Write_File(const QString &path, const QByteArray &bytes)
 {
@@ -82,26 +61,6 @@ QStringList Entries(const QString &dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
 }
-
-#ifdef Q_OS_UNIX
-// A serial port that exists: the terminal side of a new pseudo terminal, open while the object lives.
-struct TPseudo_Port
-{
-    TPseudo_Port()
-    {
-        Master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (Master >= 0 && ::grantpt(Master) == 0 && ::unlockpt(Master) == 0)
-            Path = QString::fromLocal8Bit(::ptsname(Master));
-    }
-    ~TPseudo_Port()
-    {
-        if (Master >= 0)
-            ::close(Master);
-    }
-    int Master = -1;
-    QString Path;
-};
-#endif
 
 } // namespace
 

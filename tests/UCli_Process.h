@@ -1,0 +1,55 @@
+#pragma once
+
+// quillon-cli run as a real process, and a serial port that exists for it: shared by the command-line tests.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
+struct TRun
+{
+    int Exit_Code;
+    QByteArray Out;
+    QByteArray Err;
+};
+
+inline TRun Run(const QStringList &arguments, const QString &program = QStringLiteral(QUILLON_CLI),
+                const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000))
+        return {-1, {}, "did not finish"};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+#ifdef Q_OS_UNIX
+// A serial port that exists: the terminal side of a new pseudo terminal, open while the object lives.
+struct TPseudo_Port
+{
+    TPseudo_Port()
+    {
+        Master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (Master >= 0 && ::grantpt(Master) == 0 && ::unlockpt(Master) == 0)
+            Path = QString::fromLocal8Bit(::ptsname(Master));
+    }
+    ~TPseudo_Port()
+    {
+        if (Master >= 0)
+            ::close(Master);
+    }
+    TPseudo_Port(const TPseudo_Port &) = delete;
+    TPseudo_Port &operator=(const TPseudo_Port &) = delete;
+    int Master = -1;
+    QString Path;
+};
+#endif
