@@ -276,22 +276,12 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
         if (widget && widget->property(Caption_Elided_Property).toBool() != elided)
             const_cast<QWidget *>(widget)->setProperty(Caption_Elided_Property, elided);
     };
-    if (element == CE_CheckBoxLabel) {
-        // A check box's caption in the room beside its box: smaller, then elided, as every caption.
-        const TCaption_Fit fit = Fit_Caption(painter->font(), button->text, std::max(1, button->rect.width()));
-        mark(fit.Elided);
-        QStyleOptionButton fitted(*button);
-        fitted.text = fit.Text;
-        fitted.fontMetrics = QFontMetrics(fit.Font);
-        painter->save();
-        painter->setFont(fit.Font);
-        QProxyStyle::drawControl(element, &fitted, painter, widget);
-        painter->restore();
-        return;
-    }
-    if (!widget || !widget->property(Caption_Left_Property).toBool()) {
-        // The platform's layout: the picture (if any) and the caption centred in the contents.
-        const int room = button->rect.width() - (button->icon.isNull() ? 0 : button->iconSize.width() + 4);
+    if (element == CE_CheckBoxLabel || !widget || !widget->property(Caption_Left_Property).toBool()) {
+        // The platform's layout, the caption fitted to its room: beside a check box's box, or centred with the
+        // picture (if any) in a button's contents.
+        const int room = element == CE_CheckBoxLabel
+                             ? std::max(1, button->rect.width())
+                             : button->rect.width() - (button->icon.isNull() ? 0 : button->iconSize.width() + 4);
         const TCaption_Fit fit = Fit_Caption(painter->font(), button->text, room);
         mark(fit.Elided);
         if (fit.Font == painter->font() && !fit.Elided) {
