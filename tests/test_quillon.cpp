@@ -57,8 +57,12 @@ class Test_quillon : public QObject
             xdo.waitForFinished();
             return std::nullopt;
         }
-        if (xdo.exitStatus() != QProcess::NormalExit || xdo.exitCode() != 0)
+        if (xdo.exitStatus() != QProcess::NormalExit || xdo.exitCode() != 0) {
+            const QByteArray said = xdo.readAllStandardError().trimmed();
+            if (!said.isEmpty())
+                qWarning("xdotool %s: %s", qPrintable(arguments.join(u' ')), said.constData());
             return std::nullopt;
+        }
         return QString::fromLocal8Bit(xdo.readAllStandardOutput()).trimmed();
     }
 
@@ -99,10 +103,14 @@ class Test_quillon : public QObject
         return size;
     }
 
+    // Clicks, then parks the pointer in the screen's corner, where no window lies: a pointer left on a
+    // button opens its tooltip, a window that takes the program's name as its title too.
     bool Click_In(const QString &window, int x, int y)
     {
         return Xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("--window"), window,
-                    QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")})
+                    QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1"),
+                    QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("1023"),
+                    QStringLiteral("767")})
             .has_value();
     }
 
@@ -160,9 +168,19 @@ class Test_quillon : public QObject
     // Waits for the program's message box and closes it with Enter.
     bool Close_Message_Box()
     {
-        const QString box = Wait_For_Window(QStringLiteral("^Quillon$"));
-        return !box.isEmpty() && Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box}) &&
-               Xdo({QStringLiteral("key"), QStringLiteral("Return")}) && Wait_Until_Gone(QStringLiteral("^Quillon$"));
+        // A window of that title that is gone again before it takes the focus is not the box: look again.
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < Step_Timeout_Ms) {
+            const QString box = Wait_For_Window(QStringLiteral("^Quillon$"));
+            if (box.isEmpty())
+                return false;
+            if (Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box}))
+                return Xdo({QStringLiteral("key"), QStringLiteral("Return")}) &&
+                       Wait_Until_Gone(QStringLiteral("^Quillon$"));
+            QTest::qWait(100);
+        }
+        return false;
     }
 
     static bool Write_Workspace_File(const QDir &workspace, const QString &relative, const QByteArray &bytes)
