@@ -5,6 +5,7 @@
 #include "UBoot.h"
 #include "UComon.h"
 #include "ULanguage.h"
+#include "ULanguage_Shipped.h"
 #include "ULook.h"
 #include "UMessage.h"
 #include "UNew_Project.h"
@@ -86,6 +87,7 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
 
     Set_Workspace_Paths(programDir);
     Create_Workspace_Directories();
+    Install_Shipped_Languages(Language_Dir);
 
     Conf_Name.clear();
     Last_Read_Back = true;
@@ -316,7 +318,7 @@ void DIRevevoriVezaDiva::Open_Project()
 void DIRevevoriVezaDiva::Update_Device()
 {
     TSend_Verdict verdict;
-    const int formType = Make_Config_Data(ParGen_File, &verdict);
+    const int formType = Make_Config_Data(ParGen_File, &verdict, Lang);
     Write_Config_Files(Conf_Dir);
     if (!FBoot)
         return;
