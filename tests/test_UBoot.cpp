@@ -236,8 +236,15 @@ private slots:
         QCOMPARE(f.Boot->CB_Update_Options->itemText(1), QStringLiteral("Solo firmware"));
         QCOMPARE(f.Boot->CB_Update_Options->count(), 3);
         QCOMPARE(f.Boot->Btn_Update->text(), QStringLiteral("Esegui"));
-        // The port list's caption is not a language text.
-        QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Select the COM port for the Update"));
+        // The port list's caption and the two hints of the port row are language texts as well.
+        QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Select the COM Port for the Update"));
+        Language_Table[1007] = QStringLiteral("Porta COM");
+        Language_Table[1025] = QStringLiteral("Porta da usare");
+        Language_Table[1027] = QStringLiteral("Aggiorna elenco");
+        f.Main->Change_Language();
+        QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Porta COM"));
+        QCOMPARE(f.Boot->CB_COM_Port->toolTip(), QStringLiteral("Porta da usare"));
+        QCOMPARE(f.Boot->Btn_COM_List->toolTip(), QStringLiteral("Aggiorna elenco"));
     }
 
     void Tab_walks_the_form_in_its_order_data()
@@ -284,7 +291,8 @@ private slots:
             QCOMPARE(list->currentIndex(), 0);
             QCOMPARE(list->itemData(1, Qt::ToolTipRole).toString(),
                      QStringLiteral("/dev/ttyUSB0\nUSB-Serial Controller\nMaker: Acme Devices\nSerial number: A1B2C3"));
-            QCOMPARE(list->toolTip(), QString());
+            // The closed list's own hint is entry 1025; each port's hint shows in the open list.
+            QCOMPARE(list->toolTip(), QStringLiteral("Select the COM Port to use for the Update"));
             // The refresh button lists what the system has now.
             f.Boot->Port_Source = [] { return QList<TSerial_Port>{}; };
             QTest::mouseClick(f.Boot->Btn_COM_List, Qt::LeftButton);

@@ -274,14 +274,22 @@ void Test_Cli::texts_prints_the_table_with_a_language_file_applied()
 void Test_Cli::texts_report_tells_what_each_line_did()
 {
     const QString file = Dir->filePath("Deutsch.lng");
-    Write_File(file, "; header\nSTR19 = Neue Version\nSTR1200 = x\n");
+    Write_File(file, "; header\nSTR19 = Neue Version\nSTR1200 = x\nSTR1000=Update\n");
     const TRun run = Run({"texts", "--report", file});
     QCOMPARE(run.Exit_Code, 0);
     const QList<QByteArray> lines = run.Out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.size(), 7);
     QVERIFY2(lines[0].startsWith("line 1: ignored, ") && lines[0].endsWith("; header"), lines[0].constData());
     QCOMPARE(lines[1], QByteArray("line 2: entry 19 := \"Neue Version\""));
     QVERIFY2(lines[2].startsWith("line 3: ignored, ") && lines[2].contains("1200"), lines[2].constData());
+    QCOMPARE(lines[3], QByteArray("line 4: entry 100 := \"Update\""));
+    // Then what a translator should look at, and how much is left in English.
+    QCOMPARE(lines[4], QByteArray("warning: line 3: nothing set: index 1200 out of range 0 to 1199"));
+    QVERIFY2(lines[5].startsWith("warning: line 4: the character just before \"=\" is not read as part of the index "
+                                 "(\"1000\" was meant, 100 was read)"),
+             lines[5].constData());
+    QVERIFY2(lines[6].startsWith("229 of 231 shown entries with letters are left in English: 0 1 2 "),
+             lines[6].constData());
 }
 
 void Test_Cli::command_line_errors_data()
