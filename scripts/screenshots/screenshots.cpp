@@ -258,7 +258,18 @@ int main(int argc, char *argv[])
         boot->Form_Type = 0;
         boot->show();
         Picture(boot, QStringLiteral("update_serial") + suffix);
+        boot->FWait->Show_Still(Updater_Path(Program_Dir, Serial_Updater_Base), 12);
+        boot->FWait->show();
+        Picture(boot->FWait, QStringLiteral("update_waiting") + suffix);
+        boot->FWait->hide();
         boot->hide();
+        options->show();
+        options->PC_Options->setCurrentWidget(options->TS_Soft_Settings);
+        Picture(options, QStringLiteral("options_software_settings") + suffix);
+        options->PC_Options->setCurrentWidget(options->TS_Con_Options);
+        options->Show_Check_Result(true);
+        Picture(options, QStringLiteral("options_connection") + suffix);
+        options->hide();
     }
     Language_Name = kept;
 
