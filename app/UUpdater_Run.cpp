@@ -189,8 +189,7 @@ QString Port_Permission_Advice(const QString &location, const TPort_Access &acce
     const bool groupMayUse = (access.Mode & 0060) == 0060;
     if (groupMayUse && access.Group_Id != 0 && access.Group != u"root")
         return head + texts(1122).arg(access.Group);
-    return head +
-           texts(1123).arg(access.Owner, access.Group, Mode_Text(access.Mode), QFileInfo(location).fileName());
+    return head + texts(1123).arg(access.Owner, access.Group, Mode_Text(access.Mode), QFileInfo(location).fileName());
 }
 
 QString Mode_Text(unsigned mode)

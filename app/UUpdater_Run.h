@@ -93,8 +93,7 @@ struct TPort_Access
 };
 // The warning for a port this user may not read and write: a group is named only when joining it gives access
 // (the group may read and write the port, and it is not root's); otherwise what does.
-QString Port_Permission_Advice(const QString &location, const TPort_Access &access,
-                               TText_Source texts = English_Text);
+QString Port_Permission_Advice(const QString &location, const TPort_Access &access, TText_Source texts = English_Text);
 // Permission bits as ls shows them ("rw-rw----").
 QString Mode_Text(unsigned mode);
 

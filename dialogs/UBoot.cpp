@@ -274,8 +274,8 @@ bool TFBoot::Refused(int optionIndex)
     if (refusal.isEmpty() && Form_Type != 1) {
         // The port chosen from the list may have gone since the list was filled.
         const int index = CB_COM_Port->currentIndex();
-        refusal = Serial_Port_Absence(index >= 0 ? CB_COM_Port->itemData(index).toString() : QString(), Port_Source(),
-                                      Lang);
+        refusal =
+            Serial_Port_Absence(index >= 0 ? CB_COM_Port->itemData(index).toString() : QString(), Port_Source(), Lang);
     }
     if (refusal.isEmpty())
         return false;
@@ -334,8 +334,8 @@ void TFBoot::Start_Updater(const QString &base, const QStringList &arguments, TU
     record.Limit_Ms = Updater_Limit_Ms;
     TUpdater_Run run;
     Begin_Update_Record(run, record, Conf_Dir);
-    const bool started = Start_Program(FWait, run, record.Program, arguments, Native_Form(), Updater_Limit_Ms)
-                             .has_value();
+    const bool started =
+        Start_Program(FWait, run, record.Program, arguments, Native_Form(), Updater_Limit_Ms).has_value();
     QString logProblem;
     try {
         Finish_Update_Record(run, record, Conf_Dir);

@@ -15,10 +15,10 @@ bool Is_Caption_Entry(int index);
 
 struct TLanguage_Check
 {
-    QStringList Warnings;     // "line N: ..." in file order
-    int Shown_Entries = 0;    // shown entries whose English text holds a letter
-    int Left_In_English = 0;  // of them, those the file leaves with the English text
-    QList<int> English_Left;  // their indexes
+    QStringList Warnings;    // "line N: ..." in file order
+    int Shown_Entries = 0;   // shown entries whose English text holds a letter
+    int Left_In_English = 0; // of them, those the file leaves with the English text
+    QList<int> English_Left; // their indexes
 };
 
 // Checks the language file at path (read as the loader reads it). Throws EQuillon_Error when it cannot be read.

@@ -441,6 +441,28 @@ private slots:
         QVERIFY(f.Program.Exists(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));
     }
 
+    void Refusals_and_endings_speak_the_language_in_force_while_update_log_stays_English()
+    {
+        TBoot_Fixture f(Saved_ParGen(0, {{"Port_0_Baud", "99"}}));
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        Language_Table[1130] = QStringLiteral("%1: Index %2 nicht in der Liste");
+        Language_Table[1134] = QStringLiteral("Baudrate 0");
+        Language_Table[1113] = QStringLiteral("Ende mit Code %1.");
+        Language_Table[1116] = QStringLiteral("Siehe update.log.");
+        const auto run = [&](int option) {
+            f.Step_3([&] {
+                f.Boot->CB_COM_Port->setCurrentIndex(1);
+                f.Boot->CB_Update_Options->setCurrentIndex(option);
+                QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            });
+            return Shown_Texts();
+        };
+        QCOMPARE(run(0), QStringList{QStringLiteral("error: Baudrate 0: Index 99 nicht in der Liste")});
+        QCOMPARE(run(1), QStringList{QStringLiteral("information: Ende mit Code 0. Siehe update.log.")});
+        const QByteArray log = f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log"));
+        QVERIFY2(log.contains("ended: exit code 0"), log.constData());
+    }
+
     void An_unsafe_Ethernet_update_sends_no_echo_request()
     {
         TBoot_Fixture f(Saved_ParGen(1, {{"Ethernet_IP1", "300"}}));

@@ -222,8 +222,9 @@ private slots:
         DIRevevoriVezaDiva *main = program.Start(true);
         TFSoftOptions *dialog = main->FSoftOptions;
         dialog->show();
-        const QStringList languages{QStringLiteral("Deutsch"), QStringLiteral("English"), QStringLiteral("Espa\u00f1ol"),
-                                    QStringLiteral("Fran\u00e7ais"), QStringLiteral("Italiano")};
+        const QStringList languages{QStringLiteral("Deutsch"), QStringLiteral("English"),
+                                    QStringLiteral("Espa\u00f1ol"), QStringLiteral("Fran\u00e7ais"),
+                                    QStringLiteral("Italiano")};
         QCOMPARE(Shown_Slots(dialog), languages);
         for (int k = 0; k < int(languages.size()); ++k)
             QVERIFY2(!dialog->I_L[k]->isHidden() && !dialog->I_L[k]->pixmap().isNull(), qPrintable(languages[k]));

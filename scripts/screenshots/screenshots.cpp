@@ -243,8 +243,8 @@ int main(int argc, char *argv[])
     {
         const char *Language;
         const char *Name;
-    } languages[] = {{"Deutsch", "deutsch"}, {"Fran\u00e7ais", "francais"}, {"Italiano", "italiano"},
-                     {"Espa\u00f1ol", "espanol"}};
+    } languages[] = {
+        {"Deutsch", "deutsch"}, {"Fran\u00e7ais", "francais"}, {"Italiano", "italiano"}, {"Espa\u00f1ol", "espanol"}};
     const QString kept = Language_Name;
     for (const auto &language : languages) {
         Language_Name = QString::fromUtf8(language.Language);

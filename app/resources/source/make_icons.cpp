@@ -366,7 +366,6 @@ bool Draw(const QString &dir, const QString &name, int size, const std::function
     return true;
 }
 
-
 // ---- Flags of the shipped languages (LANGUAGE/<language>.bmp), 48 x 32, drawn on a 48 x 32 grid ----
 
 constexpr int Flag_Width = 48;
@@ -509,7 +508,7 @@ int main(int argc, char *argv[])
         {
             const char *Name;
             void (*Flag)(QPainter &);
-        } flags[] = {{"English", Flag_English}, {"Deutsch", Flag_Deutsch},   {"Italiano", Flag_Italiano},
+        } flags[] = {{"English", Flag_English},   {"Deutsch", Flag_Deutsch}, {"Italiano", Flag_Italiano},
                      {"Francais", Flag_Francais}, {"Espanol", Flag_Espanol}, {"DefaultFlag", Flag_Default}};
         for (const auto &flag : flags)
             ok = Draw_Flag(flagDir, QString::fromLatin1(flag.Name), flag.Flag) && ok;
