@@ -324,14 +324,14 @@ QList<TSerial_Port> List_COM_Ports()
     return ports;
 }
 
-QString Serial_Port_Hint(const TSerial_Port &port)
+QString Serial_Port_Hint(const TSerial_Port &port, TText_Source texts)
 {
     QStringList lines{port.Location.isEmpty() ? port.Name : port.Location};
     if (!port.Description.isEmpty())
         lines.append(port.Description);
     if (!port.Manufacturer.isEmpty())
-        lines.append(QStringLiteral("Maker: ") + port.Manufacturer);
+        lines.append(texts(1143).arg(port.Manufacturer));
     if (!port.Serial_Number.isEmpty())
-        lines.append(QStringLiteral("Serial number: ") + port.Serial_Number);
+        lines.append(texts(1144).arg(port.Serial_Number));
     return lines.join(u'\n');
 }

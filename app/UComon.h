@@ -3,6 +3,8 @@
 // The common module: program constants, the shared state every window reads, and the small text,
 // path, address and port helpers they share.
 
+#include "ULanguage.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -124,6 +126,6 @@ struct TSerial_Port
 // The serial ports the system enumerates (none is opened), busy ones included, in the dialog's order.
 QList<TSerial_Port> List_COM_Ports();
 // What a port is, in a few lines: its location, then description, maker and serial number where known.
-QString Serial_Port_Hint(const TSerial_Port &port);
+QString Serial_Port_Hint(const TSerial_Port &port, TText_Source texts = English_Text);
 // The order of the port list: COM ports by number on Windows, natural order of names elsewhere.
 void Sort_Port_Names(QStringList &names);

@@ -5,6 +5,7 @@
 #include "UBoot.h"
 #include "UComon.h"
 #include "ULanguage.h"
+#include "ULanguage_Shipped.h"
 #include "ULook.h"
 #include "UMessage.h"
 #include "UNew_Project.h"
@@ -91,6 +92,7 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
     const QString workspaceProblem = Prepare_Workspace();
     if (!workspaceProblem.isEmpty())
         Problems.append(workspaceProblem);
+    Install_Shipped_Languages(Language_Dir);
 
     Conf_Name.clear();
     Last_Read_Back = true;
@@ -325,7 +327,7 @@ void DIRevevoriVezaDiva::Update_Device()
     int formType = 0;
     TSend_Verdict verdict;
     Run_File_Work(this, [&formType, &verdict, parGen = ParGen_File, confDir = Conf_Dir] {
-        formType = Make_Config_Data(parGen, &verdict);
+        formType = Make_Config_Data(parGen, &verdict, Lang);
         Write_Config_Files(confDir);
     });
     if (!FBoot)

@@ -57,13 +57,13 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
     End = TRun_End::Not_Started;
     Exit_Code = 0;
     Process_Id = 0;
+    Failed_Program = program;
+    Failure_Entry = 0;
+    Failure_Reason.clear();
     const QFileInfo file(program);
-    if (!file.exists()) {
-        Error_Text = Start_Failure_Text(program, QStringLiteral("the file does not exist"));
-        return false;
-    }
-    if (!file.isFile() || !file.isExecutable()) {
-        Error_Text = Start_Failure_Text(program, QStringLiteral("it is not an executable file"));
+    if (!file.exists() || !file.isFile() || !file.isExecutable()) {
+        Failure_Entry = file.exists() ? 1120 : 1119;
+        Error_Text = Start_Failure_Text(*this);
         return false;
     }
 
@@ -109,7 +109,8 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
     connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart || process != Process)
             return;
-        Error_Text = Start_Failure_Text(Process->program(), Process->errorString());
+        Failure_Reason = Process->errorString();
+        Error_Text = Start_Failure_Text(*this);
         if (Starting)
             Start_Failed = true;
         else
@@ -125,8 +126,10 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
     process->start();
     Starting = false;
     if (Start_Failed || process->state() == QProcess::NotRunning) {
-        if (Error_Text.isEmpty())
-            Error_Text = Start_Failure_Text(program, process->errorString());
+        if (Error_Text.isEmpty()) {
+            Failure_Reason = process->errorString();
+            Error_Text = Start_Failure_Text(*this);
+        }
         Process = nullptr;
         delete process;
         return false;
@@ -168,28 +171,26 @@ bool Run_Updater(TUpdater_Run &run, const QString &program, const QStringList &a
     return started;
 }
 
-QString Start_Failure_Text(const QString &program, const QString &reason)
+QString Start_Failure_Text(const QString &program, const QString &reason, TText_Source texts)
 {
-    return QStringLiteral("%1 cannot be started: %2").arg(QDir::toNativeSeparators(program), reason);
+    return texts(1118).arg(QDir::toNativeSeparators(program), reason);
 }
 
-QString Port_Permission_Advice(const QString &location, const TPort_Access &access)
+QString Start_Failure_Text(const TUpdater_Run &run, TText_Source texts)
 {
-    const QString head = QStringLiteral("The serial port %1 cannot be used: this user may not read and write it.\n")
-                             .arg(location);
+    return Start_Failure_Text(run.Failed_Program, run.Failure_Entry ? texts(run.Failure_Entry) : run.Failure_Reason,
+                              texts);
+}
+
+QString Port_Permission_Advice(const QString &location, const TPort_Access &access, TText_Source texts)
+{
+    const QString head = texts(1121).arg(location) + QLatin1Char('\n');
     // Joining a group helps only when that group may read and write the port; the root group never counts,
     // since joining it would hand the user far more than a port.
     const bool groupMayUse = (access.Mode & 0060) == 0060;
     if (groupMayUse && access.Group_Id != 0 && access.Group != u"root")
-        return head + QStringLiteral("The port belongs to the group %1, which may read and write it. Add the user to "
-                                     "that group (for example: sudo usermod -aG %1 $USER), then log out and log in "
-                                     "again.")
-                          .arg(access.Group);
-    return head + QStringLiteral("No group the user could join gives access to it (owner %1, group %2, mode %3). Ask "
-                                 "the administrator to give the port to the group dialout, for example with a udev "
-                                 "rule such as KERNEL==\"%4\", GROUP=\"dialout\", MODE=\"0660\", and to add the "
-                                 "user to that group.")
-                      .arg(access.Owner, access.Group, Mode_Text(access.Mode), QFileInfo(location).fileName());
+        return head + texts(1122).arg(access.Group);
+    return head + texts(1123).arg(access.Owner, access.Group, Mode_Text(access.Mode), QFileInfo(location).fileName());
 }
 
 QString Mode_Text(unsigned mode)
@@ -201,7 +202,7 @@ QString Mode_Text(unsigned mode)
     return text;
 }
 
-QString Port_Permission_Problem(const QString &location)
+QString Port_Permission_Problem(const QString &location, TText_Source texts)
 {
 #ifdef Q_OS_UNIX
     if (location.isEmpty())
@@ -220,17 +221,18 @@ QString Port_Permission_Problem(const QString &location)
         owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(st.st_uid),
         ownerGroup ? QString::fromLocal8Bit(ownerGroup->gr_name) : QString::number(st.st_gid), unsigned(st.st_gid),
         unsigned(st.st_mode & 0777)};
-    return Port_Permission_Advice(location, access);
+    return Port_Permission_Advice(location, access, texts);
 #else
     Q_UNUSED(location);
+    Q_UNUSED(texts);
     return QString();
 #endif
 }
 
-QString Serial_Port_Absence(const QString &location, const QList<TSerial_Port> &listed)
+QString Serial_Port_Absence(const QString &location, const QList<TSerial_Port> &listed, TText_Source texts)
 {
     if (location.isEmpty())
-        return QStringLiteral("No serial port is chosen: connect the converter's port and refresh the port list.");
+        return texts(1124);
     for (const TSerial_Port &port : listed) {
         if (port.Location == location)
             return QString();
@@ -244,27 +246,24 @@ QString Serial_Port_Absence(const QString &location, const QList<TSerial_Port> &
     if (::stat(QFile::encodeName(location).constData(), &st) == 0 && S_ISCHR(st.st_mode))
         return QString();
 #endif
-    return QStringLiteral("The serial port %1 is not there (any more): connect it, refresh the port list and choose "
-                          "it again.")
-        .arg(location);
+    return texts(1125).arg(location);
 }
 
-QString Firmware_Absence(const QString &masterDir, const QString &firmwareFile)
+QString Firmware_Absence(const QString &masterDir, const QString &firmwareFile, TText_Source texts)
 {
     const QString path = Join_Path(masterDir, firmwareFile);
     if (QFileInfo(path).isFile())
         return QString();
-    return QStringLiteral("The firmware file %1 is missing. The firmware files come with the converter from its "
-                          "maker; copy %2 into %3 and try again.")
-        .arg(QDir::toNativeSeparators(path), firmwareFile, QDir::toNativeSeparators(masterDir));
+    return texts(1126).arg(QDir::toNativeSeparators(path), firmwareFile, QDir::toNativeSeparators(masterDir));
 }
 
-QString Update_Refusal(const TSend_Verdict &verdict, int optionIndex, bool ethernet, const QString &masterDir)
+QString Update_Refusal(const TSend_Verdict &verdict, int optionIndex, bool ethernet, const QString &masterDir,
+                       TText_Source texts)
 {
     if (Option_Writes_Configuration(optionIndex) && !verdict.May_Send())
         return verdict.Reason;
     if (optionIndex == 0 || optionIndex == 1)
-        return Firmware_Absence(masterDir, ethernet ? Ethernet_Firmware_File : Serial_Firmware_File);
+        return Firmware_Absence(masterDir, ethernet ? Ethernet_Firmware_File : Serial_Firmware_File, texts);
     return QString();
 }
 
@@ -402,16 +401,15 @@ QString Update_Log_Text(const TUpdate_Record &record)
     return text;
 }
 
-QString Run_End_Text(const TUpdate_Record &record)
+QString Run_End_Text(const TUpdate_Record &record, TText_Source texts)
 {
     switch (record.End) {
     case TRun_End::Exited:
-        return QStringLiteral("The updater ended with exit code %1.").arg(record.Exit_Code);
+        return texts(1113).arg(QString::number(record.Exit_Code));
     case TRun_End::Crashed:
-        return QStringLiteral("The updater ended abnormally.");
+        return texts(1114);
     case TRun_End::Limit_Reached:
-        return QStringLiteral("The updater is still running after %1 s; the program no longer waits for it.")
-            .arg(record.Limit_Ms / 1000);
+        return texts(1115).arg(QString::number(record.Limit_Ms / 1000));
     case TRun_End::Not_Started:
         break;
     }

@@ -4,6 +4,7 @@
 // most a limit, never killed by the program.
 
 #include "UComon.h"
+#include "ULanguage.h"
 #include "UParGen_File.h"
 #include "UUpdate_Logic.h"
 
@@ -49,7 +50,12 @@ public:
 
     TRun_End End = TRun_End::Exited;
     int Exit_Code = 0;
+    // Why it could not be started, in English (quillon-cli, update.log); the parts below let a window tell it
+    // in its own language: the entry of a reason the program states itself, else the system's reason.
     QString Error_Text;
+    QString Failed_Program;
+    int Failure_Entry = 0;
+    QString Failure_Reason;
     qint64 Process_Id = 0;
 
 signals:
@@ -68,12 +74,14 @@ private:
 bool Run_Updater(TUpdater_Run &run, const QString &program, const QStringList &arguments, TPlatform_Form form,
                  const QString &workingDir, int limitMs = Updater_Wait_Limit_Ms);
 
-// The message of an updater that cannot be started: its path and the system's reason.
-QString Start_Failure_Text(const QString &program, const QString &reason);
+// The message of an updater that cannot be started: its path and the reason. The messages below take their words
+// from texts: the built-in English unless a window passes the language in force.
+QString Start_Failure_Text(const QString &program, const QString &reason, TText_Source texts = English_Text);
+QString Start_Failure_Text(const TUpdater_Run &run, TText_Source texts = English_Text);
 
 // Linux: when the port's device file exists but this user may not read and write it, the warning that names
 // the port and the remedy. Empty when there is nothing to say (elsewhere always).
-QString Port_Permission_Problem(const QString &location);
+QString Port_Permission_Problem(const QString &location, TText_Source texts = English_Text);
 
 // What the file system reports of a port's device file.
 struct TPort_Access
@@ -85,19 +93,21 @@ struct TPort_Access
 };
 // The warning for a port this user may not read and write: a group is named only when joining it gives access
 // (the group may read and write the port, and it is not root's); otherwise what does.
-QString Port_Permission_Advice(const QString &location, const TPort_Access &access);
+QString Port_Permission_Advice(const QString &location, const TPort_Access &access, TText_Source texts = English_Text);
 // Permission bits as ls shows them ("rw-rw----").
 QString Mode_Text(unsigned mode);
 
 // Why the serial port at location cannot be used: none chosen, or neither listed nor a device that exists.
 // Empty when it is there.
-QString Serial_Port_Absence(const QString &location, const QList<TSerial_Port> &listed);
+QString Serial_Port_Absence(const QString &location, const QList<TSerial_Port> &listed,
+                            TText_Source texts = English_Text);
 // Why an update needing firmwareFile cannot run: the file is not in masterDir. Empty when it is there.
-QString Firmware_Absence(const QString &masterDir, const QString &firmwareFile);
+QString Firmware_Absence(const QString &masterDir, const QString &firmwareFile, TText_Source texts = English_Text);
 // Why an update with this option must not start, checked before anything is started: the send verdict when the
 // option writes the configuration, then the firmware file the option needs for the serial or Ethernet way.
 // Empty when it may start.
-QString Update_Refusal(const TSend_Verdict &verdict, int optionIndex, bool ethernet, const QString &masterDir);
+QString Update_Refusal(const TSend_Verdict &verdict, int optionIndex, bool ethernet, const QString &masterDir,
+                       TText_Source texts = English_Text);
 
 // The record of one updater run, appended to update.log in the configuration's directory.
 struct TUpdate_Record
@@ -111,7 +121,12 @@ struct TUpdate_Record
     bool Read_Back = true;
     TRun_End End = TRun_End::Exited;
     int Exit_Code = 0;
+    // Why it could not be started, in English (quillon-cli, update.log); the parts below let a window tell it
+    // in its own language: the entry of a reason the program states itself, else the system's reason.
     QString Error_Text;
+    QString Failed_Program;
+    int Failure_Entry = 0;
+    QString Failure_Reason;
     qint64 Elapsed_Ms = 0;
     // What the updater wrote on its output and error (the last part of it when it wrote much).
     QByteArray Output;
@@ -136,4 +151,4 @@ void Finish_Update_Record(const TUpdater_Run &run, TUpdate_Record &record, const
 QString Update_Log_Text(const TUpdate_Record &record);
 // One line for the user on how the run ended ("The updater ended with exit code 3."), neutral about what an
 // exit code means; empty for a run that never started (its own error says why).
-QString Run_End_Text(const TUpdate_Record &record);
+QString Run_End_Text(const TUpdate_Record &record, TText_Source texts = English_Text);

@@ -1,6 +1,7 @@
 #include "UWeb_Page.h"
 
 #include "UComon.h"
+#include "ULanguage.h"
 #include "UMessage.h"
 
 #include <QDesktopServices>
@@ -21,8 +22,7 @@ bool Open_Web_Page(const QUrl &url)
     const bool opened = Opener ? Opener(url) : QDesktopServices::openUrl(url);
     if (!opened) {
         // The user can still copy the address into a browser of their own.
-        Message_Box(QStringLiteral("No program could be started to open the web page %1").arg(url.toString()),
-                    TMessage_Kind::Error);
+        Message_Box(Lang(1142).arg(url.toString()), TMessage_Kind::Error);
     }
     return opened;
 }

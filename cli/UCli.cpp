@@ -4,6 +4,7 @@
 #include "UComon.h"
 #include "UEcho_Client.h"
 #include "ULanguage.h"
+#include "ULanguage_Check.h"
 #include "UParGen_File.h"
 #include "USaveBincc.h"
 #include "UUpdate_Logic.h"
@@ -111,6 +112,7 @@ struct TCli
     int Check(const QString &configDir);
     int Verify(const QString &configDir);
     int Texts(const QString &file, bool report);
+    void Report_Language_Check(const QString &path);
     int Ports();
     int Update(const QString &configDir, const QString &port, const QString &ip, int option, bool readBack);
     int Update_Ethernet(const QString (&parts)[4], int option, bool readBack, TUpdate_Record &record);
@@ -406,6 +408,27 @@ int TCli::Check(const QString &configDir)
     return verdict.May_Send() ? Exit_Ok : Exit_Failed;
 }
 
+// What a translator should look at: the warnings, then how many shown entries the file leaves in English.
+void TCli::Report_Language_Check(const QString &path)
+{
+    try {
+        const TLanguage_Check check = Check_Language_File(path);
+        for (const QString &warning : check.Warnings)
+            Out << "warning: " << Escaped_Controls(warning) << '\n';
+        Out << check.Left_In_English << " of " << check.Shown_Entries
+            << " shown entries with letters are left in English";
+        if (!check.English_Left.isEmpty()) {
+            QStringList indexes;
+            for (int index : check.English_Left)
+                indexes << QString::number(index);
+            Out << ": " << indexes.join(u' ');
+        }
+        Out << '\n';
+    } catch (const EQuillon_Error &error) {
+        Fail(error.Text());
+    }
+}
+
 int TCli::Texts(const QString &path, bool report)
 {
     Load_Default_Language();
@@ -430,8 +453,10 @@ int TCli::Texts(const QString &path, bool report)
             return Fail(error.Text());
         }
     }
-    if (report)
+    if (report) {
+        Report_Language_Check(path);
         return Exit_Ok;
+    }
     for (int i = 0; i < Language_Table.size(); ++i)
         Out << i << '\t' << shown(Language_Table[i]) << '\n';
     return Exit_Ok;

@@ -259,86 +259,81 @@ int Controllo_Dati_Failure(const TParGen_Fields &f)
 
 namespace {
 
-// The drop-down lists, in the dialog's order: key, name shown to a person, items, the field.
+// The drop-down lists, in the dialog's order: key, the entry of its name shown to a person, items, the field.
 struct TList_Key
 {
     const char *Key;
-    const char *Shown;
+    int Shown;
     const QStringList &Items;
     int TParGen_Fields::*Field;
 };
 
 const TList_Key List_Keys[] = {
-    {"Device_Type_Type", "Device type", Device_Type_Items, &TParGen_Fields::Device_Type_Type},
-    {"Port_0_Baud", "Port 0 baud rate", Baud_Rate_Items, &TParGen_Fields::Port_0_Baud},
-    {"Port_0_Par", "Port 0 parity", Parity_Items, &TParGen_Fields::Port_0_Par},
-    {"Port_1_Port", "Port 1 serial type", Port_1_Serial_Items, &TParGen_Fields::Port_1_Port},
-    {"Port_1_Baud", "Port 1 baud rate", Baud_Rate_Items, &TParGen_Fields::Port_1_Baud},
-    {"Port_1_Par", "Port 1 parity", Parity_Items, &TParGen_Fields::Port_1_Par},
+    {"Device_Type_Type", 1133, Device_Type_Items, &TParGen_Fields::Device_Type_Type},
+    {"Port_0_Baud", 1134, Baud_Rate_Items, &TParGen_Fields::Port_0_Baud},
+    {"Port_0_Par", 1135, Parity_Items, &TParGen_Fields::Port_0_Par},
+    {"Port_1_Port", 1136, Port_1_Serial_Items, &TParGen_Fields::Port_1_Port},
+    {"Port_1_Baud", 1137, Baud_Rate_Items, &TParGen_Fields::Port_1_Baud},
+    {"Port_1_Par", 1138, Parity_Items, &TParGen_Fields::Port_1_Par},
 };
 
 } // namespace
 
-QString List_Selection_Failure(const TParGen_Fields &fields)
+QString List_Selection_Failure(const TParGen_Fields &fields, TText_Source texts)
 {
     for (const TList_Key &list : List_Keys) {
         const int index = fields.*list.Field;
         if (index < 0 || index >= list.Items.size())
-            return QStringLiteral("%1: choose a value from the list").arg(QLatin1String(list.Shown));
+            return texts(1132).arg(texts(list.Shown));
     }
     return QString();
 }
 
-TSend_Verdict Send_Verdict(const TXml_Document *xml)
+TSend_Verdict Send_Verdict(const TXml_Document *xml, TText_Source texts)
 {
     if (!xml)
-        return {QStringLiteral("This configuration was never saved: open step 2 and press OK."), 0, QString()};
+        return {texts(1127), 0, QString()};
     const TParGen_Reader reader(xml->Root());
     // A list index outside its list makes the two images disagree (bank.bin keeps the raw index, bankK.bin
     // falls back to a default), and a missing one is no choice the dialog ever wrote.
     for (const TList_Key &list : List_Keys) {
         const QString key = QLatin1String(list.Key);
-        const QString shown = QLatin1String(list.Shown);
+        const QString shown = texts(list.Shown);
         if (!reader.Has(key))
-            return {QStringLiteral("%1: the key %2 is missing from ParGen.xml; open step 2 and press OK.")
-                        .arg(shown, key),
-                    0, key};
+            return {texts(1128).arg(shown, key), 0, key};
         int index = 0;
         if (!Try_Str_To_Int(reader.Text(key), index))
-            return {QStringLiteral("%1: \"%2\" is not an index of the list").arg(shown, reader.Text(key)), 0, key};
+            return {texts(1129).arg(shown, reader.Text(key)), 0, key};
         if (index < 0 || index >= list.Items.size())
-            return {QStringLiteral("%1: index %2 is not in the list").arg(shown).arg(index), 0, key};
+            return {texts(1130).arg(shown, QString::number(index)), 0, key};
     }
     // bank.bin takes a broadcast key as a number and bankK.bin as "1" or not: only "0" and "1" mean the same
     // in both. The gateway flag is refused alike, since "true" or " 1" would silently turn the gateway off.
     const struct
     {
         const char *Key;
-        const char *Shown;
-    } flags[] = {{"Port_0_BroadCast", "Port 0 broadcast"},
-                 {"Port_1_BroadCast", "Port 1 broadcast"},
-                 {"Ethernet_EN_GAT", "Gateway"}};
+        int Shown;
+    } flags[] = {{"Port_0_BroadCast", 1139}, {"Port_1_BroadCast", 1140}, {"Ethernet_EN_GAT", 1141}};
     for (const auto &flag : flags) {
         const QString key = QLatin1String(flag.Key);
         if (reader.Has(key) && reader.Text(key) != u"0" && reader.Text(key) != u"1")
-            return {QStringLiteral("%1: \"%2\" is neither 0 nor 1").arg(QLatin1String(flag.Shown), reader.Text(key)),
-                    0, key};
+            return {texts(1131).arg(texts(flag.Shown), reader.Text(key)), 0, key};
     }
     const int entry = Controllo_Dati_Failure(ParGen_Fields_From(*xml));
     if (entry != 0)
-        return {Lang(entry), entry, Rule_Entry_Key(entry)};
+        return {texts(entry), entry, Rule_Entry_Key(entry)};
     return {};
 }
 
-TSend_Verdict Send_Verdict_Of_File(const QString &parGenFile)
+TSend_Verdict Send_Verdict_Of_File(const QString &parGenFile, TText_Source texts)
 {
     const QFileInfo file(parGenFile);
     if (!file.exists() && !file.isSymLink())
-        return Send_Verdict(nullptr);
+        return Send_Verdict(nullptr, texts);
     try {
         TXml_Document xml;
         xml.Load_Bytes(Read_Regular_File(parGenFile, Xml_File_Limit), QDir::toNativeSeparators(parGenFile));
-        return Send_Verdict(&xml);
+        return Send_Verdict(&xml, texts);
     } catch (const EQuillon_Error &error) {
         return {error.Text(), 0, QString()};
     }

@@ -3,6 +3,8 @@
 // ParGen.xml, the communication parameters of one configuration: its keys, the settings dialog's view of
 // them (load with the dialog's defaults, save in the fixed key order) and the range rules checked on OK.
 
+#include "ULanguage.h"
+
 #include <QDomElement>
 #include <QString>
 #include <QStringList>
@@ -76,7 +78,7 @@ QString Rule_Entry_Key(int entry);
 
 // The dialog's check before its range rules: a drop-down list without a selection (a hand-edited index outside
 // its list loads so) would be saved as -1. The message for the first such list, or empty.
-QString List_Selection_Failure(const TParGen_Fields &fields);
+QString List_Selection_Failure(const TParGen_Fields &fields, TText_Source texts = English_Text);
 
 // Reading one key of a loaded ParGen.xml: the element and whether it was there.
 struct TParGen_Reader
@@ -108,11 +110,12 @@ struct TSend_Verdict
 
 // The verdict on a loaded ParGen.xml (null: the configuration has none, it was never saved). In this order:
 // every list key holds an index inside its list, the three flags are "0" or "1", and the range rules of OK
-// pass as they do in the dialog. Rule messages come from the language table in force.
-TSend_Verdict Send_Verdict(const TXml_Document *xml);
+// pass as they do in the dialog. The words come from texts: the built-in English unless a window passes the
+// language in force.
+TSend_Verdict Send_Verdict(const TXml_Document *xml, TText_Source texts = English_Text);
 // The verdict on the ParGen.xml at path, read with the readers' bounds; a file that cannot be read or is not
 // well formed is refused with the reader's message.
-TSend_Verdict Send_Verdict_Of_File(const QString &parGenFile);
+TSend_Verdict Send_Verdict_Of_File(const QString &parGenFile, TText_Source texts = English_Text);
 
 // Update options 0 (firmware and configuration) and 2 (configuration only) write the configuration to the
 // device and need the verdict to pass; option 1 (firmware only) does not.

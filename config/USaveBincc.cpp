@@ -197,13 +197,13 @@ void Make_Config_Data_From(const TXml_Document *xml)
 
 } // namespace
 
-int Make_Config_Data(const QString &parGenFile, TSend_Verdict *verdict)
+int Make_Config_Data(const QString &parGenFile, TSend_Verdict *verdict, TText_Source texts)
 {
     TXml_Document xml;
     const bool exists = Load_ParGen_File(xml, parGenFile);
     Make_Config_Data_From(exists ? &xml : nullptr);
     if (verdict)
-        *verdict = Send_Verdict(exists ? &xml : nullptr);
+        *verdict = Send_Verdict(exists ? &xml : nullptr, texts);
     return exists ? Device_Type_Of(xml) : 0;
 }
 

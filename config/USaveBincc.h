@@ -3,6 +3,8 @@
 // The configuration-data module: the device's 2048-byte configuration record, the 17-byte parameter block,
 // and the two files bin/bank.bin and bin/bankK.bin built from a configuration's ParGen.xml.
 
+#include "ULanguage.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -112,7 +114,7 @@ void Make_Bank_Image(const QString &parGenFile);
 // Returns the device type of that same reading (Get_DevideType's rule), so that the update's form never
 // disagrees with the images. Throws EQuillon_Error when the file cannot be read or is not well formed; nothing
 // is built then. verdict, when given, receives the send verdict on that same reading.
-int Make_Config_Data(const QString &parGenFile, TSend_Verdict *verdict = nullptr);
+int Make_Config_Data(const QString &parGenFile, TSend_Verdict *verdict = nullptr, TText_Source texts = English_Text);
 // The same from the bytes of a ParGen.xml; a null array stands for a configuration without the file.
 void Make_Config_Data_Bytes(const QByteArray &parGenXml);
 

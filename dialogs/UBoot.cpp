@@ -80,13 +80,11 @@ TFBoot::TFBoot(QWidget *parent)
 
     P_Serial = Create_Panel(this, QStringLiteral("P_Serial"), Serial_Height);
     L_COM_Port = Create_Label(P_Serial, QStringLiteral("L_COM_Port"), 16, 4, true);
-    Set_Caption(L_COM_Port, QStringLiteral("Select the COM port for the Update"));
     CB_COM_Port = new QComboBox(P_Serial);
     CB_COM_Port->setObjectName(QStringLiteral("CB_COM_Port"));
     CB_COM_Port->setGeometry(16, 22, 200, 22);
     Btn_COM_List = Create_Picture_Button(P_Serial, QStringLiteral("Btn_COM_List"), QStringLiteral("boot_refresh"), 222,
                                          20, 26, 26, 18);
-    Btn_COM_List->setToolTip(QStringLiteral("Update COM Ports List"));
 
     P_Options = Create_Panel(this, QStringLiteral("P_Options"), Options_Height);
     L_Update_Option = Create_Label(P_Options, QStringLiteral("L_Update_Option"), 16, 4, true);
@@ -121,6 +119,9 @@ void TFBoot::Set_Lang()
     setWindowTitle(Lang(Form_Type == 1 ? 1002 : 1000));
     Set_Caption(L_SW_Desc, Lang(Form_Type == 1 ? 1003 : 1001));
     Set_Caption(L_IP_Address, Lang(1006));
+    Set_Caption(L_COM_Port, Lang(1007));
+    CB_COM_Port->setToolTip(Lang(1025));
+    Btn_COM_List->setToolTip(Lang(1027));
     Set_Caption(L_Update_Option, Lang(1014));
     CB_Update_Options->clear();
     CB_Update_Options->addItems({Lang(1015), Lang(1016), Lang(1017)});
@@ -237,7 +238,7 @@ void TFBoot::update_ComPort()
     CB_COM_Port->clear();
     for (const TSerial_Port &port : ports) {
         CB_COM_Port->addItem(port.Name, port.Location);
-        CB_COM_Port->setItemData(CB_COM_Port->count() - 1, Serial_Port_Hint(port), Qt::ToolTipRole);
+        CB_COM_Port->setItemData(CB_COM_Port->count() - 1, Serial_Port_Hint(port, Lang), Qt::ToolTipRole);
     }
     CB_COM_Port->setCurrentIndex(ports.isEmpty() ? -1 : 0);
 }
@@ -269,11 +270,12 @@ void TFBoot::Btn_UpdateClick()
 
 bool TFBoot::Refused(int optionIndex)
 {
-    QString refusal = Update_Refusal(Verdict, optionIndex, Form_Type == 1, Master_Dir);
+    QString refusal = Update_Refusal(Verdict, optionIndex, Form_Type == 1, Master_Dir, Lang);
     if (refusal.isEmpty() && Form_Type != 1) {
         // The port chosen from the list may have gone since the list was filled.
         const int index = CB_COM_Port->currentIndex();
-        refusal = Serial_Port_Absence(index >= 0 ? CB_COM_Port->itemData(index).toString() : QString(), Port_Source());
+        refusal =
+            Serial_Port_Absence(index >= 0 ? CB_COM_Port->itemData(index).toString() : QString(), Port_Source(), Lang);
     }
     if (refusal.isEmpty())
         return false;
@@ -332,8 +334,8 @@ void TFBoot::Start_Updater(const QString &base, const QStringList &arguments, TU
     record.Limit_Ms = Updater_Limit_Ms;
     TUpdater_Run run;
     Begin_Update_Record(run, record, Conf_Dir);
-    const bool started = Start_Program(FWait, run, record.Program, arguments, Native_Form(), Updater_Limit_Ms)
-                             .has_value();
+    const bool started =
+        Start_Program(FWait, run, record.Program, arguments, Native_Form(), Updater_Limit_Ms).has_value();
     QString logProblem;
     try {
         Finish_Update_Record(run, record, Conf_Dir);
@@ -341,11 +343,10 @@ void TFBoot::Start_Updater(const QString &base, const QStringList &arguments, TU
         logProblem = error.Text();
     }
     if (!logProblem.isEmpty())
-        Message_Box((started ? Run_End_Text(record) + QLatin1Char('\n') : QString()) +
-                        QStringLiteral("The run could not be recorded in update.log: ") + logProblem,
+        Message_Box((started ? Run_End_Text(record, Lang) + QLatin1Char('\n') : QString()) + Lang(1117).arg(logProblem),
                     TMessage_Kind::Error);
     else if (started)
-        Message_Box(Run_End_Text(record) + QStringLiteral(" See update.log."), TMessage_Kind::Information);
+        Message_Box(Run_End_Text(record, Lang) + QLatin1Char(' ') + Lang(1116), TMessage_Kind::Information);
 }
 
 bool TFBoot::Send_Ping()

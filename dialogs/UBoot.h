@@ -41,7 +41,9 @@ public:
     std::function<std::unique_ptr<TEcho_Client>()> Echo_Client_Source = [] {
         return std::make_unique<TIcmp_Echo_Client>();
     };
-    std::function<QString(const QString &location)> Port_Check = Port_Permission_Problem;
+    std::function<QString(const QString &location)> Port_Check = [](const QString &location) {
+        return Port_Permission_Problem(location, Lang);
+    };
     int Updater_Limit_Ms = Updater_Wait_Limit_Ms;
 
     void Set_Lang();

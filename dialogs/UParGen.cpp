@@ -339,10 +339,6 @@ void TFParGen::Order_TAB_Panels()
 {
     for (TCategory_Panel *category : Categories)
         category->setHidden(category == CP_Ethernet && CB_Device_Type_Type->currentIndex() != 1);
-    // The headings keep the language of creation.
-    const int headings[5] = {454, 406, 415, 426, 431};
-    for (int i = 0; i < 5; ++i)
-        Categories[i]->Header->Heading = QStringLiteral("%1. ").arg(i + 1) + Lang(headings[i]);
 
     // The tab order follows the categories, then the buttons.
     QList<QWidget *> order = {CB_Device_Type_Type,
@@ -377,6 +373,13 @@ void TFParGen::Set_Lang()
     Btn_Cancel->setText(Lang(403));
     Btn_OK->setToolTip(Lang(404));
     Btn_Cancel->setToolTip(Lang(405));
+
+    // The category headings follow the language as well, so that the dialog never shows two at once.
+    const int headings[5] = {454, 406, 415, 426, 431};
+    for (int i = 0; i < 5; ++i) {
+        Categories[i]->Header->Heading = QStringLiteral("%1. ").arg(i + 1) + Lang(headings[i]);
+        Categories[i]->Header->update();
+    }
 
     Set_Caption(L_Device_Type_Type, Lang(455));
     CB_Device_Type_Type->setToolTip(Lang(456));
@@ -499,7 +502,7 @@ bool TFParGen::Controllo_Dati()
 void TFParGen::Btn_OKClick()
 {
     // A list left without a selection would be saved as -1, which no device takes.
-    const QString unselected = List_Selection_Failure(Fields());
+    const QString unselected = List_Selection_Failure(Fields(), Lang);
     if (!unselected.isEmpty()) {
         Message_Box(unselected, TMessage_Kind::Error);
         return;

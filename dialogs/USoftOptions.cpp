@@ -284,6 +284,10 @@ void TFSoftOptions::Create_Lang_List()
             continue;
         SL_Languages.append(file.fileName());
     }
+    // English is built in: it is offered without a file too, so that every switch has its way back.
+    const QString english = Default_Language + Language_Ending;
+    if (!SL_Languages.contains(english))
+        SL_Languages.append(english);
     std::sort(SL_Languages.begin(), SL_Languages.end(), [](const QString &a, const QString &b) {
         const int byName = a.compare(b, Qt::CaseInsensitive);
         return byName != 0 ? byName < 0 : a < b;

@@ -1,6 +1,7 @@
 #include "UWait.h"
 
 #include "UComon.h"
+#include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
 
@@ -25,7 +26,6 @@ TFWait::TFWait(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWind
     setObjectName(QStringLiteral("FWait"));
     Apply_Window_Look(this);
     setWindowModality(Qt::ApplicationModal);
-    setWindowTitle(QStringLiteral("Update running"));
     L_Program = Create_Label(this, QStringLiteral("L_Program"), 16, 14, true);
     L_Seconds = Create_Label(this, QStringLiteral("L_Seconds"), 16, 36);
     PB_Busy = new QProgressBar(this);
@@ -40,13 +40,15 @@ TFWait::TFWait(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWind
 
 void TFWait::Show_Seconds()
 {
-    Set_Caption(L_Seconds, QStringLiteral("Waiting for it to end: %1 s").arg(Clock.elapsed() / 1000));
+    Set_Caption(L_Seconds, Lang(1112).arg(QString::number(Clock.elapsed() / 1000)));
 }
 
 void TFWait::Show_Still(const QString &program, int seconds)
 {
-    Set_Caption(L_Program, QStringLiteral("%1 is running.").arg(QFileInfo(program).fileName()));
-    Set_Caption(L_Seconds, QStringLiteral("Waiting for it to end: %1 s").arg(seconds));
+    // Captioned at every showing: the language may have changed since the last.
+    setWindowTitle(Lang(1110));
+    Set_Caption(L_Program, Lang(1111).arg(QFileInfo(program).fileName()));
+    Set_Caption(L_Seconds, Lang(1112).arg(QString::number(seconds)));
 }
 
 void TFWait::Wait_For(TUpdater_Run &run, const QString &program)
@@ -87,12 +89,12 @@ std::optional<TRun_End> Start_Program(TFWait *wait, TUpdater_Run &run, const QSt
                                       const QStringList &Parameter, TPlatform_Form form, int limitMs)
 {
     if (!run.Start(NomeSW, Parameter, form, Program_Dir, limitMs)) {
-        Message_Box(run.Error_Text, TMessage_Kind::Error);
+        Message_Box(Start_Failure_Text(run, Lang), TMessage_Kind::Error);
         return std::nullopt;
     }
     wait->Wait_For(run, NomeSW);
     if (run.End == TRun_End::Not_Started) {
-        Message_Box(run.Error_Text, TMessage_Kind::Error);
+        Message_Box(Start_Failure_Text(run, Lang), TMessage_Kind::Error);
         return std::nullopt;
     }
     return run.End;

@@ -152,6 +152,17 @@ void Load_Default_Language()
     Language_Table_Size = Language_Table_Entries;
 }
 
+QString English_Text(int index)
+{
+    static const QStringList table = [] {
+        QStringList texts(Language_Table_Entries, Blank_Text);
+        for (const TBuilt_In_Text &entry : English_Texts)
+            texts[entry.Index] = QString::fromUtf8(entry.Text);
+        return texts;
+    }();
+    return index >= 0 && index < table.size() ? table[index] : Blank_Text;
+}
+
 QString Decode_Language_Bytes(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))

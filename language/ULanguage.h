@@ -20,6 +20,12 @@ QString Lang(int index);
 // Clears the table and fills it with the 1200 built-in English texts.
 void Load_Default_Language();
 
+// The built-in English text at index, whatever language is loaded (a single blank outside the table).
+QString English_Text(int index);
+// Where a message takes its words from: Lang for the windows (the language in force), English_Text for
+// quillon-cli and update.log, which stay in English.
+using TText_Source = QString (*)(int index);
+
 // What the loader did with one line of a language file.
 struct TLanguage_Line_Report
 {

@@ -1,7 +1,7 @@
 // Built-in English texts of the language table. Every index not listed holds a single blank.
 #include "ULanguage_English.h"
 
-const std::array<TBuilt_In_Text, 243> English_Texts = {{
+const std::array<TBuilt_In_Text, 278> English_Texts = {{
     {0, "Begin"},
     {1, "Step 1"},
     {2, "Step 2"},
@@ -245,4 +245,43 @@ const std::array<TBuilt_In_Text, 243> English_Texts = {{
     {1103, "File already exists! Do you want to overwrite the file?"},
     {1104, "Error! Please set the Set Communication Parameter before to create the GSD file"},
     {1105, "File already exists. Do you want to overwrite?"},
+    {1110, "Update running"},
+    {1111, "%1 is running."},
+    {1112, "Waiting for it to end: %1 s"},
+    {1113, "The updater ended with exit code %1."},
+    {1114, "The updater ended abnormally."},
+    {1115, "The updater is still running after %1 s; the program no longer waits for it."},
+    {1116, "See update.log."},
+    {1117, "The run could not be recorded in update.log: %1"},
+    {1118, "%1 cannot be started: %2"},
+    {1119, "the file does not exist"},
+    {1120, "it is not an executable file"},
+    {1121, "The serial port %1 cannot be used: this user may not read and write it."},
+    {1122, "The port belongs to the group %1, which may read and write it. Add the user to that group (for example: "
+           "sudo usermod -aG %1 $USER), then log out and log in again."},
+    {1123, "No group the user could join gives access to it (owner %1, group %2, mode %3). Ask the administrator to "
+           "give the port to the group dialout, for example with a udev rule such as KERNEL==\"%4\", "
+           "GROUP=\"dialout\", MODE=\"0660\", and to add the user to that group."},
+    {1124, "No serial port is chosen: connect the converter's port and refresh the port list."},
+    {1125, "The serial port %1 is not there (any more): connect it, refresh the port list and choose it again."},
+    {1126, "The firmware file %1 is missing. The firmware files come with the converter from its maker; copy %2 into "
+           "%3 and try again."},
+    {1127, "This configuration was never saved: open step 2 and press OK."},
+    {1128, "%1: the key %2 is missing from ParGen.xml; open step 2 and press OK."},
+    {1129, "%1: \"%2\" is not an index of the list"},
+    {1130, "%1: index %2 is not in the list"},
+    {1131, "%1: \"%2\" is neither 0 nor 1"},
+    {1132, "%1: choose a value from the list"},
+    {1133, "Device type"},
+    {1134, "Port 0 baud rate"},
+    {1135, "Port 0 parity"},
+    {1136, "Port 1 serial type"},
+    {1137, "Port 1 baud rate"},
+    {1138, "Port 1 parity"},
+    {1139, "Port 0 broadcast"},
+    {1140, "Port 1 broadcast"},
+    {1141, "Gateway"},
+    {1142, "No program could be started to open the web page %1"},
+    {1143, "Maker: %1"},
+    {1144, "Serial number: %1"},
 }};

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Redraws the program's button pictures and logo (app/resources/icons/*.png) and the desktop's application
-# icon (packaging/icons/<N>x<N>/apps/*.png) from their drawing code.
+# Redraws the program's button pictures and logo (app/resources/icons/*.png), the desktop's application
+# icon (packaging/icons/<N>x<N>/apps/*.png) and the flags of the shipped languages (language/shipped/*.bmp)
+# from their drawing code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-icons
 cmake -S app/resources/source -B "$build" -DCMAKE_BUILD_TYPE=Release > "$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j 2
-"$build/make_icons" app/resources/icons packaging/icons
-ls app/resources/icons packaging/icons
+"$build/make_icons" app/resources/icons packaging/icons language/shipped
+ls app/resources/icons packaging/icons language/shipped

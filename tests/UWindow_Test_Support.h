@@ -7,6 +7,7 @@
 #include "UApplication.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
+#include "ULanguage_Shipped.h"
 #include "UMessage.h"
 #include "UWeb_Page.h"
 
@@ -58,10 +59,19 @@ public:
     }
     bool Exists(const QString &relative) const { return QFileInfo::exists(Path(relative)); }
 
-    // The program's windows in their order, the main window shown.
-    DIRevevoriVezaDiva *Start()
+    // The program's windows in their order, the main window shown. The start copies the shipped languages into
+    // a workspace without any; unless a test asks for them, they are taken away again, so that LANGUAGE holds
+    // only what the test puts there.
+    DIRevevoriVezaDiva *Start(bool shippedLanguages = false)
     {
         Main = Create_Program_Windows(Dir.path());
+        if (!shippedLanguages) {
+            for (const QString &name : Shipped_Language_Files()) {
+                QFile copy(Path(QStringLiteral("LANGUAGE/") + name));
+                if (copy.open(QIODevice::ReadOnly) && copy.readAll() == Shipped_Language_File(name))
+                    copy.remove();
+            }
+        }
         Main->show();
         if (!QTest::qWaitForWindowExposed(Main.get()))
             qWarning("main window not exposed");

@@ -236,8 +236,15 @@ private slots:
         QCOMPARE(f.Boot->CB_Update_Options->itemText(1), QStringLiteral("Solo firmware"));
         QCOMPARE(f.Boot->CB_Update_Options->count(), 3);
         QCOMPARE(f.Boot->Btn_Update->text(), QStringLiteral("Esegui"));
-        // The port list's caption is not a language text.
-        QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Select the COM port for the Update"));
+        // The port list's caption and the two hints of the port row are language texts as well.
+        QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Select the COM Port for the Update"));
+        Language_Table[1007] = QStringLiteral("Porta COM");
+        Language_Table[1025] = QStringLiteral("Porta da usare");
+        Language_Table[1027] = QStringLiteral("Aggiorna elenco");
+        f.Main->Change_Language();
+        QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Porta COM"));
+        QCOMPARE(f.Boot->CB_COM_Port->toolTip(), QStringLiteral("Porta da usare"));
+        QCOMPARE(f.Boot->Btn_COM_List->toolTip(), QStringLiteral("Aggiorna elenco"));
     }
 
     void Tab_walks_the_form_in_its_order_data()
@@ -284,7 +291,8 @@ private slots:
             QCOMPARE(list->currentIndex(), 0);
             QCOMPARE(list->itemData(1, Qt::ToolTipRole).toString(),
                      QStringLiteral("/dev/ttyUSB0\nUSB-Serial Controller\nMaker: Acme Devices\nSerial number: A1B2C3"));
-            QCOMPARE(list->toolTip(), QString());
+            // The closed list's own hint is entry 1025; each port's hint shows in the open list.
+            QCOMPARE(list->toolTip(), QStringLiteral("Select the COM Port to use for the Update"));
             // The refresh button lists what the system has now.
             f.Boot->Port_Source = [] { return QList<TSerial_Port>{}; };
             QTest::mouseClick(f.Boot->Btn_COM_List, Qt::LeftButton);
@@ -431,6 +439,28 @@ private slots:
         QCOMPARE(Last_Update_Option, 0);
         QVERIFY(!f.Program.Exists(QStringLiteral("PROJECTS/Line2/update.log")));
         QVERIFY(f.Program.Exists(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")));
+    }
+
+    void Refusals_and_endings_speak_the_language_in_force_while_update_log_stays_English()
+    {
+        TBoot_Fixture f(Saved_ParGen(0, {{"Port_0_Baud", "99"}}));
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        Language_Table[1130] = QStringLiteral("%1: Index %2 nicht in der Liste");
+        Language_Table[1134] = QStringLiteral("Baudrate 0");
+        Language_Table[1113] = QStringLiteral("Ende mit Code %1.");
+        Language_Table[1116] = QStringLiteral("Siehe update.log.");
+        const auto run = [&](int option) {
+            f.Step_3([&] {
+                f.Boot->CB_COM_Port->setCurrentIndex(1);
+                f.Boot->CB_Update_Options->setCurrentIndex(option);
+                QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            });
+            return Shown_Texts();
+        };
+        QCOMPARE(run(0), QStringList{QStringLiteral("error: Baudrate 0: Index 99 nicht in der Liste")});
+        QCOMPARE(run(1), QStringList{QStringLiteral("information: Ende mit Code 0. Siehe update.log.")});
+        const QByteArray log = f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log"));
+        QVERIFY2(log.contains("ended: exit code 0"), log.constData());
     }
 
     void An_unsafe_Ethernet_update_sends_no_echo_request()

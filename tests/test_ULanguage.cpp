@@ -1,8 +1,11 @@
 #include "UComon.h"
 #include "ULanguage.h"
+#include "ULanguage_Check.h"
+#include "ULanguage_Shipped.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -41,8 +44,8 @@ QByteArray Encode(QStringConverter::Encoding encoding, const QString &text)
 
 bool Is_Blank_Range(int index)
 {
-    static const int ranges[][2] = {{60, 99},   {111, 199},   {208, 299},  {322, 399},
-                                    {498, 999}, {1038, 1099}, {1106, 1199}};
+    static const int ranges[][2] = {{60, 99},   {111, 199},   {208, 299},   {322, 399},
+                                    {498, 999}, {1038, 1099}, {1106, 1109}, {1145, 1199}};
     for (const auto &range : ranges) {
         if (index >= range[0] && index <= range[1])
             return true;
@@ -82,6 +85,14 @@ private slots:
     void loadLanguageTakesEnglishFileForMissingLanguage();
     void loadLanguageStartsEachLanguageFromEnglish();
     void loadLanguageWithUnreadableFileLeavesEnglish();
+
+    void englishTextStaysEnglishWhateverIsLoaded();
+    void shippedEnglishFileIsTheBuiltInTable();
+    void shippedTranslationsLoadCleanAndCoverTheShownEntries_data();
+    void shippedTranslationsLoadCleanAndCoverTheShownEntries();
+    void checkWarnsWhereAFileProbablyMeansOtherwise_data();
+    void checkWarnsWhereAFileProbablyMeansOtherwise();
+    void shippedFilesReachOnlyAWorkspaceWithoutLanguages();
 
 private:
     QTemporaryDir Dir;
@@ -414,6 +425,132 @@ void Test_ULanguage::loadLanguageWithUnreadableFileLeavesEnglish()
 
     QCOMPARE(Language_Name, u"Deutsch"_s);
     QCOMPARE(Changed_Entries(), QList<int>());
+}
+
+void Test_ULanguage::englishTextStaysEnglishWhateverIsLoaded()
+{
+    QVERIFY(Write_File(Join_Path(Language_Dir, u"Deutsch.lng"_s), "STR1113 = Ende mit Code %1.\n"));
+    Language_Name = u"Deutsch"_s;
+    Load_Language();
+    QCOMPARE(Lang(1113), u"Ende mit Code %1."_s);
+    QCOMPARE(English_Text(1113), u"The updater ended with exit code %1."_s);
+    QCOMPARE(English_Text(60), u" "_s);
+    QCOMPARE(English_Text(1200), u" "_s);
+}
+
+void Test_ULanguage::shippedEnglishFileIsTheBuiltInTable()
+{
+    const QString path = Join_Path(Language_Dir, u"English.lng"_s);
+    QVERIFY(Write_File(path, Shipped_Language_File(u"English.lng"_s)));
+    Read_Language_File(path);
+    QCOMPARE(Changed_Entries(), QList<int>());
+    // Every entry is written out, so that a translator starting from a copy sees them all.
+    const TLanguage_Check check = Check_Language_File(path);
+    QCOMPARE(check.Warnings, QStringList());
+    QCOMPARE(check.Left_In_English, check.Shown_Entries);
+}
+
+void Test_ULanguage::shippedTranslationsLoadCleanAndCoverTheShownEntries_data()
+{
+    QTest::addColumn<QString>("name");
+    const QStringList files = Shipped_Language_Files();
+    for (const char *name : {"Deutsch", "Italiano", "Fran\u00e7ais", "Espa\u00f1ol"}) {
+        const QString language = QString::fromUtf8(name);
+        QVERIFY2(files.contains(language + u".lng"_s) && files.contains(language + u".bmp"_s), name);
+        QTest::newRow(name) << language;
+    }
+    QVERIFY(files.contains(u"English.lng"_s) && files.contains(u"English.bmp"_s));
+    QVERIFY(files.contains(u"DefaultFlag.bmp"_s));
+}
+
+void Test_ULanguage::shippedTranslationsLoadCleanAndCoverTheShownEntries()
+{
+    QFETCH(QString, name);
+    const QString path = Join_Path(Language_Dir, name + u".lng"_s);
+    QVERIFY(Write_File(path, Shipped_Language_File(name + u".lng"_s)));
+    const TLanguage_Check check = Check_Language_File(path);
+    QCOMPARE(check.Warnings, QStringList());
+    QVERIFY2(check.Left_In_English * 10 <= check.Shown_Entries,
+             qPrintable(u"%1 of %2 left in English"_s.arg(check.Left_In_English).arg(check.Shown_Entries)));
+
+    // Where the English text carries values, the translation carries the same placeholders (checked above),
+    // and the flag is a picture.
+    Language_Name = name;
+    Load_Language();
+    QCOMPARE(Language_Name, name);
+    QVERIFY(Lang(1125).arg(u"/dev/ttyUSB7"_s).contains(u"/dev/ttyUSB7"_s));
+    QImage flag;
+    QVERIFY(flag.loadFromData(Shipped_Language_File(name + u".bmp"_s), "BMP"));
+    QVERIFY(flag.width() <= 48 && flag.height() <= 48);
+}
+
+void Test_ULanguage::checkWarnsWhereAFileProbablyMeansOtherwise_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::newRow("a clean file") << QByteArray("; notes\nSTR15 = Neue Konfiguration\n") << QStringList();
+    QTest::newRow("no blank before =: 100 read where 1000 was meant")
+        << QByteArray("STR1000=Update\n")
+        << QStringList{u"line 1: the character just before \"=\" is not read as part of the index (\"1000\" was "
+                       u"meant, 100 was read): write a blank before \"=\""_s};
+    QTest::newRow("an index outside the table")
+        << QByteArray("STR1200 = x\n") << QStringList{u"line 1: nothing set: index 1200 out of range 0 to 1199"_s};
+    QTest::newRow("an index set twice")
+        << QByteArray("STR12 = A\n\nSTR12 = B\n")
+        << QStringList{u"line 3: entry 12 is set again (first on line 1); the later text wins"_s};
+    QTest::newRow("a placeholder lost and one too many")
+        << QByteArray("STR1125 = Port fehlt\nSTR15 = Neu %1\n")
+        << QStringList{u"line 1: entry 1125: placeholders none where the English text has %1"_s,
+                       u"line 2: entry 15: placeholders %1 where the English text has none"_s};
+    QTest::newRow("text after the closing pilcrow")
+        << QByteArray("STR306 = \xC2\xB6 / \xC2\xB6 x\nSTR317 = \xC2\xB6 to \xC2\xB6 /#/ a note\n")
+        << QStringList{u"line 1: entry 306: the text after the pilcrow (\" x\") is dropped"_s};
+    QTest::newRow("a caption far longer than the English, a hint as long as it needs")
+        << QByteArray("STR103 = Ja, das ist in Ordnung so\nSTR108 = " + QByteArray(200, 'x') + "\n")
+        << QStringList{u"line 1: entry 103 is 25 characters long, the English 2: check that it fits its window"_s};
+}
+
+void Test_ULanguage::checkWarnsWhereAFileProbablyMeansOtherwise()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, warnings);
+    const QString path = Join_Path(Language_Dir, u"Check.lng"_s);
+    QVERIFY(Write_File(path, file));
+    Language_Table[3] = u"kept"_s;
+    const TLanguage_Check check = Check_Language_File(path);
+    QCOMPARE(check.Warnings, warnings);
+    // The table in force is left as it was.
+    QCOMPARE(Language_Table[3], u"kept"_s);
+    QCOMPARE(Language_Table.size(), 1200);
+}
+
+void Test_ULanguage::shippedFilesReachOnlyAWorkspaceWithoutLanguages()
+{
+    const QStringList shipped = Shipped_Language_Files();
+    // A new workspace: everything, byte for byte; a user's own picture is kept.
+    QVERIFY(Write_File(Join_Path(Language_Dir, u"DefaultFlag.bmp"_s), "mine"));
+    QStringList expected = shipped;
+    expected.removeOne(u"DefaultFlag.bmp"_s);
+    QCOMPARE(Install_Shipped_Languages(Language_Dir), expected);
+    for (const QString &name : expected) {
+        QFile file(Join_Path(Language_Dir, name));
+        QVERIFY2(file.open(QIODevice::ReadOnly) && file.readAll() == Shipped_Language_File(name), qPrintable(name));
+    }
+    QFile mine(Join_Path(Language_Dir, u"DefaultFlag.bmp"_s));
+    QVERIFY(mine.open(QIODevice::ReadOnly));
+    QCOMPARE(mine.readAll(), QByteArray("mine"));
+
+    // Once languages are there, nothing comes back or is replaced: an edited copy stays, a removed one stays away.
+    QVERIFY(Write_File(Join_Path(Language_Dir, u"Deutsch.lng"_s), "STR15 = Meine\n"));
+    QVERIFY(QFile::remove(Join_Path(Language_Dir, u"Italiano.lng"_s)));
+    QCOMPARE(Install_Shipped_Languages(Language_Dir), QStringList());
+    QVERIFY(!QFileInfo::exists(Join_Path(Language_Dir, u"Italiano.lng"_s)));
+    QFile edited(Join_Path(Language_Dir, u"Deutsch.lng"_s));
+    QVERIFY(edited.open(QIODevice::ReadOnly));
+    QCOMPARE(edited.readAll(), QByteArray("STR15 = Meine\n"));
+
+    // No directory, nothing written.
+    QCOMPARE(Install_Shipped_Languages(Join_Path(Dir.path(), u"missing"_s)), QStringList());
 }
 
 QTEST_GUILESS_MAIN(Test_ULanguage)

@@ -821,7 +821,7 @@ private slots:
         dialog->hide();
     }
 
-    void A_change_of_language_recaptions_the_dialog_but_not_its_headings()
+    void A_change_of_language_recaptions_the_dialog_and_its_headings()
     {
         TSettings_Fixture program;
         QVERIFY(program.Write(QStringLiteral("LANGUAGE/Deutsch.lng"),
@@ -833,8 +833,10 @@ private slots:
         program.Main->Change_Language();
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Kommunikation"));
         QCOMPARE(dialog->L_Port0_Baudrate->text(), QStringLiteral("Baudrate DE"));
-        QCOMPARE(dialog->CP_Port0->Header->Heading, QStringLiteral("2. Port 0 (RS485)"));
-        // The messages come from the table of the moment.
+        QCOMPARE(dialog->CP_Port0->Header->Heading, QStringLiteral("2. Anschluss 0"));
+        // The messages come from the table of the moment, the list check's too.
+        QCOMPARE(List_Selection_Failure(TParGen_Fields{.Port_0_Baud = -1}, Lang),
+                 QStringLiteral("Port 0 baud rate: choose a value from the list"));
         program.Open([&] {
             Type_Into(dialog->E_Port0_Device_ID, QStringLiteral("0"));
             QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);

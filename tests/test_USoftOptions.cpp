@@ -124,8 +124,8 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QString>("page");
         QTest::addColumn<bool>("next");
-        QTest::newRow("no language file: no slot, nothing to page to")
-            << QStringList() << QStringList() << QStringLiteral("Page 1 / 0") << false;
+        QTest::newRow("no language file: English alone, built in")
+            << QStringList() << QStringList{QStringLiteral("English")} << QStringLiteral("Page 1 / 1") << false;
         QTest::newRow("three languages on one page, sorted")
             << QStringList{QStringLiteral("English.lng"), QStringLiteral("Italiano.lng"), QStringLiteral("Deutsch.lng")}
             << QStringList{QStringLiteral("Deutsch"), QStringLiteral("English"), QStringLiteral("Italiano")}
@@ -135,15 +135,17 @@ private slots:
             seven.append(name + QStringLiteral(".lng"));
         QTest::newRow("seven languages: six on the first of two pages")
             << seven << Seven.mid(0, 6) << QStringLiteral("Page 1 / 2") << true;
-        QTest::newRow("sorted without regard to case")
+        QTest::newRow("sorted without regard to case, English offered without its file")
             << QStringList{QStringLiteral("beta.lng"), QStringLiteral("Alpha.lng"), QStringLiteral("alpha2.lng")}
-            << QStringList{QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta")}
+            << QStringList{QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta"),
+                           QStringLiteral("English")}
             << QStringLiteral("Page 1 / 1") << false;
         QTest::newRow("only regular files ending in .lng whose names the settings file can hold")
             << QStringList{QStringLiteral("Italiano.lng"), QStringLiteral("notes.txt"),
                            QStringLiteral("dir:Folder.lng"), QStringLiteral("English.lng.bak"),
                            QStringLiteral("Deutsch.bmp")}
-            << QStringList{QStringLiteral("Italiano")} << QStringLiteral("Page 1 / 1") << false;
+            << QStringList{QStringLiteral("English"), QStringLiteral("Italiano")} << QStringLiteral("Page 1 / 1")
+            << false;
     }
 
     void The_language_page_lists_the_language_files()
@@ -214,15 +216,58 @@ private slots:
         dialog->reject();
     }
 
+    void A_new_workspace_offers_the_shipped_languages_and_every_switch_has_its_way_back()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start(true);
+        TFSoftOptions *dialog = main->FSoftOptions;
+        dialog->show();
+        const QStringList languages{QStringLiteral("Deutsch"), QStringLiteral("English"),
+                                    QStringLiteral("Espa\u00f1ol"), QStringLiteral("Fran\u00e7ais"),
+                                    QStringLiteral("Italiano")};
+        QCOMPARE(Shown_Slots(dialog), languages);
+        for (int k = 0; k < int(languages.size()); ++k)
+            QVERIFY2(!dialog->I_L[k]->isHidden() && !dialog->I_L[k]->pixmap().isNull(), qPrintable(languages[k]));
+
+        // One caption of every window re-captioned, the settings dialog's headings included.
+        const auto captions = [&] {
+            return QStringList{main->Btn_New->text(),
+                               main->findChild<QLabel *>(QStringLiteral("L_Name_Conf"))->text(),
+                               main->FNew_Project->windowTitle(),
+                               main->FOpenConf->windowTitle(),
+                               dialog->windowTitle(),
+                               dialog->L_Sel_Lang->text(),
+                               main->FBoot->windowTitle(),
+                               main->FBoot->L_COM_Port->text(),
+                               main->FParGen->windowTitle(),
+                               main->FParGen->CP_Device_Type->Header->Heading};
+        };
+        const QStringList english = captions();
+        for (int k : {0, 2, 3, 4}) {
+            Set_Next_Message_Answer(QMessageBox::Yes);
+            Click(dialog->L_L[k]);
+            const QStringList translated = captions();
+            for (qsizetype i = 0; i < english.size(); ++i)
+                QVERIFY2(translated[i] != english[i], qPrintable(languages[k] + QStringLiteral(": ") + translated[i]));
+            QCOMPARE(translated.last(), QStringLiteral("1. ") + Lang(454));
+            Set_Next_Message_Answer(QMessageBox::Yes);
+            Click(dialog->L_L[1]);
+            QCOMPARE(captions(), english);
+        }
+        QCOMPARE(Shown_Texts().size(), 8);
+        dialog->reject();
+    }
+
     void Answering_No_changes_nothing()
     {
+        // English, built in, comes first; Italiano second.
         TProgram_Fixture program;
         QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"), Italiano));
         DIRevevoriVezaDiva *main = program.Start();
         TFSoftOptions *dialog = main->FSoftOptions;
         dialog->show();
         Set_Next_Message_Answer(QMessageBox::No);
-        Click(dialog->L_L[0]);
+        Click(dialog->L_L[1]);
         QCOMPARE(Shown_Texts(),
                  QStringList{QStringLiteral("question: Do you want to change the Language from English to Italiano?")});
         QCOMPARE(dialog->Language_In_Use, QStringLiteral("English"));
@@ -274,8 +319,8 @@ private slots:
         QCOMPARE(dialog->CB_En_Con->text(), QStringLiteral("Abilita la connessione Internet"));
         QCOMPARE(main->FBoot->windowTitle(), QStringLiteral("Aggiorna dispositivo via seriale"));
         QCOMPARE(main->FParGen->windowTitle(), QStringLiteral("Imposta comunicazione"));
-        // The settings dialog's headings keep the language of its creation.
-        QCOMPARE(main->FParGen->CP_Device_Type->Header->Heading, QStringLiteral("1. Device Type"));
+        // The settings dialog's headings follow the language too.
+        QCOMPARE(main->FParGen->CP_Device_Type->Header->Heading, QStringLiteral("1. Tipo di dispositivo"));
         QCOMPARE(main->FAbout->findChild<QLabel *>(QStringLiteral("Label6"))->text(),
                  QStringLiteral("Software Code : "));
         // Entries the language file lacks are English again, not English.lng's.
@@ -305,7 +350,7 @@ private slots:
         dialog->show();
         QVERIFY(QFile::remove(program.Path(QStringLiteral("LANGUAGE/Italiano.lng"))));
         Set_Next_Message_Answer(QMessageBox::Yes);
-        Click(dialog->L_L[0]);
+        Click(dialog->L_L[1]);
         QCOMPARE(dialog->Language_In_Use, QStringLiteral("Italiano"));
         QCOMPARE(Language_Name, QStringLiteral("English"));
         QCOMPARE(dialog->L_Sel_Lang->text(), QStringLiteral("Selected Language : Italiano"));
@@ -348,12 +393,12 @@ private slots:
         TFSoftOptions *dialog = program.Start()->FSoftOptions;
         dialog->show();
         QVERIFY(QTest::qWaitForWindowActive(dialog));
-        QVERIFY(dialog->L_L[0]->focusPolicy() & Qt::TabFocus);
-        dialog->L_L[0]->setFocus();
-        QTest::keyClick(dialog->L_L[0], Qt::Key_Return);
+        QVERIFY(dialog->L_L[1]->focusPolicy() & Qt::TabFocus);
+        dialog->L_L[1]->setFocus();
+        QTest::keyClick(dialog->L_L[1], Qt::Key_Return);
         QCOMPARE(Shown_Texts(),
                  QStringList{QStringLiteral("question: Do you want to change the Language from English to Italiano?")});
-        QTest::keyClick(dialog->L_L[0], Qt::Key_Space);
+        QTest::keyClick(dialog->L_L[1], Qt::Key_Space);
         QCOMPARE(Shown_Texts().size(), 1);
         dialog->reject();
     }

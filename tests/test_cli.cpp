@@ -232,20 +232,30 @@ void Test_Cli::texts_prints_the_table_with_a_language_file_applied()
 void Test_Cli::texts_report_tells_what_each_line_did()
 {
     const QString file = Dir->filePath("Deutsch.lng");
-    static const char text[] = "; header\nSTR19 = Neue Version\nSTR1200 = x\nSTR20 = a\x1B[2Jb\x7F\nSTR\0 = c\n";
+    static const char text[] =
+        "; header\nSTR19 = Neue Version\nSTR1200 = x\nSTR1000=Update\nSTR20 = a\x1B[2Jb\x7F\nSTR\0 = c\n";
     Write_File(file, QByteArray(text, sizeof text - 1));
     TRun run = Run({"texts", "--report", file});
     QCOMPARE(run.Exit_Code, 0);
     const QList<QByteArray> lines = run.Out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 5);
-    // Control characters from the file never reach the terminal raw.
-    QCOMPARE(lines[3], QByteArray("line 4: entry 20 := \"a\\x1B[2Jb\\x7F\""));
-    QVERIFY2(lines[4].startsWith("line 5: ignored, ") && lines[4].endsWith(": STR\\x00 = c"), lines[4].constData());
-    run = Run({"texts", file});
-    QCOMPARE(run.Out.split('\n')[20], QByteArray("20\ta\\x1B[2Jb\\x7F"));
+    QCOMPARE(lines.size(), 10);
     QVERIFY2(lines[0].startsWith("line 1: ignored, ") && lines[0].endsWith("; header"), lines[0].constData());
     QCOMPARE(lines[1], QByteArray("line 2: entry 19 := \"Neue Version\""));
     QVERIFY2(lines[2].startsWith("line 3: ignored, ") && lines[2].contains("1200"), lines[2].constData());
+    QCOMPARE(lines[3], QByteArray("line 4: entry 100 := \"Update\""));
+    // Control characters from the file never reach the terminal raw.
+    QCOMPARE(lines[4], QByteArray("line 5: entry 20 := \"a\\x1B[2Jb\\x7F\""));
+    QVERIFY2(lines[5].startsWith("line 6: ignored, ") && lines[5].endsWith(": STR\\x00 = c"), lines[5].constData());
+    // Then what a translator should look at, and how much is left in English.
+    QCOMPARE(lines[6], QByteArray("warning: line 3: nothing set: index 1200 out of range 0 to 1199"));
+    QVERIFY2(lines[7].startsWith("warning: line 4: the character just before \"=\" is not read as part of the index "
+                                 "(\"1000\" was meant, 100 was read)"),
+             lines[7].constData());
+    QVERIFY2(lines[8].startsWith("warning: line 6: nothing set: ") && !lines[8].contains('\0'), lines[8].constData());
+    QVERIFY2(lines[9].startsWith("228 of 231 shown entries with letters are left in English: 0 1 2 "),
+             lines[9].constData());
+    run = Run({"texts", file});
+    QCOMPARE(run.Out.split('\n')[20], QByteArray("20\ta\\x1B[2Jb\\x7F"));
 }
 
 void Test_Cli::command_line_errors_data()

@@ -296,11 +296,12 @@ private slots:
         const QString main = Start_Main_Window(server, program, dir.path());
         QVERIFY(!main.isEmpty());
 
-        // The header's options button; the flag of the first language (page below the title band and tabs).
+        // The header's options button; the flag of the second language, after the built-in English (page below the
+        // title band and tabs).
         QVERIFY(Click_In(main, 574 + 25, 8 + 25));
         const QString options = Wait_For_Window(QStringLiteral("^Software Options$"));
         QVERIFY(!options.isEmpty());
-        QVERIFY(Click_In(options, 24 + 24, 69 + 26 + 40 + 24));
+        QVERIFY(Click_In(options, 26 + 24, 69 + 26 + 94 + 24));
         // The question, answered Yes with the keyboard.
         const QString question = Wait_For_Window(QStringLiteral("^Quillon$"));
         QVERIFY(!question.isEmpty());

@@ -114,24 +114,6 @@ void Add_Language(const QString &languageDir, const QString &name, QList<QColor>
         Failed = true;
 }
 
-// The flag of a language without its own: a globe.
-void Add_Default_Flag(const QString &languageDir)
-{
-    QImage flag(40, 27, QImage::Format_RGB32);
-    flag.fill(QColor(236, 236, 236));
-    QPainter painter(&flag);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(31, 111, 139), 1.5));
-    painter.setBrush(QColor(214, 233, 239));
-    painter.drawEllipse(QRectF(8.5, 1.5, 23, 23));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(QRectF(15, 1.5, 10, 23));
-    painter.drawLine(QPointF(8.5, 13), QPointF(31.5, 13));
-    painter.end();
-    if (!flag.save(QDir(languageDir).filePath(QStringLiteral("DefaultFlag.bmp")), "BMP"))
-        Failed = true;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -202,18 +184,11 @@ int main(int argc, char *argv[])
     Picture(main->FAbout, QStringLiteral("about"));
     main->FAbout->hide();
 
-    // Seven languages: six of them with their own flag, one (on the first page) with the default flag.
-    const QColor red(206, 43, 55), white(255, 255, 255), green(0, 146, 70), blue(0, 85, 164);
-    Add_Language(Language_Dir, QStringLiteral("Deutsch"), {QColor(0, 0, 0), QColor(221, 0, 0), QColor(255, 206, 0)},
-                 true);
-    Add_Language(Language_Dir, QStringLiteral("English"), {white, red}, true, true);
-    Add_Language(Language_Dir, QStringLiteral("Espa\u00f1ol"), {red, QColor(255, 196, 0), QColor(255, 196, 0), red},
-                 true);
-    Add_Language(Language_Dir, QStringLiteral("Fran\u00e7ais"), {blue, white, red}, false);
-    Add_Language(Language_Dir, QStringLiteral("Italiano"), {green, white, red}, false);
+    // Seven languages: the five the program ships (copied into the new workspace at start, with their flags and
+    // the default flag), one more with a flag of its own and one (on the first page) with the default flag.
+    const QColor red(206, 43, 55), green(0, 146, 70);
     Add_Language(Language_Dir, QStringLiteral("Nederlands"), {}, true);
     Add_Language(Language_Dir, QStringLiteral("Portugu\u00eas"), {green, red, red}, false);
-    Add_Default_Flag(Language_Dir);
 
     Enable_Internet = true;
     Enable_Update = true;
@@ -262,6 +237,41 @@ int main(int argc, char *argv[])
     Picture(boot->FWait, QStringLiteral("update_waiting"));
     boot->FWait->hide();
     boot->hide();
+
+    // The main window and the settings dialog in each shipped translation, switched as the options dialog does.
+    const struct
+    {
+        const char *Language;
+        const char *Name;
+    } languages[] = {
+        {"Deutsch", "deutsch"}, {"Fran\u00e7ais", "francais"}, {"Italiano", "italiano"}, {"Espa\u00f1ol", "espanol"}};
+    const QString kept = Language_Name;
+    for (const auto &language : languages) {
+        Language_Name = QString::fromUtf8(language.Language);
+        Load_Language();
+        main->Change_Language();
+        const QString suffix = QStringLiteral("_") + QLatin1String(language.Name);
+        Picture(main.get(), QStringLiteral("main") + suffix);
+        parGen->show();
+        Picture(parGen, QStringLiteral("settings") + suffix);
+        parGen->hide();
+        boot->Form_Type = 0;
+        boot->show();
+        Picture(boot, QStringLiteral("update_serial") + suffix);
+        boot->FWait->Show_Still(Updater_Path(Program_Dir, Serial_Updater_Base), 12);
+        boot->FWait->show();
+        Picture(boot->FWait, QStringLiteral("update_waiting") + suffix);
+        boot->FWait->hide();
+        boot->hide();
+        options->show();
+        options->PC_Options->setCurrentWidget(options->TS_Soft_Settings);
+        Picture(options, QStringLiteral("options_software_settings") + suffix);
+        options->PC_Options->setCurrentWidget(options->TS_Con_Options);
+        options->Show_Check_Result(true);
+        Picture(options, QStringLiteral("options_connection") + suffix);
+        options->hide();
+    }
+    Language_Name = kept;
 
     main->hide();
     return Failed ? 1 : 0;

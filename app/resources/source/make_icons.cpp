@@ -1,7 +1,8 @@
 // Draws the program's own pictures: the button glyphs and the logo, as PNG files.
-// Usage: make_icons <output directory> [<icon theme directory>]
+// Usage: make_icons <output directory> [<icon theme directory> [<flag directory>]]
 // With the second directory, the logo is also drawn as the desktop's application icon at the icon theme's
 // usual sizes (<dir>/<N>x<N>/apps/org.quillon.Quillon.png); packaging/icons/scalable holds it as SVG.
+// With the third, the flags of the shipped languages are drawn there too, as BMP files.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -367,13 +368,106 @@ bool Draw(const QString &dir, const QString &name, int size, const std::function
     return true;
 }
 
+// ---- Flags of the shipped languages (LANGUAGE/<language>.bmp), 48 x 32, drawn on a 48 x 32 grid ----
+
+constexpr int Flag_Width = 48;
+constexpr int Flag_Height = 32;
+
+void Stripes(QPainter &p, const QList<QColor> &colours, const QList<int> &shares, bool vertical)
+{
+    int total = 0;
+    for (int share : shares)
+        total += share;
+    qreal at = 0;
+    for (qsizetype i = 0; i < colours.size(); ++i) {
+        const qreal size = (vertical ? Flag_Width : Flag_Height) * qreal(shares[i]) / total;
+        p.fillRect(vertical ? QRectF(at, 0, size, Flag_Height) : QRectF(0, at, Flag_Width, size), colours[i]);
+        at += size;
+    }
+}
+
+void Flag_Deutsch(QPainter &p)
+{
+    Stripes(p, {QColor(0, 0, 0), QColor(221, 0, 0), QColor(255, 206, 0)}, {1, 1, 1}, false);
+}
+
+void Flag_Italiano(QPainter &p)
+{
+    Stripes(p, {QColor(0, 146, 70), QColor(255, 255, 255), QColor(206, 43, 55)}, {1, 1, 1}, true);
+}
+
+void Flag_Francais(QPainter &p)
+{
+    Stripes(p, {QColor(0, 85, 164), QColor(255, 255, 255), QColor(239, 65, 53)}, {1, 1, 1}, true);
+}
+
+void Flag_Espanol(QPainter &p)
+{
+    Stripes(p, {QColor(170, 21, 27), QColor(241, 191, 0), QColor(170, 21, 27)}, {1, 2, 1}, false);
+}
+
+void Flag_English(QPainter &p)
+{
+    const QColor blue(1, 33, 105);
+    const QColor red(200, 16, 46);
+    p.fillRect(QRectF(0, 0, Flag_Width, Flag_Height), blue);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 6.4, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPointF(0, 0), QPointF(Flag_Width, Flag_Height));
+    p.drawLine(QPointF(Flag_Width, 0), QPointF(0, Flag_Height));
+    p.setPen(QPen(red, 2.2, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPointF(0, 0), QPointF(Flag_Width, Flag_Height));
+    p.drawLine(QPointF(Flag_Width, 0), QPointF(0, Flag_Height));
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(QRectF(0, 11, Flag_Width, 10), Qt::white);
+    p.fillRect(QRectF(19, 0, 10, Flag_Height), Qt::white);
+    p.fillRect(QRectF(0, 13, Flag_Width, 6), red);
+    p.fillRect(QRectF(21, 0, 6, Flag_Height), red);
+}
+
+// A language without a flag of its own: a globe on a plain field.
+void Flag_Default(QPainter &p)
+{
+    p.fillRect(QRectF(0, 0, Flag_Width, Flag_Height), Teal_Light);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(Stroke(Teal, 2));
+    const QRectF globe(13, 5, 22, 22);
+    p.drawEllipse(globe);
+    p.drawEllipse(QRectF(19.5, 5, 9, 22));
+    p.drawLine(QPointF(24, 5), QPointF(24, 27));
+    p.drawLine(QPointF(13, 16), QPointF(35, 16));
+    p.drawLine(QPointF(15.5, 10.5), QPointF(32.5, 10.5));
+    p.drawLine(QPointF(15.5, 21.5), QPointF(32.5, 21.5));
+}
+
+bool Draw_Flag(const QString &dir, const QString &name, void (*flag)(QPainter &))
+{
+    QImage image(Flag_Width, Flag_Height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    flag(painter);
+    // A thin frame keeps white and pale fields apart from the page.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QColor(120, 120, 120));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(0, 0, Flag_Width - 1, Flag_Height - 1);
+    painter.end();
+    const QString path = QDir(dir).filePath(name + QStringLiteral(".bmp"));
+    if (!image.convertToFormat(QImage::Format_RGB888).save(path, "BMP")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: make_icons <output directory> [<icon theme directory>]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: make_icons <output directory> [<icon theme directory> [<flag directory>]]\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]);
@@ -408,13 +502,26 @@ int main(int argc, char *argv[])
     bool ok = true;
     for (const auto &picture : pictures)
         ok = Draw(dir, QString::fromLatin1(picture.Name), picture.Size, picture.Glyph) && ok;
-    if (argc == 3) {
+    if (argc >= 3) {
         const QString theme = QString::fromLocal8Bit(argv[2]);
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
             const QString apps = QDir(theme).filePath(QStringLiteral("%1x%1/apps").arg(size));
             QDir().mkpath(apps);
             ok = Draw(apps, QStringLiteral("org.quillon.Quillon"), size, Logo) && ok;
         }
+    }
+    if (argc == 4) {
+        // The shipped languages' flags, named as the resource files that carry them.
+        const QString flagDir = QString::fromLocal8Bit(argv[3]);
+        QDir().mkpath(flagDir);
+        const struct
+        {
+            const char *Name;
+            void (*Flag)(QPainter &);
+        } flags[] = {{"English", Flag_English},   {"Deutsch", Flag_Deutsch}, {"Italiano", Flag_Italiano},
+                     {"Francais", Flag_Francais}, {"Espanol", Flag_Espanol}, {"DefaultFlag", Flag_Default}};
+        for (const auto &flag : flags)
+            ok = Draw_Flag(flagDir, QString::fromLatin1(flag.Name), flag.Flag) && ok;
     }
     return ok ? 0 : 1;
 }
