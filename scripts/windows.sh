@@ -149,10 +149,12 @@ failed=()
 for suite in "${suites[@]}"; do
     exe=$(find "$build/tests" -maxdepth 1 -name "$suite.exe" -print -quit)
     t0=$SECONDS
-    # Qt Test writes its log to a file: Wine's console output may be lost.
+    # Qt Test writes its log to a file: Wine's console output may be lost. script(1) gives the suite a terminal,
+    # which Wine makes its console, as a console program started from a command prompt has one.
     set +e
-    (cd "$build/tests" && QT_QPA_PLATFORM=offscreen TZ=UTC timeout 600 "$wine" "$(basename "$exe")" \
-        -o "$(winpath "$root/$logs/$suite.txt"),txt" > "$root/$logs/$suite.console" 2>&1)
+    (cd "$build/tests" && QT_QPA_PLATFORM=offscreen TZ=UTC timeout 600 script -qec \
+        "$wine $(basename "$exe") -o '$(winpath "$root/$logs/$suite.txt"),txt'" /dev/null \
+        > "$root/$logs/$suite.console" 2>&1 < /dev/null)
     code=$?
     set -e
     totals=$(grep -h '^Totals:' "$logs/$suite.txt" 2>/dev/null || echo "no log")

@@ -35,8 +35,14 @@ TRun Run(const QStringList &arguments, const QString &program = QStringLiteral(Q
     process.start(program, arguments);
     if (!process.waitForFinished(60000))
         return {-1, {}, "did not finish"};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    TRun run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+             process.readAllStandardError()};
+#ifdef Q_OS_WIN
+    // Standard output and error are text streams on Windows: each line ends in CR LF there.
+    run.Out.replace("\r\n", "\n");
+    run.Err.replace("\r\n", "\n");
+#endif
+    return run;
 }
 
 void Write_File(const QString &path, const QByteArray &bytes)
@@ -422,8 +428,13 @@ void Test_Cli::update_failures_data()
                                              << QStringList{"--ip", "10.0.0.300"} << QString()
                                              << "not a dotted IPv4 address" << false;
     QTest::newRow("a port that does not exist")
+#ifdef Q_OS_WIN
+        << "0" << asSaved << Serial_Updater_Base << QStringList{"--port", "COM199"} << QString()
+        << "The serial port \\\\.\\COM199 is not there" << false;
+#else
         << "0" << asSaved << Serial_Updater_Base << QStringList{"--port", "ttyFAKE9"} << QString()
         << "The serial port /dev/ttyFAKE9 is not there" << false;
+#endif
     QTest::newRow("never saved") << "0" << QByteArray("none") << Serial_Updater_Base << pty << QString()
                                  << "This configuration was never saved: open step 2 and press OK." << false;
     QTest::newRow("never saved, configuration only")
