@@ -98,9 +98,10 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
     Output_Captured = !Output_File.isEmpty();
 #endif
     if (Output_Captured) {
-        process->setProcessChannelMode(QProcess::SeparateChannels);
+        // Standard error through the same handle as the output: two handles on one file would, on Windows, each
+        // write from where it was opened, and the second write would overwrite the first.
+        process->setProcessChannelMode(QProcess::MergedChannels);
         process->setStandardOutputFile(Output_File, QIODevice::Append);
-        process->setStandardErrorFile(Output_File, QIODevice::Append);
     }
 
     Starting = true;
