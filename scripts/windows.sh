@@ -111,7 +111,7 @@ sed "s/@VERSION@/$version/" scripts/windows/README.txt | sed 's/$/\r/' > "$stage
 mkdir -p dist
 rm -f "dist/$name.zip"
 (cd "$out" && zip -q -r -X "$root/dist/$name.zip" "$name")
-echo "dist/$name.zip: $(stat -c %s "dist/$name.zip") bytes, $(unzip -Z1 "dist/$name.zip" | grep -vc '/$') files"
+echo "dist/$name.zip: $(stat -c %s "dist/$name.zip") bytes, $(find "$stage" -type f | wc -l) files"
 [[ $mode == build ]] && exit 0
 
 # ---- Wine ----
