@@ -1,12 +1,12 @@
 #include "UComon.h"
 
+#include "USerial_Ports.h"
 #include "UXml_Document.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <limits>
@@ -305,17 +305,11 @@ QList<TSerial_Port> List_COM_Ports()
 {
     QStringList names;
     QHash<QString, TSerial_Port> found;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (found.contains(info.portName()))
+    for (const TSerial_Port &port : System_Serial_Ports()) {
+        if (found.contains(port.Name))
             continue;
-        names.append(info.portName());
-        TSerial_Port port{info.portName(), QString(), info.description(), info.manufacturer(), info.serialNumber()};
-#ifdef Q_OS_WIN
-        port.Location = QStringLiteral("\\\\.\\") + info.portName();
-#else
-        port.Location = info.systemLocation();
-#endif
-        found.insert(info.portName(), port);
+        names.append(port.Name);
+        found.insert(port.Name, port);
     }
     Sort_Port_Names(names);
     QList<TSerial_Port> ports;

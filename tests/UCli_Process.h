@@ -28,8 +28,14 @@ inline TRun Run(const QStringList &arguments, const QString &program = QStringLi
     process.start(program, arguments);
     if (!process.waitForFinished(120000))
         return {-1, {}, "did not finish"};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    TRun run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+             process.readAllStandardError()};
+#ifdef Q_OS_WIN
+    // Standard output and error are text streams on Windows: each line ends in CR LF there.
+    run.Out.replace("\r\n", "\n");
+    run.Err.replace("\r\n", "\n");
+#endif
+    return run;
 }
 
 #ifdef Q_OS_UNIX

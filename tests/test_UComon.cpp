@@ -111,7 +111,15 @@ void Test_UComon::plain_directory_names_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("plain");
     QTest::newRow("ordinary") << "Line2" << true;
-    QTest::newRow("blanks inside and around") << " Line 2 " << true;
+    QTest::newRow("blanks inside and ahead") << " Line 2" << true;
+#ifdef Q_OS_WIN
+    // Windows drops a trailing blank or dot from a directory's name: the name would not be the one asked for.
+    QTest::newRow("a trailing blank") << "Line 2 " << false;
+    QTest::newRow("a trailing dot") << "Line2." << false;
+    QTest::newRow("a device name") << "COM1" << false;
+#else
+    QTest::newRow("a trailing blank") << "Line 2 " << true;
+#endif
     QTest::newRow("empty") << "" << false;
     QTest::newRow("dot") << "." << false;
     QTest::newRow("dot dot") << ".." << false;
@@ -198,8 +206,14 @@ void Test_UComon::reading_refuses_what_is_no_regular_file_or_too_large_data()
                                    << "it has 1025 bytes, more than the 1024 bytes";
     QTest::newRow("a sparse file of 3 GB") << "sparse"
                                            << "it has 3000000000 bytes";
+#ifdef Q_OS_WIN
+    // The system's own words differ between versions of Windows: only that they follow the path is checked.
+    QTest::newRow("missing") << "missing"
+                             << "Quillon.xml: ";
+#else
     QTest::newRow("missing") << "missing"
                              << "No such file";
+#endif
     QTest::newRow("a directory") << "directory"
                                  << "it is a directory";
 #ifdef Q_OS_UNIX

@@ -386,10 +386,14 @@ private slots:
         QTest::newRow("a remembered name reaching outside PROJECTS is not opened")
             << Settings_Xml(project(QStringLiteral("../MASTER")) + address + english + Flags_Off) << QString()
             << QStringList{None_Line_1, None_Line_2} << false << written(QStringLiteral("../MASTER"));
+#ifdef Q_OS_WIN
+        const QString blanked = QStringLiteral(" Line 2"); // Windows drops a trailing blank from a directory's name
+#else
+        const QString blanked = QStringLiteral(" Line 2 ");
+#endif
         QTest::newRow("a name with blanks is kept with its blanks")
-            << Settings_Xml(project(QStringLiteral(" Line 2 ")) + address + english + Flags_Off)
-            << QStringLiteral("PROJECTS/ Line 2 ") << QStringList{Open_Line_1, QStringLiteral(" Line 2 ")} << false
-            << written(QStringLiteral(" Line 2 "));
+            << Settings_Xml(project(blanked) + address + english + Flags_Off) << QStringLiteral("PROJECTS/") + blanked
+            << QStringList{Open_Line_1, blanked} << false << written(blanked);
 
         const QString someFlags =
             QStringLiteral("<lastinternet><enable_internet>%1</enable_internet><enable_update>%2</enable_update>"
@@ -539,6 +543,9 @@ private slots:
 
     void An_unreadable_language_file_is_reported_after_a_complete_start_up_in_English()
     {
+#ifdef Q_OS_WIN
+        QSKIP("the attributes Qt sets on Windows cannot make a file unreadable");
+#endif
         TProgram_Fixture program;
         const QString language = program.Path(QStringLiteral("LANGUAGE/Italiano.lng"));
         QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"), "STR15 = Nuova configurazione\n"));

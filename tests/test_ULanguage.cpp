@@ -413,6 +413,9 @@ void Test_ULanguage::loadLanguageStartsEachLanguageFromEnglish()
 
 void Test_ULanguage::loadLanguageWithUnreadableFileLeavesEnglish()
 {
+#ifdef Q_OS_WIN
+    QSKIP("the attributes Qt sets on Windows cannot make a file unreadable");
+#endif
     const QString path = Join_Path(Language_Dir, u"Deutsch.lng"_s);
     QVERIFY(Write_File(path, "STR19 = Neue Version\r\n"));
     QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));

@@ -19,7 +19,13 @@ private slots:
         QTest::addColumn<bool>("withEnter");
         QTest::newRow("Line2 confirmed with Enter in the edit") << QStringLiteral("Line2") << true;
         QTest::newRow("Line2 confirmed with OK") << QStringLiteral("Line2") << false;
+#ifdef Q_OS_WIN
+        // Windows would drop a trailing blank from the directory's name.
+        QTest::newRow("a name with blanks inside and ahead is used with its blanks")
+            << QStringLiteral(" Line 2") << false;
+#else
         QTest::newRow("a name with blanks around it is used with its blanks") << QStringLiteral(" Line 2 ") << false;
+#endif
     }
 
     void A_name_confirmed_creates_and_opens_the_configuration()

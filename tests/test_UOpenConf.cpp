@@ -47,8 +47,11 @@ private slots:
         QTest::newRow("the open name line2 finds the directory LINE2")
             << upper << QStringLiteral("line2") << upper << 1;
         const QStringList twins{QStringLiteral("LINE2"), QStringLiteral("Line2")};
+#ifndef Q_OS_WIN
+        // Windows keeps one directory for both names.
         QTest::newRow("of two directories differing in case the open one's own is preselected")
             << twins << QStringLiteral("Line2") << twins << 1;
+#endif
         QTest::newRow("names are listed by name without regard to case")
             << QStringList{QStringLiteral("beta"), QStringLiteral("Gamma"), QStringLiteral("alpha2"),
                            QStringLiteral("Alpha")}
@@ -66,9 +69,12 @@ private slots:
         QTest::newRow("files and hidden directories are not listed")
             << QStringList{QStringLiteral("Alpha"), QStringLiteral(".hidden"), QStringLiteral("file:notes.txt")}
             << QString() << QStringList{QStringLiteral("Alpha")} << 0;
+#ifndef Q_OS_WIN
+        // Windows refuses such a directory name itself.
         QTest::newRow("a name the settings file could not hold is not listed")
             << QStringList{QStringLiteral("Alpha"), QStringLiteral("Line\u000b2")} << QString()
             << QStringList{QStringLiteral("Alpha")} << 0;
+#endif
         QTest::newRow("an empty PROJECTS lists nothing and selects nothing")
             << QStringList() << QString() << QStringList() << -1;
         QTest::newRow("a missing PROJECTS lists nothing")

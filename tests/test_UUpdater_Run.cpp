@@ -49,6 +49,31 @@ private slots:
         QVERIFY(runs[0].Finished);
     }
 
+    void The_windows_argument_text_reaches_the_updater_as_written()
+    {
+#ifndef Q_OS_WIN
+        QSKIP("the argument text is handed over as it is only on Windows");
+#else
+        // Paths with blanks: the quotes of the text, not a splitting of the program's own, keep them whole.
+        QTemporaryDir dir;
+        const QString base = QDir::toNativeSeparators(dir.path() + QStringLiteral("/a workspace"));
+        QVERIFY(QDir().mkpath(base));
+        QVERIFY(Install_Stand_In(base, Serial_Updater_Base));
+        const QString master = base + QStringLiteral("\\MASTER");
+        const QString conf = base + QStringLiteral("\\PROJECTS\\Line 2");
+        TUpdater_Run run;
+        QVERIFY(Run_Updater(run, Updater_Path(base, Serial_Updater_Base),
+                            Serial_Update_Arguments(TPlatform_Form::Windows, QStringLiteral("COM3"), 0, true, master,
+                                                    conf),
+                            TPlatform_Form::Windows, base));
+        QCOMPARE(run.End, TRun_End::Exited);
+        const QList<TStand_In_Run> runs = Stand_In_Runs(base, Serial_Updater_Base);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].Args, (QStringList{"\\\\.\\COM3", "FW", "FR", "PW", "PR", master + "\\sim40926.sim",
+                                            conf + "\\bin\\bank.bin"}));
+#endif
+    }
+
     void An_updater_that_cannot_start_is_told_with_its_path_and_reason_data()
     {
         QTest::addColumn<QString>("obstacle");

@@ -433,8 +433,13 @@ void Test_Cli::update_failures_data()
                                              << QStringList{"--ip", "10.0.0.300"} << QString()
                                              << "not a dotted IPv4 address" << false;
     QTest::newRow("a port that does not exist")
+#ifdef Q_OS_WIN
+        << "0" << asSaved << Serial_Updater_Base << QStringList{"--port", "COM199"} << QString()
+        << "The serial port \\\\.\\COM199 is not there" << false;
+#else
         << "0" << asSaved << Serial_Updater_Base << QStringList{"--port", "ttyFAKE9"} << QString()
         << "The serial port /dev/ttyFAKE9 is not there" << false;
+#endif
     QTest::newRow("never saved") << "0" << QByteArray("none") << Serial_Updater_Base << pty << QString()
                                  << "This configuration was never saved: open step 2 and press OK." << false;
     QTest::newRow("never saved, configuration only")

@@ -1,0 +1,227 @@
+#!/usr/bin/env bash
+# The Windows x64 build, cross-compiled here with mingw-w64 against the Qt for Windows in ../shared/qt-mingw/.
+#
+#   scripts/windows.sh          build quillon.exe, quillon-cli.exe and the tests; write
+#                               dist/quillon-<version>-windows-x64.zip
+#   scripts/windows.sh test     the same, then run the test executables under Wine (offscreen) and compare
+#                               quillon-cli.exe's bank.bin and bankK.bin with the Linux build's
+#   scripts/windows.sh window   start quillon.exe once under Wine on Xvfb and save what the screen shows
+#                               (docs/windows/quillon_under_wine.png)
+#
+# Everything lands in build-win/: the unpacked Qt, the build, a Wine prefix of its own and the test logs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+mode=${1:-build}
+case $mode in build | test | window) ;; *)
+    echo "usage: scripts/windows.sh [build|test|window]" >&2
+    exit 2
+    ;;
+esac
+start_time=$SECONDS
+
+# ---- what the machine needs ----
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools xz-utils zip fonts-dejavu-core)
+[[ $mode != build ]] && packages+=(wine64 xvfb)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# ---- the Qt for Windows (read-only where it is kept: unpacked into the build directory) ----
+out=build-win
+mkdir -p "$out"
+archive=${QUILLON_QT_MINGW:-$root/../shared/qt-mingw/qt6.4.2-mingw-x64.tar.xz}
+qt=$root/$out/qt-mingw
+if [[ ! -f $qt/.unpacked ]]; then
+    [[ -f $archive ]] || { echo "windows.sh: the Qt for Windows is missing: $archive" >&2; exit 1; }
+    rm -rf "$qt"
+    tar -xJf "$archive" -C "$out"
+    # Qt's offscreen platform on Windows takes its fonts from lib/fonts.
+    mkdir -p "$qt/lib/fonts"
+    cp /usr/share/fonts/truetype/dejavu/DejaVuSans*.ttf "$qt/lib/fonts/"
+    touch "$qt/.unpacked"
+fi
+gcc_runtime=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
+pthread_runtime=/usr/x86_64-w64-mingw32/lib
+
+# ---- build ----
+export CCACHE_BASEDIR=$root
+build=$out/b
+if [[ ! -f $build/build.ninja ]]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        > "$out/configure.log" 2>&1 || { cat "$out/configure.log"; exit 1; }
+fi
+# The suites that run under Wine (test_quillon, which drives the program on an X server, does not).
+core_suites=(test_UComon test_USerial_Ports_Registry test_UXml_Document test_USaveBincc test_UParGen_File
+             test_USettings test_ULanguage test_UUpdate_Logic test_UVersion_Check test_UEcho_Client test_UUpdater_Run
+             test_UWorkspace test_cli test_cli_toolkit test_fuzz_replay)
+window_suites=(test_UDavaroroFirmWare test_UNew_Project test_UOpenConf test_UParGen test_USoftOptions test_UAbout
+               test_ULook test_UApplication test_UBoot)
+suites=("${core_suites[@]}" "${window_suites[@]}")
+jobs=$(nproc)
+((jobs > 2)) && jobs=2
+nice cmake --build "$build" -j "$jobs" --target quillon quillon-cli stand_in_updater "${suites[@]}"
+
+# ---- the zip ----
+version=$(sed -n 's/^project(Quillon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=quillon-$version-windows-x64
+stage=$out/$name
+rm -rf "$stage"
+mkdir -p "$stage/platforms" "$stage/styles" "$stage/licences"
+cp "$build/app/quillon.exe" "$build/cli/quillon-cli.exe" "$stage/"
+cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
+cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+# The DLLs the executables and plugins load, followed through their imports; system DLLs are Windows' own.
+declare -A seen=()
+queue=("$stage"/*.exe "$stage"/platforms/*.dll "$stage"/styles/*.dll)
+while ((${#queue[@]})); do
+    file=${queue[0]}
+    queue=("${queue[@]:1}")
+    for dll in $(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
+        [[ -n ${seen[$dll]:-} ]] && continue
+        seen[$dll]=1
+        for dir in "$qt/bin" "$gcc_runtime" "$pthread_runtime"; do
+            if [[ -f $dir/$dll ]]; then
+                cp "$dir/$dll" "$stage/"
+                queue+=("$stage/$dll")
+                break
+            fi
+        done
+    done
+done
+# The runtime DLLs come with their debugging sections (libstdc++ is 23 MB with them).
+x86_64-w64-mingw32-strip --strip-debug "$stage"/lib*.dll
+cp /usr/share/doc/qt6-base-dev/copyright "$stage/licences/Qt.txt"
+cp /usr/share/common-licenses/LGPL-3 "$stage/licences/LGPL-3.txt"
+cp /usr/share/common-licenses/GPL-3 "$stage/licences/GPL-3.txt"
+cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licences/mingw-w64-gcc-runtime.txt"
+cp /usr/share/doc/mingw-w64-common/copyright "$stage/licences/mingw-w64-winpthreads.txt"
+sed "s/@VERSION@/$version/" scripts/windows/README.txt | sed 's/$/\r/' > "$stage/README.txt"
+mkdir -p dist
+rm -f "dist/$name.zip"
+(cd "$out" && zip -q -r -X "$root/dist/$name.zip" "$name")
+echo "dist/$name.zip: $(stat -c %s "dist/$name.zip") bytes, $(find "$stage" -type f | wc -l) files"
+[[ $mode == build ]] && exit 0
+
+# ---- Wine ----
+wine=/usr/lib/wine/wine64
+export WINEPREFIX=$root/$out/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Windows paths of Linux directories (drive Z: is the root); the Qt DLLs and the mingw runtime are found
+# through WINEPATH, the plugins through QT_PLUGIN_PATH.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+export WINEPATH="$(winpath "$qt/bin");$(winpath $gcc_runtime);$(winpath $pthread_runtime)"
+export QT_PLUGIN_PATH=$(winpath "$qt/plugins")
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    echo "Making the Wine prefix $WINEPREFIX"
+    "$wine" wineboot -i > "$out/wineboot.log" 2>&1 || true
+    /usr/lib/wine/wineserver -w
+fi
+
+if [[ $mode == window ]]; then
+    # Wine's X11 driver on a virtual screen whose picture Xvfb keeps in a file (XWD).
+    shot=docs/windows/quillon_under_wine.png
+    work=$out/window
+    rm -rf "$work"
+    mkdir -p "$work/screen" docs/windows
+    cp -r "$stage" "$work/program"
+    Xvfb :57 -screen 0 1024x700x24 -fbdir "$work/screen" -nolisten tcp &
+    xvfb=$!
+    sleep 2
+    # Wine's own desktop in a window draws the window's frame and caption; Xvfb has no window manager.
+    (cd "$work/program" && DISPLAY=:57 "$wine" explorer /desktop=Quillon,1024x700 quillon.exe \
+        > "$root/$work/quillon.log" 2>&1) &
+    program=$!
+    sleep "${QUILLON_WINDOW_WAIT:-25}"
+    python3 scripts/windows/xwd_to_png.py "$work/screen/Xvfb_screen0" "$shot"
+    /usr/lib/wine/wineserver -k || true
+    wait "$program" || true
+    kill "$xvfb"
+    wait "$xvfb" || true
+    echo "$shot; the workspace the program made: $(cd "$work/program" && ls -d MASTER PROJECTS LANGUAGE Quillon.xml 2>/dev/null | tr '\n' ' ')"
+    exit 0
+fi
+
+# ---- the test suites under Wine ----
+logs=$out/test-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+failed=()
+for suite in "${suites[@]}"; do
+    exe=$(find "$build/tests" -maxdepth 1 -name "$suite.exe" -print -quit)
+    # Wine does not hand QT_QPA_PLATFORM on to the program: the windows' suites are told on the command line.
+    platform=""
+    [[ " ${window_suites[*]} " == *" $suite "* ]] && platform="-platform offscreen"
+    t0=$SECONDS
+    # Qt Test writes its log to a file: Wine's console output may be lost. script(1) gives the suite a terminal,
+    # which Wine makes its console, as a console program started from a command prompt has one.
+    set +e
+    (cd "$build/tests" && QT_QPA_PLATFORM=offscreen TZ=UTC timeout 600 script -qec \
+        "$wine $(basename "$exe") $platform -o '$(winpath "$root/$logs/$suite.txt"),txt'" /dev/null \
+        > "$root/$logs/$suite.console" 2>&1 < /dev/null)
+    code=$?
+    set -e
+    totals=$(grep -h '^Totals:' "$logs/$suite.txt" 2>/dev/null || echo "no log")
+    printf '%-30s exit %3d  %4d s  %s\n' "$suite" "$code" $((SECONDS - t0)) "$totals"
+    if ((code != 0)); then
+        failed+=("$suite")
+        grep -E '^(FAIL|XPASS)|Loc:' "$logs/$suite.txt" 2>/dev/null | head -20 || true
+    fi
+done
+
+# ---- the same bank.bin and bankK.bin from quillon-cli.exe and the Linux quillon-cli ----
+linux_cli=${QUILLON_LINUX_CLI:-build-test/cli/quillon-cli}
+if [[ ! -x $linux_cli ]]; then
+    scripts/setup.sh
+    cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON > build-test.configure.log 2>&1 ||
+        { cat build-test.configure.log; exit 1; }
+    nice cmake --build build-test -j "$jobs" --target quillon-cli
+fi
+same=$out/same-output
+rm -rf "$same"
+compared=0
+for file in tests/windows/pargen/*.xml; do
+    conf=$(basename "$file" .xml)
+    for side in linux windows; do
+        mkdir -p "$same/$side/PROJECTS/$conf"
+        cp "$file" "$same/$side/PROJECTS/$conf/ParGen.xml"
+    done
+    set +e
+    ASAN_OPTIONS=detect_leaks=0 "$linux_cli" build "$same/linux/PROJECTS/$conf" > /dev/null 2> "$same/$conf.linux.err"
+    linux_code=$?
+    (cd "$same/windows" && "$wine" "$root/$build/cli/quillon-cli.exe" build "PROJECTS\\$conf" \
+        > /dev/null 2> "$root/$same/$conf.windows.err")
+    windows_code=$?
+    set -e
+    verdict=same
+    if ((linux_code != windows_code)); then
+        verdict="exit codes differ: Linux $linux_code, Windows $windows_code"
+    else
+        for bin in bank.bin bankK.bin; do
+            if ! cmp -s "$same/linux/PROJECTS/$conf/bin/$bin" "$same/windows/PROJECTS/$conf/bin/$bin"; then
+                verdict="$bin differs"
+                break
+            fi
+        done
+    fi
+    [[ $verdict == same ]] && compared=$((compared + 1)) || failed+=("same output: $conf")
+    printf 'same output  %-36s %s\n' "$conf" "$verdict"
+done
+
+/usr/lib/wine/wineserver -w || true
+echo "Windows: ${#suites[@]} suites and $compared of $(ls tests/windows/pargen/*.xml | wc -l) configurations" \
+    "compared, in $((SECONDS - start_time)) s"
+if ((${#failed[@]})); then
+    echo "Failed under Wine: ${failed[*]} (logs in $logs)" >&2
+    exit 1
+fi
