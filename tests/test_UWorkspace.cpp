@@ -159,7 +159,7 @@ private slots:
         projects.close();
         Set_Workspace_Paths(workspace.startsWith(u'/') ? workspace : dir.filePath(workspace));
         const QString problem = Prepare_Workspace();
-        QVERIFY2(problem.startsWith(expected.replace(QStringLiteral("DIR"), Native(dir.path()))), qPrintable(problem));
+        QVERIFY2(problem.startsWith(Native(expected.replace(QStringLiteral("DIR"), dir.path()))), qPrintable(problem));
         // The way out is named with it.
         QVERIFY2(problem.contains(QStringLiteral("--workspace")), qPrintable(problem));
     }

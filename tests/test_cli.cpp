@@ -383,13 +383,9 @@ void Test_Cli::workspace_option_names_the_workspace_of_update_and_version()
     const QString conf = Make_Workspace(dir, "0", Serial_Updater_Base);
     const QString workspace = QDir::toNativeSeparators(dir.path());
     QCOMPARE(Run({"--version", "--workspace", dir.path() + "/"}).Out, "2.002\nworkspace: " + workspace.toUtf8() + '\n');
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QUILLON_WORKSPACE"), dir.path());
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QUILLON_CLI), {QStringLiteral("--version")});
-    QVERIFY(process.waitForFinished(60000));
-    QCOMPARE(process.readAllStandardOutput(), "2.002\nworkspace: " + workspace.toUtf8() + '\n');
+    QCOMPARE(Run({"--version"}, QStringLiteral(QUILLON_CLI), env).Out, "2.002\nworkspace: " + workspace.toUtf8() + '\n');
 
 #ifdef Q_OS_UNIX
     // update by the configuration's name alone: the workspace's PROJECTS, MASTER and updater.
