@@ -119,16 +119,84 @@ bool TQuillon_Application::notify(QObject *receiver, QEvent *event)
     return false;
 }
 
+void Create_Dialogs(DIRevevoriVezaDiva &main)
+{
+    if (main.FBoot)
+        return;
+    main.FAbout = new TFAbout(&main);
+    main.FNew_Project = new TFNew_Project(&main);
+    main.FOpenConf = new TFOpenConf(&main);
+    main.FSoftOptions = new TFSoftOptions(&main);
+    main.FParGen = new TFParGen(&main);
+    main.FBoot = new TFBoot(&main);
+}
+
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir)
 {
     auto main = std::make_unique<DIRevevoriVezaDiva>(programDir);
-    main->FAbout = new TFAbout(main.get());
-    main->FNew_Project = new TFNew_Project(main.get());
-    main->FOpenConf = new TFOpenConf(main.get());
-    main->FSoftOptions = new TFSoftOptions(main.get());
-    main->FParGen = new TFParGen(main.get());
-    main->FBoot = new TFBoot(main.get());
+    Create_Dialogs(*main);
     return main;
+}
+
+namespace {
+
+// Watches every event of the program until the dialogs exist.
+class TDeferred_Dialogs : public QObject
+{
+public:
+    explicit TDeferred_Dialogs(DIRevevoriVezaDiva &main) : QObject(&main), Main(main)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    void Create()
+    {
+        QCoreApplication::instance()->removeEventFilter(this);
+        Create_Dialogs(Main);
+        deleteLater();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Paint:
+            if (watched == &Main && !Scheduled) {
+                Scheduled = true;
+                // Queued twice: what the paint left pending is handled first.
+                QMetaObject::invokeMethod(
+                    this, [this] { QTimer::singleShot(0, this, [this] { Create(); }); }, Qt::QueuedConnection);
+            }
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Close:
+            Create();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    DIRevevoriVezaDiva &Main;
+    bool Scheduled = false;
+};
+
+} // namespace
+
+void Create_Dialogs_After_First_Paint(DIRevevoriVezaDiva &main)
+{
+    if (!main.FBoot)
+        new TDeferred_Dialogs(main);
 }
 
 namespace {
@@ -200,7 +268,8 @@ int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaD
         return 2;
     }
     const TWorkspace_Choice choice = Locate_Workspace(parser.value(workspace), QCoreApplication::applicationDirPath());
-    const std::unique_ptr<DIRevevoriVezaDiva> main = Create_Program_Windows(choice.Dir);
+    const auto main = std::make_unique<DIRevevoriVezaDiva>(choice.Dir);
+    Create_Dialogs_After_First_Paint(*main);
     Center_On_Screen(main.get());
     main->show();
     // Problems of the start-up are told once the main window is on the screen.

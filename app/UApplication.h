@@ -31,10 +31,18 @@ public:
 };
 
 // Creates the windows in their fixed order: the main window (whose creation runs the start-up in the
-// workspace programDir), the about box, the new-configuration, the open-configuration, the options and
-// the communication settings dialogs, and the update dialog last.
-// The dialogs belong to the main window.
+// workspace programDir), then the dialogs (Create_Dialogs).
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir);
+
+// Creates the dialogs in their fixed order, each captioned in the language in force now: the about box, the
+// new-configuration, the open-configuration, the options and the communication settings dialogs, and the
+// update dialog last. They belong to the main window. Does nothing when they exist.
+void Create_Dialogs(DIRevevoriVezaDiva &main);
+
+// How the program starts: the dialogs are created once the main window has been painted and the events then
+// pending have been handled, so that the window is on the screen sooner. A click, key or close that arrives
+// earlier first has them created (Create_Dialogs), then goes on to its window.
+void Create_Dialogs_After_First_Paint(DIRevevoriVezaDiva &main);
 
 // The whole program: the command line (--workspace DIR, --help, --version; exit code 2 for anything else),
 // the workspace located, windows, main window shown, problems of the start-up reported, message loop until the

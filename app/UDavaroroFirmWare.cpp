@@ -133,7 +133,7 @@ void DIRevevoriVezaDiva::Place_Controls()
 {
     setObjectName(QStringLiteral("DIRevevoriVezaDiva"));
     Apply_Window_Look(this);
-    setWindowIcon(QIcon(Program_Logo()));
+    setWindowIcon(Program_Window_Icon());
 
     L_SW_Code = Create_Label(this, QStringLiteral("L_SW_Code"), 16, 8, false, Code_Grey);
     L_SW_Code->setFont(Program_Font(Code_Pixel_Size));

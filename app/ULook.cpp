@@ -6,9 +6,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QHash>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
@@ -74,10 +77,64 @@ void Set_Text_Colour(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
-QIcon Program_Icon(const QString &name)
+namespace {
+
+// What the look works out once for the program's lifetime: decoded pictures and fitted captions. The
+// application object owns it, so that no picture outlives it.
+class TLook_Cache : public QObject
+{
+public:
+    using QObject::QObject;
+    QHash<QString, QIcon> Icons;
+    QHash<QString, TCaption_Fit> Fits;
+
+    static TLook_Cache &Instance()
+    {
+        static QPointer<TLook_Cache> cache;
+        if (!cache)
+            cache = new TLook_Cache(QCoreApplication::instance());
+        return *cache;
+    }
+};
+
+// A picture of the resource file read at pixels x pixels: the file's format named, so that no image plugin is
+// asked about it.
+QPixmap Read_Picture(const QString &path, int pixels)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    reader.setScaledSize(QSize(pixels, pixels));
+    return QPixmap::fromImage(reader.read());
+}
+
+} // namespace
+
+QIcon Program_Icon(const QString &name, int size)
 {
     Init_Program_Resources();
-    return QIcon(QStringLiteral(":/icons/%1.png").arg(name));
+    const QString path = QStringLiteral(":/icons/%1.png").arg(name);
+    if (size <= 0)
+        return QIcon(path);
+    const qreal ratio = qApp->devicePixelRatio();
+    const int pixels = qRound(size * ratio);
+    const QString key = name + u'@' + QString::number(pixels);
+    QHash<QString, QIcon> &icons = TLook_Cache::Instance().Icons;
+    const auto found = icons.constFind(key);
+    if (found != icons.constEnd())
+        return *found;
+    QPixmap picture = Read_Picture(path, pixels);
+    if (picture.isNull())
+        return QIcon(path);
+    picture.setDevicePixelRatio(ratio);
+    const QIcon icon(picture);
+    icons.insert(key, icon);
+    return icon;
+}
+
+QIcon Program_Window_Icon()
+{
+    Init_Program_Resources();
+    return QIcon(Read_Picture(QStringLiteral(":/icons/window_icon.png"), 64));
 }
 
 QPixmap Program_Logo()
@@ -91,7 +148,7 @@ QPushButton *Create_Picture_Button(QWidget *parent, const QString &objectName, c
 {
     auto *button = new QPushButton(parent);
     button->setObjectName(objectName);
-    button->setIcon(Program_Icon(iconName));
+    button->setIcon(Program_Icon(iconName, iconSize));
     button->setIconSize(QSize(iconSize, iconSize));
     button->setGeometry(left, top, width, height);
     button->setCursor(Qt::PointingHandCursor);
@@ -145,16 +202,33 @@ int Caption_Room(const QLabel *label)
 
 } // namespace
 
-TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::TextElideMode mode)
+namespace {
+
+TCaption_Fit Work_Out_Caption_Fit(const QFont &font, const QString &text, int width, Qt::TextElideMode mode)
 {
-    if (width <= 0 || text.isEmpty() || Text_Width(font, text) <= width)
+    const int whole = Text_Width(font, text);
+    if (whole <= width)
         return {font, text, false};
+    // The largest size below the font's own at which the text fits. Width grows with the size, so the search
+    // starts where the proportion puts it and steps from there: a size or two measured, not every one.
     QFont smaller = font;
     const int size = Pixel_Size(font);
-    for (int pixels = size - 1; pixels >= Caption_Floor_Pixel_Size; --pixels) {
+    const auto fits = [&](int pixels) {
         smaller.setPixelSize(pixels);
-        if (Text_Width(smaller, text) <= width)
+        return Text_Width(smaller, text) <= width;
+    };
+    if (size - 1 >= Caption_Floor_Pixel_Size) {
+        int pixels = std::clamp(int(qint64(size) * width / whole), Caption_Floor_Pixel_Size, size - 1);
+        if (fits(pixels)) {
+            while (pixels + 1 < size && fits(pixels + 1))
+                ++pixels;
+            smaller.setPixelSize(pixels);
             return {smaller, text, false};
+        }
+        for (--pixels; pixels >= Caption_Floor_Pixel_Size; --pixels) {
+            if (fits(pixels))
+                return {smaller, text, false};
+        }
     }
     // Still too wide at the floor (or the font was already below it): elided, each line on its own.
     QFont floor = font;
@@ -167,6 +241,28 @@ TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::
             line = metrics.elidedText(line, mode, width);
     }
     return {floor, lines.join(u'\n'), true};
+}
+
+} // namespace
+
+TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::TextElideMode mode)
+{
+    if (width <= 0 || text.isEmpty())
+        return {font, text, false};
+    if (!QCoreApplication::instance())
+        return Work_Out_Caption_Fit(font, text, width, mode);
+    // Every paint of a button fits its caption again: measured once per font, text, room and mode.
+    QHash<QString, TCaption_Fit> &fits = TLook_Cache::Instance().Fits;
+    const QString key = font.key() + u'\x1F' + QString::number(width) + u'\x1F' + QString::number(int(mode)) +
+                        u'\x1F' + text;
+    const auto found = fits.constFind(key);
+    if (found != fits.constEnd())
+        return *found;
+    if (fits.size() >= 4096)
+        fits.clear();
+    const TCaption_Fit fit = Work_Out_Caption_Fit(font, text, width, mode);
+    fits.insert(key, fit);
+    return fit;
 }
 
 QString Shown_Tooltip(const QWidget *widget)

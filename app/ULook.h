@@ -39,10 +39,13 @@ void Set_Text_Role(QPalette &palette, QPalette::ColorRole role, const QColor &co
 // A label's text colour.
 void Set_Text_Colour(QWidget *widget, const QColor &colour);
 
-// A button picture of the resource file, by its base name ("new", "open", "ok", ...).
-QIcon Program_Icon(const QString &name);
+// A button picture of the resource file, by its base name ("new", "open", "ok", ...). With a size, the picture
+// is decoded once, at that size (in device pixels), and shared by every button that shows it so.
+QIcon Program_Icon(const QString &name, int size = 0);
 // The maker's logo.
 QPixmap Program_Logo();
+// The program's icon for the window system (title bar, task bar): the logo as drawn at 64 pixels.
+QIcon Program_Window_Icon();
 
 // A picture button: caption left-aligned beside its picture, or only the picture when caption is empty.
 QPushButton *Create_Picture_Button(QWidget *parent, const QString &objectName, const QString &iconName, int left,

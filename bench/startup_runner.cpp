@@ -1,9 +1,10 @@
 // Starts each program many times, alternating, and measures from just before the process is spawned to the
 // moment it reports its window shown and idle (same steady clock on both sides). Prints the figures and the
-// ratio of the medians.
-// Usage: startup_runner <runs> <program A> <program B>
+// ratio of the first program's median to each other's.
+// Usage: startup_runner <runs> <program> <yardstick>...
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,8 +20,9 @@ extern char **environ;
 
 namespace {
 
-// One start: milliseconds to idle, or a negative value when the program did not report.
-double Measure(const char *program)
+// One start: milliseconds to idle, or a negative value when the program did not report; peakKiB gets the
+// process's peak resident memory.
+double Measure(const char *program, long *peakKiB = nullptr)
 {
     int out[2];
     if (pipe(out) != 0)
@@ -46,7 +48,10 @@ double Measure(const char *program)
         text.append(buffer, static_cast<size_t>(n));
     close(out[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (peakKiB)
+        *peakKiB = usage.ru_maxrss;
     const size_t at = text.find("IDLE ");
     if (at == std::string::npos)
         return -1;
@@ -75,35 +80,43 @@ TFigures Figures(std::vector<double> v)
 
 int main(int argc, char *argv[])
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: startup_runner <runs> <program A> <program B>\n");
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: startup_runner <runs> <program> <yardstick>...\n");
         return 2;
     }
     const int runs = std::atoi(argv[1]);
-    const char *programs[2] = {argv[2], argv[3]};
-    std::vector<double> times[2];
+    const std::vector<const char *> programs(argv + 2, argv + argc);
+    std::vector<std::vector<double>> times(programs.size());
+    std::vector<std::vector<double>> peaks(programs.size());
     // Two warm-up starts each fill the file cache; they are not counted.
     for (int i = 0; i < 2; ++i)
         for (const char *program : programs)
             Measure(program);
     for (int i = 0; i < runs; ++i) {
-        for (int p = 0; p < 2; ++p) {
-            const double ms = Measure(programs[p]);
+        for (size_t p = 0; p < programs.size(); ++p) {
+            long peak = 0;
+            const double ms = Measure(programs[p], &peak);
             if (ms < 0) {
                 std::fprintf(stderr, "%s did not report its window shown and idle\n", programs[p]);
                 return 1;
             }
             times[p].push_back(ms);
+            peaks[p].push_back(static_cast<double>(peak) / 1024.0);
         }
     }
-    std::printf("%-28s %8s %8s %8s %8s   (ms, %d starts each)\n", "program", "min", "median", "mean", "max", runs);
-    TFigures f[2];
-    for (int p = 0; p < 2; ++p) {
-        f[p] = Figures(times[p]);
+    std::printf("%-28s %8s %8s %8s %8s %10s   (ms, %d starts each; peak resident memory, median)\n", "program",
+                "min", "median", "mean", "max", "peak MiB", runs);
+    std::vector<TFigures> figures;
+    std::vector<const char *> names;
+    for (size_t p = 0; p < programs.size(); ++p) {
+        figures.push_back(Figures(times[p]));
         const char *name = std::strrchr(programs[p], '/');
-        std::printf("%-28s %8.1f %8.1f %8.1f %8.1f\n", name ? name + 1 : programs[p], f[p].Min, f[p].Median,
-                    f[p].Mean, f[p].Max);
+        names.push_back(name ? name + 1 : programs[p]);
+        const TFigures &f = figures.back();
+        std::printf("%-28s %8.1f %8.1f %8.1f %8.1f %10.1f\n", names.back(), f.Min, f.Median, f.Mean, f.Max,
+                    Figures(peaks[p]).Median);
     }
-    std::printf("ratio of medians: %.2f\n", f[0].Median / f[1].Median);
+    for (size_t p = 1; p < programs.size(); ++p)
+        std::printf("ratio of medians, %s / %s: %.2f\n", names[0], names[p], figures[0].Median / figures[p].Median);
     return 0;
 }

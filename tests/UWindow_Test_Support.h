@@ -78,6 +78,15 @@ public:
         return Main.get();
     }
 
+    // As the program starts: the main window alone, shown; its dialogs come after its first paint.
+    DIRevevoriVezaDiva *Start_As_The_Program()
+    {
+        Main = std::make_unique<DIRevevoriVezaDiva>(Dir.path());
+        Create_Dialogs_After_First_Paint(*Main);
+        Main->show();
+        return Main.get();
+    }
+
     QTemporaryDir Dir;
     std::unique_ptr<DIRevevoriVezaDiva> Main;
     QList<QUrl> Opened_Pages;

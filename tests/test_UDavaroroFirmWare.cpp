@@ -794,6 +794,59 @@ private slots:
         QCOMPARE(Shown_Texts(), (QStringList{Not_Valid, Not_Valid}));
     }
 
+    void The_dialogs_come_after_the_first_paint_in_the_language_then_in_force()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Write(
+            QStringLiteral("Quillon.xml"),
+            Settings_Xml(Group(QStringLiteral("lastlang"), QStringLiteral("language"), QStringLiteral("Italiano")))));
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
+                              "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"
+                              "STR300 = Opzioni Software\nSTR400 = Imposta comunicazione\n"
+                              "STR1000 = Aggiorna dispositivo via seriale\n"));
+        DIRevevoriVezaDiva *main = program.Start_As_The_Program();
+        QVERIFY(!main->FAbout);
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        QTRY_VERIFY(main->FBoot);
+        const QList<QWidget *> dialogs{main->FAbout,       main->FNew_Project, main->FOpenConf,
+                                       main->FSoftOptions, main->FParGen,      main->FBoot};
+        const QStringList titles{QStringLiteral("About"),
+                                 QStringLiteral("Crea nuova configurazione"),
+                                 QStringLiteral("Apri configurazione"),
+                                 QStringLiteral("Opzioni Software"),
+                                 QStringLiteral("Imposta comunicazione"),
+                                 QStringLiteral("Aggiorna dispositivo via seriale")};
+        for (int i = 0; i < dialogs.size(); ++i) {
+            QVERIFY(dialogs[i]);
+            QCOMPARE(dialogs[i]->parent(), main);
+            QCOMPARE(dialogs[i]->windowTitle(), titles[i]);
+        }
+        // Made once: the first paints of the dialogs create nothing more.
+        main->FAbout->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main->FAbout));
+        QCOMPARE(main->findChildren<QDialog *>(Qt::FindDirectChildrenOnly).size(), 6);
+    }
+
+    void A_click_before_the_first_paint_has_the_dialogs_made_first()
+    {
+        TProgram_Fixture program;
+        DIRevevoriVezaDiva *main = program.Start_As_The_Program();
+        QVERIFY(!main->FAbout);
+        // The information button at once, before the window was painted: the about box opens.
+        QPointer<QWidget> shown;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                shown = modal;
+                modal->close();
+            }
+        });
+        closer.start(5);
+        Click(main, "Btn_Info");
+        QVERIFY(main->FAbout);
+        QCOMPARE(shown.data(), main->FAbout);
+    }
+
     void The_information_button_shows_the_about_box()
     {
         TProgram_Fixture program;
