@@ -106,7 +106,11 @@ protected:
 private:
     void Form_Create(const QString &programDir);
     void Place_Controls();
+    // The new-version link's text in the language in force; a hidden link gets it when it is shown (its rich
+    // text costs a document laid out, which a start-up without a newer version never needs).
+    void Caption_Update_Link();
 
     QStringList Problems;
     bool Settings_Written_At_Exit = false;
+    bool Update_Link_Captioned = false;
 };

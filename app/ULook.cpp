@@ -3,6 +3,7 @@
 #include "UComon.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -122,7 +123,9 @@ QIcon Program_Icon(const QString &name, int size)
     const auto found = icons.constFind(key);
     if (found != icons.constEnd())
         return *found;
-    QPixmap picture = Read_Picture(path, pixels);
+    // Drawn at this very size where the resource holds it (<name>_<pixels>.png), else scaled from the large one.
+    const QString drawn = QStringLiteral(":/icons/%1_%2.png").arg(name).arg(pixels);
+    QPixmap picture = Read_Picture(QFile::exists(drawn) ? drawn : path, pixels);
     if (picture.isNull())
         return QIcon(path);
     picture.setDevicePixelRatio(ratio);

@@ -323,8 +323,10 @@ private slots:
         QCOMPARE(main->FParGen->CP_Device_Type->Header->Heading, QStringLiteral("1. Tipo di dispositivo"));
         QCOMPARE(main->FAbout->findChild<QLabel *>(QStringLiteral("Label6"))->text(),
                  QStringLiteral("Software Code : "));
-        // Entries the language file lacks are English again, not English.lng's.
+        // Entries the language file lacks are English again, not English.lng's (the link, when shown).
+        main->Show_Update_Link(true);
         QVERIFY(main->LL_Update->text().contains(QStringLiteral("New Version Available")));
+        main->Show_Update_Link(false);
 
         if (ok) {
             QCOMPARE(Language_Name, QStringLiteral("Italiano"));

@@ -502,6 +502,21 @@ int main(int argc, char *argv[])
     bool ok = true;
     for (const auto &picture : pictures)
         ok = Draw(dir, QString::fromLatin1(picture.Name), picture.Size, picture.Glyph) && ok;
+    // The main window's pictures also at the pixel sizes it shows them (<name>_<pixels>.png), once and twice
+    // the size: the program reads these as they are, without decoding and scaling the large ones at start.
+    const struct
+    {
+        const char *Name;
+        int Size;
+        void (*Glyph)(QPainter &);
+    } shown[] = {{"info", 32, Info}, {"options", 32, Options},   {"close", 32, Close}, {"new", 24, New},
+                 {"open", 24, Open}, {"settings", 24, Settings}, {"update", 24, Update}};
+    for (const auto &picture : shown) {
+        for (int pixels : {picture.Size, 2 * picture.Size})
+            ok = Draw(dir, QStringLiteral("%1_%2").arg(QLatin1String(picture.Name)).arg(pixels), pixels,
+                      picture.Glyph) &&
+                 ok;
+    }
     if (argc >= 3) {
         const QString theme = QString::fromLocal8Bit(argv[2]);
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
