@@ -5,6 +5,9 @@
 #   scripts/setup.sh package         building the Debian packages (scripts/package.sh)
 #   scripts/setup.sh package-test    checking them (scripts/test_package.sh)
 #   scripts/setup.sh windows         the Windows compile check (scripts/check_windows.sh)
+#   scripts/setup.sh windows-build   the Windows cross build (scripts/windows.sh)
+#   scripts/setup.sh windows-test    and its tests under Wine (scripts/windows.sh test)
+#   scripts/setup.sh fuzz            the fuzz targets (scripts/fuzz.sh)
 set -euo pipefail
 
 build=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
@@ -21,7 +24,16 @@ for what in "$@"; do
         package) packages+=("${build[@]}" dpkg-dev file gzip) ;;
         package-test) packages+=(lintian desktop-file-utils appstream xvfb xdotool util-linux passwd man-db file) ;;
         windows) packages+=(qt6-base-dev qt6-serialport-dev g++-mingw-w64-x86-64-posix dpkg-dev git) ;;
-        *) echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, windows)" >&2; exit 2 ;;
+        windows-build)
+            packages+=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools xz-utils zip
+                       fonts-dejavu-core) ;;
+        windows-test) packages+=(wine64 xvfb) ;;
+        fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+        *)
+            echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, windows, windows-build," \
+                "windows-test, fuzz)" >&2
+            exit 2
+            ;;
     esac
 done
 

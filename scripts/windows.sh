@@ -21,20 +21,7 @@ esac
 start_time=$SECONDS
 
 # ---- what the machine needs ----
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools xz-utils zip fonts-dejavu-core)
-[[ $mode != build ]] && packages+=(wine64 xvfb)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    sudo=""
-    [[ $(id -u) -ne 0 ]] && sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -q
-    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+if [[ $mode == build ]]; then scripts/setup.sh windows-build; else scripts/setup.sh windows-build windows-test; fi
 
 # ---- the Qt for Windows (read-only where it is kept: unpacked into the build directory) ----
 out=build-win
