@@ -159,29 +159,13 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        switch (event->type()) {
-        case QEvent::Paint:
-            if (watched == &Main && !Scheduled) {
-                Scheduled = true;
-                // Queued twice: what the paint left pending is handled first.
-                QMetaObject::invokeMethod(
-                    this, [this] { QTimer::singleShot(0, this, [this] { Create(); }); }, Qt::QueuedConnection);
-            }
-            break;
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::Close:
+        if (event->type() == QEvent::Paint && watched == &Main && !Scheduled) {
+            Scheduled = true;
+            // Queued twice: what the paint left pending is handled first.
+            QMetaObject::invokeMethod(
+                this, [this] { QTimer::singleShot(0, this, [this] { Create(); }); }, Qt::QueuedConnection);
+        } else if (event->type() == QEvent::Close || Is_User_Input(event->type())) {
             Create();
-            break;
-        default:
-            break;
         }
         return false;
     }

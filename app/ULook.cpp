@@ -78,6 +78,28 @@ void Set_Text_Colour(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
+bool Is_User_Input(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::ContextMenu:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
 namespace {
 
 // What the look works out once for the program's lifetime: decoded pictures and fitted captions. The

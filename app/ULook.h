@@ -4,6 +4,7 @@
 // the button pictures of the resource file.
 
 #include <QColor>
+#include <QEvent>
 #include <QPalette>
 #include <QFont>
 #include <QIcon>
@@ -38,6 +39,10 @@ void Apply_Window_Look(QWidget *window);
 void Set_Text_Role(QPalette &palette, QPalette::ColorRole role, const QColor &colour);
 // A label's text colour.
 void Set_Text_Colour(QWidget *widget, const QColor &colour);
+
+// Whether an event is the user's input to a window: a click, a key, a shortcut, the wheel, a touch, a context
+// menu or a drop (a close is not: each filter decides on it).
+bool Is_User_Input(QEvent::Type type);
 
 // A button picture of the resource file, by its base name ("new", "open", "ok", ...). With a size, the picture
 // is decoded once, at that size (in device pixels), and shared by every button that shows it so.

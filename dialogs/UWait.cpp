@@ -112,27 +112,11 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::Wheel:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::ContextMenu:
-        case QEvent::Drop:
-            return true;
-        case QEvent::Close:
+        if (event->type() == QEvent::Close) {
             event->ignore();
             return true;
-        default:
-            return false;
         }
+        return Is_User_Input(event->type());
     }
 };
 
