@@ -13,10 +13,10 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QThread>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <exception>
-#include <memory>
 
 static constexpr int Client_Width = 360;
 static constexpr int Client_Height = 96;
@@ -122,21 +122,29 @@ protected:
 
 constexpr int Grey_After_Ms = 100;
 
+// The one thread every piece of file work runs on, made at the first use and ended with the application
+// object. Under Wine, threads of the Windows build made and ended for each piece of work left the thread
+// library's key lock (taken while an ending thread's thread-local data is freed) with a reader that never
+// left, and the program's exit then waited on that lock for ever.
+QThreadPool &File_Work_Pool()
+{
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(1);
+        pool->setExpiryTimeout(-1);
+    }
+    return *pool;
+}
+
 } // namespace
 
 void Run_File_Work(QWidget *window, const std::function<void()> &work)
 {
     std::exception_ptr failure;
-    const std::unique_ptr<QThread> thread(QThread::create([&work, &failure] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }));
+    QSemaphore ended;
     const TInput_Block block;
     QEventLoop loop;
-    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     // A quick write does not make the buttons flicker; a slow disk shows them disabled until the work ends.
     // Only the buttons: greying every control of a large dialog costs a repaint of all of it.
     QList<QPointer<QAbstractButton>> greyed;
@@ -153,9 +161,18 @@ void Run_File_Work(QWidget *window, const std::function<void()> &work)
         }
     });
     grey.start(Grey_After_Ms);
-    thread->start();
+    // The quit is queued to the loop: work that ends before the loop runs still ends it.
+    File_Work_Pool().start([&work, &failure, &loop, &ended] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        ended.release();
+    });
     loop.exec();
-    thread->wait();
+    ended.acquire();
     grey.stop();
     for (const QPointer<QAbstractButton> &button : std::as_const(greyed)) {
         if (button)

@@ -53,8 +53,8 @@ std::optional<TRun_End> Start_Program(TFWait *wait, TUpdater_Run &run, const QSt
                                       const QStringList &Parameter, TPlatform_Form form = Native_Form(),
                                       int limitMs = Updater_Wait_Limit_Ms);
 
-// Runs work (file work: reading, writing, syncing) on a thread of its own and returns when it has ended,
-// rethrowing here whatever it threw. Meanwhile the windows keep painting and take no input (a click, a key or a
-// close is dropped, never delivered late), and window's buttons are disabled when the work lasts long enough to
-// be seen.
+// Runs work (file work: reading, writing, syncing) on the program's file-work thread (one, kept until the
+// application object ends) and returns when it has ended, rethrowing here whatever it threw. Meanwhile the
+// windows keep painting and take no input (a click, a key or a close is dropped, never delivered late), and
+// window's buttons are disabled when the work lasts long enough to be seen.
 void Run_File_Work(QWidget *window, const std::function<void()> &work);

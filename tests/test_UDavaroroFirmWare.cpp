@@ -944,6 +944,10 @@ private slots:
         });
         probe.stop();
         QVERIFY(worker && worker != QThread::currentThread());
+        // The next piece of work runs on the same thread: none is made and ended for each.
+        QThread *next = nullptr;
+        Run_File_Work(&window, [&next] { next = QThread::currentThread(); });
+        QCOMPARE(next, worker);
         QVERIFY(ticks > 0);
         QVERIFY(greyed);
         QCOMPARE(clicks, 0);
