@@ -247,6 +247,7 @@ void DIRevevoriVezaDiva::Set_Lang()
     LL_Update->setText(QStringLiteral("<a href=\"%1\">%2</a>")
                            .arg(Download_Page_Url().toString().toHtmlEscaped(), Lang(19).toHtmlEscaped()));
     Show_Configuration_Box();
+    Describe_Controls(this);
 }
 
 void DIRevevoriVezaDiva::Show_Configuration_Box()

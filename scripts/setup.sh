@@ -5,6 +5,7 @@
 #   scripts/setup.sh package         building the Debian packages (scripts/package.sh)
 #   scripts/setup.sh package-test    checking them (scripts/test_package.sh)
 #   scripts/setup.sh windows         the Windows compile check (scripts/check_windows.sh)
+#   scripts/setup.sh atspi           the screen-reader check of the program (scripts/test_atspi.sh)
 set -euo pipefail
 
 build=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
@@ -20,8 +21,9 @@ for what in "$@"; do
         test) packages+=("${build[@]}" "${test[@]}") ;;
         package) packages+=("${build[@]}" dpkg-dev file gzip) ;;
         package-test) packages+=(lintian desktop-file-utils appstream xvfb xdotool util-linux passwd man-db file) ;;
+        atspi) packages+=(at-spi2-core python3-pyatspi dbus-x11 xvfb xauth xdotool x11-utils qt6-qpa-plugins) ;;
         windows) packages+=(qt6-base-dev qt6-serialport-dev g++-mingw-w64-x86-64-posix dpkg-dev git) ;;
-        *) echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, windows)" >&2; exit 2 ;;
+        *) echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, atspi, windows)" >&2; exit 2 ;;
     esac
 done
 

@@ -22,6 +22,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QByteArray Italiano = "STR15 = Nuova configurazione\n"
@@ -139,6 +141,10 @@ private slots:
             << QStringList{QStringLiteral("beta.lng"), QStringLiteral("Alpha.lng"), QStringLiteral("alpha2.lng")}
             << QStringList{QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta"),
                            QStringLiteral("English")}
+            << QStringLiteral("Page 1 / 1") << false;
+        QTest::newRow("a name with an accented letter among its plain letter")
+            << QStringList{u"zulu.lng"_s, u"Česky.lng"_s, u"Deutsch.lng"_s, u"Français.lng"_s, u"Espanol.lng"_s}
+            << QStringList{u"Česky"_s, u"Deutsch"_s, u"English"_s, u"Espanol"_s, u"Français"_s, u"zulu"_s}
             << QStringLiteral("Page 1 / 1") << false;
         QTest::newRow("only regular files ending in .lng whose names the settings file can hold")
             << QStringList{QStringLiteral("Italiano.lng"), QStringLiteral("notes.txt"),
