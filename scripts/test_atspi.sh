@@ -44,7 +44,8 @@ quillon_pid=$!
 
 failed=0
 check() { # title regex
-    python3 scripts/atspi_names.py quillon "$1" 20 || failed=1
+    # The system's Python, where the Debian package put pyatspi.
+    /usr/bin/python3 scripts/atspi_names.py quillon "$1" 20 || failed=1
 }
 # A window by its title, waiting for it.
 window() { xdotool search --sync --onlyvisible --name "$1" | head -n1; }
