@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -118,6 +119,19 @@ private slots:
         // No button takes Enter of its own accord.
         for (QPushButton *button : dialog->findChildren<QPushButton *>())
             QVERIFY2(!button->autoDefault() && !button->isDefault(), qPrintable(button->objectName()));
+    }
+
+    // A long page text of a translation ends before the next-page button, never under it.
+    void The_page_text_ends_before_the_next_page_button()
+    {
+        TProgram_Fixture program;
+        TFSoftOptions *dialog = program.Start()->FSoftOptions;
+        const auto english = qScopeGuard([] { Load_Default_Language(); });
+        Language_Table[305] = u"Seite der verfügbaren Sprachen in der Liste "_s;
+        dialog->Set_Lang();
+        QVERIFY(dialog->L_Page_Lang->text().endsWith(u"1"_s) || dialog->L_Page_Lang->text().contains(u'…'));
+        QVERIFY2(dialog->L_Page_Lang->geometry().right() < dialog->Btn_Next->x(),
+                 qPrintable(u"%1 reaches %2"_s.arg(dialog->L_Page_Lang->text()).arg(dialog->L_Page_Lang->geometry().right())));
     }
 
     void The_language_page_lists_the_language_files_data()
