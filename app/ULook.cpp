@@ -3,10 +3,10 @@
 #include "UComon.h"
 
 #include <QAbstractButton>
-#include <QLineEdit>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -323,6 +323,20 @@ TQuillon_Style::TQuillon_Style() : QProxyStyle() {}
 void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                                  const QWidget *widget) const
 {
+    if (element == CE_PushButtonBevel) {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        // The platform's focus outline is a pale hairline: a keyboard user must see at a glance which button the
+        // focus is on.
+        if ((option->state & State_HasFocus) && (option->state & State_KeyboardFocusChange)) {
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->setPen(QPen(Link_Blue, 2));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(QRectF(option->rect).adjusted(2, 2, -2, -2), 2, 2);
+            painter->restore();
+        }
+        return;
+    }
     const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
     if ((element != CE_PushButtonLabel && element != CE_CheckBoxLabel) || !button || button->text.isEmpty()) {
         QProxyStyle::drawControl(element, option, painter, widget);

@@ -17,7 +17,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QStyleOptionFocusRect>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -75,10 +74,10 @@ protected:
         TClick_Label::paintEvent(event);
         if (!hasFocus())
             return;
+        // A plain frame in the link colour: the platform's focus rectangle is too pale to find at a glance.
         QPainter painter(this);
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        painter.setPen(QPen(Link_Blue, 1));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 };
 

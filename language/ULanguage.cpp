@@ -299,4 +299,3 @@ void Sort_Language_Names(QStringList &names)
         return a < b;
     });
 }
-

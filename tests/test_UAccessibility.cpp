@@ -144,13 +144,33 @@ private slots:
         Show(settings);
         settings->findChild<QComboBox *>(u"CB_Device_Type_Type"_s)->setCurrentIndex(1);
         CHECK(settings, u"CB_Device_Type_Type"_s,
-              Names({"CB_Device_Type_Type", "CB_Port0_Baudrate", "CB_Port0_Parity", "E_Port0_Device_ID",
-                     "CB_Port0_Enable_Broadcast", "CB_Port1_Serial", "CB_Port1_Baudrate", "CB_Port1_Parity",
-                     "E_Port1_Device_ID", "CB_Port1_Enable_Broadcast", "E_Options_Offset_Registers",
-                     "E_Options_Offset_Status", "E_Ethernet_IP1", "E_Ethernet_IP2", "E_Ethernet_IP3",
-                     "E_Ethernet_IP4", "E_Ethernet_SM1", "E_Ethernet_SM2", "E_Ethernet_SM3", "E_Ethernet_SM4",
-                     "CB_Ethernet_En_GAT", "E_Ethernet_GAT1", "E_Ethernet_GAT2", "E_Ethernet_GAT3",
-                     "E_Ethernet_GAT4", "Btn_OK", "Btn_Cancel"}));
+              Names({"CB_Device_Type_Type",
+                     "CB_Port0_Baudrate",
+                     "CB_Port0_Parity",
+                     "E_Port0_Device_ID",
+                     "CB_Port0_Enable_Broadcast",
+                     "CB_Port1_Serial",
+                     "CB_Port1_Baudrate",
+                     "CB_Port1_Parity",
+                     "E_Port1_Device_ID",
+                     "CB_Port1_Enable_Broadcast",
+                     "E_Options_Offset_Registers",
+                     "E_Options_Offset_Status",
+                     "E_Ethernet_IP1",
+                     "E_Ethernet_IP2",
+                     "E_Ethernet_IP3",
+                     "E_Ethernet_IP4",
+                     "E_Ethernet_SM1",
+                     "E_Ethernet_SM2",
+                     "E_Ethernet_SM3",
+                     "E_Ethernet_SM4",
+                     "CB_Ethernet_En_GAT",
+                     "E_Ethernet_GAT1",
+                     "E_Ethernet_GAT2",
+                     "E_Ethernet_GAT3",
+                     "E_Ethernet_GAT4",
+                     "Btn_OK",
+                     "Btn_Cancel"}));
         settings->hide();
 
         // The update dialog in both its forms.
@@ -181,7 +201,8 @@ private slots:
     {
         TProgram_Fixture program;
         DIRevevoriVezaDiva *main = program.Start();
-        for (const auto &[name, entry] : {std::pair{"Btn_Info", 12}, std::pair{"Btn_Opz", 13}, std::pair{"Btn_Close", 14}}) {
+        for (const auto &[name, entry] :
+             {std::pair{"Btn_Info", 12}, std::pair{"Btn_Opz", 13}, std::pair{"Btn_Close", 14}}) {
             auto *button = main->findChild<QPushButton *>(QLatin1String(name));
             QVERIFY(button);
             QVERIFY(button->text().isEmpty());

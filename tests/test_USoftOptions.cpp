@@ -131,7 +131,8 @@ private slots:
         dialog->Set_Lang();
         QVERIFY(dialog->L_Page_Lang->text().endsWith(u"1"_s) || dialog->L_Page_Lang->text().contains(u'…'));
         QVERIFY2(dialog->L_Page_Lang->geometry().right() < dialog->Btn_Next->x(),
-                 qPrintable(u"%1 reaches %2"_s.arg(dialog->L_Page_Lang->text()).arg(dialog->L_Page_Lang->geometry().right())));
+                 qPrintable(
+                     u"%1 reaches %2"_s.arg(dialog->L_Page_Lang->text()).arg(dialog->L_Page_Lang->geometry().right())));
     }
 
     void The_language_page_lists_the_language_files_data()

@@ -350,14 +350,15 @@ private slots:
         const QString main = Start_Main_Window(server, program, dir.path());
         QVERIFY(!main.isEmpty());
         const auto keys = [this](const QString &window, const QStringList &names) {
-            QStringList arguments{QStringLiteral("windowfocus"), QStringLiteral("--sync"), window,
-                                  QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")};
+            QStringList arguments{QStringLiteral("windowfocus"), QStringLiteral("--sync"),  window,
+                                  QStringLiteral("key"),         QStringLiteral("--delay"), QStringLiteral("60")};
             return Xdo(arguments + names).has_value();
         };
         const auto answer_yes = [this] {
             const QString box = Wait_For_Window(QStringLiteral("^Quillon$"));
             return !box.isEmpty() && Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box}) &&
-                   Xdo({QStringLiteral("key"), QStringLiteral("Return")}) && Wait_Until_Gone(QStringLiteral("^Quillon$"));
+                   Xdo({QStringLiteral("key"), QStringLiteral("Return")}) &&
+                   Wait_Until_Gone(QStringLiteral("^Quillon$"));
         };
 
         // Step 1, New Configuration (the focus is on it at start): a name, Enter.
@@ -379,8 +380,8 @@ private slots:
 
         // The options, three Tabs on: the first language (Deutsch) and back to English (the second), each
         // confirmed; OK four Tabs after English.
-        QVERIFY(keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
-                            QStringLiteral("Return")}));
+        QVERIFY(keys(main,
+                     {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
         const QString options = Wait_For_Window(QStringLiteral("^Software Options$"));
         QVERIFY(!options.isEmpty());
         QVERIFY(keys(options, {QStringLiteral("Tab"), QStringLiteral("Return")}));
