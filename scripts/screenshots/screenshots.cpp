@@ -121,6 +121,9 @@ void Picture_Focus(QWidget *window, QWidget *control, const QString &name)
     // What Qt marks on a window once its focus moved by the keyboard: the focus frame is drawn from then on.
     window->setAttribute(Qt::WA_KeyboardFocusChange);
     Picture(window, name);
+    // The later pictures of the window are of a mouse user again.
+    window->setAttribute(Qt::WA_KeyboardFocusChange, false);
+    control->clearFocus();
 }
 
 void Picture_Message(QWidget *over, const QString &text, const QString &name, TMessage_Kind kind = TMessage_Kind::Error,
