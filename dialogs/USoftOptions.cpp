@@ -359,6 +359,7 @@ void TFSoftOptions::Update_Lang_Page(int Num_Page)
         const QString name = SL_Languages[(Num_Page - 1) * Slots + k].chopped(Language_Ending.size());
         Set_Caption(L_L[k], name);
         L_L[k]->setAccessibleName(name);
+        I_L[k]->setAccessibleName(name);
         QPixmap flag = Load_Flag(Join_Path(Language_Dir, name + QStringLiteral(".bmp")));
         if (flag.isNull())
             flag = Load_Flag(Join_Path(Language_Dir, Default_Flag));
