@@ -4,10 +4,10 @@
 // the button pictures of the resource file.
 
 #include <QColor>
+#include <QPalette>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
-#include <QPalette>
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QString>

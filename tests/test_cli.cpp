@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+
 namespace {
 
 void Write_File(const QString &path, const QByteArray &bytes)
@@ -345,9 +346,9 @@ void Test_Cli::update_runs_the_serial_updater_and_exits_with_its_code()
     QVERIFY2(run.Out.contains("flashing\nno ack\n"), run.Out.constData());
     const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
     QCOMPARE(runs.size(), 1);
-    QCOMPARE(runs[0].Args,
-             (QStringList{port.Path, "FW", "NO", "NO", "NO", dir.filePath(QStringLiteral("MASTER/sim40926.sim")),
-                          conf + QStringLiteral("/bin/bank.bin")}));
+    QCOMPARE(runs[0].Args, (QStringList{port.Path, "FW", "NO", "NO", "NO",
+                                        dir.filePath(QStringLiteral("MASTER/sim40926.sim")),
+                                        conf + QStringLiteral("/bin/bank.bin")}));
     QCOMPARE(Read_File(conf + QStringLiteral("/bin/bankK.bin")).size(), 2048);
     const QByteArray log = Read_File(conf + QStringLiteral("/update.log"));
     QVERIFY2(log.contains("  option: 1 (firmware only), read back off\n  ended: exit code 5, after ") &&
@@ -415,22 +416,22 @@ void Test_Cli::update_failures_data()
     QTest::addColumn<QString>("deviceType");
     QTest::addColumn<QByteArray>("parGen"); // null: as saved; "none": no file
     QTest::addColumn<QString>("updater");
-    QTest::addColumn<QStringList>("way"); // "PTY" stands for a port that exists
-    QTest::addColumn<QString>("removed"); // a file taken out of the workspace
+    QTest::addColumn<QStringList>("way");   // "PTY" stands for a port that exists
+    QTest::addColumn<QString>("removed");   // a file taken out of the workspace
     QTest::addColumn<QString>("reason");
-    QTest::addColumn<bool>("rebuilt"); // whether the device files were written before the refusal
+    QTest::addColumn<bool>("rebuilt");      // whether the device files were written before the refusal
     const QStringList pty{"--port", "PTY"};
     const QByteArray asSaved;
-    QTest::newRow("the updater is missing")
-        << "0" << asSaved << QString() << pty << QString() << "cannot be started" << true;
+    QTest::newRow("the updater is missing") << "0" << asSaved << QString() << pty << QString() << "cannot be started"
+                                            << true;
     QTest::newRow("an Ethernet device by a port")
         << "1" << asSaved << Serial_Updater_Base << pty << QString() << "update it with --ip" << false;
-    QTest::newRow("a serial device by address")
-        << "0" << asSaved << Ethernet_Updater_Base << QStringList{"--ip", "127.0.0.1"} << QString()
-        << "update it with --port" << false;
-    QTest::newRow("an address that is none")
-        << "1" << asSaved << Ethernet_Updater_Base << QStringList{"--ip", "10.0.0.300"} << QString()
-        << "not a dotted IPv4 address" << false;
+    QTest::newRow("a serial device by address") << "0" << asSaved << Ethernet_Updater_Base
+                                                << QStringList{"--ip", "127.0.0.1"} << QString()
+                                                << "update it with --port" << false;
+    QTest::newRow("an address that is none") << "1" << asSaved << Ethernet_Updater_Base
+                                             << QStringList{"--ip", "10.0.0.300"} << QString()
+                                             << "not a dotted IPv4 address" << false;
     QTest::newRow("a port that does not exist")
 #ifdef Q_OS_WIN
         << "0" << asSaved << Serial_Updater_Base << QStringList{"--port", "COM199"} << QString()
@@ -503,8 +504,7 @@ void Test_Cli::verify_names_each_file_that_differs_data()
     QTest::newRow("bankK.bin damaged") << "damaged bankK" << QByteArrayList{"bankK.bin: bad checksum"};
     QTest::newRow("built from a configuration check refuses")
         << "refused"
-        << QByteArrayList{
-               "the configuration must not be sent to a device: Port 0 baud rate: index 99 is not in the list"};
+        << QByteArrayList{"the configuration must not be sent to a device: Port 0 baud rate: index 99 is not in the list"};
     QTest::newRow("ParGen.xml edited after the build")
         << "edited" << QByteArrayList{"bank.bin: stale against ParGen.xml", "bankK.bin: stale against ParGen.xml"};
 }
