@@ -248,6 +248,7 @@ void DIRevevoriVezaDiva::Set_Lang()
     if (!LL_Update->isHidden())
         Caption_Update_Link();
     Show_Configuration_Box();
+    Describe_Controls(this);
 }
 
 void DIRevevoriVezaDiva::Caption_Update_Link()

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QImageReader>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
+#include <QTextDocument>
 
 #include <QWidget>
 #include <algorithm>
@@ -302,6 +304,61 @@ QString Shown_Tooltip(const QWidget *widget)
     return own.isEmpty() ? whole : whole + u'\n' + own;
 }
 
+// The text a label was given, whole: a buddy label's "&&" (a plain "&") is shown as one "&".
+QString Whole_Caption(const QLabel *label)
+{
+    const QVariant whole = label->property(Caption_Whole_Property);
+    if (whole.isValid())
+        return whole.toString();
+    QString text = label->text();
+    if (label->buddy())
+        text.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    return text;
+}
+
+QString Label_Name(const QLabel *label)
+{
+    QString text = Whole_Caption(label);
+    if (label->textFormat() != Qt::PlainText && Qt::mightBeRichText(text)) {
+        QTextDocument document;
+        document.setHtml(text);
+        text = document.toPlainText();
+    }
+    qsizetype end = text.size();
+    while (end > 0 && (text[end - 1].isSpace() || text[end - 1] == u':'))
+        --end;
+    return text.left(end).trimmed();
+}
+
+void Name_By_Label(QWidget *control, QLabel *label)
+{
+    if (label->buddy() != control) {
+        const QString caption = Whole_Caption(label);
+        label->setBuddy(control);
+        // Shown again, now with its "&" kept from becoming a shortcut.
+        Set_Caption(label, caption);
+    }
+    control->setAccessibleName(Label_Name(label));
+}
+
+void Name_Octets(std::span<QLineEdit *const, 4> octets, const QString &field, const QString &pattern)
+{
+    for (size_t i = 0; i < octets.size(); ++i)
+        octets[i]->setAccessibleName(pattern.arg(field, QString::number(i + 1)));
+}
+
+void Describe_Controls(QWidget *window)
+{
+    for (QWidget *control : window->findChildren<QWidget *>()) {
+        // A dialog owned by this window describes its own controls.
+        if (control->window() != window)
+            continue;
+        control->setAccessibleDescription(control->toolTip());
+        if (auto *button = qobject_cast<QAbstractButton *>(control); button && button->text().isEmpty())
+            button->setAccessibleName(button->toolTip());
+    }
+}
+
 void Set_Caption_Room(QLabel *label, int width, Qt::TextElideMode mode)
 {
     label->setProperty(Caption_Room_Property, width);
@@ -332,7 +389,8 @@ void Set_Caption(QLabel *label, const QString &text)
         label->setProperty(Caption_Fitted_Font_Property, fit.Font);
         label->setFont(fit.Font);
     }
-    label->setText(fit.Text);
+    // A label with a buddy would take an "&" for the mark of a keyboard shortcut: it is shown as written.
+    label->setText(label->buddy() ? QString(fit.Text).replace(u'&', QStringLiteral("&&")) : fit.Text);
     label->setProperty(Caption_Whole_Property, fit.Elided ? QVariant(text) : QVariant());
     label->adjustSize();
 }
@@ -386,6 +444,20 @@ TQuillon_Style::TQuillon_Style() : QProxyStyle() {}
 void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                                  const QWidget *widget) const
 {
+    if (element == CE_PushButtonBevel) {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        // The platform's focus outline is a pale hairline: a keyboard user must see at a glance which button the
+        // focus is on.
+        if ((option->state & State_HasFocus) && (option->state & State_KeyboardFocusChange)) {
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->setPen(QPen(Link_Blue, 2));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(QRectF(option->rect).adjusted(2, 2, -2, -2), 2, 2);
+            painter->restore();
+        }
+        return;
+    }
     const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
     if ((element != CE_PushButtonLabel && element != CE_CheckBoxLabel) || !button || button->text.isEmpty()) {
         QProxyStyle::drawControl(element, option, painter, widget);

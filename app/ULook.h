@@ -13,6 +13,9 @@
 #include <QProxyStyle>
 #include <QString>
 
+#include <span>
+
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -85,6 +88,20 @@ QLabel *Create_Label(QWidget *parent, const QString &objectName, int left, int t
 QWidget *Create_Title_Band(QWidget *dialog, int width);
 // The button band of a dialog (40 high, along the bottom).
 QWidget *Create_Button_Band(QWidget *dialog, int width, int clientHeight);
+
+// Names and descriptions for screen readers (what the desktop's accessibility interface reads).
+// The text a label shows, whole (also when it is drawn elided), without the blanks and colon that end it.
+QString Label_Name(const QLabel *label);
+// control is named by the label beside it, which becomes its buddy (some screen readers read a control's label
+// from there). The label's captions keep any "&" as written (Set_Caption).
+void Name_By_Label(QWidget *control, QLabel *label);
+// The four octet fields of an address named from pattern ("%1, byte %2 of 4": the field's name, the
+// octet's number).
+void Name_Octets(std::span<QLineEdit *const, 4> octets, const QString &field, const QString &pattern);
+// Once a window's captions and hints are set (at creation and at each change of language): the hint of each
+// of its controls becomes the control's description, and a button that shows only its picture is named by
+// its hint.
+void Describe_Controls(QWidget *window);
 
 // Puts a window in the middle of the screen it is on.
 void Center_On_Screen(QWidget *window);

@@ -73,6 +73,7 @@ TFAbout::TFAbout(QWidget *parent)
     connect(Label4, &TClick_Label::clicked, this, &TFAbout::Label4Click);
 
     setFixedSize(Client_Width, Client_Height);
+    Describe_Controls(this);
 }
 
 void TFAbout::showEvent(QShowEvent *event)

@@ -142,6 +142,11 @@ void TFBoot::Set_Lang()
     CB_Update_Option_Read_Back->setToolTip(Lang(1033));
     Btn_Cancel->setToolTip(Lang(1034));
     Btn_Update->setToolTip(Lang(1035));
+    Name_By_Label(CB_COM_Port, L_COM_Port);
+    Name_By_Label(CB_Update_Options, L_Update_Option);
+    QLineEdit *const octets[4] = {E_IP1, E_IP2, E_IP3, E_IP4};
+    Name_Octets(octets, Lang(432), Lang(1145));
+    Describe_Controls(this);
 }
 
 void TFBoot::showEvent(QShowEvent *event)

@@ -56,6 +56,8 @@ void TFNew_Project::Set_Lang()
     E_New_Proj->setToolTip(Lang(108));
     Btn_OK->setToolTip(Lang(109));
     Btn_Cancel->setToolTip(Lang(110));
+    Name_By_Label(E_New_Proj, Label1);
+    Describe_Controls(this);
 }
 
 void TFNew_Project::showEvent(QShowEvent *event)

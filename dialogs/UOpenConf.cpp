@@ -94,6 +94,8 @@ void TFOpenConf::Set_Lang()
     ListBox1->setToolTip(Lang(205));
     Btn_OK->setToolTip(Lang(206));
     Btn_Cancel->setToolTip(Lang(207));
+    Name_By_Label(ListBox1, Label1);
+    Describe_Controls(this);
 }
 
 void TFOpenConf::resizeEvent(QResizeEvent *event)

@@ -418,6 +418,26 @@ void TFParGen::Set_Lang()
         E_Ethernet_SM[i]->setToolTip(Lang(438 + i));
         E_Ethernet_GAT[i]->setToolTip(Lang(444 + i));
     }
+
+    const std::pair<QWidget *, QLabel *> labelled[] = {
+        {CB_Device_Type_Type, L_Device_Type_Type},
+        {CB_Port0_Baudrate, L_Port0_Baudrate},
+        {CB_Port0_Parity, L_Port0_Parity},
+        {E_Port0_Device_ID, L_Port0_Device_ID},
+        {CB_Port1_Serial, L_Port1_Serial},
+        {CB_Port1_Baudrate, L_Port1_Baudrate},
+        {CB_Port1_Parity, L_Port1_Parity},
+        {E_Port1_Device_ID, L_Port1_Device_ID},
+        {E_Options_Offset_Registers, L_Options_Offset_Registers},
+        {E_Options_Offset_Status, L_Options_Offset_Status},
+    };
+    for (const auto &[control, label] : labelled)
+        Name_By_Label(control, label);
+    // The gateway's fields are named by the check box that turns them on.
+    Name_Octets(E_Ethernet_IP, Lang(432), Lang(1145));
+    Name_Octets(E_Ethernet_SM, Lang(437), Lang(1145));
+    Name_Octets(E_Ethernet_GAT, Lang(442), Lang(1145));
+    Describe_Controls(this);
 }
 
 void TFParGen::showEvent(QShowEvent *event)

@@ -9,6 +9,7 @@
 #include "UWeb_Page.h"
 #include "UXml_Document.h"
 
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +17,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QStyleOptionFocusRect>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -42,11 +42,18 @@ constexpr QPoint Label_Place[TFSoftOptions::Slots] = {{80, 56},  {80, 110},  {80
 // Room of a language name: from its place to the next column's picture, less a margin.
 constexpr int Label_Column_Width = 254 - 80 - 8;
 
+// Marks a language name for the accessibility factory below.
+constexpr char Language_Slot_Property[] = "languageSlot";
+
 // A slot's language name, which the keyboard reaches as well: Tab to it, then Space or Enter.
 class TLanguage_Slot_Label : public TClick_Label
 {
 public:
-    explicit TLanguage_Slot_Label(QWidget *parent) : TClick_Label(parent) { setFocusPolicy(Qt::StrongFocus); }
+    explicit TLanguage_Slot_Label(QWidget *parent) : TClick_Label(parent)
+    {
+        setProperty(Language_Slot_Property, true);
+        setFocusPolicy(Qt::StrongFocus);
+    }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override
@@ -67,12 +74,36 @@ protected:
         TClick_Label::paintEvent(event);
         if (!hasFocus())
             return;
+        // A plain frame in the link colour: the platform's focus rectangle is too pale to find at a glance.
         QPainter painter(this);
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        painter.setPen(QPen(Link_Blue, 1));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 };
+
+// To a screen reader a language name is what it is to the eye and the keyboard: a button, pressed to switch to
+// that language (not a piece of text).
+class TLanguage_Slot_Access : public QAccessibleWidget
+{
+public:
+    explicit TLanguage_Slot_Access(QWidget *widget) : QAccessibleWidget(widget, QAccessible::Button) {}
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString &action) override
+    {
+        if (action == pressAction() && widget()->isEnabled())
+            emit static_cast<TClick_Label *>(widget())->clicked();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface *Language_Slot_Access(const QString &, QObject *object)
+{
+    auto *widget = qobject_cast<QWidget *>(object);
+    if (widget && widget->property(Language_Slot_Property).toBool())
+        return new TLanguage_Slot_Access(widget);
+    return nullptr;
+}
 
 // The picture of a flag file, fitted into the slot's frame; null when the file is missing or unreadable.
 QPixmap Load_Flag(const QString &path)
@@ -117,6 +148,8 @@ TFSoftOptions::TFSoftOptions(DIRevevoriVezaDiva *Main_Window)
       Main(Main_Window)
 {
     setObjectName(QStringLiteral("FSoftOptions"));
+    static const bool factory = (QAccessible::installFactory(Language_Slot_Access), true);
+    Q_UNUSED(factory);
     Apply_Window_Look(this);
 
     P_Title = Create_Title_Band(this, Client_Width);
@@ -216,6 +249,8 @@ TFSoftOptions::TFSoftOptions(DIRevevoriVezaDiva *Main_Window)
 void TFSoftOptions::Set_Lang()
 {
     setWindowTitle(Lang(300));
+    // The pages' container, which passes the focus on to its tabs.
+    PC_Options->setAccessibleName(Lang(300));
     Set_Caption(L_SW_Desc, Lang(301));
     PC_Options->setTabText(PC_Options->indexOf(TS_Language), Lang(302));
     PC_Options->setTabText(PC_Options->indexOf(TS_Con_Options), Lang(303));
@@ -233,6 +268,7 @@ void TFSoftOptions::Set_Lang()
     Set_Box_Caption(CB_DoubleClick_Auto_Size, Lang(321));
     // A result on the screen follows the language too.
     Show_Check_Text();
+    Describe_Controls(this);
 }
 
 void TFSoftOptions::showEvent(QShowEvent *event)
@@ -288,10 +324,7 @@ void TFSoftOptions::Create_Lang_List()
     const QString english = Default_Language + Language_Ending;
     if (!SL_Languages.contains(english))
         SL_Languages.append(english);
-    std::sort(SL_Languages.begin(), SL_Languages.end(), [](const QString &a, const QString &b) {
-        const int byName = a.compare(b, Qt::CaseInsensitive);
-        return byName != 0 ? byName < 0 : a < b;
-    });
+    Sort_Language_Names(SL_Languages);
     Show_Page = 1;
     Update_Lang_Page(1);
 }
@@ -325,6 +358,8 @@ void TFSoftOptions::Update_Lang_Page(int Num_Page)
         }
         const QString name = SL_Languages[(Num_Page - 1) * Slots + k].chopped(Language_Ending.size());
         Set_Caption(L_L[k], name);
+        L_L[k]->setAccessibleName(name);
+        I_L[k]->setAccessibleName(name);
         QPixmap flag = Load_Flag(Join_Path(Language_Dir, name + QStringLiteral(".bmp")));
         if (flag.isNull())
             flag = Load_Flag(Join_Path(Language_Dir, Default_Flag));

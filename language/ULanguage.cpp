@@ -3,11 +3,13 @@
 #include "UComon.h"
 #include "ULanguage_English.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 
 QStringList Language_Table;
@@ -262,4 +264,38 @@ void Load_Language()
     const QString englishPath = Join_Path(Language_Dir, Default_Language + QStringLiteral(".lng"));
     if (QFileInfo(englishPath).isFile())
         Read_Language_File(englishPath);
+}
+
+namespace {
+
+// A name's letters without their accents, case-folded: "Česky" gives "cesky". A letter that is no accented
+// Latin one stays as it is.
+QString Folded_Name(const QString &name)
+{
+    QString folded;
+    for (const QChar c : name.normalized(QString::NormalizationForm_D)) {
+        const QChar::Category category = c.category();
+        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining &&
+            category != QChar::Mark_Enclosing)
+            folded.append(c);
+    }
+    return folded.toCaseFolded();
+}
+
+} // namespace
+
+void Sort_Language_Names(QStringList &names)
+{
+    // One key per name, compared in one way throughout, so that the order is a true order also for a mix of
+    // ASCII and other names: the folded name by character codes (for ASCII names the order they always had),
+    // then the locale's collation, then the exact characters.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(names.begin(), names.end(), [&collator](const QString &a, const QString &b) {
+        if (const int byFolded = Folded_Name(a).compare(Folded_Name(b)); byFolded != 0)
+            return byFolded < 0;
+        if (const int byLocale = collator.compare(a, b); byLocale != 0)
+            return byLocale < 0;
+        return a < b;
+    });
 }

@@ -59,3 +59,9 @@ QString Escaped_Controls(const QString &text);
 // Builds the English table and applies Language_Dir/Language_Name.lng; falls back to English (and
 // English.lng when present) when that file is missing, setting Language_Name to "English".
 void Load_Language();
+
+// The order in which the options dialog offers language files (or names): as a file manager lists them,
+// blind to letter case and to accents ("Česky" among the C's, not after "zulu"), names that differ only there
+// in the locale's order. Names of ASCII characters keep the order of a case-blind comparison of their
+// characters' codes.
+void Sort_Language_Names(QStringList &names);

@@ -1,7 +1,7 @@
 // Built-in English texts of the language table. Every index not listed holds a single blank.
 #include "ULanguage_English.h"
 
-const std::array<TBuilt_In_Text, 278> English_Texts = {{
+const std::array<TBuilt_In_Text, 279> English_Texts = {{
     {0, "Begin"},
     {1, "Step 1"},
     {2, "Step 2"},
@@ -284,4 +284,5 @@ const std::array<TBuilt_In_Text, 278> English_Texts = {{
     {1142, "No program could be started to open the web page %1"},
     {1143, "Maker: %1"},
     {1144, "Serial number: %1"},
+    {1145, "%1, byte %2 of 4"},
 }};

@@ -8,6 +8,7 @@
 #   scripts/setup.sh windows-build   the Windows cross build (scripts/windows.sh)
 #   scripts/setup.sh windows-test    and its tests under Wine (scripts/windows.sh test)
 #   scripts/setup.sh fuzz            the fuzz targets (scripts/fuzz.sh)
+#   scripts/setup.sh atspi           the screen-reader check of the program (scripts/test_atspi.sh)
 set -euo pipefail
 
 build=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
@@ -23,6 +24,7 @@ for what in "$@"; do
         test) packages+=("${build[@]}" "${test[@]}") ;;
         package) packages+=("${build[@]}" dpkg-dev file gzip) ;;
         package-test) packages+=(lintian desktop-file-utils appstream xvfb xdotool util-linux passwd man-db file) ;;
+        atspi) packages+=(at-spi2-core python3-pyatspi dbus-x11 xvfb xauth xdotool x11-utils qt6-qpa-plugins) ;;
         windows) packages+=(qt6-base-dev qt6-serialport-dev g++-mingw-w64-x86-64-posix dpkg-dev git) ;;
         windows-build)
             packages+=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools xz-utils zip
@@ -30,8 +32,8 @@ for what in "$@"; do
         windows-test) packages+=(wine64 xvfb) ;;
         fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
         *)
-            echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, windows, windows-build," \
-                "windows-test, fuzz)" >&2
+            echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, atspi, windows," \
+                "windows-build, windows-test, fuzz)" >&2
             exit 2
             ;;
     esac

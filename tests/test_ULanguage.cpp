@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -45,7 +47,7 @@ QByteArray Encode(QStringConverter::Encoding encoding, const QString &text)
 bool Is_Blank_Range(int index)
 {
     static const int ranges[][2] = {{60, 99},   {111, 199},   {208, 299},   {322, 399},
-                                    {498, 999}, {1038, 1099}, {1106, 1109}, {1145, 1199}};
+                                    {498, 999}, {1038, 1099}, {1106, 1109}, {1146, 1199}};
     for (const auto &range : ranges) {
         if (index >= range[0] && index <= range[1])
             return true;
@@ -93,6 +95,8 @@ private slots:
     void checkWarnsWhereAFileProbablyMeansOtherwise_data();
     void checkWarnsWhereAFileProbablyMeansOtherwise();
     void shippedFilesReachOnlyAWorkspaceWithoutLanguages();
+    void languageNamesSortBlindToCaseAndAccents_data();
+    void languageNamesSortBlindToCaseAndAccents();
 
 private:
     QTemporaryDir Dir;
@@ -554,6 +558,32 @@ void Test_ULanguage::shippedFilesReachOnlyAWorkspaceWithoutLanguages()
 
     // No directory, nothing written.
     QCOMPARE(Install_Shipped_Languages(Join_Path(Dir.path(), u"missing"_s)), QStringList());
+}
+
+void Test_ULanguage::languageNamesSortBlindToCaseAndAccents_data()
+{
+    QTest::addColumn<QStringList>("sorted");
+    QTest::newRow("an accented letter sorts with its plain letter")
+        << QStringList{u"Česky"_s, u"Deutsch"_s, u"Español"_s, u"Italiano"_s, u"zulu"_s};
+    QTest::newRow("case aside") << QStringList{u"Alpha"_s, u"alpha2"_s, u"beta"_s, u"English"_s};
+    // ASCII names as they always sorted: the characters' codes, case aside.
+    QTest::newRow("ASCII by character code") << QStringList{u"1st"_s, u"_under"_s, u"abc"_s, u"Zed"_s, u"~tilde"_s};
+    QTest::newRow("names alike but for case and accents keep one order")
+        << QStringList{u"Cesky"_s, u"cesky"_s, u"Česky"_s, u"česky"_s, u"Deutsch"_s};
+}
+
+void Test_ULanguage::languageNamesSortBlindToCaseAndAccents()
+{
+    QFETCH(QStringList, sorted);
+    // The order does not depend on where the names started.
+    QStringList names = sorted;
+    std::reverse(names.begin(), names.end());
+    Sort_Language_Names(names);
+    QCOMPARE(names, sorted);
+    names = sorted;
+    std::rotate(names.begin(), names.begin() + 2, names.end());
+    Sort_Language_Names(names);
+    QCOMPARE(names, sorted);
 }
 
 QTEST_GUILESS_MAIN(Test_ULanguage)

@@ -19,8 +19,11 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -118,6 +121,20 @@ private slots:
             QVERIFY2(!button->autoDefault() && !button->isDefault(), qPrintable(button->objectName()));
     }
 
+    // A long page text of a translation ends before the next-page button, never under it.
+    void The_page_text_ends_before_the_next_page_button()
+    {
+        TProgram_Fixture program;
+        TFSoftOptions *dialog = program.Start()->FSoftOptions;
+        const auto english = qScopeGuard([] { Load_Default_Language(); });
+        Language_Table[305] = u"Seite der verfügbaren Sprachen in der Liste "_s;
+        dialog->Set_Lang();
+        QVERIFY(dialog->L_Page_Lang->text().endsWith(u"1"_s) || dialog->L_Page_Lang->text().contains(u'…'));
+        QVERIFY2(dialog->L_Page_Lang->geometry().right() < dialog->Btn_Next->x(),
+                 qPrintable(
+                     u"%1 reaches %2"_s.arg(dialog->L_Page_Lang->text()).arg(dialog->L_Page_Lang->geometry().right())));
+    }
+
     void The_language_page_lists_the_language_files_data()
     {
         QTest::addColumn<QStringList>("files");
@@ -139,6 +156,10 @@ private slots:
             << QStringList{QStringLiteral("beta.lng"), QStringLiteral("Alpha.lng"), QStringLiteral("alpha2.lng")}
             << QStringList{QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta"),
                            QStringLiteral("English")}
+            << QStringLiteral("Page 1 / 1") << false;
+        QTest::newRow("a name with an accented letter among its plain letter")
+            << QStringList{u"zulu.lng"_s, u"Česky.lng"_s, u"Deutsch.lng"_s, u"Français.lng"_s, u"Espanol.lng"_s}
+            << QStringList{u"Česky"_s, u"Deutsch"_s, u"English"_s, u"Espanol"_s, u"Français"_s, u"zulu"_s}
             << QStringLiteral("Page 1 / 1") << false;
         QTest::newRow("only regular files ending in .lng whose names the settings file can hold")
             << QStringList{QStringLiteral("Italiano.lng"), QStringLiteral("notes.txt"),

@@ -339,6 +339,75 @@ private slots:
                  Default_Settings_Lines(QString(), QStringLiteral("Italiano")));
     }
 
+    // The whole job without a mouse: Tab, Shift+Tab, Return, Escape and typing only. (Focusing a window is the
+    // X server's doing here: no window manager gives a closed dialog's parent the focus back.)
+    void A_person_does_the_whole_job_by_keyboard()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        TChild server;
+        TChild program;
+        const QString main = Start_Main_Window(server, program, dir.path());
+        QVERIFY(!main.isEmpty());
+        const auto keys = [this](const QString &window, const QStringList &names) {
+            QStringList arguments{QStringLiteral("windowfocus"), QStringLiteral("--sync"),  window,
+                                  QStringLiteral("key"),         QStringLiteral("--delay"), QStringLiteral("60")};
+            return Xdo(arguments + names).has_value();
+        };
+        const auto answer_yes = [this] {
+            const QString box = Wait_For_Window(QStringLiteral("^Quillon$"));
+            return !box.isEmpty() && Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box}) &&
+                   Xdo({QStringLiteral("key"), QStringLiteral("Return")}) &&
+                   Wait_Until_Gone(QStringLiteral("^Quillon$"));
+        };
+
+        // Step 1, New Configuration (the focus is on it at start): a name, Enter.
+        QVERIFY(keys(main, {QStringLiteral("Return")}));
+        const QString create = Wait_For_Window(QStringLiteral("^Create New Configuration$"));
+        QVERIFY(!create.isEmpty());
+        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), create, QStringLiteral("type"),
+                     QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Keys")}));
+        QVERIFY(keys(create, {QStringLiteral("Return")}));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^Create New Configuration$")));
+
+        // Step 2, two Tabs on: the settings, whose OK is two Shift+Tabs back from the first control.
+        QVERIFY(keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
+        const QString settings = Wait_For_Window(QStringLiteral("^Set Communication$"));
+        QVERIFY(!settings.isEmpty());
+        QVERIFY(keys(settings, {QStringLiteral("shift+Tab"), QStringLiteral("shift+Tab"), QStringLiteral("Return")}));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^Set Communication$")));
+        QVERIFY(QFileInfo::exists(QDir(dir.path()).filePath(QStringLiteral("PROJECTS/Keys/ParGen.xml"))));
+
+        // The options, three Tabs on: the first language (Deutsch) and back to English (the second), each
+        // confirmed; OK four Tabs after English.
+        QVERIFY(keys(main,
+                     {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
+        const QString options = Wait_For_Window(QStringLiteral("^Software Options$"));
+        QVERIFY(!options.isEmpty());
+        QVERIFY(keys(options, {QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QVERIFY(answer_yes());
+        QVERIFY(!Wait_For_Window(QStringLiteral("^Programmoptionen$")).isEmpty());
+        QVERIFY(keys(options, {QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QVERIFY(answer_yes());
+        QVERIFY(!Wait_For_Window(QStringLiteral("^Software Options$")).isEmpty());
+        QVERIFY(keys(options, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
+                               QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^Software Options$")));
+
+        // About, one Shift+Tab back, closed with its OK; then Close, two Tabs on.
+        QVERIFY(keys(main, {QStringLiteral("shift+Tab"), QStringLiteral("Return")}));
+        const QString about = Wait_For_Window(QStringLiteral("^About$"));
+        QVERIFY(!about.isEmpty());
+        QVERIFY(keys(about, {QStringLiteral("Return")}));
+        QVERIFY(Wait_Until_Gone(QStringLiteral("^About$")));
+        QVERIFY(keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
+        QVERIFY2(program.Process.exitStatus() == QProcess::NormalExit && program.Process.exitCode() == 0,
+                 program.Process.readAllStandardError().constData());
+        QCOMPARE(Settings_Lines(Read_File(QDir(dir.path()).filePath(QStringLiteral("Quillon.xml")))),
+                 Default_Settings_Lines(QStringLiteral("Keys")));
+    }
+
     void A_person_updates_a_serial_device_through_step_3()
     {
         QTemporaryDir dir;

@@ -21,6 +21,7 @@
 #include "UWait.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -30,10 +31,13 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -46,8 +50,9 @@ void Settle()
         QCoreApplication::processEvents();
 }
 
-// popup, when given, is an open pop-up window of window (a list shown open), painted where it lies.
-void Picture(QWidget *window, const QString &name, QWidget *popup = nullptr)
+// The window under a plain title bar; popup, when given, is an open pop-up window of window (a list shown
+// open), painted where it lies.
+QPixmap Framed(QWidget *window, QWidget *popup = nullptr)
 {
     Settle();
     QPixmap client = window->grab();
@@ -65,13 +70,60 @@ void Picture(QWidget *window, const QString &name, QWidget *popup = nullptr)
     painter.drawText(QRect(10, 0, framed.width() - 20, Title_Height), Qt::AlignVCenter | Qt::AlignLeft,
                      window->windowTitle());
     painter.end();
+    return framed;
+}
+
+void Save(const QPixmap &picture, const QString &name)
+{
     const QString path = QDir(Out_Dir).filePath(name + QStringLiteral(".png"));
-    if (!framed.save(path, "PNG")) {
+    if (!picture.save(path, "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         Failed = true;
         return;
     }
     std::printf("%s\n", qPrintable(path));
+}
+
+void Picture(QWidget *window, const QString &name, QWidget *popup = nullptr)
+{
+    Save(Framed(window, popup), name);
+}
+
+// The window twice, side by side: with set(true) on the left, set(false) on the right, each under its caption.
+void Picture_Pair(QWidget *window, const QString &name, const QString &left, const QString &right,
+                  const std::function<void(bool)> &set)
+{
+    set(true);
+    const QPixmap first = Framed(window);
+    set(false);
+    const QPixmap second = Framed(window);
+    constexpr int Gap = 16;
+    constexpr int Caption_Height = 24;
+    QPixmap pair(first.width() + Gap + second.width(), Caption_Height + std::max(first.height(), second.height()));
+    pair.fill(Back_Colour);
+    QPainter painter(&pair);
+    painter.setFont(Program_Font(13, true));
+    painter.setPen(Dark_Grey_Text);
+    painter.drawText(QRect(0, 0, first.width(), Caption_Height), Qt::AlignCenter, left);
+    painter.drawText(QRect(first.width() + Gap, 0, second.width(), Caption_Height), Qt::AlignCenter, right);
+    painter.drawPixmap(0, Caption_Height, first);
+    painter.drawPixmap(first.width() + Gap, Caption_Height, second);
+    painter.end();
+    Save(pair, name);
+}
+
+// The window as a keyboard user sees it, the focus on control.
+void Picture_Focus(QWidget *window, QWidget *control, const QString &name)
+{
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    control->setFocus(Qt::TabFocusReason);
+    // What Qt marks on a window once its focus moved by the keyboard: the focus frame is drawn from then on.
+    window->setAttribute(Qt::WA_KeyboardFocusChange);
+    Picture(window, name);
+    // The later pictures of the window are of a mouse user again.
+    window->setAttribute(Qt::WA_KeyboardFocusChange, false);
+    control->clearFocus();
 }
 
 void Picture_Message(QWidget *over, const QString &text, const QString &name, TMessage_Kind kind = TMessage_Kind::Error,
@@ -136,6 +188,7 @@ int main(int argc, char *argv[])
     const auto main = Create_Program_Windows(workspace.path());
     main->show();
     Picture(main.get(), QStringLiteral("main_no_configuration"));
+    Picture_Focus(main.get(), main->Btn_Open, QStringLiteral("focus_main_button"));
     Picture_Message(main.get(), Lang(18), QStringLiteral("main_step_refused"));
 
     Conf_Name = QStringLiteral("Line2");
@@ -167,6 +220,7 @@ int main(int argc, char *argv[])
     TFParGen *parGen = main->FParGen;
     parGen->show();
     Picture(parGen, QStringLiteral("settings_new_configuration"));
+    Picture_Focus(parGen, parGen->CB_Port0_Enable_Broadcast, QStringLiteral("focus_settings_check_box"));
     parGen->CB_Device_Type_Type->setCurrentIndex(0);
     Picture(parGen, QStringLiteral("settings_without_ethernet"));
     parGen->CB_Device_Type_Type->setCurrentIndex(1);
@@ -204,6 +258,14 @@ int main(int argc, char *argv[])
     options->PC_Options->setCurrentWidget(options->TS_Soft_Settings);
     options->CB_Soft_Set_Jump_Table->setChecked(true);
     Picture(options, QStringLiteral("options_software_settings"));
+    // The update check usable (connection allowed) and greyed (not allowed).
+    options->PC_Options->setCurrentWidget(options->TS_Con_Options);
+    options->LL_Check_Update->hide();
+    options->CB_Update->setChecked(true);
+    Picture_Pair(options, QStringLiteral("options_connection_enabled_disabled"), QStringLiteral("enabled"),
+                 QStringLiteral("disabled"), [options](bool on) { options->CB_En_Con->setChecked(on); });
+    options->PC_Options->setCurrentWidget(options->TS_Language);
+    Picture_Focus(options, options->L_L[1], QStringLiteral("focus_options_language_name"));
     options->hide();
 
     main->Show_Update_Link(true);
@@ -230,6 +292,12 @@ int main(int argc, char *argv[])
     boot->Form_Type = 1;
     boot->show();
     Picture(boot, QStringLiteral("update_ethernet"));
+    // The update button usable, and greyed as it is from the echo check to the updater's end.
+    Picture_Pair(boot, QStringLiteral("update_button_enabled_disabled"), QStringLiteral("enabled"),
+                 QStringLiteral("disabled (an update under way)"),
+                 [boot](bool on) { boot->Btn_Update->setEnabled(on); });
+    boot->Btn_Update->setEnabled(true);
+    Picture_Focus(boot, boot->E_IP2, QStringLiteral("focus_update_address"));
     Picture_Message(boot, Lang(1036), QStringLiteral("update_device_not_found"), TMessage_Kind::Warning);
     Picture_Message(boot, Lang(1037), QStringLiteral("update_check_address"), TMessage_Kind::Error);
     boot->FWait->Show_Still(Updater_Path(Program_Dir, Ethernet_Updater_Base), 12);
