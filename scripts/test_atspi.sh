@@ -75,12 +75,17 @@ xdotool windowfocus --sync "$dialog" type --delay 20 A11y
 xdotool key Return
 gone "^Create New Configuration$"
 
-# Step 1: open a configuration, closed with Escape.
-click "$main" 343 130
-dialog=$(window "^Open Configuration$")
-check "^Open Configuration$"
-xdotool windowfocus --sync "$dialog" key Escape
-gone "^Open Configuration$"
+# Opens a dialog by a click in the main window, reads it, closes it with Escape.
+read_and_escape() {
+    click "$main" "$1" "$2"
+    dialog=$(window "$3")
+    check "$3"
+    xdotool windowfocus --sync "$dialog" key Escape
+    gone "$3"
+}
+
+# Step 1: open a configuration.
+read_and_escape 343 130 "^Open Configuration$"
 
 # Step 2: the settings, kept with OK (step 3 needs them saved).
 click "$main" 165 174
@@ -90,19 +95,11 @@ eval "$(xdotool getwindowgeometry --shell "$dialog")"
 click "$dialog" $((217 + 55)) $((HEIGHT - 40 + 20))
 gone "^Set Communication$"
 
-# Step 3: the update dialog, closed with Escape.
-click "$main" 165 218
-dialog=$(window "^Update Device by")
-check "^Update Device by"
-xdotool windowfocus --sync "$dialog" key Escape
-gone "^Update Device by"
+# Step 3: the update dialog.
+read_and_escape 165 218 "^Update Device by"
 
 # The header: information, then options (each of its pages), then close.
-click "$main" 541 33
-dialog=$(window "^About$")
-check "^About$"
-xdotool windowfocus --sync "$dialog" key Escape
-gone "^About$"
+read_and_escape 541 33 "^About$"
 
 click "$main" 599 33
 dialog=$(window "^Software Options$")
