@@ -244,7 +244,6 @@ void DIRevevoriVezaDiva::Set_Lang()
     Btn_Open->setToolTip(Lang(23));
     Btn_Prm_Gen->setToolTip(Lang(24));
     Btn_CreateBin->setToolTip(Lang(26));
-    Update_Link_Captioned = false;
     if (!LL_Update->isHidden())
         Caption_Update_Link();
     Show_Configuration_Box();
@@ -255,7 +254,6 @@ void DIRevevoriVezaDiva::Caption_Update_Link()
 {
     LL_Update->setText(QStringLiteral("<a href=\"%1\">%2</a>")
                            .arg(Download_Page_Url().toString().toHtmlEscaped(), Lang(19).toHtmlEscaped()));
-    Update_Link_Captioned = true;
 }
 
 void DIRevevoriVezaDiva::Show_Configuration_Box()
@@ -361,7 +359,7 @@ void DIRevevoriVezaDiva::Timer_UpdateTimer()
 
 void DIRevevoriVezaDiva::Show_Update_Link(bool Newer)
 {
-    if (Newer && !Update_Link_Captioned)
+    if (Newer)
         Caption_Update_Link();
     LL_Update->setVisible(Newer);
     // Runs again unless the options dialog turned the check off while the answer was awaited.

@@ -112,5 +112,4 @@ private:
 
     QStringList Problems;
     bool Settings_Written_At_Exit = false;
-    bool Update_Link_Captioned = false;
 };
