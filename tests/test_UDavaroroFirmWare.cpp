@@ -64,6 +64,11 @@ QString Group(const QString &group, const QString &leaf, const QString &text)
     return QStringLiteral("<%1><%2>%3</%2></%1>").arg(group, leaf, text);
 }
 
+// A language file that translates the dialogs' titles only.
+const QByteArray Italian_Titles = "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"
+                                  "STR300 = Opzioni Software\nSTR400 = Imposta comunicazione\n"
+                                  "STR1000 = Aggiorna dispositivo via seriale\n";
+
 } // namespace
 
 class Test_UDavaroroFirmWare : public QObject
@@ -197,10 +202,7 @@ private slots:
         TProgram_Fixture program;
         QVERIFY(program.Write(QStringLiteral("Quillon.xml"),
                               Settings_Xml(Group(QStringLiteral("lastlang"), QStringLiteral("language"), language))));
-        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
-                              "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"
-                              "STR300 = Opzioni Software\nSTR400 = Imposta comunicazione\n"
-                              "STR1000 = Aggiorna dispositivo via seriale\n"));
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"), Italian_Titles));
         DIRevevoriVezaDiva *main = program.Start();
         const QList<QWidget *> windows{
             main, main->FAbout, main->FNew_Project, main->FOpenConf, main->FSoftOptions, main->FParGen, main->FBoot};
@@ -800,10 +802,7 @@ private slots:
         QVERIFY(program.Write(
             QStringLiteral("Quillon.xml"),
             Settings_Xml(Group(QStringLiteral("lastlang"), QStringLiteral("language"), QStringLiteral("Italiano")))));
-        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
-                              "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"
-                              "STR300 = Opzioni Software\nSTR400 = Imposta comunicazione\n"
-                              "STR1000 = Aggiorna dispositivo via seriale\n"));
+        QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"), Italian_Titles));
         DIRevevoriVezaDiva *main = program.Start_As_The_Program();
         QVERIFY(!main->FAbout);
         QVERIFY(QTest::qWaitForWindowExposed(main));
