@@ -697,9 +697,12 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return cli.Usage(QStringLiteral("--workspace needs a directory"));
     cli.Workspace = parser.isSet(workspace) ? Locate_Workspace(parser.value(workspace), QString()).Dir : QString();
     if (parser.isSet(version)) {
-        // The workspace the program would use, as its about box names it.
+        // The workspace the program would use, as its about box names it; control characters in a name given on
+        // the command line are shown escaped, never sent raw to the terminal.
         out << Program_Version << '\n';
-        out << "workspace: " << Locate_Workspace(parser.value(workspace), QCoreApplication::applicationDirPath()).Dir
+        out << "workspace: "
+            << Escaped_Controls(
+                   Locate_Workspace(parser.value(workspace), QCoreApplication::applicationDirPath()).Dir)
             << '\n';
         return Exit_Ok;
     }

@@ -383,6 +383,11 @@ void Test_Cli::workspace_option_names_the_workspace_of_update_and_version()
     const QString conf = Make_Workspace(dir, "0", Serial_Updater_Base);
     const QString workspace = QDir::toNativeSeparators(dir.path());
     QCOMPARE(Run({"--version", "--workspace", dir.path() + "/"}).Out, "2.002\nworkspace: " + workspace.toUtf8() + '\n');
+    // A name with a terminal's control sequence in it is shown escaped.
+    const QString hostile = dir.path() + QStringLiteral("/\x1B[2J");
+    QCOMPARE(Run({"--version", "--workspace", hostile}).Out,
+             "2.002\nworkspace: " + QDir::toNativeSeparators(dir.path()).toUtf8() + QDir::separator().toLatin1() +
+                 "\\x1B[2J\n");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QUILLON_WORKSPACE"), dir.path());
     QCOMPARE(Run({"--version"}, QStringLiteral(QUILLON_CLI), env).Out, "2.002\nworkspace: " + workspace.toUtf8() + '\n');
