@@ -33,6 +33,9 @@ read -r _ xvfb_pid <&3
 read -r display <&3
 export DISPLAY=":$display" QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 unset DBUS_SESSION_BUS_ADDRESS || true
+# A runtime directory of its own, as a desktop session gives one: no start warns about a missing one.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); Qt $(qtpaths6 --qt-version 2>/dev/null || echo '?'); display Xvfb :$display"
 "$build/startup_runner" "$runs" "$work/quillon_startup" "$work/text_startup" "$work/minimal_startup"
