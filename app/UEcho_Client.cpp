@@ -1,8 +1,9 @@
 #include "UEcho_Client.h"
 
+#include "UNetwork.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QHostInfo>
 #include <QPointer>
 
 #ifdef Q_OS_WIN
@@ -44,6 +45,15 @@ constexpr int Attempt_Grace_Ms = 200;
     while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);
     return quint16(~sum);
+}
+
+[[maybe_unused]] QString Ipv4_Text(quint32 address)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address >> 24)
+        .arg(address >> 16 & 0xFF)
+        .arg(address >> 8 & 0xFF)
+        .arg(address & 0xFF);
 }
 
 } // namespace
@@ -128,7 +138,7 @@ void TIcmp_Echo_Client::Send_Echo(const QByteArray &payload, int timeoutMs)
     Platform->Reply_Buffer = QByteArray(int(sizeof(ICMP_ECHO_REPLY)) + payload.size() + 8 + 64, '\0');
     ResetEvent(Platform->Event);
     const DWORD sent =
-        IcmpSendEcho2(Platform->Icmp, Platform->Event, nullptr, nullptr, htonl(Address.toIPv4Address()),
+        IcmpSendEcho2(Platform->Icmp, Platform->Event, nullptr, nullptr, htonl(Address),
                       const_cast<char *>(payload.constData()), WORD(payload.size()), nullptr,
                       Platform->Reply_Buffer.data(), DWORD(Platform->Reply_Buffer.size()), DWORD(timeoutMs));
     const DWORD error = sent == 0 ? GetLastError() : ERROR_SUCCESS;
@@ -222,11 +232,11 @@ void TIcmp_Echo_Client::Send_Echo(const QByteArray &payload, int timeoutMs)
 
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(Address.toIPv4Address());
+    to.sin_addr.s_addr = htonl(Address);
     if (::sendto(Platform->Socket, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr *>(&to),
                  sizeof to) < 0) {
         Fail_Later(QStringLiteral("the echo request to %1 cannot be sent: %2")
-                       .arg(Address.toString(), QString::fromLocal8Bit(std::strerror(errno))));
+                       .arg(Ipv4_Text(Address), QString::fromLocal8Bit(std::strerror(errno))));
         return;
     }
     Waiting = true;
@@ -243,7 +253,7 @@ void TIcmp_Echo_Client::Read_Replies()
             ::recvfrom(Platform->Socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromSize);
         if (n < 0)
             return; // nothing more to read now
-        if (!Waiting || ntohl(from.sin_addr.s_addr) != Address.toIPv4Address())
+        if (!Waiting || ntohl(from.sin_addr.s_addr) != Address)
             continue;
         // A raw socket delivers the IP header and every ICMP message of the machine; a datagram socket only
         // the ICMP part of the replies to its own requests.
@@ -272,7 +282,7 @@ TIcmp_Echo_Client::TIcmp_Echo_Client(QObject *parent) : TEcho_Client(parent), Pl
     connect(&Timeout, &QTimer::timeout, this, [this] { Finish(0); });
     Lookup_Limit.setSingleShot(true);
     connect(&Lookup_Limit, &QTimer::timeout, this, [this] {
-        QHostInfo::abortHostLookup(Lookup_Id);
+        Network->Abort_Lookup(Lookup_Id);
         Lookup_Id = -1;
         emit Failed(QStringLiteral("the name was not resolved within %1 s").arg(Host_Lookup_Limit_Ms / 1000));
     });
@@ -286,7 +296,7 @@ TIcmp_Echo_Client::TIcmp_Echo_Client(QObject *parent) : TEcho_Client(parent), Pl
 TIcmp_Echo_Client::~TIcmp_Echo_Client()
 {
     if (Lookup_Id >= 0)
-        QHostInfo::abortHostLookup(Lookup_Id);
+        Network->Abort_Lookup(Lookup_Id);
     Close_Socket();
 }
 
@@ -308,15 +318,20 @@ void TIcmp_Echo_Client::Finish(int bytes)
 
 void TIcmp_Echo_Client::Set_Host(const QString &host)
 {
-    Address.clear();
+    Address = 0;
     if (Lookup_Id >= 0)
-        QHostInfo::abortHostLookup(Lookup_Id);
+        Network->Abort_Lookup(Lookup_Id);
     Lookup_Id = -1;
     // An earlier lookup's limit must not fail this host.
     Lookup_Limit.stop();
+    QString reason;
+    Network = Network_Services(&reason);
+    if (!Network) {
+        Fail_Later(reason);
+        return;
+    }
     const QString text = host.trimmed();
-    QHostAddress address;
-    if (address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol) {
+    if (quint32 address = 0; Network->Parse_Ipv4(text, address)) {
         Address = address;
         QTimer::singleShot(0, this, &TEcho_Client::Host_Ready);
         return;
@@ -334,22 +349,20 @@ void TIcmp_Echo_Client::Set_Host(const QString &host)
     }
     // A name: resolved by the system's resolver, in the background, within a bounded time.
     Lookup_Limit.start(Host_Lookup_Limit_Ms);
-    Lookup_Id = QHostInfo::lookupHost(text, this, [this, host](const QHostInfo &info) {
-        if (info.lookupId() != Lookup_Id)
-            return;
-        Lookup_Id = -1;
-        Lookup_Limit.stop();
-        for (const QHostAddress &found : info.addresses()) {
-            if (found.protocol() == QAbstractSocket::IPv4Protocol) {
-                Address = found;
+    Lookup_Id = Network->Lookup_Ipv4(
+        text, this, [this, host](int id, const QList<quint32> &addresses, const QString &error) {
+            if (id != Lookup_Id)
+                return;
+            Lookup_Id = -1;
+            Lookup_Limit.stop();
+            if (!addresses.isEmpty()) {
+                Address = addresses.first();
                 emit Host_Ready();
                 return;
             }
-        }
-        emit Failed(info.error() != QHostInfo::NoError
-                        ? QStringLiteral("\"%1\" cannot be resolved: %2").arg(host, info.errorString())
-                        : QStringLiteral("\"%1\" has no IPv4 address").arg(host));
-    });
+            emit Failed(!error.isEmpty() ? QStringLiteral("\"%1\" cannot be resolved: %2").arg(host, error)
+                                         : QStringLiteral("\"%1\" has no IPv4 address").arg(host));
+        });
 }
 
 // ---- TEcho_Check ----

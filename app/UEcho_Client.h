@@ -4,13 +4,14 @@
 // ever blocking the thread that runs them (socket notifiers and timers on that thread's event loop).
 
 #include <QByteArray>
-#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+
+struct TNetwork_Services;
 
 // The payload of every request: 24 ASCII characters.
 inline const QByteArray Echo_Payload = QByteArrayLiteral("abcdefghijklmnopqrstuvwa");
@@ -58,7 +59,9 @@ private:
     bool Open_Socket(QString &reason);
     void Close_Socket();
 
-    QHostAddress Address;
+    // The device's IPv4 address, in host order.
+    quint32 Address = 0;
+    const TNetwork_Services *Network = nullptr;
     QTimer Timeout;
     QTimer Lookup_Limit;
     int Lookup_Id = -1;

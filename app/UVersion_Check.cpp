@@ -1,14 +1,10 @@
 #include "UVersion_Check.h"
 
 #include "UComon.h"
+#include "UNetwork.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
 #include <QTimer>
 
-#include <memory>
 #include <utility>
 
 namespace {
@@ -69,20 +65,6 @@ QUrl Download_Page_Url()
     return QUrl(Maker_Site + Download_Page_Path);
 }
 
-QNetworkRequest Version_Request()
-{
-    QNetworkRequest request(Version_Endpoint_Url());
-    request.setRawHeader(QByteArrayLiteral("Accept"), Version_Check_Accept);
-    request.setHeader(QNetworkRequest::UserAgentHeader, Version_Check_User_Agent);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setTransferTimeout(Version_Check_Timeout_Ms);
-    return request;
-}
-
 QUrl Set_Version_Check_Site(const QUrl &site)
 {
     return std::exchange(Check_Site, site);
@@ -92,30 +74,16 @@ TVersion_Check::TVersion_Check(QObject *parent) : QObject(parent) {}
 
 void TVersion_Check::Check_Version(QObject *context, std::function<void(bool)> done)
 {
-    if (!Manager)
-        Manager = new QNetworkAccessManager(this);
-    QNetworkReply *reply = Manager->get(Version_Request());
-
-    // The whole check is bounded, also against a server that sends its answer a byte at a time.
-    auto *deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-    deadline->start(Timeout_Ms);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > Version_Reply_Limit)
-            reply->abort();
-    });
-
-    const QPointer<QObject> receiver(context);
-    connect(reply, &QNetworkReply::finished, this, [reply, receiver, done = std::move(done)] {
-        reply->deleteLater();
-        // Any failure, a redirect or an error status: no reply, so no newer version.
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        QByteArray body;
-        if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300)
-            body = reply->read(Version_Reply_Limit + 1);
-        const bool newer = body.size() <= Version_Reply_Limit && Reply_Reports_Newer_Version(QString::fromUtf8(body));
-        if (receiver)
-            done(newer);
-    });
+    QString reason;
+    const TNetwork_Services *network = Network_Services(&reason);
+    if (!network) {
+        // No answer, so no newer version; the reason is left for whoever reads the program's output.
+        qWarning("The version check cannot run: %s", qPrintable(reason));
+        QTimer::singleShot(0, context, [done = std::move(done)] { done(false); });
+        return;
+    }
+    network->Get_Text(this, Version_Endpoint_Url(), Timeout_Ms, Version_Reply_Limit, context,
+                      [done = std::move(done)](const QByteArray &body) {
+                          done(Reply_Reports_Newer_Version(QString::fromUtf8(body)));
+                      });
 }

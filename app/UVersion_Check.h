@@ -10,9 +10,6 @@
 
 #include <functional>
 
-class QNetworkAccessManager;
-class QNetworkRequest;
-
 // Headers the endpoint has always been asked with.
 inline const QByteArray Version_Check_Accept =
     QByteArrayLiteral("text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
@@ -32,9 +29,6 @@ bool Reply_Reports_Newer_Version(const QString &reply);
 QUrl Version_Endpoint_Url();
 QUrl Download_Page_Url();
 
-// The request for the version endpoint: Accept and User-Agent headers, no cookies, redirects not followed.
-QNetworkRequest Version_Request();
-
 // Where the version endpoint is asked: the maker's web site unless a test has pointed the check at its own
 // server (scheme, host and port of site; an empty address puts the maker's site back). Returns the previous
 // setting.
@@ -47,15 +41,12 @@ class TVersion_Check : public QObject
 public:
     explicit TVersion_Check(QObject *parent = nullptr);
 
-    // Starts a check. done(newer) runs later, from the event loop, once the answer has arrived or the
-    // request failed or timed out (each counts as no newer version); it does not run when context has been
-    // destroyed meanwhile.
+    // Starts a check (Accept and User-Agent headers, no cookies, redirects not followed). done(newer) runs
+    // later, from the event loop, once the answer has arrived or the request failed or timed out (each counts
+    // as no newer version, as does a program whose network module cannot be loaded); it does not run when
+    // context has been destroyed meanwhile.
     void Check_Version(QObject *context, std::function<void(bool newer)> done);
 
     // Time allowed for a whole check, from the request to the last byte of the answer.
     int Timeout_Ms = Version_Check_Timeout_Ms;
-
-private:
-    // Created at the first check: the program starts without touching the network stack.
-    QNetworkAccessManager *Manager = nullptr;
 };

@@ -62,6 +62,9 @@ files_present() {
         file "$root/usr/share/icons/hicolor/${size}x$size/apps/$id.png" | grep -q "PNG image data, $size x $size" ||
             { echo "icon ${size}x$size missing or of another size"; return 1; }
     done
+    # The window program's network module, where its loader looks from usr/bin.
+    [[ -s $root/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/quillon/quillon-network.so ]] ||
+        { echo "missing: the network module"; return 1; }
     grep -q 'MIT' "$root/usr/share/metainfo/$id.metainfo.xml"
 }
 check "the packages hold the programs, desktop files, icons, manual pages and copyright" files_present

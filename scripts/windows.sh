@@ -66,12 +66,13 @@ name=quillon-$version-windows-x64
 stage=$out/$name
 rm -rf "$stage"
 mkdir -p "$stage/platforms" "$stage/styles" "$stage/licences"
-cp "$build/app/quillon.exe" "$build/cli/quillon-cli.exe" "$stage/"
+# quillon.exe loads its network module at first use; it must lie beside it.
+cp "$build/app/quillon.exe" "$build/app/quillon-network.dll" "$build/cli/quillon-cli.exe" "$stage/"
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 # The DLLs the executables and plugins load, followed through their imports; system DLLs are Windows' own.
 declare -A seen=()
-queue=("$stage"/*.exe "$stage"/platforms/*.dll "$stage"/styles/*.dll)
+queue=("$stage"/*.exe "$stage"/quillon-network.dll "$stage"/platforms/*.dll "$stage"/styles/*.dll)
 while ((${#queue[@]})); do
     file=${queue[0]}
     queue=("${queue[@]:1}")
@@ -145,7 +146,8 @@ rm -rf "$logs"
 mkdir -p "$logs"
 failed=()
 for suite in "${suites[@]}"; do
-    exe=$(find "$build/tests" -maxdepth 1 -name "$suite.exe" -print -quit)
+    # A suite may lie in a directory of its own (test_UVersion_Check, beside the network module).
+    exe=$(find "$build/tests" -maxdepth 2 -name "$suite.exe" -print -quit)
     # Wine does not hand QT_QPA_PLATFORM on to the program: the windows' suites are told on the command line.
     platform=""
     [[ " ${window_suites[*]} " == *" $suite "* ]] && platform="-platform offscreen"
@@ -153,7 +155,7 @@ for suite in "${suites[@]}"; do
     # Qt Test writes its log to a file: Wine's console output may be lost. script(1) gives the suite a terminal,
     # which Wine makes its console, as a console program started from a command prompt has one.
     set +e
-    (cd "$build/tests" && QT_QPA_PLATFORM=offscreen TZ=UTC timeout 600 script -qec \
+    (cd "$(dirname "$exe")" && QT_QPA_PLATFORM=offscreen TZ=UTC timeout 600 script -qec \
         "$wine $(basename "$exe") $platform -o '$(winpath "$root/$logs/$suite.txt"),txt'" /dev/null \
         > "$root/$logs/$suite.console" 2>&1 < /dev/null)
     code=$?

@@ -2,6 +2,7 @@
 // client against the loopback address.
 
 #include "UEcho_Client.h"
+#include "UNetwork.h"
 
 #include "UFake_Echo_Client.h"
 
@@ -130,6 +131,20 @@ private slots:
         QCOMPARE(check.Replies, 2);
         QCOMPARE(check.Attempts, 2);
         qInfo("socket kind: %s", qPrintable(client.Socket_Kind()));
+    }
+
+    void Without_its_network_module_the_check_says_why()
+    {
+        // A window program whose network module is missing: none lies beside this test.
+        Use_Network_Services(nullptr);
+        TIcmp_Echo_Client client;
+        TEcho_Check check(&client);
+        const bool answered = Run_Echo_Check(check, QStringLiteral("127.0.0.1"));
+        Use_Network_Services(Quillon_Network_Services());
+        QVERIFY(!answered);
+        QVERIFY2(check.Failure.startsWith(QStringLiteral("the network module cannot be loaded: ")),
+                 qPrintable(check.Failure));
+        QCOMPARE(check.Attempts, 0);
     }
 };
 

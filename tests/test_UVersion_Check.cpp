@@ -4,6 +4,7 @@
 #include "UHttp_Test_Server.h"
 
 #include "UComon.h"
+#include "UNetwork.h"
 #include "UVersion_Check.h"
 
 #include <QTest>
@@ -178,6 +179,32 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return server.Requests.size() == 1; }, 5000));
         QTest::qWait(200);
         QVERIFY(!answered);
+    }
+
+    void The_window_program_checks_through_its_network_module()
+    {
+        // The window program has no network code of its own: it loads the module that lies beside it (copied
+        // beside this test when the test was built), as here with the linked services set aside.
+        Use_Network_Services(nullptr);
+        QString reason;
+        const TNetwork_Services *module = Network_Services(&reason);
+        Use_Network_Services(Quillon_Network_Services());
+        QVERIFY2(module, qPrintable(reason));
+        QVERIFY(module != Quillon_Network_Services());
+
+        THttp_Test_Server server;
+        server.Answer = THttp_Test_Server::Ok("VER. 9.999");
+        Set_Version_Check_Site(server.Site());
+        Use_Network_Services(module);
+        TVersion_Check check;
+        const std::optional<bool> newer = Run_Check(check);
+        quint32 address = 0;
+        const bool parsed = module->Parse_Ipv4(QStringLiteral("192.168.2.205"), address);
+        Use_Network_Services(Quillon_Network_Services());
+        QCOMPARE(newer, std::optional<bool>(true));
+        QCOMPARE(server.Requests.size(), 1);
+        QVERIFY(parsed);
+        QCOMPARE(address, 0xC0A802CDu);
     }
 };
 

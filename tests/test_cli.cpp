@@ -61,6 +61,7 @@ private slots:
     void command_line_errors_data();
     void command_line_errors();
     void version_and_help();
+    void the_window_program_starts_without_the_network_libraries();
     void update_runs_the_serial_updater_and_exits_with_its_code();
     void update_over_ethernet_checks_writes_and_runs();
     void workspace_option_names_the_workspace_of_update_and_version();
@@ -309,6 +310,24 @@ void Test_Cli::version_and_help()
     QCOMPARE(programHelp.Exit_Code, 0);
     QVERIFY2(programHelp.Out.contains("Usage: quillon") && programHelp.Out.contains("--version"),
              programHelp.Out.constData());
+}
+
+void Test_Cli::the_window_program_starts_without_the_network_libraries()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("reads the libraries an ELF program needs");
+#else
+    // Qt Network and what it loads (the proxy, Kerberos and resolver libraries) cost every start several
+    // milliseconds: the window program loads them with its network module, when it first needs the network.
+    QProcess readelf;
+    readelf.start(QStringLiteral("readelf"), {QStringLiteral("--dynamic"), QStringLiteral(QUILLON_EXE)});
+    QVERIFY2(readelf.waitForFinished(30000) && readelf.exitCode() == 0, qPrintable(readelf.errorString()));
+    const QByteArray needed = readelf.readAllStandardOutput();
+    QVERIFY2(needed.contains("libQt6Widgets"), needed.constData());
+    QVERIFY2(!needed.contains("libQt6Network"), needed.constData());
+    QVERIFY(QFileInfo::exists(QFileInfo(QStringLiteral(QUILLON_EXE)).absolutePath() +
+                              QStringLiteral("/quillon-network.so")));
+#endif
 }
 
 // A workspace with the configuration Line2 (ParGen.xml as saved with the given device type, or the given
