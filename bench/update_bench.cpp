@@ -9,6 +9,7 @@
 #include "UApplication.h"
 #include "UComon.h"
 #include "UEcho_Client.h"
+#include "ULanguage.h"
 #include "UParGen_File.h"
 #include "USaveBincc.h"
 #include "UUpdate_Logic.h"
@@ -52,6 +53,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: quillon_update_bench <stand-in updater>\n");
         return 2;
     }
+    // The wait window's captions are in the language table, as in the program.
+    Load_Default_Language();
     QTemporaryDir workspace;
     Set_Workspace_Paths(workspace.path());
     Create_Workspace_Directories();
@@ -132,12 +135,12 @@ int main(int argc, char *argv[])
     });
     stall.start();
     probe.start();
-    QElapsedTimer run;
-    run.start();
+    QElapsedTimer elapsed;
+    elapsed.start();
     TUpdater_Run run;
     Start_Program(&wait, run, updater, {}, Native_Form());
     probe.stop();
     std::printf("%-44s %d ticks of a 1 ms timer in %.0f ms, longest gap %.3f ms\n", "event loop while an updater runs",
-                ticks, run.nsecsElapsed() / 1e6, longest);
+                ticks, elapsed.nsecsElapsed() / 1e6, longest);
     return 0;
 }
