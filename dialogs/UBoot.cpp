@@ -327,7 +327,10 @@ void TFBoot::Ethernet_Run()
     } else if (ping_res == 2) {
         Message_Box(Lang(1036), TMessage_Kind::Warning);
     } else {
-        Message_Box(Lang(1037), TMessage_Kind::Error);
+        // The reason goes with the message: "check the address" alone misleads when the address is fine and
+        // the check could not be made (no ICMP socket, no network module).
+        Message_Box(Ping_Failure.isEmpty() ? Lang(1037) : Lang(1037) + u'\n' + Escaped_Controls(Ping_Failure),
+                    TMessage_Kind::Error);
     }
 }
 
@@ -363,6 +366,7 @@ bool TFBoot::Send_Ping()
     const bool answered = Run_Echo_Check(check, Typed_Address());
     ping_res = check.ping_res;
     Ping_Aborted = check.Aborted();
+    Ping_Failure = check.Failure;
     return answered && !Ping_Aborted;
 }
 

@@ -103,5 +103,7 @@ private:
 
     TEcho_Check *Check = nullptr;
     bool Ping_Aborted = false;
+    // Why the last echo check could not be made (empty when it was made, answered or not).
+    QString Ping_Failure;
     bool Run_Busy = false;
 };

@@ -6,6 +6,7 @@
 #include "UBoot.h"
 #include "UFake_Echo_Client.h"
 #include "ULanguage.h"
+#include "UNetwork.h"
 #include "UParGen_Fixture.h"
 #include "UStand_In.h"
 #include "UWait.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 namespace {
 
@@ -580,7 +582,7 @@ private slots:
         QTest::addColumn<bool>("hostFails");
         QTest::addColumn<QString>("shown");
         QTest::newRow("silent device") << false << QStringLiteral("warning: Device Not Found!");
-        QTest::newRow("client error") << true << QStringLiteral("error: Error!!! Check the Ip Address");
+        QTest::newRow("client error") << true << QStringLiteral("error: Error!!! Check the Ip Address\nthe host cannot be set");
     }
 
     void A_device_that_does_not_answer_changes_nothing()
@@ -602,6 +604,26 @@ private slots:
         QCOMPARE(disabledDuringCheck, !hostFails);
         QCOMPARE(Last_IP_Address, Default_IP_Address);
         QCOMPARE(Last_Update_Option, 0);
+        QVERIFY(!f.Program.Exists(Ethernet_Update_File_Name));
+        QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
+    }
+
+    void Without_its_network_module_the_update_says_why_and_starts_nothing()
+    {
+        // The window program's own echo client, its network module missing (none lies beside this test).
+        TBoot_Fixture f(Ethernet_ParGen());
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
+        Use_Network_Services(nullptr);
+        const auto linked = qScopeGuard([] { Use_Network_Services(Quillon_Network_Services()); });
+        f.Step_3([&] {
+            f.Set_Address(QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1"));
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+        });
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(
+                     QStringLiteral("error: Error!!! Check the Ip Address\nthe network module cannot be loaded: ")),
+                 qPrintable(shown[0]));
         QVERIFY(!f.Program.Exists(Ethernet_Update_File_Name));
         QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
     }
