@@ -78,11 +78,6 @@ inline constexpr int Xml_Depth_Limit = 32;
 // The program's files carry no attributes; the stream reader's duplicate check costs the square of their number.
 inline constexpr int Xml_Attribute_Limit = 16;
 
-// The whole contents of the regular file at path, at most limit bytes. A missing file, a directory, a FIFO, a
-// device and a file larger than limit are refused before they are read (a FIFO never blocks), with
-// EQuillon_Error naming the path and the reason.
-QByteArray Read_Regular_File(const QString &path, qint64 limit);
-
 // Text to integer: leading blanks, optional sign, decimal digits or hexadecimal digits after "$", "x", "X",
 // "0x" or "0X", nothing after the digits, within the signed 32-bit range. Anything else yields fallback.
 int Str_To_Int_Def(const QString &text, int fallback);

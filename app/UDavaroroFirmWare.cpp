@@ -4,6 +4,7 @@
 #include "UApplication.h"
 #include "UBoot.h"
 #include "UComon.h"
+#include "UFile_Work_Wait.h"
 #include "ULanguage.h"
 #include "ULanguage_Shipped.h"
 #include "ULook.h"

@@ -6,6 +6,7 @@
 #include "ULanguage.h"
 #include "ULanguage_Check.h"
 #include "UParGen_File.h"
+#include "URegular_File.h"
 #include "USaveBincc.h"
 #include "UUpdate_Logic.h"
 #include "UUpdater_Run.h"

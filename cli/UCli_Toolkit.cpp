@@ -1,9 +1,11 @@
 #include "UCli_Toolkit.h"
 
+#include "UAtomic_File.h"
 #include "UCli.h"
 #include "UComon.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
+#include "URegular_File.h"
 #include "USaveBincc.h"
 #include "UXml_Document.h"
 

@@ -2,6 +2,7 @@
 
 #include "UComon.h"
 #include "ULanguage.h"
+#include "URegular_File.h"
 #include "USaveBincc.h"
 #include "UXml_Document.h"
 

@@ -1,6 +1,7 @@
 #include "UParGen.h"
 
 #include "UComon.h"
+#include "UFile_Work_Wait.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"

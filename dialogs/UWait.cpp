@@ -5,18 +5,11 @@
 #include "ULook.h"
 #include "UMessage.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
-#include <QSemaphore>
-#include <QThreadPool>
-
-#include <exception>
 
 static constexpr int Client_Width = 360;
 static constexpr int Client_Height = 96;
@@ -98,86 +91,4 @@ std::optional<TRun_End> Start_Program(TFWait *wait, TUpdater_Run &run, const QSt
         return std::nullopt;
     }
     return run.End;
-}
-
-namespace {
-
-// Drops the user's input to every window of the program while it is installed.
-class TInput_Block : public QObject
-{
-public:
-    TInput_Block() { QCoreApplication::instance()->installEventFilter(this); }
-    ~TInput_Block() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Close) {
-            event->ignore();
-            return true;
-        }
-        return Is_User_Input(event->type());
-    }
-};
-
-constexpr int Grey_After_Ms = 100;
-
-// The one thread every piece of file work runs on, made at the first use and ended with the application
-// object. Under Wine, threads of the Windows build made and ended for each piece of work left the thread
-// library's key lock (taken while an ending thread's thread-local data is freed) with a reader that never
-// left, and the program's exit then waited on that lock for ever.
-QThreadPool &File_Work_Pool()
-{
-    static QPointer<QThreadPool> pool;
-    if (!pool) {
-        pool = new QThreadPool(QCoreApplication::instance());
-        pool->setMaxThreadCount(1);
-        pool->setExpiryTimeout(-1);
-    }
-    return *pool;
-}
-
-} // namespace
-
-void Run_File_Work(QWidget *window, const std::function<void()> &work)
-{
-    std::exception_ptr failure;
-    QSemaphore ended;
-    const TInput_Block block;
-    QEventLoop loop;
-    // A quick write does not make the buttons flicker; a slow disk shows them disabled until the work ends.
-    // Only the buttons: greying every control of a large dialog costs a repaint of all of it.
-    QList<QPointer<QAbstractButton>> greyed;
-    QTimer grey;
-    grey.setSingleShot(true);
-    QObject::connect(&grey, &QTimer::timeout, [window = QPointer<QWidget>(window), &greyed] {
-        if (!window)
-            return;
-        for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
-            if (button->isEnabled()) {
-                button->setEnabled(false);
-                greyed.append(button);
-            }
-        }
-    });
-    grey.start(Grey_After_Ms);
-    // The quit is queued to the loop: work that ends before the loop runs still ends it.
-    File_Work_Pool().start([&work, &failure, &loop, &ended] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        ended.release();
-    });
-    loop.exec();
-    ended.acquire();
-    grey.stop();
-    for (const QPointer<QAbstractButton> &button : std::as_const(greyed)) {
-        if (button)
-            button->setEnabled(true);
-    }
-    if (failure)
-        std::rethrow_exception(failure);
 }

@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <functional>
 #include <optional>
 
 class QLabel;
@@ -52,9 +51,3 @@ private:
 std::optional<TRun_End> Start_Program(TFWait *wait, TUpdater_Run &run, const QString &NomeSW,
                                       const QStringList &Parameter, TPlatform_Form form = Native_Form(),
                                       int limitMs = Updater_Wait_Limit_Ms);
-
-// Runs work (file work: reading, writing, syncing) on the program's file-work thread (one, kept until the
-// application object ends) and returns when it has ended, rethrowing here whatever it threw. Meanwhile the
-// windows keep painting and take no input (a click, a key or a close is dropped, never delivered late), and
-// window's buttons are disabled when the work lasts long enough to be seen.
-void Run_File_Work(QWidget *window, const std::function<void()> &work);

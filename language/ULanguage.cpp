@@ -2,6 +2,7 @@
 
 #include "UComon.h"
 #include "ULanguage_English.h"
+#include "URegular_File.h"
 
 #include <QCollator>
 #include <QDir>

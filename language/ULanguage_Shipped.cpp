@@ -1,5 +1,6 @@
 #include "ULanguage_Shipped.h"
 
+#include "UAtomic_File.h"
 #include "UComon.h"
 #include "UXml_Document.h"
 

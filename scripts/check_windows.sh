@@ -17,12 +17,13 @@ flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Wno-attributes
 for module in QtCore QtGui QtWidgets QtXml QtNetwork QtSerialPort; do
     flags+=(-isystem "$qt/$module")
 done
-for dir in app config language dialogs cli; do
+for dir in app files language config network update gui dialogs cli; do
     flags+=(-I "$dir")
 done
 
 # The sources of the two programs, as the build lists them.
-mapfile -t sources < <(git ls-files 'app/*.cpp' 'config/*.cpp' 'language/*.cpp' 'dialogs/*.cpp' 'cli/*.cpp')
+mapfile -t sources < <(git ls-files 'app/*.cpp' 'files/*.cpp' 'language/*.cpp' 'config/*.cpp' 'network/*.cpp' \
+                                   'update/*.cpp' 'gui/*.cpp' 'dialogs/*.cpp' 'cli/*.cpp')
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
 export cxx log

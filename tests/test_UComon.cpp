@@ -1,4 +1,5 @@
 #include "UComon.h"
+#include "URegular_File.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,21 +13,21 @@ class Test_UComon : public QObject
     Q_OBJECT
 
 private slots:
-    void text_to_integer_data();
-    void text_to_integer();
-    void trimming_removes_control_characters_and_blanks_only_at_the_ends();
-    void split_ip_address_data();
-    void split_ip_address();
-    void plain_directory_names_data();
-    void plain_directory_names();
-    void port_names_in_natural_order();
-    void reading_refuses_what_is_no_regular_file_or_too_large_data();
-    void reading_refuses_what_is_no_regular_file_or_too_large();
-    void workspace_paths_and_parameter_file();
-    void workspace_directories_are_created_one_level_when_missing();
+    void Text_to_integer_data();
+    void Text_to_integer();
+    void Trimming_removes_control_characters_and_blanks_only_at_the_ends();
+    void Split_ip_address_data();
+    void Split_ip_address();
+    void Plain_directory_names_data();
+    void Plain_directory_names();
+    void Port_names_in_natural_order();
+    void Reading_refuses_what_is_no_regular_file_or_too_large_data();
+    void Reading_refuses_what_is_no_regular_file_or_too_large();
+    void Workspace_paths_and_parameter_file();
+    void Workspace_directories_are_created_one_level_when_missing();
 };
 
-void Test_UComon::text_to_integer_data()
+void Test_UComon::Text_to_integer_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("expected");
@@ -59,21 +60,21 @@ void Test_UComon::text_to_integer_data()
     QTest::newRow("hexadecimal beyond the signed range") << "$FFFFFFFF" << -7;
 }
 
-void Test_UComon::text_to_integer()
+void Test_UComon::Text_to_integer()
 {
     QFETCH(QString, text);
     QFETCH(int, expected);
     QCOMPARE(Str_To_Int_Def(text, -7), expected);
 }
 
-void Test_UComon::trimming_removes_control_characters_and_blanks_only_at_the_ends()
+void Test_UComon::Trimming_removes_control_characters_and_blanks_only_at_the_ends()
 {
     QCOMPARE(Trim_Text(QStringLiteral("\t\r\n  a b \x01\x1f ")), QStringLiteral("a b"));
     QCOMPARE(Trim_Text(QStringLiteral(" \t ")), QString());
     QCOMPARE(Trim_Text(QStringLiteral("\u00A0x\u00A0")), QStringLiteral("\u00A0x\u00A0"));
 }
 
-void Test_UComon::split_ip_address_data()
+void Test_UComon::Split_ip_address_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("usable");
@@ -95,7 +96,7 @@ void Test_UComon::split_ip_address_data()
     QTest::newRow("empty") << "" << false << any;
 }
 
-void Test_UComon::split_ip_address()
+void Test_UComon::Split_ip_address()
 {
     QFETCH(QString, address);
     QFETCH(bool, usable);
@@ -106,7 +107,7 @@ void Test_UComon::split_ip_address()
         QCOMPARE((QStringList{p1, p2, p3, p4}), parts);
 }
 
-void Test_UComon::plain_directory_names_data()
+void Test_UComon::Plain_directory_names_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("plain");
@@ -140,14 +141,14 @@ void Test_UComon::plain_directory_names_data()
     QTest::newRow("accented letters and a paired surrogate") << QString::fromUtf16(u"Lin\u00e9 \U0001F600") << true;
 }
 
-void Test_UComon::plain_directory_names()
+void Test_UComon::Plain_directory_names()
 {
     QFETCH(QString, name);
     QFETCH(bool, plain);
     QCOMPARE(Is_Plain_Directory_Name(name), plain);
 }
 
-void Test_UComon::port_names_in_natural_order()
+void Test_UComon::Port_names_in_natural_order()
 {
 #ifdef Q_OS_WIN
     QStringList names{"COM12", "COM3", "COM1"};
@@ -160,7 +161,7 @@ void Test_UComon::port_names_in_natural_order()
 #endif
 }
 
-void Test_UComon::workspace_paths_and_parameter_file()
+void Test_UComon::Workspace_paths_and_parameter_file()
 {
     Reset_Shared_State();
     const QString dir = QStringLiteral("/opt/quillon/");
@@ -176,7 +177,7 @@ void Test_UComon::workspace_paths_and_parameter_file()
     Reset_Shared_State();
 }
 
-void Test_UComon::workspace_directories_are_created_one_level_when_missing()
+void Test_UComon::Workspace_directories_are_created_one_level_when_missing()
 {
     QTemporaryDir dir;
     QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("LANGUAGE"))));
@@ -196,7 +197,7 @@ void Test_UComon::workspace_directories_are_created_one_level_when_missing()
     Reset_Shared_State();
 }
 
-void Test_UComon::reading_refuses_what_is_no_regular_file_or_too_large_data()
+void Test_UComon::Reading_refuses_what_is_no_regular_file_or_too_large_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
@@ -225,7 +226,7 @@ void Test_UComon::reading_refuses_what_is_no_regular_file_or_too_large_data()
 #endif
 }
 
-void Test_UComon::reading_refuses_what_is_no_regular_file_or_too_large()
+void Test_UComon::Reading_refuses_what_is_no_regular_file_or_too_large()
 {
     QFETCH(QString, kind);
     QFETCH(QString, reason);

@@ -5,6 +5,7 @@
 
 #include "UAbout.h"
 #include "UBoot.h"
+#include "UFile_Work_Wait.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UNew_Project.h"

@@ -64,39 +64,39 @@ class Test_ULanguage : public QObject
 private slots:
     void init();
 
-    void defaultTableHasBlanksExactlyInTheBlankRanges();
-    void defaultTableKeepsTextsAsWritten_data();
-    void defaultTableKeepsTextsAsWritten();
-    void langGivesABlankOutsideTheTable();
+    void Default_table_has_blanks_exactly_in_the_blank_ranges();
+    void Default_table_keeps_texts_as_written_data();
+    void Default_table_keeps_texts_as_written();
+    void Lang_gives_ablank_outside_the_table();
 
-    void applyOneLine_data();
-    void applyOneLine();
-    void lastLineForAnIndexWins();
-    void lineEnds_data();
-    void lineEnds();
+    void Apply_one_line_data();
+    void Apply_one_line();
+    void Last_line_for_an_index_wins();
+    void Line_ends_data();
+    void Line_ends();
 
-    void decode_data();
-    void decode();
-    void readFileInEachEncoding_data();
-    void readFileInEachEncoding();
-    void readFileThatCannotBeOpenedThrows();
+    void Decode_data();
+    void Decode();
+    void Read_file_in_each_encoding_data();
+    void Read_file_in_each_encoding();
+    void Read_file_that_cannot_be_opened_throws();
 
-    void loadLanguageReadsTheNamedFile();
-    void loadLanguageFallsBackToEnglish_data();
-    void loadLanguageFallsBackToEnglish();
-    void loadLanguageTakesEnglishFileForMissingLanguage();
-    void loadLanguageStartsEachLanguageFromEnglish();
-    void loadLanguageWithUnreadableFileLeavesEnglish();
+    void Load_language_reads_the_named_file();
+    void Load_language_falls_back_to_english_data();
+    void Load_language_falls_back_to_english();
+    void Load_language_takes_english_file_for_missing_language();
+    void Load_language_starts_each_language_from_english();
+    void Load_language_with_unreadable_file_leaves_english();
 
-    void englishTextStaysEnglishWhateverIsLoaded();
-    void shippedEnglishFileIsTheBuiltInTable();
-    void shippedTranslationsLoadCleanAndCoverTheShownEntries_data();
-    void shippedTranslationsLoadCleanAndCoverTheShownEntries();
-    void checkWarnsWhereAFileProbablyMeansOtherwise_data();
-    void checkWarnsWhereAFileProbablyMeansOtherwise();
-    void shippedFilesReachOnlyAWorkspaceWithoutLanguages();
-    void languageNamesSortBlindToCaseAndAccents_data();
-    void languageNamesSortBlindToCaseAndAccents();
+    void English_text_stays_english_whatever_is_loaded();
+    void Shipped_english_file_is_the_built_in_table();
+    void Shipped_translations_load_clean_and_cover_the_shown_entries_data();
+    void Shipped_translations_load_clean_and_cover_the_shown_entries();
+    void Check_warns_where_afile_probably_means_otherwise_data();
+    void Check_warns_where_afile_probably_means_otherwise();
+    void Shipped_files_reach_only_aworkspace_without_languages();
+    void Language_names_sort_blind_to_case_and_accents_data();
+    void Language_names_sort_blind_to_case_and_accents();
 
 private:
     QTemporaryDir Dir;
@@ -115,7 +115,7 @@ void Test_ULanguage::init()
     QVERIFY(QDir().mkpath(Language_Dir));
 }
 
-void Test_ULanguage::defaultTableHasBlanksExactlyInTheBlankRanges()
+void Test_ULanguage::Default_table_has_blanks_exactly_in_the_blank_ranges()
 {
     QCOMPARE(Language_Table.size(), 1200);
     QCOMPARE(Language_Table_Size, 1200);
@@ -134,7 +134,7 @@ void Test_ULanguage::defaultTableHasBlanksExactlyInTheBlankRanges()
     QCOMPARE(Language_Table[5], u"Step 5"_s);
 }
 
-void Test_ULanguage::defaultTableKeepsTextsAsWritten_data()
+void Test_ULanguage::Default_table_keeps_texts_as_written_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("text");
@@ -150,14 +150,14 @@ void Test_ULanguage::defaultTableKeepsTextsAsWritten_data()
     QTest::newRow("the last text of the table") << 1105 << u"File already exists. Do you want to overwrite?"_s;
 }
 
-void Test_ULanguage::defaultTableKeepsTextsAsWritten()
+void Test_ULanguage::Default_table_keeps_texts_as_written()
 {
     QFETCH(int, index);
     QFETCH(QString, text);
     QCOMPARE(Lang(index), text);
 }
 
-void Test_ULanguage::langGivesABlankOutsideTheTable()
+void Test_ULanguage::Lang_gives_ablank_outside_the_table()
 {
     QCOMPARE(Lang(-1), u" "_s);
     QCOMPARE(Lang(1200), u" "_s);
@@ -165,7 +165,7 @@ void Test_ULanguage::langGivesABlankOutsideTheTable()
     QCOMPARE(Lang(0), u" "_s);
 }
 
-void Test_ULanguage::applyOneLine_data()
+void Test_ULanguage::Apply_one_line_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("index"); // -1: the line changes nothing
@@ -200,7 +200,7 @@ void Test_ULanguage::applyOneLine_data()
     QTest::newRow("a line of blanks") << u"  \t "_s << -1 << QString() << u"blank line"_s;
 }
 
-void Test_ULanguage::applyOneLine()
+void Test_ULanguage::Apply_one_line()
 {
     QFETCH(QString, line);
     QFETCH(int, index);
@@ -227,7 +227,7 @@ void Test_ULanguage::applyOneLine()
         QVERIFY2(report[0].Reason.contains(reason), qPrintable(report[0].Reason));
 }
 
-void Test_ULanguage::lastLineForAnIndexWins()
+void Test_ULanguage::Last_line_for_an_index_wins()
 {
     Apply_Language_Text(u"STR12 = A\nSTR13 = C\nSTR12 = B\n"_s);
     QCOMPARE(Lang(12), u"B"_s);
@@ -235,7 +235,7 @@ void Test_ULanguage::lastLineForAnIndexWins()
     QCOMPARE(Changed_Entries(), (QList<int>{12, 13}));
 }
 
-void Test_ULanguage::lineEnds_data()
+void Test_ULanguage::Line_ends_data()
 {
     QTest::addColumn<QString>("eol");
     QTest::newRow("CR LF") << u"\r\n"_s;
@@ -243,7 +243,7 @@ void Test_ULanguage::lineEnds_data()
     QTest::newRow("CR alone") << u"\r"_s;
 }
 
-void Test_ULanguage::lineEnds()
+void Test_ULanguage::Line_ends()
 {
     QFETCH(QString, eol);
     const QString text = u"[Deutsch]"_s + eol + eol + u"STR0 = Anfang"_s + eol + u"STR2 = Schritt 2"_s + eol;
@@ -265,7 +265,7 @@ void Test_ULanguage::lineEnds()
     }
 }
 
-void Test_ULanguage::decode_data()
+void Test_ULanguage::Decode_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
@@ -290,14 +290,14 @@ void Test_ULanguage::decode_data()
     QTest::newRow("an overlong UTF-8 form is not UTF-8") << "\xC0\xAF"_ba << u"À¯"_s;
 }
 
-void Test_ULanguage::decode()
+void Test_ULanguage::Decode()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(Decode_Language_Bytes(bytes), text);
 }
 
-void Test_ULanguage::readFileInEachEncoding_data()
+void Test_ULanguage::Read_file_in_each_encoding_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     const QString text = u"; Français\r\nSTR19 = Nouvelle version : été\r\nSTR306 = ¶ von ¶\r\n"_s;
@@ -310,7 +310,7 @@ void Test_ULanguage::readFileInEachEncoding_data()
            "ais\rSTR19 = Nouvelle version : \xE9t\xE9\rSTR306 = \xB6 von \xB6\r"_ba;
 }
 
-void Test_ULanguage::readFileInEachEncoding()
+void Test_ULanguage::Read_file_in_each_encoding()
 {
     QFETCH(QByteArray, bytes);
     const QString path = Join_Path(Language_Dir, u"Francais.lng"_s);
@@ -326,7 +326,7 @@ void Test_ULanguage::readFileInEachEncoding()
     QCOMPARE(report[0].Line, u"; Français"_s);
 }
 
-void Test_ULanguage::readFileThatCannotBeOpenedThrows()
+void Test_ULanguage::Read_file_that_cannot_be_opened_throws()
 {
     const QString missing = Join_Path(Language_Dir, u"Missing.lng"_s);
     const QString directory = Join_Path(Language_Dir, u"Folder.lng"_s);
@@ -348,7 +348,7 @@ void Test_ULanguage::readFileThatCannotBeOpenedThrows()
     QCOMPARE(Changed_Entries(), QList<int>());
 }
 
-void Test_ULanguage::loadLanguageReadsTheNamedFile()
+void Test_ULanguage::Load_language_reads_the_named_file()
 {
     QVERIFY(Write_File(Join_Path(Language_Dir, u"Deutsch.lng"_s), "STR19 = Neue Version\r\n"));
     // English.lng is for English only.
@@ -360,7 +360,7 @@ void Test_ULanguage::loadLanguageReadsTheNamedFile()
     QCOMPARE(Changed_Entries(), (QList<int>{19}));
 }
 
-void Test_ULanguage::loadLanguageFallsBackToEnglish_data()
+void Test_ULanguage::Load_language_falls_back_to_english_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::newRow("no LANGUAGE directory") << u"no directory"_s;
@@ -371,7 +371,7 @@ void Test_ULanguage::loadLanguageFallsBackToEnglish_data()
 #endif
 }
 
-void Test_ULanguage::loadLanguageFallsBackToEnglish()
+void Test_ULanguage::Load_language_falls_back_to_english()
 {
     QFETCH(QString, setup);
     if (setup == u"no directory")
@@ -390,7 +390,7 @@ void Test_ULanguage::loadLanguageFallsBackToEnglish()
     QCOMPARE(Changed_Entries(), QList<int>());
 }
 
-void Test_ULanguage::loadLanguageTakesEnglishFileForMissingLanguage()
+void Test_ULanguage::Load_language_takes_english_file_for_missing_language()
 {
     QVERIFY(Write_File(Join_Path(Language_Dir, u"English.lng"_s), "STR14 = Quit\r\n"));
     Language_Name = u"Klingon"_s;
@@ -400,7 +400,7 @@ void Test_ULanguage::loadLanguageTakesEnglishFileForMissingLanguage()
     QCOMPARE(Changed_Entries(), (QList<int>{14}));
 }
 
-void Test_ULanguage::loadLanguageStartsEachLanguageFromEnglish()
+void Test_ULanguage::Load_language_starts_each_language_from_english()
 {
     QVERIFY(Write_File(Join_Path(Language_Dir, u"A.lng"_s), "STR15 = Neue Konfiguration\nSTR16 = Offnen\n"));
     QVERIFY(Write_File(Join_Path(Language_Dir, u"B.lng"_s), "STR16 = Ouvrir\n"));
@@ -415,7 +415,7 @@ void Test_ULanguage::loadLanguageStartsEachLanguageFromEnglish()
     QCOMPARE(Changed_Entries(), (QList<int>{16}));
 }
 
-void Test_ULanguage::loadLanguageWithUnreadableFileLeavesEnglish()
+void Test_ULanguage::Load_language_with_unreadable_file_leaves_english()
 {
 #ifdef Q_OS_WIN
     QSKIP("the attributes Qt sets on Windows cannot make a file unreadable");
@@ -434,7 +434,7 @@ void Test_ULanguage::loadLanguageWithUnreadableFileLeavesEnglish()
     QCOMPARE(Changed_Entries(), QList<int>());
 }
 
-void Test_ULanguage::englishTextStaysEnglishWhateverIsLoaded()
+void Test_ULanguage::English_text_stays_english_whatever_is_loaded()
 {
     QVERIFY(Write_File(Join_Path(Language_Dir, u"Deutsch.lng"_s), "STR1113 = Ende mit Code %1.\n"));
     Language_Name = u"Deutsch"_s;
@@ -445,7 +445,7 @@ void Test_ULanguage::englishTextStaysEnglishWhateverIsLoaded()
     QCOMPARE(English_Text(1200), u" "_s);
 }
 
-void Test_ULanguage::shippedEnglishFileIsTheBuiltInTable()
+void Test_ULanguage::Shipped_english_file_is_the_built_in_table()
 {
     const QString path = Join_Path(Language_Dir, u"English.lng"_s);
     QVERIFY(Write_File(path, Shipped_Language_File(u"English.lng"_s)));
@@ -457,7 +457,7 @@ void Test_ULanguage::shippedEnglishFileIsTheBuiltInTable()
     QCOMPARE(check.Left_In_English, check.Shown_Entries);
 }
 
-void Test_ULanguage::shippedTranslationsLoadCleanAndCoverTheShownEntries_data()
+void Test_ULanguage::Shipped_translations_load_clean_and_cover_the_shown_entries_data()
 {
     QTest::addColumn<QString>("name");
     const QStringList files = Shipped_Language_Files();
@@ -470,7 +470,7 @@ void Test_ULanguage::shippedTranslationsLoadCleanAndCoverTheShownEntries_data()
     QVERIFY(files.contains(u"DefaultFlag.bmp"_s));
 }
 
-void Test_ULanguage::shippedTranslationsLoadCleanAndCoverTheShownEntries()
+void Test_ULanguage::Shipped_translations_load_clean_and_cover_the_shown_entries()
 {
     QFETCH(QString, name);
     const QString path = Join_Path(Language_Dir, name + u".lng"_s);
@@ -491,7 +491,7 @@ void Test_ULanguage::shippedTranslationsLoadCleanAndCoverTheShownEntries()
     QVERIFY(flag.width() <= 48 && flag.height() <= 48);
 }
 
-void Test_ULanguage::checkWarnsWhereAFileProbablyMeansOtherwise_data()
+void Test_ULanguage::Check_warns_where_afile_probably_means_otherwise_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("warnings");
@@ -517,7 +517,7 @@ void Test_ULanguage::checkWarnsWhereAFileProbablyMeansOtherwise_data()
         << QStringList{u"line 1: entry 103 is 25 characters long, the English 2: check that it fits its window"_s};
 }
 
-void Test_ULanguage::checkWarnsWhereAFileProbablyMeansOtherwise()
+void Test_ULanguage::Check_warns_where_afile_probably_means_otherwise()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, warnings);
@@ -531,7 +531,7 @@ void Test_ULanguage::checkWarnsWhereAFileProbablyMeansOtherwise()
     QCOMPARE(Language_Table.size(), 1200);
 }
 
-void Test_ULanguage::shippedFilesReachOnlyAWorkspaceWithoutLanguages()
+void Test_ULanguage::Shipped_files_reach_only_aworkspace_without_languages()
 {
     const QStringList shipped = Shipped_Language_Files();
     // A new workspace: everything, byte for byte; a user's own picture is kept.
@@ -560,7 +560,7 @@ void Test_ULanguage::shippedFilesReachOnlyAWorkspaceWithoutLanguages()
     QCOMPARE(Install_Shipped_Languages(Join_Path(Dir.path(), u"missing"_s)), QStringList());
 }
 
-void Test_ULanguage::languageNamesSortBlindToCaseAndAccents_data()
+void Test_ULanguage::Language_names_sort_blind_to_case_and_accents_data()
 {
     QTest::addColumn<QStringList>("sorted");
     QTest::newRow("an accented letter sorts with its plain letter")
@@ -572,7 +572,7 @@ void Test_ULanguage::languageNamesSortBlindToCaseAndAccents_data()
         << QStringList{u"Cesky"_s, u"cesky"_s, u"Česky"_s, u"česky"_s, u"Deutsch"_s};
 }
 
-void Test_ULanguage::languageNamesSortBlindToCaseAndAccents()
+void Test_ULanguage::Language_names_sort_blind_to_case_and_accents()
 {
     QFETCH(QStringList, sorted);
     // The order does not depend on where the names started.

@@ -32,22 +32,22 @@ class Test_UParGen_File : public QObject
     Q_OBJECT
 
 private slots:
-    void new_configuration_saves_the_25_keys_in_order();
-    void save_writes_the_root_then_the_comment_and_drops_unknown_content();
-    void load_of_a_missing_file_gives_the_new_configuration_values();
-    void load_key_by_key_data();
-    void load_key_by_key();
-    void saved_fields_load_back_unchanged();
-    void a_list_without_selection_is_saved_as_minus_one();
-    void a_malformed_file_raises_the_parse_error();
-    void range_rules_data();
-    void range_rules();
-    void only_the_first_failing_rule_is_reported();
-    void send_verdict_data();
-    void send_verdict();
+    void New_configuration_saves_the_25_keys_in_order();
+    void Save_writes_the_root_then_the_comment_and_drops_unknown_content();
+    void Load_of_a_missing_file_gives_the_new_configuration_values();
+    void Load_key_by_key_data();
+    void Load_key_by_key();
+    void Saved_fields_load_back_unchanged();
+    void A_list_without_selection_is_saved_as_minus_one();
+    void A_malformed_file_raises_the_parse_error();
+    void Range_rules_data();
+    void Range_rules();
+    void Only_the_first_failing_rule_is_reported();
+    void Send_verdict_data();
+    void Send_verdict();
 };
 
-void Test_UParGen_File::new_configuration_saves_the_25_keys_in_order()
+void Test_UParGen_File::New_configuration_saves_the_25_keys_in_order()
 {
     TXml_Document doc;
     Build_ParGen(doc, No_File_Fields());
@@ -63,7 +63,7 @@ void Test_UParGen_File::new_configuration_saves_the_25_keys_in_order()
     QCOMPARE(ParGen_Keys.size(), 25);
 }
 
-void Test_UParGen_File::save_writes_the_root_then_the_comment_and_drops_unknown_content()
+void Test_UParGen_File::Save_writes_the_root_then_the_comment_and_drops_unknown_content()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
@@ -84,7 +84,7 @@ void Test_UParGen_File::save_writes_the_root_then_the_comment_and_drops_unknown_
     QVERIFY(bytes.contains("<Port_0_DevID>007</Port_0_DevID>"));
 }
 
-void Test_UParGen_File::load_of_a_missing_file_gives_the_new_configuration_values()
+void Test_UParGen_File::Load_of_a_missing_file_gives_the_new_configuration_values()
 {
     QTemporaryDir dir;
     TXml_Document doc;
@@ -101,7 +101,7 @@ void Test_UParGen_File::load_of_a_missing_file_gives_the_new_configuration_value
     QCOMPARE(initial.Ethernet_GAT[3], QStringLiteral("5"));
 }
 
-void Test_UParGen_File::load_key_by_key_data()
+void Test_UParGen_File::Load_key_by_key_data()
 {
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<QString>("field");
@@ -154,7 +154,7 @@ void Test_UParGen_File::load_key_by_key_data()
         << "9";
 }
 
-void Test_UParGen_File::load_key_by_key()
+void Test_UParGen_File::Load_key_by_key()
 {
     QFETCH(QByteArray, xml);
     QFETCH(QString, field);
@@ -172,7 +172,7 @@ void Test_UParGen_File::load_key_by_key()
     QCOMPARE(shown.value(field), expected);
 }
 
-void Test_UParGen_File::saved_fields_load_back_unchanged()
+void Test_UParGen_File::Saved_fields_load_back_unchanged()
 {
     TParGen_Fields fields;
     fields.Device_Type_Type = 1;
@@ -195,7 +195,7 @@ void Test_UParGen_File::saved_fields_load_back_unchanged()
     QCOMPARE(Fields_From(doc.To_Bytes()), fields);
 }
 
-void Test_UParGen_File::a_list_without_selection_is_saved_as_minus_one()
+void Test_UParGen_File::A_list_without_selection_is_saved_as_minus_one()
 {
     TParGen_Fields fields = No_File_Fields();
     fields.Device_Type_Type = -1;
@@ -204,7 +204,7 @@ void Test_UParGen_File::a_list_without_selection_is_saved_as_minus_one()
     QCOMPARE(Key_Texts(doc).first(), QStringLiteral("Device_Type_Type=-1"));
 }
 
-void Test_UParGen_File::a_malformed_file_raises_the_parse_error()
+void Test_UParGen_File::A_malformed_file_raises_the_parse_error()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
@@ -216,7 +216,7 @@ void Test_UParGen_File::a_malformed_file_raises_the_parse_error()
     QVERIFY_THROWS_EXCEPTION(EQuillon_Error, Load_ParGen_Fields(doc, path));
 }
 
-void Test_UParGen_File::range_rules_data()
+void Test_UParGen_File::Range_rules_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
@@ -279,7 +279,7 @@ void Test_UParGen_File::range_rules_data()
                                                         << "300" << 0 << true << 0;
 }
 
-void Test_UParGen_File::range_rules()
+void Test_UParGen_File::Range_rules()
 {
     QFETCH(QString, field);
     QFETCH(QString, text);
@@ -299,7 +299,7 @@ void Test_UParGen_File::range_rules()
     QCOMPARE(Controllo_Dati_Failure(f), entry);
 }
 
-void Test_UParGen_File::only_the_first_failing_rule_is_reported()
+void Test_UParGen_File::Only_the_first_failing_rule_is_reported()
 {
     TParGen_Fields f = No_File_Fields();
     f.Port_0_DevID = QStringLiteral("0");
@@ -312,7 +312,7 @@ void Test_UParGen_File::only_the_first_failing_rule_is_reported()
     QCOMPARE(Controllo_Dati_Failure(f), 480);
 }
 
-void Test_UParGen_File::send_verdict_data()
+void Test_UParGen_File::Send_verdict_data()
 {
     QTest::addColumn<QByteArray>("parGen"); // null: no file
     QTest::addColumn<QString>("reason");    // empty: may be sent
@@ -360,7 +360,7 @@ void Test_UParGen_File::send_verdict_data()
         << "Port 1 baud rate: index 8 is not in the list";
 }
 
-void Test_UParGen_File::send_verdict()
+void Test_UParGen_File::Send_verdict()
 {
     QFETCH(QByteArray, parGen);
     QFETCH(QString, reason);

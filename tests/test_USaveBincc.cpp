@@ -1,3 +1,4 @@
+#include "UAtomic_File.h"
 #include "UComon.h"
 #include "UFull_Disk.h"
 #include "UParGen_File.h"
@@ -73,37 +74,37 @@ class Test_USaveBincc : public QObject
     Q_OBJECT
 
 private slots:
-    void defaults_seal_with_checksum_3458();
-    void checksum_is_a_plain_byte_sum();
-    void append_bank_copies_exactly_2048_bytes_at_the_position();
-    void no_parameter_file_gives_the_header_and_the_default_image();
-    void new_configuration_gives_the_worked_files();
-    void port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232_data();
-    void port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232();
-    void keys_load_with_their_readers_rules_data();
-    void keys_load_with_their_readers_rules();
-    void baud_index_outside_the_list_takes_the_default_rate();
-    void gateway_only_with_the_gateway_enabled();
-    void every_build_starts_from_the_defaults();
-    void device_type_data();
-    void device_type();
-    void write_creates_bin_and_two_builds_are_identical();
-    void a_malformed_file_builds_nothing();
-    void a_failed_write_changes_neither_file();
-    void a_full_disk_changes_neither_file();
-    void both_images_are_on_disk_before_either_replaces_data();
-    void both_images_are_on_disk_before_either_replaces();
-    void a_rollback_that_fails_is_reported();
-    void an_old_bank_bin_that_is_no_plain_file_data();
-    void an_old_bank_bin_that_is_no_plain_file();
-    void the_rest_of_bin_stays_and_stale_temporaries_go_data();
-    void the_rest_of_bin_stays_and_stale_temporaries_go();
-    void bin_that_cannot_be_created_gives_the_reason();
-    void a_kill_at_any_moment_never_tears_the_pair();
-    void a_configuration_that_no_longer_exists_gets_nothing();
-    void the_parameter_file_is_read_once();
-    void differences_from_what_build_writes_data();
-    void differences_from_what_build_writes();
+    void Defaults_seal_with_checksum_3458();
+    void Checksum_is_a_plain_byte_sum();
+    void Append_bank_copies_exactly_2048_bytes_at_the_position();
+    void No_parameter_file_gives_the_header_and_the_default_image();
+    void New_configuration_gives_the_worked_files();
+    void Port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232_data();
+    void Port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232();
+    void Keys_load_with_their_readers_rules_data();
+    void Keys_load_with_their_readers_rules();
+    void Baud_index_outside_the_list_takes_the_default_rate();
+    void Gateway_only_with_the_gateway_enabled();
+    void Every_build_starts_from_the_defaults();
+    void Device_type_data();
+    void Device_type();
+    void Write_creates_bin_and_two_builds_are_identical();
+    void A_malformed_file_builds_nothing();
+    void A_failed_write_changes_neither_file();
+    void A_full_disk_changes_neither_file();
+    void Both_images_are_on_disk_before_either_replaces_data();
+    void Both_images_are_on_disk_before_either_replaces();
+    void A_rollback_that_fails_is_reported();
+    void An_old_bank_bin_that_is_no_plain_file_data();
+    void An_old_bank_bin_that_is_no_plain_file();
+    void The_rest_of_bin_stays_and_stale_temporaries_go_data();
+    void The_rest_of_bin_stays_and_stale_temporaries_go();
+    void Bin_that_cannot_be_created_gives_the_reason();
+    void A_kill_at_any_moment_never_tears_the_pair();
+    void A_configuration_that_no_longer_exists_gets_nothing();
+    void The_parameter_file_is_read_once();
+    void Differences_from_what_build_writes_data();
+    void Differences_from_what_build_writes();
 
 private:
     // A configuration Line2 with a ParGen.xml and an old pair of files.
@@ -124,7 +125,7 @@ QString Test_USaveBincc::Make_Configuration(QTemporaryDir &dir)
     return conf;
 }
 
-void Test_USaveBincc::defaults_seal_with_checksum_3458()
+void Test_USaveBincc::Defaults_seal_with_checksum_3458()
 {
     Init_Bank();
     const uint8_t *b = Bank_Bytes();
@@ -151,7 +152,7 @@ void Test_USaveBincc::defaults_seal_with_checksum_3458()
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(Bank_Buffer) + 0x7FC, 4), QByteArray("\x82\x0D\x00\x00", 4));
 }
 
-void Test_USaveBincc::checksum_is_a_plain_byte_sum()
+void Test_USaveBincc::Checksum_is_a_plain_byte_sum()
 {
     Init_Bank();
     Config_Bank.Checksum = 0xDEADBEEF; // the old value takes no part in the sum
@@ -172,7 +173,7 @@ void Test_USaveBincc::checksum_is_a_plain_byte_sum()
     QCOMPARE(Config_Bank.Checksum, 2044u * 255u);
 }
 
-void Test_USaveBincc::append_bank_copies_exactly_2048_bytes_at_the_position()
+void Test_USaveBincc::Append_bank_copies_exactly_2048_bytes_at_the_position()
 {
     static uint8_t buffer[3 * Config_Bank_Size];
     std::memset(buffer, 0xAA, sizeof buffer);
@@ -183,7 +184,7 @@ void Test_USaveBincc::append_bank_copies_exactly_2048_bytes_at_the_position()
     QCOMPARE(buffer[2148], uint8_t(0xAA));
 }
 
-void Test_USaveBincc::no_parameter_file_gives_the_header_and_the_default_image()
+void Test_USaveBincc::No_parameter_file_gives_the_header_and_the_default_image()
 {
     QTemporaryDir dir;
     Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml")));
@@ -194,7 +195,7 @@ void Test_USaveBincc::no_parameter_file_gives_the_header_and_the_default_image()
     QCOMPARE(Config_Bank.Dev_ID_Port_0, uint8_t(0));
 }
 
-void Test_USaveBincc::new_configuration_gives_the_worked_files()
+void Test_USaveBincc::New_configuration_gives_the_worked_files()
 {
     Make_Param_Block_Bytes(ParGen_Xml());
     QCOMPARE(Param_Block_Bytes(), QByteArray::fromHex("0400000007000101070001000000000000"));
@@ -226,7 +227,7 @@ void Test_USaveBincc::new_configuration_gives_the_worked_files()
     QCOMPARE(Config_Bank.Checksum, 3654u);
 }
 
-void Test_USaveBincc::port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232_data()
+void Test_USaveBincc::Port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232_data()
 {
     QTest::addColumn<QString>("port");
     QTest::addColumn<int>("used");
@@ -237,7 +238,7 @@ void Test_USaveBincc::port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232_data
     QTest::newRow("missing key counts as RS232") << "" << 3 << 2 << false;
 }
 
-void Test_USaveBincc::port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232()
+void Test_USaveBincc::Port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232()
 {
     QFETCH(QString, port);
     QFETCH(int, used);
@@ -262,7 +263,7 @@ void Test_USaveBincc::port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232()
     QCOMPARE(Config_Bank.Ser_Data_Bits[7], uint8_t(8));
 }
 
-void Test_USaveBincc::keys_load_with_their_readers_rules_data()
+void Test_USaveBincc::Keys_load_with_their_readers_rules_data()
 {
     // key, text in ParGen.xml, byte offset in bankK.bin, expected value there (width from the field),
     // bank.bin offset and its expected bytes (empty: not part of the block).
@@ -313,7 +314,7 @@ void Test_USaveBincc::keys_load_with_their_readers_rules_data()
                                << "128" << 0x02F << QByteArray("\x80", 1) << -1 << QByteArray();
 }
 
-void Test_USaveBincc::keys_load_with_their_readers_rules()
+void Test_USaveBincc::Keys_load_with_their_readers_rules()
 {
     QFETCH(QString, key);
     QFETCH(QString, text);
@@ -331,7 +332,7 @@ void Test_USaveBincc::keys_load_with_their_readers_rules()
         QCOMPARE(Param_Block_Bytes().mid(blockOffset, blockBytes.size()), blockBytes);
 }
 
-void Test_USaveBincc::baud_index_outside_the_list_takes_the_default_rate()
+void Test_USaveBincc::Baud_index_outside_the_list_takes_the_default_rate()
 {
     // A hand-edited index: the image gets 115200 for either port, the block keeps the raw index.
     const QByteArray xml = ParGen_Xml({{"Port_0_Baud", "9"}, {"Port_1_Baud", "-1"}});
@@ -344,7 +345,7 @@ void Test_USaveBincc::baud_index_outside_the_list_takes_the_default_rate()
     QCOMPARE(Param_Block_Bytes().mid(8, 1), QByteArray("\xFF", 1));
 }
 
-void Test_USaveBincc::gateway_only_with_the_gateway_enabled()
+void Test_USaveBincc::Gateway_only_with_the_gateway_enabled()
 {
     const QHash<QString, QString> gateway{
         {"Ethernet_GAT1", "10"}, {"Ethernet_GAT2", "0"}, {"Ethernet_GAT3", "0"}, {"Ethernet_GAT4", "1"}};
@@ -361,7 +362,7 @@ void Test_USaveBincc::gateway_only_with_the_gateway_enabled()
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(Config_Bank.Eth_Gateway), 4), QByteArray("\x0A\x00\x00\x01", 4));
 }
 
-void Test_USaveBincc::every_build_starts_from_the_defaults()
+void Test_USaveBincc::Every_build_starts_from_the_defaults()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
@@ -379,7 +380,7 @@ void Test_USaveBincc::every_build_starts_from_the_defaults()
     QCOMPARE(Param_Block_Bytes().mid(7, 1), QByteArray("\x00", 1));
 }
 
-void Test_USaveBincc::device_type_data()
+void Test_USaveBincc::Device_type_data()
 {
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<int>("type");
@@ -394,7 +395,7 @@ void Test_USaveBincc::device_type_data()
     QTest::newRow("no file is serial") << QByteArray() << 0;
 }
 
-void Test_USaveBincc::device_type()
+void Test_USaveBincc::Device_type()
 {
     QFETCH(QByteArray, xml);
     QFETCH(int, type);
@@ -407,7 +408,7 @@ void Test_USaveBincc::device_type()
     QCOMPARE(Make_Config_Data(path), type);
 }
 
-void Test_USaveBincc::write_creates_bin_and_two_builds_are_identical()
+void Test_USaveBincc::Write_creates_bin_and_two_builds_are_identical()
 {
     QTemporaryDir dir;
     const QString conf = dir.filePath(QStringLiteral("Line2"));
@@ -427,7 +428,7 @@ void Test_USaveBincc::write_creates_bin_and_two_builds_are_identical()
     QCOMPARE(Read_File(BankK_File_Path(conf)), bankK);
 }
 
-void Test_USaveBincc::a_malformed_file_builds_nothing()
+void Test_USaveBincc::A_malformed_file_builds_nothing()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
@@ -436,7 +437,7 @@ void Test_USaveBincc::a_malformed_file_builds_nothing()
     QVERIFY_THROWS_EXCEPTION(EQuillon_Error, Get_DevideType(path));
 }
 
-void Test_USaveBincc::a_failed_write_changes_neither_file()
+void Test_USaveBincc::A_failed_write_changes_neither_file()
 {
     QTemporaryDir dir;
     const QString conf = dir.path();
@@ -456,7 +457,7 @@ void Test_USaveBincc::a_failed_write_changes_neither_file()
     QCOMPARE(QDir(Join_Path(conf, QStringLiteral("bin"))).entryList(QDir::Files), QStringList{"bank.bin"});
 }
 
-void Test_USaveBincc::a_full_disk_changes_neither_file()
+void Test_USaveBincc::A_full_disk_changes_neither_file()
 {
     TFull_Disk disk;
     if (const QString reason = disk.Mount(); !reason.isEmpty())
@@ -479,14 +480,14 @@ void Test_USaveBincc::a_full_disk_changes_neither_file()
              (QStringList{"bank.bin", "bankK.bin"}));
 }
 
-void Test_USaveBincc::both_images_are_on_disk_before_either_replaces_data()
+void Test_USaveBincc::Both_images_are_on_disk_before_either_replaces_data()
 {
     QTest::addColumn<bool>("oldPair");
     QTest::newRow("an old pair is put back") << true;
     QTest::newRow("without an old pair the new bank.bin goes again") << false;
 }
 
-void Test_USaveBincc::both_images_are_on_disk_before_either_replaces()
+void Test_USaveBincc::Both_images_are_on_disk_before_either_replaces()
 {
     QFETCH(bool, oldPair);
     QTemporaryDir dir;
@@ -538,7 +539,7 @@ void Test_USaveBincc::both_images_are_on_disk_before_either_replaces()
              (oldPair ? QStringList{"bank.bin", "bankK.bin"} : QStringList{}));
 }
 
-void Test_USaveBincc::a_rollback_that_fails_is_reported()
+void Test_USaveBincc::A_rollback_that_fails_is_reported()
 {
     QTemporaryDir dir;
     const QString conf = Make_Configuration(dir);
@@ -565,7 +566,7 @@ void Test_USaveBincc::a_rollback_that_fails_is_reported()
     QCOMPARE(Read_File(BankK_File_Path(conf)), Old_BankK);
 }
 
-void Test_USaveBincc::an_old_bank_bin_that_is_no_plain_file_data()
+void Test_USaveBincc::An_old_bank_bin_that_is_no_plain_file_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("exchange");
@@ -584,7 +585,7 @@ void Test_USaveBincc::an_old_bank_bin_that_is_no_plain_file_data()
     QTest::newRow("a link, one by one: the link replaced, its target untouched") << "link" << false << "";
 }
 
-void Test_USaveBincc::an_old_bank_bin_that_is_no_plain_file()
+void Test_USaveBincc::An_old_bank_bin_that_is_no_plain_file()
 {
     QFETCH(QString, kind);
     QFETCH(bool, exchange);
@@ -623,7 +624,7 @@ void Test_USaveBincc::an_old_bank_bin_that_is_no_plain_file()
         QCOMPARE(Read_File(outside), Old_Bank);
 }
 
-void Test_USaveBincc::the_rest_of_bin_stays_and_stale_temporaries_go_data()
+void Test_USaveBincc::The_rest_of_bin_stays_and_stale_temporaries_go_data()
 {
     QTest::addColumn<bool>("exchange");
 #ifdef Q_OS_LINUX
@@ -632,7 +633,7 @@ void Test_USaveBincc::the_rest_of_bin_stays_and_stale_temporaries_go_data()
     QTest::newRow("one by one") << false;
 }
 
-void Test_USaveBincc::the_rest_of_bin_stays_and_stale_temporaries_go()
+void Test_USaveBincc::The_rest_of_bin_stays_and_stale_temporaries_go()
 {
     QFETCH(bool, exchange);
     QTemporaryDir dir;
@@ -674,7 +675,7 @@ void Test_USaveBincc::the_rest_of_bin_stays_and_stale_temporaries_go()
              (QStringList{"ParGen.xml", "bin"}));
 }
 
-void Test_USaveBincc::bin_that_cannot_be_created_gives_the_reason()
+void Test_USaveBincc::Bin_that_cannot_be_created_gives_the_reason()
 {
     QTemporaryDir dir;
     Write_File(dir.filePath(QStringLiteral("bin")), "a file");
@@ -690,7 +691,7 @@ void Test_USaveBincc::bin_that_cannot_be_created_gives_the_reason()
     }
 }
 
-void Test_USaveBincc::a_kill_at_any_moment_never_tears_the_pair()
+void Test_USaveBincc::A_kill_at_any_moment_never_tears_the_pair()
 {
 #ifndef Q_OS_LINUX
     QSKIP("kills a writer forked from the test, on Linux only");
@@ -759,7 +760,7 @@ void Test_USaveBincc::a_kill_at_any_moment_never_tears_the_pair()
 #endif
 }
 
-void Test_USaveBincc::a_configuration_that_no_longer_exists_gets_nothing()
+void Test_USaveBincc::A_configuration_that_no_longer_exists_gets_nothing()
 {
     QTemporaryDir dir;
     const QString conf = dir.filePath(QStringLiteral("PROJECTS/Line2"));
@@ -774,7 +775,7 @@ void Test_USaveBincc::a_configuration_that_no_longer_exists_gets_nothing()
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
 }
 
-void Test_USaveBincc::the_parameter_file_is_read_once()
+void Test_USaveBincc::The_parameter_file_is_read_once()
 {
 #ifndef Q_OS_LINUX
     QSKIP("counts the file's openings with inotify, on Linux only");
@@ -798,7 +799,7 @@ void Test_USaveBincc::the_parameter_file_is_read_once()
 #endif
 }
 
-void Test_USaveBincc::differences_from_what_build_writes_data()
+void Test_USaveBincc::Differences_from_what_build_writes_data()
 {
     QTest::addColumn<QString>("change");
     QTest::addColumn<QStringList>("differences");
@@ -814,7 +815,7 @@ void Test_USaveBincc::differences_from_what_build_writes_data()
                        "bankK.bin: stale against ParGen.xml: differs from what build writes now, first at byte 0x6e4"};
 }
 
-void Test_USaveBincc::differences_from_what_build_writes()
+void Test_USaveBincc::Differences_from_what_build_writes()
 {
     QFETCH(QString, change);
     QFETCH(QStringList, differences);

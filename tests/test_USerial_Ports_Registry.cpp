@@ -15,9 +15,9 @@ class Test_USerial_Ports_Registry : public QObject
 private slots:
     void init();
     void cleanup();
-    void com_values_become_ports_in_number_order();
-    void a_missing_key_lists_nothing();
-    void the_system_list_is_com_ports_ascending();
+    void Com_values_become_ports_in_number_order();
+    void A_missing_key_lists_nothing();
+    void The_system_list_is_com_ports_ascending();
 
 private:
     // A key of the test's own, filled the way Windows fills the serial device map.
@@ -48,7 +48,7 @@ void Test_USerial_Ports_Registry::Set_Value(const QString &name, const QString &
     QCOMPARE(result, LONG(ERROR_SUCCESS));
 }
 
-void Test_USerial_Ports_Registry::com_values_become_ports_in_number_order()
+void Test_USerial_Ports_Registry::Com_values_become_ports_in_number_order()
 {
     // Value names are the drivers' device paths, with backslashes; the data is the port's name.
     Set_Value(QStringLiteral(R"(\Device\Serial0)"), QStringLiteral("COM12"));
@@ -71,12 +71,12 @@ void Test_USerial_Ports_Registry::com_values_become_ports_in_number_order()
     QCOMPARE(names, (QStringList{"COM1", "COM3", "COM4", "COM12"}));
 }
 
-void Test_USerial_Ports_Registry::a_missing_key_lists_nothing()
+void Test_USerial_Ports_Registry::A_missing_key_lists_nothing()
 {
     QVERIFY(Serial_Ports_In_Registry(QStringLiteral(R"(HKEY_CURRENT_USER\)") + Sub_Key).isEmpty());
 }
 
-void Test_USerial_Ports_Registry::the_system_list_is_com_ports_ascending()
+void Test_USerial_Ports_Registry::The_system_list_is_com_ports_ascending()
 {
     // Whatever ports this machine has (Wine maps its serial devices as COM1, COM2, ...).
     const QList<TSerial_Port> ports = List_COM_Ports();

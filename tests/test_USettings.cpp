@@ -30,16 +30,16 @@ class Test_USettings : public QObject
 private slots:
     void init();
     void cleanup();
-    void a_missing_file_gives_the_first_start_values();
-    void values_are_read_each_with_its_own_default_data();
-    void values_are_read_each_with_its_own_default();
-    void the_file_is_written_in_the_fixed_order();
-    void written_values_read_back_unchanged();
-    void a_malformed_file_gives_the_defaults_and_is_kept();
-    void a_file_that_cannot_be_written_is_reported();
-    void a_value_xml_cannot_hold_is_never_written();
-    void a_file_that_cannot_be_read_gives_the_defaults_data();
-    void a_file_that_cannot_be_read_gives_the_defaults();
+    void A_missing_file_gives_the_first_start_values();
+    void Values_are_read_each_with_its_own_default_data();
+    void Values_are_read_each_with_its_own_default();
+    void The_file_is_written_in_the_fixed_order();
+    void Written_values_read_back_unchanged();
+    void A_malformed_file_gives_the_defaults_and_is_kept();
+    void A_file_that_cannot_be_written_is_reported();
+    void A_value_xml_cannot_hold_is_never_written();
+    void A_file_that_cannot_be_read_gives_the_defaults_data();
+    void A_file_that_cannot_be_read_gives_the_defaults();
 
 private:
     void Write_Settings(const QByteArray &bytes);
@@ -73,7 +73,7 @@ QByteArray Test_USettings::Saved()
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void Test_USettings::a_missing_file_gives_the_first_start_values()
+void Test_USettings::A_missing_file_gives_the_first_start_values()
 {
     Conf_Name = QStringLiteral("stale");
     Enable_Update = true;
@@ -93,7 +93,7 @@ void Test_USettings::a_missing_file_gives_the_first_start_values()
                         "<Double_Click_Auto_Size>0</Double_Click_Auto_Size></lastinternet></Conf_Settings>"));
 }
 
-void Test_USettings::values_are_read_each_with_its_own_default_data()
+void Test_USettings::Values_are_read_each_with_its_own_default_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("expected"); // name, address, language, four flags
@@ -126,7 +126,7 @@ void Test_USettings::values_are_read_each_with_its_own_default_data()
         << QStringList{"", "192.168.2.205", "English", "0", "0", "0", "0"};
 }
 
-void Test_USettings::values_are_read_each_with_its_own_default()
+void Test_USettings::Values_are_read_each_with_its_own_default()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, expected);
@@ -139,7 +139,7 @@ void Test_USettings::values_are_read_each_with_its_own_default()
              expected);
 }
 
-void Test_USettings::the_file_is_written_in_the_fixed_order()
+void Test_USettings::The_file_is_written_in_the_fixed_order()
 {
     Conf_Name = QStringLiteral("Line2");
     Last_IP_Address = QStringLiteral("10.0.0.300");
@@ -160,7 +160,7 @@ void Test_USettings::the_file_is_written_in_the_fixed_order()
     QVERIFY(!saved.contains("stuff"));
 }
 
-void Test_USettings::written_values_read_back_unchanged()
+void Test_USettings::Written_values_read_back_unchanged()
 {
     Conf_Name = QStringLiteral(" Linie 2 & <Süd> ");
     Last_IP_Address = QStringLiteral(" 192.168.2.205 ");
@@ -175,7 +175,7 @@ void Test_USettings::written_values_read_back_unchanged()
     QVERIFY(Enable_Internet);
 }
 
-void Test_USettings::a_malformed_file_gives_the_defaults_and_is_kept()
+void Test_USettings::A_malformed_file_gives_the_defaults_and_is_kept()
 {
     const QByteArray broken = "<Conf_Settings><lastproj><projectname>Line2</projectname>";
     Write_Settings(broken);
@@ -194,7 +194,7 @@ void Test_USettings::a_malformed_file_gives_the_defaults_and_is_kept()
     QVERIFY(Saved().startsWith("<Conf_Settings><lastproj><projectname/>"));
 }
 
-void Test_USettings::a_file_that_cannot_be_written_is_reported()
+void Test_USettings::A_file_that_cannot_be_written_is_reported()
 {
     QVERIFY(QDir().mkdir(Settings_File_Path())); // a directory stands where the file goes
     TXml_Document xml;
@@ -206,7 +206,7 @@ void Test_USettings::a_file_that_cannot_be_written_is_reported()
     }
 }
 
-void Test_USettings::a_value_xml_cannot_hold_is_never_written()
+void Test_USettings::A_value_xml_cannot_hold_is_never_written()
 {
     // Written raw, a vertical tab made the file unreadable at the next start, and the remembered values were
     // lost with it.
@@ -226,7 +226,7 @@ void Test_USettings::a_value_xml_cannot_hold_is_never_written()
     QCOMPARE(Conf_Name, QStringLiteral("Line2"));
 }
 
-void Test_USettings::a_file_that_cannot_be_read_gives_the_defaults_data()
+void Test_USettings::A_file_that_cannot_be_read_gives_the_defaults_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
@@ -247,7 +247,7 @@ void Test_USettings::a_file_that_cannot_be_read_gives_the_defaults_data()
 #endif
 }
 
-void Test_USettings::a_file_that_cannot_be_read_gives_the_defaults()
+void Test_USettings::A_file_that_cannot_be_read_gives_the_defaults()
 {
     QFETCH(QString, kind);
     QFETCH(QString, reason);

@@ -28,17 +28,17 @@ class Test_UUpdate_Logic : public QObject
     Q_OBJECT
 
 private slots:
-    void operation_codes_data();
-    void operation_codes();
-    void serial_argument_text_in_windows_form();
-    void serial_arguments_elsewhere_are_separate_and_unquoted();
-    void ethernet_update_file_top_level();
-    void ethernet_operations_data();
-    void ethernet_operations();
-    void ethernet_update_file_is_replaced_whole();
+    void Operation_codes_data();
+    void Operation_codes();
+    void Serial_argument_text_in_windows_form();
+    void Serial_arguments_elsewhere_are_separate_and_unquoted();
+    void Ethernet_update_file_top_level();
+    void Ethernet_operations_data();
+    void Ethernet_operations();
+    void Ethernet_update_file_is_replaced_whole();
 };
 
-void Test_UUpdate_Logic::operation_codes_data()
+void Test_UUpdate_Logic::Operation_codes_data()
 {
     QTest::addColumn<int>("option");
     QTest::addColumn<bool>("readBack");
@@ -53,7 +53,7 @@ void Test_UUpdate_Logic::operation_codes_data()
     QTest::newRow("unknown option appends nothing") << 3 << true << "";
 }
 
-void Test_UUpdate_Logic::operation_codes()
+void Test_UUpdate_Logic::Operation_codes()
 {
     QFETCH(int, option);
     QFETCH(bool, readBack);
@@ -61,7 +61,7 @@ void Test_UUpdate_Logic::operation_codes()
     QCOMPARE(Update_Options(QStringLiteral("x "), option, readBack), QStringLiteral("x ") + codes);
 }
 
-void Test_UUpdate_Logic::serial_argument_text_in_windows_form()
+void Test_UUpdate_Logic::Serial_argument_text_in_windows_form()
 {
     const QStringList args =
         Serial_Update_Arguments(TPlatform_Form::Windows, QStringLiteral("COM3"), 0, true,
@@ -76,7 +76,7 @@ void Test_UUpdate_Logic::serial_argument_text_in_windows_form()
             .startsWith(QStringLiteral("\\\\.\\ NO NO PW NO \"")));
 }
 
-void Test_UUpdate_Logic::serial_arguments_elsewhere_are_separate_and_unquoted()
+void Test_UUpdate_Logic::Serial_arguments_elsewhere_are_separate_and_unquoted()
 {
     QCOMPARE(Serial_Update_Arguments(TPlatform_Form::Posix, QStringLiteral("/dev/ttyUSB0"), 1, false,
                                      QStringLiteral("/opt/q app/MASTER"), QStringLiteral("/opt/q app/PROJECTS/Line2")),
@@ -84,7 +84,7 @@ void Test_UUpdate_Logic::serial_arguments_elsewhere_are_separate_and_unquoted()
                           "/opt/q app/PROJECTS/Line2/bin/bank.bin"}));
 }
 
-void Test_UUpdate_Logic::ethernet_update_file_top_level()
+void Test_UUpdate_Logic::Ethernet_update_file_top_level()
 {
     const QString ip[4] = {"010", "0", "0", "1"};
     TXml_Document xml;
@@ -98,7 +98,7 @@ void Test_UUpdate_Logic::ethernet_update_file_top_level()
     QVERIFY(!xml.To_Bytes().startsWith("<?xml"));
 }
 
-void Test_UUpdate_Logic::ethernet_operations_data()
+void Test_UUpdate_Logic::Ethernet_operations_data()
 {
     QTest::addColumn<int>("option");
     QTest::addColumn<bool>("readBack");
@@ -112,7 +112,7 @@ void Test_UUpdate_Logic::ethernet_operations_data()
     QTest::newRow("no option") << -1 << true << QStringList{};
 }
 
-void Test_UUpdate_Logic::ethernet_operations()
+void Test_UUpdate_Logic::Ethernet_operations()
 {
     QFETCH(int, option);
     QFETCH(bool, readBack);
@@ -151,7 +151,7 @@ void Test_UUpdate_Logic::ethernet_operations()
     QCOMPARE(found, operations);
 }
 
-void Test_UUpdate_Logic::ethernet_update_file_is_replaced_whole()
+void Test_UUpdate_Logic::Ethernet_update_file_is_replaced_whole()
 {
     QTemporaryDir dir;
     TXml_Document xml;

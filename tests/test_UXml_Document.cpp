@@ -1,3 +1,4 @@
+#include "UAtomic_File.h"
 #include "UComon.h"
 #include "UFull_Disk.h"
 #include "UXml_Document.h"
@@ -27,26 +28,26 @@ class Test_UXml_Document : public QObject
     Q_OBJECT
 
 private slots:
-    void written_documents_have_no_declaration_and_keep_node_order();
-    void texts_come_back_unchanged();
-    void root_is_the_first_element_whatever_stands_before_it();
-    void names_are_matched_with_their_letter_case();
-    void parse_error_names_the_file_line_and_column_data();
-    void parse_error_names_the_file_line_and_column();
-    void a_failed_save_reports_and_keeps_the_old_file();
-    void characters_xml_cannot_hold_data();
-    void characters_xml_cannot_hold();
-    void a_prefixed_name_is_another_name();
-    void nesting_is_bounded_data();
-    void nesting_is_bounded();
-    void costly_markup_is_refused_before_it_is_read_data();
-    void costly_markup_is_refused_before_it_is_read();
-    void the_writer_refuses_what_the_reader_would_data();
-    void the_writer_refuses_what_the_reader_would();
-    void a_full_disk_is_reported_and_the_old_file_kept();
+    void Written_documents_have_no_declaration_and_keep_node_order();
+    void Texts_come_back_unchanged();
+    void Root_is_the_first_element_whatever_stands_before_it();
+    void Names_are_matched_with_their_letter_case();
+    void Parse_error_names_the_file_line_and_column_data();
+    void Parse_error_names_the_file_line_and_column();
+    void A_failed_save_reports_and_keeps_the_old_file();
+    void Characters_xml_cannot_hold_data();
+    void Characters_xml_cannot_hold();
+    void A_prefixed_name_is_another_name();
+    void Nesting_is_bounded_data();
+    void Nesting_is_bounded();
+    void Costly_markup_is_refused_before_it_is_read_data();
+    void Costly_markup_is_refused_before_it_is_read();
+    void The_writer_refuses_what_the_reader_would_data();
+    void The_writer_refuses_what_the_reader_would();
+    void A_full_disk_is_reported_and_the_old_file_kept();
 };
 
-void Test_UXml_Document::written_documents_have_no_declaration_and_keep_node_order()
+void Test_UXml_Document::Written_documents_have_no_declaration_and_keep_node_order()
 {
     TXml_Document xml;
     xml.Activate();
@@ -65,7 +66,7 @@ void Test_UXml_Document::written_documents_have_no_declaration_and_keep_node_ord
     QVERIFY(again.Dom().firstChild().isNull());
 }
 
-void Test_UXml_Document::texts_come_back_unchanged()
+void Test_UXml_Document::Texts_come_back_unchanged()
 {
     TXml_Document xml;
     xml.Load_Bytes("<r><blank> </blank><padded>  1 </padded><empty></empty><short/><amp>a&amp;b</amp></r>");
@@ -85,7 +86,7 @@ void Test_UXml_Document::texts_come_back_unchanged()
     QCOMPARE(Element_Text(Find_Child(in.Root(), QStringLiteral("ip"))), QStringLiteral(" 10 "));
 }
 
-void Test_UXml_Document::root_is_the_first_element_whatever_stands_before_it()
+void Test_UXml_Document::Root_is_the_first_element_whatever_stands_before_it()
 {
     TXml_Document xml;
     xml.Load_Bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- hand edited -->\n<?pi data?>\n"
@@ -94,7 +95,7 @@ void Test_UXml_Document::root_is_the_first_element_whatever_stands_before_it()
     QCOMPARE(Element_Text(Find_Child(xml.Root(), QStringLiteral("x"))), QStringLiteral("1"));
 }
 
-void Test_UXml_Document::names_are_matched_with_their_letter_case()
+void Test_UXml_Document::Names_are_matched_with_their_letter_case()
 {
     TXml_Document xml;
     xml.Load_Bytes("<r><Key>a</Key><key>b</key></r>");
@@ -103,7 +104,7 @@ void Test_UXml_Document::names_are_matched_with_their_letter_case()
     QVERIFY(Find_Child(QDomElement(), QStringLiteral("key")).isNull());
 }
 
-void Test_UXml_Document::parse_error_names_the_file_line_and_column_data()
+void Test_UXml_Document::Parse_error_names_the_file_line_and_column_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("where");
@@ -112,7 +113,7 @@ void Test_UXml_Document::parse_error_names_the_file_line_and_column_data()
     QTest::newRow("two roots") << QByteArray("<a/><b/>") << "line 1";
 }
 
-void Test_UXml_Document::parse_error_names_the_file_line_and_column()
+void Test_UXml_Document::Parse_error_names_the_file_line_and_column()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, where);
@@ -133,7 +134,7 @@ void Test_UXml_Document::parse_error_names_the_file_line_and_column()
     }
 }
 
-void Test_UXml_Document::a_failed_save_reports_and_keeps_the_old_file()
+void Test_UXml_Document::A_failed_save_reports_and_keeps_the_old_file()
 {
     QTemporaryDir dir;
     TXml_Document xml;
@@ -158,7 +159,7 @@ void Test_UXml_Document::a_failed_save_reports_and_keeps_the_old_file()
     QCOMPARE(contents(), QByteArray("<r/>"));
 }
 
-void Test_UXml_Document::a_prefixed_name_is_another_name()
+void Test_UXml_Document::A_prefixed_name_is_another_name()
 {
     // No namespace processing: the prefix is part of the name, and an undeclared prefix is no error.
     TXml_Document xml;
@@ -167,7 +168,7 @@ void Test_UXml_Document::a_prefixed_name_is_another_name()
     QCOMPARE(Element_Text(Find_Child(xml.Root(), QStringLiteral("a:Opt_Off_Reg"))), QStringLiteral("5"));
 }
 
-void Test_UXml_Document::nesting_is_bounded_data()
+void Test_UXml_Document::Nesting_is_bounded_data()
 {
     QTest::addColumn<int>("depth");
     QTest::addColumn<bool>("loads");
@@ -177,7 +178,7 @@ void Test_UXml_Document::nesting_is_bounded_data()
     QTest::newRow("150 000 levels") << 150000 << false;
 }
 
-void Test_UXml_Document::nesting_is_bounded()
+void Test_UXml_Document::Nesting_is_bounded()
 {
     QFETCH(int, depth);
     QFETCH(bool, loads);
@@ -213,7 +214,7 @@ QByteArray Utf16(const QByteArray &ascii)
 
 } // namespace
 
-void Test_UXml_Document::costly_markup_is_refused_before_it_is_read_data()
+void Test_UXml_Document::Costly_markup_is_refused_before_it_is_read_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("reason"); // empty: loads
@@ -238,7 +239,7 @@ void Test_UXml_Document::costly_markup_is_refused_before_it_is_read_data()
         << QByteArray("<x>&lt;&amp;&#65;&#x42;</x>") << "";
 }
 
-void Test_UXml_Document::costly_markup_is_refused_before_it_is_read()
+void Test_UXml_Document::Costly_markup_is_refused_before_it_is_read()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
@@ -253,7 +254,7 @@ void Test_UXml_Document::costly_markup_is_refused_before_it_is_read()
     }
 }
 
-void Test_UXml_Document::the_writer_refuses_what_the_reader_would_data()
+void Test_UXml_Document::The_writer_refuses_what_the_reader_would_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
@@ -277,7 +278,7 @@ void Test_UXml_Document::the_writer_refuses_what_the_reader_would_data()
                                                 << "could not be read back";
 }
 
-void Test_UXml_Document::the_writer_refuses_what_the_reader_would()
+void Test_UXml_Document::The_writer_refuses_what_the_reader_would()
 {
     QFETCH(QString, name);
     QFETCH(QString, text);
@@ -302,7 +303,7 @@ void Test_UXml_Document::the_writer_refuses_what_the_reader_would()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Quillon.xml"});
 }
 
-void Test_UXml_Document::a_full_disk_is_reported_and_the_old_file_kept()
+void Test_UXml_Document::A_full_disk_is_reported_and_the_old_file_kept()
 {
     TFull_Disk disk;
     if (const QString reason = disk.Mount(); !reason.isEmpty())
@@ -328,7 +329,7 @@ void Test_UXml_Document::a_full_disk_is_reported_and_the_old_file_kept()
 QTEST_GUILESS_MAIN(Test_UXml_Document)
 #include "test_UXml_Document.moc"
 
-void Test_UXml_Document::characters_xml_cannot_hold_data()
+void Test_UXml_Document::Characters_xml_cannot_hold_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("kept");
@@ -340,7 +341,7 @@ void Test_UXml_Document::characters_xml_cannot_hold_data()
     QTest::newRow("lone surrogates go") << QString(QChar(0xD800)) + u'y' + QChar(0xDC00) << QStringLiteral("y");
 }
 
-void Test_UXml_Document::characters_xml_cannot_hold()
+void Test_UXml_Document::Characters_xml_cannot_hold()
 {
     QFETCH(QString, text);
     QFETCH(QString, kept);

@@ -49,32 +49,32 @@ class Test_Cli : public QObject
 
 private slots:
     void init();
-    void build_writes_the_worked_files();
-    void build_without_parameter_file_writes_the_defaults();
-    void build_of_a_malformed_file_changes_nothing();
-    void inspect_decodes_both_files();
-    void inspect_refuses_damaged_files_data();
-    void inspect_refuses_damaged_files();
-    void check_reports_the_first_failing_rule();
-    void texts_prints_the_table_with_a_language_file_applied();
-    void texts_report_tells_what_each_line_did();
-    void command_line_errors_data();
-    void command_line_errors();
-    void version_and_help();
-    void the_window_program_starts_without_the_network_libraries();
-    void update_runs_the_serial_updater_and_exits_with_its_code();
-    void update_over_ethernet_checks_writes_and_runs();
-    void workspace_option_names_the_workspace_of_update_and_version();
-    void update_failures_data();
-    void update_failures();
-    void verify_names_each_file_that_differs_data();
-    void verify_names_each_file_that_differs();
-    void the_defaults_are_announced();
-    void check_fails_on_a_file_it_cannot_read();
-    void inspect_reads_nothing_larger_than_an_image_data();
-    void inspect_reads_nothing_larger_than_an_image();
-    void a_name_that_is_not_utf8_is_reported_as_it_is();
-    void build_on_a_full_disk_fails_and_keeps_the_pair();
+    void Build_writes_the_worked_files();
+    void Build_without_parameter_file_writes_the_defaults();
+    void Build_of_a_malformed_file_changes_nothing();
+    void Inspect_decodes_both_files();
+    void Inspect_refuses_damaged_files_data();
+    void Inspect_refuses_damaged_files();
+    void Check_reports_the_first_failing_rule();
+    void Texts_prints_the_table_with_a_language_file_applied();
+    void Texts_report_tells_what_each_line_did();
+    void Command_line_errors_data();
+    void Command_line_errors();
+    void Version_and_help();
+    void The_window_program_starts_without_the_network_libraries();
+    void Update_runs_the_serial_updater_and_exits_with_its_code();
+    void Update_over_ethernet_checks_writes_and_runs();
+    void Workspace_option_names_the_workspace_of_update_and_version();
+    void Update_failures_data();
+    void Update_failures();
+    void Verify_names_each_file_that_differs_data();
+    void Verify_names_each_file_that_differs();
+    void The_defaults_are_announced();
+    void Check_fails_on_a_file_it_cannot_read();
+    void Inspect_reads_nothing_larger_than_an_image_data();
+    void Inspect_reads_nothing_larger_than_an_image();
+    void A_name_that_is_not_utf8_is_reported_as_it_is();
+    void Build_on_a_full_disk_fails_and_keeps_the_pair();
 
 private:
     QScopedPointer<QTemporaryDir> Dir;
@@ -88,7 +88,7 @@ void Test_Cli::init()
     QVERIFY(QDir().mkpath(Conf));
 }
 
-void Test_Cli::build_writes_the_worked_files()
+void Test_Cli::Build_writes_the_worked_files()
 {
     Write_File(Conf + "/ParGen.xml", New_Configuration);
     const TRun run = Run({"build", Conf});
@@ -103,7 +103,7 @@ void Test_Cli::build_writes_the_worked_files()
     QCOMPARE(image.mid(0x7FC), QByteArray::fromHex("460E0000"));
 }
 
-void Test_Cli::build_without_parameter_file_writes_the_defaults()
+void Test_Cli::Build_without_parameter_file_writes_the_defaults()
 {
     const TRun run = Run({"build", Conf});
     QCOMPARE(run.Exit_Code, 0);
@@ -111,7 +111,7 @@ void Test_Cli::build_without_parameter_file_writes_the_defaults()
     QCOMPARE(Read_File(Conf + "/bin/bank.bin"), QByteArray::fromHex("04000000"));
 }
 
-void Test_Cli::build_of_a_malformed_file_changes_nothing()
+void Test_Cli::Build_of_a_malformed_file_changes_nothing()
 {
     QVERIFY(QDir().mkpath(Conf + "/bin"));
     Write_File(Conf + "/bin/bank.bin", "old");
@@ -126,7 +126,7 @@ void Test_Cli::build_of_a_malformed_file_changes_nothing()
     QCOMPARE(Run({"build", Dir->filePath("missing")}).Exit_Code, 1);
 }
 
-void Test_Cli::inspect_decodes_both_files()
+void Test_Cli::Inspect_decodes_both_files()
 {
     Write_File(Conf + "/ParGen.xml", New_Configuration);
     QCOMPARE(Run({"build", Conf}).Exit_Code, 0);
@@ -150,7 +150,7 @@ void Test_Cli::inspect_decodes_both_files()
     QCOMPARE(json.value("port_0").toObject().value("baud_rate").toInt(), 115200);
 }
 
-void Test_Cli::inspect_refuses_damaged_files_data()
+void Test_Cli::Inspect_refuses_damaged_files_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("reason");
@@ -161,7 +161,7 @@ void Test_Cli::inspect_refuses_damaged_files_data()
     QTest::newRow("wrong header") << QByteArray::fromHex("05000000") << QByteArray("header is 5");
 }
 
-void Test_Cli::inspect_refuses_damaged_files()
+void Test_Cli::Inspect_refuses_damaged_files()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, reason);
@@ -175,7 +175,7 @@ void Test_Cli::inspect_refuses_damaged_files()
     QVERIFY(!QJsonDocument::fromJson(json.Out).object().value("well_formed").toBool());
 }
 
-void Test_Cli::check_reports_the_first_failing_rule()
+void Test_Cli::Check_reports_the_first_failing_rule()
 {
     // Never saved: nothing a device may take.
     TRun run = Run({"check", Conf});
@@ -209,7 +209,7 @@ void Test_Cli::check_reports_the_first_failing_rule()
     QVERIFY2(run.Out.contains("not well-formed"), run.Out.constData());
 }
 
-void Test_Cli::texts_prints_the_table_with_a_language_file_applied()
+void Test_Cli::Texts_prints_the_table_with_a_language_file_applied()
 {
     TRun run = Run({"texts"});
     QCOMPARE(run.Exit_Code, 0);
@@ -230,7 +230,7 @@ void Test_Cli::texts_prints_the_table_with_a_language_file_applied()
     QCOMPARE(Run({"texts", Dir->filePath("missing.lng")}).Exit_Code, 1);
 }
 
-void Test_Cli::texts_report_tells_what_each_line_did()
+void Test_Cli::Texts_report_tells_what_each_line_did()
 {
     const QString file = Dir->filePath("Deutsch.lng");
     static const char text[] =
@@ -259,7 +259,7 @@ void Test_Cli::texts_report_tells_what_each_line_did()
     QCOMPARE(run.Out.split('\n')[20], QByteArray("20\ta\\x1B[2Jb\\x7F"));
 }
 
-void Test_Cli::command_line_errors_data()
+void Test_Cli::Command_line_errors_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("no command") << QStringList{};
@@ -277,7 +277,7 @@ void Test_Cli::command_line_errors_data()
     QTest::newRow("port on another command") << QStringList{"build", "x", "--port", "ttyS0"};
 }
 
-void Test_Cli::command_line_errors()
+void Test_Cli::Command_line_errors()
 {
     QFETCH(QStringList, arguments);
     const TRun run = Run(arguments);
@@ -286,7 +286,7 @@ void Test_Cli::command_line_errors()
     QVERIFY(run.Out.isEmpty());
 }
 
-void Test_Cli::version_and_help()
+void Test_Cli::Version_and_help()
 {
     // The version, then the workspace in use: quillon-cli's build directory, which this user may write.
     QCOMPARE(Run({"--version"}).Out,
@@ -312,7 +312,7 @@ void Test_Cli::version_and_help()
              programHelp.Out.constData());
 }
 
-void Test_Cli::the_window_program_starts_without_the_network_libraries()
+void Test_Cli::The_window_program_starts_without_the_network_libraries()
 {
 #ifndef Q_OS_LINUX
     QSKIP("reads the libraries an ELF program needs");
@@ -348,7 +348,7 @@ static QString Make_Workspace(const QTemporaryDir &dir, const char *deviceType, 
     return conf;
 }
 
-void Test_Cli::update_runs_the_serial_updater_and_exits_with_its_code()
+void Test_Cli::Update_runs_the_serial_updater_and_exits_with_its_code()
 {
 #ifndef Q_OS_UNIX
     QSKIP("the port is a pseudo terminal");
@@ -379,7 +379,7 @@ void Test_Cli::update_runs_the_serial_updater_and_exits_with_its_code()
 #endif
 }
 
-void Test_Cli::update_over_ethernet_checks_writes_and_runs()
+void Test_Cli::Update_over_ethernet_checks_writes_and_runs()
 {
     QTemporaryDir dir;
     const QString conf = Make_Workspace(dir, "1", Ethernet_Updater_Base);
@@ -396,7 +396,7 @@ void Test_Cli::update_over_ethernet_checks_writes_and_runs()
     QCOMPARE(runs[0].Xml.count("<Operation>"), 1);
 }
 
-void Test_Cli::workspace_option_names_the_workspace_of_update_and_version()
+void Test_Cli::Workspace_option_names_the_workspace_of_update_and_version()
 {
     QTemporaryDir dir;
     const QString conf = Make_Workspace(dir, "0", Serial_Updater_Base);
@@ -431,7 +431,7 @@ void Test_Cli::workspace_option_names_the_workspace_of_update_and_version()
     QCOMPARE(Run({"--workspace", "", "--version"}).Exit_Code, 2);
 }
 
-void Test_Cli::update_failures_data()
+void Test_Cli::Update_failures_data()
 {
     QTest::addColumn<QString>("deviceType");
     QTest::addColumn<QByteArray>("parGen"); // null: as saved; "none": no file
@@ -478,7 +478,7 @@ void Test_Cli::update_failures_data()
         << "MASTER/Sim40926K.sim is missing" << false;
 }
 
-void Test_Cli::update_failures()
+void Test_Cli::Update_failures()
 {
     QFETCH(QString, deviceType);
     QFETCH(QByteArray, parGen);
@@ -511,7 +511,7 @@ void Test_Cli::update_failures()
     QVERIFY2(outside.Err.contains("is not a configuration of a workspace"), outside.Err.constData());
 }
 
-void Test_Cli::verify_names_each_file_that_differs_data()
+void Test_Cli::Verify_names_each_file_that_differs_data()
 {
     QTest::addColumn<QString>("change");
     QTest::addColumn<QByteArrayList>("reported");
@@ -529,7 +529,7 @@ void Test_Cli::verify_names_each_file_that_differs_data()
         << "edited" << QByteArrayList{"bank.bin: stale against ParGen.xml", "bankK.bin: stale against ParGen.xml"};
 }
 
-void Test_Cli::verify_names_each_file_that_differs()
+void Test_Cli::Verify_names_each_file_that_differs()
 {
     QFETCH(QString, change);
     QFETCH(QByteArrayList, reported);
@@ -576,7 +576,7 @@ void Test_Cli::verify_names_each_file_that_differs()
     }
 }
 
-void Test_Cli::the_defaults_are_announced()
+void Test_Cli::The_defaults_are_announced()
 {
     // Without ParGen.xml build writes the defaults, as the update step does, and says they must not reach a
     // device; verify refuses them.
@@ -594,7 +594,7 @@ void Test_Cli::the_defaults_are_announced()
     QCOMPARE(Run({"verify", Conf}).Exit_Code, 0);
 }
 
-void Test_Cli::check_fails_on_a_file_it_cannot_read()
+void Test_Cli::Check_fails_on_a_file_it_cannot_read()
 {
     // A failed check (1), not a wrong command line (2).
     QVERIFY(QDir().mkdir(Conf + "/ParGen.xml"));
@@ -604,7 +604,7 @@ void Test_Cli::check_fails_on_a_file_it_cannot_read()
     QCOMPARE(Run({"build", Conf}).Exit_Code, 1);
 }
 
-void Test_Cli::inspect_reads_nothing_larger_than_an_image_data()
+void Test_Cli::Inspect_reads_nothing_larger_than_an_image_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QByteArray>("reason");
@@ -615,7 +615,7 @@ void Test_Cli::inspect_reads_nothing_larger_than_an_image_data()
 #endif
 }
 
-void Test_Cli::inspect_reads_nothing_larger_than_an_image()
+void Test_Cli::Inspect_reads_nothing_larger_than_an_image()
 {
     QFETCH(QString, kind);
     QFETCH(QByteArray, reason);
@@ -633,7 +633,7 @@ void Test_Cli::inspect_reads_nothing_larger_than_an_image()
     QVERIFY2(run.Err.contains(reason), run.Err.constData());
 }
 
-void Test_Cli::a_name_that_is_not_utf8_is_reported_as_it_is()
+void Test_Cli::A_name_that_is_not_utf8_is_reported_as_it_is()
 {
 #ifdef Q_OS_WIN
     QSKIP("names reach the program as UTF-16 on Windows");
@@ -649,7 +649,7 @@ void Test_Cli::a_name_that_is_not_utf8_is_reported_as_it_is()
 #endif
 }
 
-void Test_Cli::build_on_a_full_disk_fails_and_keeps_the_pair()
+void Test_Cli::Build_on_a_full_disk_fails_and_keeps_the_pair()
 {
     TFull_Disk disk;
     if (const QString reason = disk.Mount(); !reason.isEmpty())

@@ -70,20 +70,20 @@ class Test_Cli_Toolkit : public QObject
 
 private slots:
     void initTestCase();
-    void import_gives_the_same_bytes_back_data();
-    void import_gives_the_same_bytes_back();
-    void import_refuses_and_reports();
-    void diff_compares_by_field_data();
-    void diff_compares_by_field();
-    void csv_tables_data();
-    void csv_tables();
-    void provision_makes_a_hundred_sendable_configurations();
-    void provision_names_each_failure_and_creates_nothing_data();
-    void provision_names_each_failure_and_creates_nothing();
-    void provision_reads_a_semicolon_table_from_a_spreadsheet();
-    void provision_on_a_full_disk_leaves_nothing_behind();
-    void provision_update_runs_update_in_table_order();
-    void help_and_command_line_errors();
+    void Import_gives_the_same_bytes_back_data();
+    void Import_gives_the_same_bytes_back();
+    void Import_refuses_and_reports();
+    void Diff_compares_by_field_data();
+    void Diff_compares_by_field();
+    void Csv_tables_data();
+    void Csv_tables();
+    void Provision_makes_a_hundred_sendable_configurations();
+    void Provision_names_each_failure_and_creates_nothing_data();
+    void Provision_names_each_failure_and_creates_nothing();
+    void Provision_reads_a_semicolon_table_from_a_spreadsheet();
+    void Provision_on_a_full_disk_leaves_nothing_behind();
+    void Provision_update_runs_update_in_table_order();
+    void Help_and_command_line_errors();
 };
 
 void Test_Cli_Toolkit::initTestCase()
@@ -91,7 +91,7 @@ void Test_Cli_Toolkit::initTestCase()
     Load_Default_Language();
 }
 
-void Test_Cli_Toolkit::import_gives_the_same_bytes_back_data()
+void Test_Cli_Toolkit::Import_gives_the_same_bytes_back_data()
 {
     QTest::addColumn<int>("deviceType");
     QTest::addColumn<TKey_Texts>("texts");
@@ -126,7 +126,7 @@ void Test_Cli_Toolkit::import_gives_the_same_bytes_back_data()
         << 1 << TKey_Texts{{"Port_0_DevID", "$10"}, {"Opt_Off_Reg", " 0x100"}};
 }
 
-void Test_Cli_Toolkit::import_gives_the_same_bytes_back()
+void Test_Cli_Toolkit::Import_gives_the_same_bytes_back()
 {
     QFETCH(int, deviceType);
     QFETCH(TKey_Texts, texts);
@@ -154,7 +154,7 @@ void Test_Cli_Toolkit::import_gives_the_same_bytes_back()
     }
 }
 
-void Test_Cli_Toolkit::import_refuses_and_reports()
+void Test_Cli_Toolkit::Import_refuses_and_reports()
 {
     QTemporaryDir dir;
     const QString original = Built_Config(dir, "Original", Saved_ParGen(1));
@@ -214,7 +214,7 @@ void Test_Cli_Toolkit::import_refuses_and_reports()
     QVERIFY(!QFileInfo::exists(dir.filePath("PROJECTS/Header")));
 }
 
-void Test_Cli_Toolkit::diff_compares_by_field_data()
+void Test_Cli_Toolkit::Diff_compares_by_field_data()
 {
     QTest::addColumn<QByteArray>("a");
     QTest::addColumn<QByteArray>("b");
@@ -262,7 +262,7 @@ void Test_Cli_Toolkit::diff_compares_by_field_data()
                                          << QByteArray();
 }
 
-void Test_Cli_Toolkit::diff_compares_by_field()
+void Test_Cli_Toolkit::Diff_compares_by_field()
 {
     QFETCH(QByteArray, a);
     QFETCH(QByteArray, b);
@@ -285,7 +285,7 @@ void Test_Cli_Toolkit::diff_compares_by_field()
         QCOMPARE(run.Out, output);
 }
 
-void Test_Cli_Toolkit::csv_tables_data()
+void Test_Cli_Toolkit::Csv_tables_data()
 {
     QTest::addColumn<QByteArray>("table");
     QTest::addColumn<QStringList>("header");
@@ -311,7 +311,7 @@ void Test_Cli_Toolkit::csv_tables_data()
                                << QList<int>() << "line 3 is not UTF-8 text";
 }
 
-void Test_Cli_Toolkit::csv_tables()
+void Test_Cli_Toolkit::Csv_tables()
 {
     QFETCH(QByteArray, table);
     QFETCH(QStringList, header);
@@ -329,7 +329,7 @@ void Test_Cli_Toolkit::csv_tables()
     }
 }
 
-void Test_Cli_Toolkit::provision_makes_a_hundred_sendable_configurations()
+void Test_Cli_Toolkit::Provision_makes_a_hundred_sendable_configurations()
 {
     QTemporaryDir dir;
     const QString projects = dir.filePath("PROJECTS");
@@ -361,7 +361,7 @@ void Test_Cli_Toolkit::provision_makes_a_hundred_sendable_configurations()
     }
 }
 
-void Test_Cli_Toolkit::provision_names_each_failure_and_creates_nothing_data()
+void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing_data()
 {
     QTest::addColumn<QByteArray>("badRow");
     QTest::addColumn<QByteArray>("header");
@@ -393,7 +393,7 @@ void Test_Cli_Toolkit::provision_names_each_failure_and_creates_nothing_data()
                                  << QByteArray("row 1, column 4 (Port_1_Bcast): \"Port_1_Bcast\" is no ParGen.xml key");
 }
 
-void Test_Cli_Toolkit::provision_names_each_failure_and_creates_nothing()
+void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing()
 {
     QFETCH(QByteArray, badRow);
     QFETCH(QByteArray, header);
@@ -411,7 +411,7 @@ void Test_Cli_Toolkit::provision_names_each_failure_and_creates_nothing()
     QCOMPARE(Entries(dir.filePath("PROJECTS")), QStringList{"Template"});
 }
 
-void Test_Cli_Toolkit::provision_reads_a_semicolon_table_from_a_spreadsheet()
+void Test_Cli_Toolkit::Provision_reads_a_semicolon_table_from_a_spreadsheet()
 {
     QTemporaryDir dir;
     const QString templ = Built_Config(dir, "Vorlage", Saved_ParGen(1));
@@ -431,7 +431,7 @@ void Test_Cli_Toolkit::provision_reads_a_semicolon_table_from_a_spreadsheet()
     QCOMPARE(Run({"verify", second}).Exit_Code, 0);
 }
 
-void Test_Cli_Toolkit::provision_on_a_full_disk_leaves_nothing_behind()
+void Test_Cli_Toolkit::Provision_on_a_full_disk_leaves_nothing_behind()
 {
     TFull_Disk disk;
     if (const QString reason = disk.Mount(); !reason.isEmpty())
@@ -452,7 +452,7 @@ void Test_Cli_Toolkit::provision_on_a_full_disk_leaves_nothing_behind()
     QCOMPARE(Entries(disk.Path()), QStringList{"Template"});
 }
 
-void Test_Cli_Toolkit::provision_update_runs_update_in_table_order()
+void Test_Cli_Toolkit::Provision_update_runs_update_in_table_order()
 {
 #ifndef Q_OS_UNIX
     QSKIP("the port is a pseudo terminal");
@@ -494,7 +494,7 @@ void Test_Cli_Toolkit::provision_update_runs_update_in_table_order()
 #endif
 }
 
-void Test_Cli_Toolkit::help_and_command_line_errors()
+void Test_Cli_Toolkit::Help_and_command_line_errors()
 {
     const TRun help = Run({"--help"});
     QVERIFY(help.Out.contains("import BANKK_FILE [BANK_FILE] CONFIG_DIR [--force]") &&

@@ -11,11 +11,11 @@ class Test_Fuzz_Replay : public QObject
     Q_OBJECT
 
 private slots:
-    void every_saved_input_passes_data();
-    void every_saved_input_passes();
+    void Every_saved_input_passes_data();
+    void Every_saved_input_passes();
 };
 
-void Test_Fuzz_Replay::every_saved_input_passes_data()
+void Test_Fuzz_Replay::Every_saved_input_passes_data()
 {
     QTest::addColumn<int>("target");
     QTest::addColumn<QString>("path");
@@ -29,7 +29,7 @@ void Test_Fuzz_Replay::every_saved_input_passes_data()
     }
 }
 
-void Test_Fuzz_Replay::every_saved_input_passes()
+void Test_Fuzz_Replay::Every_saved_input_passes()
 {
     QFETCH(int, target);
     QFETCH(QString, path);

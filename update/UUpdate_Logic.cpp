@@ -3,6 +3,10 @@
 #include "UComon.h"
 #include "UXml_Document.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
 TPlatform_Form Native_Form()
 {
 #ifdef Q_OS_WIN
@@ -135,4 +139,13 @@ void Write_Ethernet_Update(TXml_Document &xml, const QString ip[4], int optionIn
 {
     Build_Ethernet_Update(xml, ip, optionIndex, readBack, masterDir, confDir);
     xml.Save_File(Join_Path(programDir, Ethernet_Update_File_Name));
+}
+
+QString Find_Updater(const QString &base)
+{
+    const QString inWorkspace = Updater_Path(Program_Dir, base);
+    if (QFileInfo::exists(inWorkspace) || !QCoreApplication::instance())
+        return inWorkspace;
+    const QString besideProgram = Updater_Path(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()), base);
+    return QFileInfo::exists(besideProgram) ? besideProgram : inWorkspace;
 }

@@ -1,7 +1,6 @@
 #include "UWorkspace.h"
 
 #include "UComon.h"
-#include "UUpdate_Logic.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -124,13 +123,4 @@ QString Prepare_Workspace()
     return problems.join(u'\n') +
            QStringLiteral("\n\nConfigurations and settings cannot be kept there. Start Quillon with --workspace "
                           "DIR, or set QUILLON_WORKSPACE, to use a directory you may write.");
-}
-
-QString Find_Updater(const QString &base)
-{
-    const QString inWorkspace = Updater_Path(Program_Dir, base);
-    if (QFileInfo::exists(inWorkspace) || !QCoreApplication::instance())
-        return inWorkspace;
-    const QString besideProgram = Updater_Path(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()), base);
-    return QFileInfo::exists(besideProgram) ? besideProgram : inWorkspace;
 }

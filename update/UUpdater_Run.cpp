@@ -1,7 +1,9 @@
 #include "UUpdater_Run.h"
 
+#include "UAtomic_File.h"
 #include "UComon.h"
 #include "UParGen_File.h"
+#include "URegular_File.h"
 #include "UXml_Document.h"
 
 #include <QDir>

@@ -1,6 +1,8 @@
 #include "USettings.h"
 
+#include "UAtomic_File.h"
 #include "UComon.h"
+#include "URegular_File.h"
 #include "UXml_Document.h"
 
 #include <QDir>

@@ -46,7 +46,3 @@ QString Create_Directory(const QString &dir);
 // the workspace may be written. Returns the problems, one line each naming the directory and the reason,
 // empty when there is none; the program goes on and each step that needs the workspace says so again.
 QString Prepare_Workspace();
-
-// The updater base (".exe" added on Windows): in the workspace when it is there, else beside the
-// executable when it is there, else the workspace's path (the error then names where it was looked for).
-QString Find_Updater(const QString &base);

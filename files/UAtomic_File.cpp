@@ -1,0 +1,200 @@
+#include "UAtomic_File.h"
+
+#include "UComon.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
+
+#include <cerrno>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+EQuillon_Error Write_Error(const QString &path, const QString &reason)
+{
+    return EQuillon_Error(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason));
+}
+
+bool Is_Staged_Name(const QString &name, const QString &base)
+{
+    if (name.size() != base.size() + 7 || !name.startsWith(base) || name.at(base.size()) != u'.')
+        return false;
+    for (qsizetype i = base.size() + 1; i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')))
+            return false;
+    }
+    return true;
+}
+
+#ifdef Q_OS_WIN
+
+TStaged_File::TStaged_File(const QString &path, TLink) : Path(path), Target(path), File(path) {}
+
+TStaged_File::~TStaged_File() = default;
+
+void TStaged_File::Write(const QByteArray &bytes)
+{
+    if (!File.open(QIODevice::WriteOnly))
+        throw Write_Error(Path, File.errorString());
+    // QSaveFile buffers: a failed write may only show when the buffer is flushed, and commit() does not
+    // report a failure of its own final flush. Flush and sync here, each checked, before any rename.
+    QString reason;
+    if (File.write(bytes) != bytes.size() || !File.flush())
+        reason = File.errorString();
+    else if (File.handle() < 0 || _commit(File.handle()) != 0)
+        reason = qt_error_string(errno);
+    if (!reason.isEmpty()) {
+        File.cancelWriting();
+        throw Write_Error(Path, reason);
+    }
+}
+
+void TStaged_File::Replace()
+{
+    if (!File.commit())
+        throw Write_Error(Path, File.errorString());
+}
+
+#else
+
+namespace {
+
+// Writes every byte to the open file and syncs it; the system's reason of a failure, else empty.
+QString Write_And_Sync(int fd, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return qt_error_string(n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    if (::fsync(fd) != 0)
+        return qt_error_string(errno);
+    return QString();
+}
+
+// Opens a file that did not exist, with the permissions a new file gets (the umask applies).
+int Create_File(const QByteArray &name)
+{
+    int fd;
+    do
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Closes, reporting what the system reports (a file system may tell a failed write only here).
+QString Close_File(int fd)
+{
+    return ::close(fd) != 0 && errno != EINTR ? qt_error_string(errno) : QString();
+}
+
+} // namespace
+
+QString Write_New_File(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = Create_File(name);
+    if (fd < 0)
+        return qt_error_string(errno);
+    QString reason = Write_And_Sync(fd, bytes);
+    const QString closed = Close_File(fd);
+    if (reason.isEmpty())
+        reason = closed;
+    if (!reason.isEmpty())
+        ::unlink(name.constData());
+    return reason;
+}
+
+TStaged_File::TStaged_File(const QString &path, TLink link) : Path(path), Target(path)
+{
+    const QFileInfo info(path);
+    if (link == Write_Through_Link && info.isSymLink())
+        Target = info.symLinkTarget();
+}
+
+TStaged_File::~TStaged_File()
+{
+    if (!Temporary.isEmpty())
+        ::unlink(Temporary.constData());
+}
+
+void TStaged_File::Write(const QByteArray &bytes)
+{
+    static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const QByteArray target = QFile::encodeName(Target);
+    int fd = -1;
+    QByteArray name;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        name = target + '.';
+        for (int i = 0; i < 6; ++i)
+            name += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        fd = Create_File(name);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw Write_Error(Path, qt_error_string(errno));
+    Temporary = name;
+    // The replacement keeps the permissions of the file it replaces, as an edit in place would.
+    struct stat old;
+    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd, old.st_mode & 07777);
+    QString reason = Write_And_Sync(fd, bytes);
+    const QString closed = Close_File(fd);
+    if (reason.isEmpty())
+        reason = closed;
+    if (!reason.isEmpty()) {
+        ::unlink(Temporary.constData());
+        Temporary.clear();
+        throw Write_Error(Path, reason);
+    }
+}
+
+void TStaged_File::Replace()
+{
+    if (Temporary.isEmpty())
+        throw Write_Error(Path, QStringLiteral("nothing was written"));
+    // A rename never follows a link in the target's place: with Replace_Link the link itself gives way.
+    if (::rename(Temporary.constData(), QFile::encodeName(Target).constData()) != 0)
+        throw Write_Error(Path, qt_error_string(errno));
+    Temporary.clear();
+}
+
+#endif
+
+void Sync_Directory(const QString &dir)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw Write_Error(dir, qt_error_string(errno));
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    // Some file systems cannot sync a directory; that is no failure of the write.
+    if (result != 0 && error != EINVAL && error != ENOTSUP)
+        throw Write_Error(dir, qt_error_string(error));
+#else
+    Q_UNUSED(dir);
+#endif
+}
+
+void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes)
+{
+    TStaged_File file(path);
+    file.Write(bytes);
+    file.Replace();
+    Sync_Directory(QFileInfo(file.Target_Path()).absolutePath());
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+// The one atomic writer: every file the program replaces goes through it, XML documents and device images
+// alike. A write that fails leaves the previous file whole.
+
+#include <QByteArray>
+#include <QString>
+
+#ifdef Q_OS_WIN
+#include <QSaveFile>
+#endif
+
+class EQuillon_Error;
+
+// The error of a file that cannot be written: its path and the system's reason.
+EQuillon_Error Write_Error(const QString &path, const QString &reason);
+
+// Writes bytes to path through TStaged_File: the old file stays whole unless the new one is complete on disk.
+// Throws EQuillon_Error naming the path and the system's reason.
+void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes);
+
+// One file's new contents, staged beside it. Write puts every byte on disk in a temporary file in the same
+// directory, named after the file with six letters or digits appended (written and synced, each step checked);
+// Replace renames it over the old file. Dropped before Replace, it removes the temporary file and leaves the old
+// file as it was. A symbolic link in the file's place is written through to its target, unless Replace_Link:
+// then the link itself is replaced by the file.
+class TStaged_File
+{
+public:
+    enum TLink
+    {
+        Write_Through_Link,
+        Replace_Link
+    };
+    explicit TStaged_File(const QString &path, TLink link = Write_Through_Link);
+    ~TStaged_File();
+    TStaged_File(const TStaged_File &) = delete;
+    TStaged_File &operator=(const TStaged_File &) = delete;
+    // Throws EQuillon_Error naming the path and the system's reason.
+    void Write(const QByteArray &bytes);
+    // Throws EQuillon_Error naming the path and the system's reason; the old file is then unchanged.
+    void Replace();
+    // The file replaced: the path, or a link's target.
+    const QString &Target_Path() const { return Target; }
+
+private:
+    QString Path;
+    QString Target;
+#ifdef Q_OS_WIN
+    QSaveFile File;
+#else
+    QByteArray Temporary; // the staged file's name while it waits for Replace
+#endif
+};
+
+// True when name is one of the writer's temporaries of a file named base (base + "." + six letters or digits).
+bool Is_Staged_Name(const QString &name, const QString &base);
+
+#ifndef Q_OS_WIN
+// Creates path anew (never over an existing file) with bytes, written and synced, each step checked. Returns
+// the system's reason of a failure, empty on success; nothing is left at path after a failure.
+QString Write_New_File(const QString &path, const QByteArray &bytes);
+#endif
+
+// Syncs the directory's entries (the renames made in it) to disk where the platform can; throws
+// EQuillon_Error when the system reports a failure.
+void Sync_Directory(const QString &dir);
