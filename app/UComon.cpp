@@ -27,6 +27,7 @@ bool Enable_Jump_Field_Tables = false;
 bool Enable_Double_Click_Auto_Size = false;
 int Last_Update_Option = 0;
 bool Last_Read_Back = true;
+QString Last_Serial_Port;
 
 void Reset_Shared_State()
 {
@@ -45,6 +46,7 @@ void Reset_Shared_State()
     Enable_Double_Click_Auto_Size = false;
     Last_Update_Option = 0;
     Last_Read_Back = true;
+    Last_Serial_Port.clear();
 }
 
 static int Hex_Digit(QChar c)

@@ -55,6 +55,8 @@ extern bool Enable_Double_Click_Auto_Size;
 // Per run only.
 extern int Last_Update_Option;
 extern bool Last_Read_Back;
+// The serial port last used for an update (its name as listed), chosen again when it is listed.
+extern QString Last_Serial_Port;
 
 // Puts every shared value back to its value before start-up (used between tests).
 void Reset_Shared_State();
@@ -116,6 +118,8 @@ struct TSerial_Port
     QString Description;
     QString Manufacturer;
     QString Serial_Number;
+    // A USB adapter (the system names a USB vendor for it): the port an engineer plugs in for the converter.
+    bool Usb = false;
 };
 
 // The serial ports the system enumerates (none is opened), busy ones included, in the dialog's order.

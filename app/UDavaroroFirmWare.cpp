@@ -15,12 +15,15 @@
 #include "USaveBincc.h"
 #include "USettings.h"
 #include "USoftOptions.h"
+#include "UUpdater_Lock.h"
 #include "UVersion_Check.h"
 #include "UWait.h"
 #include "UWeb_Page.h"
 #include "UWorkspace.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -332,6 +335,12 @@ void DIRevevoriVezaDiva::Update_Device()
 {
     // The files first, then the dialog. Reading ParGen.xml and writing and syncing both images run off the
     // window thread: a slow disk never freezes the window.
+    // Never under an updater that was given this configuration's images and still runs.
+    if (const std::optional<TUpdater_Lock_Record> busy = Live_Updater_Lock(Program_Dir);
+        busy && QDir::cleanPath(busy->Conf_Dir) == QDir::cleanPath(Conf_Dir)) {
+        Message_Box(Busy_Updater_Text(*busy, QDateTime::currentDateTime(), Lang), TMessage_Kind::Warning);
+        return;
+    }
     int formType = 0;
     TSend_Verdict verdict;
     Run_File_Work(this, [&formType, &verdict, parGen = ParGen_File, confDir = Conf_Dir] {

@@ -1,21 +1,31 @@
 #include "UBoot.h"
 
+#include "UAtomic_File.h"
+#include "UFile_Work_Wait.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
 #include "UUpdate_Logic.h"
+#include "UUpdater_Lock.h"
 #include "UWait.h"
 #include "UWorkspace.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -100,6 +110,8 @@ TFBoot::TFBoot(QWidget *parent)
                                        110, 28, 18);
     Btn_Cancel = Create_Picture_Button(P_Button, QStringLiteral("Btn_Cancel"), QStringLiteral("boot_cancel"), 324, 6,
                                        110, 28, 18);
+    L_Check = Create_Label(P_Button, QStringLiteral("L_Check"), 12, 13);
+    L_Check->hide();
 
     FWait = new TFWait(this);
 
@@ -245,7 +257,7 @@ void TFBoot::update_ComPort()
         CB_COM_Port->addItem(port.Name, port.Location);
         CB_COM_Port->setItemData(CB_COM_Port->count() - 1, Serial_Port_Hint(port, Lang), Qt::ToolTipRole);
     }
-    CB_COM_Port->setCurrentIndex(ports.isEmpty() ? -1 : 0);
+    CB_COM_Port->setCurrentIndex(Preferred_Port_Index(ports, Last_Serial_Port));
 }
 
 QString TFBoot::Typed_Address() const
@@ -301,31 +313,39 @@ void TFBoot::Serial_Run()
         Message_Box(problem, TMessage_Kind::Warning);
         return;
     }
+    TUpdate_Record record;
+    record.Program = Find_Updater(Serial_Updater_Base);
+    if (!Take_Updater_Lock(record.Program, location))
+        return;
     Last_Update_Option = CB_Update_Options->currentIndex();
     Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
+    Last_Serial_Port = name;
     const TPlatform_Form form = Native_Form();
-    TUpdate_Record record;
     record.Arguments = Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? name : location,
                                                Last_Update_Option, Last_Read_Back, Master_Dir, Conf_Dir);
-    Start_Updater(Serial_Updater_Base, record.Arguments, record);
+    Start_Updater(record.Arguments, record);
 }
 
 void TFBoot::Ethernet_Run()
 {
     if (Refused(CB_Update_Options->currentIndex()))
         return;
+    TUpdate_Record record;
+    record.Program = Find_Updater(Ethernet_Updater_Base);
+    record.Ethernet_Address = Typed_Address();
+    // Before the check and the parameter file: a running updater may be reading Ethernet_Update.xml.
+    if (!Take_Updater_Lock(record.Program, record.Ethernet_Address))
+        return;
     if (Send_Ping()) {
         Last_IP_Address = Typed_Address();
         Last_Update_Option = CB_Update_Options->currentIndex();
         Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
         Compile_XML_Parameter_New_Boot();
-        TUpdate_Record record;
-        record.Ethernet_Address = Typed_Address();
-        Start_Updater(Ethernet_Updater_Base, {}, record);
+        Start_Updater({}, record);
     } else if (Ping_Aborted) {
         // The dialog was closed during the check: nothing more.
     } else if (ping_res == 2) {
-        Message_Box(Lang(1036), TMessage_Kind::Warning);
+        Message_Box(Lang(1036) + u'\n' + Typed_Address(), TMessage_Kind::Warning);
     } else {
         // The reason goes with the message: "check the address" alone misleads when the address is fine and
         // the check could not be made (no ICMP socket, no network module).
@@ -334,19 +354,39 @@ void TFBoot::Ethernet_Run()
     }
 }
 
-void TFBoot::Start_Updater(const QString &base, const QStringList &arguments, TUpdate_Record record)
+bool TFBoot::Take_Updater_Lock(const QString &program, const QString &target)
 {
-    record.Program = Find_Updater(base);
+    auto lock = std::make_shared<TUpdater_Lock>(Program_Dir);
+    if (!lock->Acquire(program, target, Conf_Dir)) {
+        Message_Box(lock->Error.isEmpty() ? Busy_Updater_Text(lock->Holder, QDateTime::currentDateTime(), Lang)
+                                          : Write_Error(Join_Path(Program_Dir, Updater_Lock_File_Name), lock->Error)
+                                                .Text(),
+                    TMessage_Kind::Warning);
+        return false;
+    }
+    Lock = std::move(lock);
+    return true;
+}
+
+void TFBoot::Start_Updater(const QStringList &arguments, TUpdate_Record record)
+{
+    // The lock goes with this call unless the updater outlives the wait: then it goes when the updater ends.
+    const std::shared_ptr<TUpdater_Lock> lock = std::exchange(Lock, nullptr);
     record.Option = Last_Update_Option;
     record.Read_Back = Last_Read_Back;
     record.Limit_Ms = Updater_Limit_Ms;
     TUpdater_Run run;
+    run.On_Started = [lock](qint64 pid) { lock->Set_Updater(pid); };
+    run.On_Abandoned_End = [lock] { lock->Release(); };
     Begin_Update_Record(run, record, Conf_Dir);
     const bool started =
         Start_Program(FWait, run, record.Program, arguments, Native_Form(), Updater_Limit_Ms).has_value();
+    if (run.End == TRun_End::Limit_Reached)
+        lock->Keep_For_Updater();
     QString logProblem;
     try {
-        Finish_Update_Record(run, record, Conf_Dir);
+        // update.log is appended and synced off the window thread.
+        Run_File_Work(this, [&run, &record, confDir = Conf_Dir] { Finish_Update_Record(run, record, confDir); });
     } catch (const EQuillon_Error &error) {
         logProblem = error.Text();
     }
@@ -354,7 +394,18 @@ void TFBoot::Start_Updater(const QString &base, const QStringList &arguments, TU
         Message_Box((started ? Run_End_Text(record, Lang) + QLatin1Char('\n') : QString()) + Lang(1117).arg(logProblem),
                     TMessage_Kind::Error);
     else if (started)
-        Message_Box(Run_End_Text(record, Lang) + QLatin1Char(' ') + Lang(1116), TMessage_Kind::Information);
+        Show_Verdict(record);
+}
+
+void TFBoot::Show_Verdict(const TUpdate_Record &record)
+{
+    const QString logPath = Join_Path(Conf_Dir, Update_Log_File_Name);
+    const QMessageBox::StandardButton pressed =
+        Message_Box(Run_Verdict_Text(record, logPath, Lang),
+                    Run_Succeeded(record) ? TMessage_Kind::Information : TMessage_Kind::Warning,
+                    QMessageBox::Ok | QMessageBox::Open, {{QMessageBox::Open, Lang(1152)}});
+    if (pressed == QMessageBox::Open && !QDesktopServices::openUrl(QUrl::fromLocalFile(logPath)))
+        Message_Box(Lang(1151).arg(QDir::toNativeSeparators(logPath)), TMessage_Kind::Warning);
 }
 
 bool TFBoot::Send_Ping()
@@ -363,6 +414,18 @@ bool TFBoot::Send_Ping()
     TEcho_Check check(client.get());
     Check = &check;
     const auto forget = qScopeGuard([this] { Check = nullptr; });
+    // What the check does while it runs, with its time: it may take several seconds.
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;
+    const auto show = [this, &clock] {
+        Set_Caption(L_Check, Lang(1153).arg(Typed_Address(), QString::number(clock.elapsed() / 1000)));
+    };
+    connect(&tick, &QTimer::timeout, this, show);
+    show();
+    L_Check->show();
+    tick.start(250);
+    const auto hide = qScopeGuard([this] { L_Check->hide(); });
     const bool answered = Run_Echo_Check(check, Typed_Address());
     ping_res = check.ping_res;
     Ping_Aborted = check.Aborted();

@@ -20,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class TEcho_Check;
 class TFWait;
+class TUpdater_Lock;
 
 class TFBoot : public QDialog
 {
@@ -51,7 +52,7 @@ public:
     bool KeyPress(QObject *Sender, const QString &Key);
     void Btn_COM_ListClick();
     void Btn_UpdateClick();
-    // Fills the port list; the first port is selected.
+    // Fills the port list and selects the remembered port, else a USB adapter, else the first.
     void update_ComPort();
     // The echo check of the typed address; true when the device answered.
     bool Send_Ping();
@@ -82,6 +83,8 @@ public:
     QWidget *P_Button;
     QPushButton *Btn_Update;
     QPushButton *Btn_Cancel;
+    // What the echo check is doing while it runs ("Checking 10.1.2.105 ... 3 s").
+    QLabel *L_Check;
     TFWait *FWait;
     // The Ethernet updater's parameter file.
     TXml_Document XML1;
@@ -99,11 +102,18 @@ private:
     void Ethernet_Run();
     // Why the chosen update must not start (message box shown), else false.
     bool Refused(int optionIndex);
-    void Start_Updater(const QString &base, const QStringList &arguments, TUpdate_Record record);
+    // Takes the workspace's updater lock for program on target; false (message box shown) when another
+    // updater runs in the workspace or the lock cannot be made.
+    bool Take_Updater_Lock(const QString &program, const QString &target);
+    void Start_Updater(const QStringList &arguments, TUpdate_Record record);
+    // How the run ended, in a box whose icon tells success from anything else, with a button to open update.log.
+    void Show_Verdict(const TUpdate_Record &record);
 
     TEcho_Check *Check = nullptr;
     bool Ping_Aborted = false;
     // Why the last echo check could not be made (empty when it was made, answered or not).
     QString Ping_Failure;
     bool Run_Busy = false;
+    // Held from the start of an update to the updater's end (past it when the updater outlives the wait).
+    std::shared_ptr<TUpdater_Lock> Lock;
 };

@@ -1,7 +1,9 @@
 #pragma once
 
-// The wait for an external updater: a modal indicator that names the updater and counts the seconds while
-// the program's windows keep painting and take no input, and Start_Program, which runs an updater with it.
+// The wait for an external updater: a modal window that names the updater, counts the seconds against the
+// limit and shows the updater's last output while the program's other windows keep painting and take no input;
+// its Cancel (and Escape, and its close button) stops the updater after a confirmation. Start_Program runs an
+// updater with it.
 
 #include "UUpdater_Run.h"
 
@@ -12,7 +14,9 @@
 #include <optional>
 
 class QLabel;
+class QPlainTextEdit;
 class QProgressBar;
+class QPushButton;
 
 class TFWait : public QDialog
 {
@@ -20,15 +24,18 @@ class TFWait : public QDialog
 public:
     explicit TFWait(QWidget *parent = nullptr);
 
-    // Shows the indicator for the updater at program and returns when the run has ended (or its limit
-    // passed). The user can neither close the indicator nor reach any other window meanwhile.
-    void Wait_For(TUpdater_Run &run, const QString &program);
-    // Shows the indicator as it looks after seconds, without a run (for pictures of it).
-    void Show_Still(const QString &program, int seconds);
+    // Shows the window for the updater at program and returns when the run has ended (or its limit passed, or
+    // the user stopped it). No other window of the program can be reached meanwhile.
+    void Wait_For(TUpdater_Run &run, const QString &program, int limitMs = Updater_Wait_Limit_Ms);
+    // Shows the window as it looks after seconds with output, without a run (for pictures of it).
+    void Show_Still(const QString &program, int seconds, int limitMs = Updater_Wait_Limit_Ms,
+                    const QByteArray &output = QByteArray());
 
     QLabel *L_Program;
     QLabel *L_Seconds;
     QProgressBar *PB_Busy;
+    QPlainTextEdit *M_Output;
+    QPushButton *Btn_Cancel;
 
 public slots:
     void reject() override;
@@ -37,10 +44,16 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void Show_Seconds();
+    void Show_Progress();
+    void Show_Output(const QByteArray &output);
+    // Asks whether to stop the updater, and stops it when the user says so.
+    void Ask_Cancel();
 
     QElapsedTimer Clock;
     QTimer Tick;
+    TUpdater_Run *Run = nullptr;
+    int Limit_Ms = Updater_Wait_Limit_Ms;
+    qint64 Output_Size = -1;
     bool Finishing = false;
 };
 

@@ -41,7 +41,7 @@ TStaged_File::TStaged_File(const QString &path, TLink) : Path(path), Target(path
 
 TStaged_File::~TStaged_File() = default;
 
-void TStaged_File::Write(const QByteArray &bytes)
+void TStaged_File::Write(const QByteArray &bytes, TDurability durability)
 {
     if (!File.open(QIODevice::WriteOnly))
         throw Write_Error(Path, File.errorString());
@@ -50,7 +50,7 @@ void TStaged_File::Write(const QByteArray &bytes)
     QString reason;
     if (File.write(bytes) != bytes.size() || !File.flush())
         reason = File.errorString();
-    else if (File.handle() < 0 || _commit(File.handle()) != 0)
+    else if (durability == TDurability::Synced && (File.handle() < 0 || _commit(File.handle()) != 0))
         reason = qt_error_string(errno);
     if (!reason.isEmpty()) {
         File.cancelWriting();
@@ -68,8 +68,9 @@ void TStaged_File::Replace()
 
 namespace {
 
-// Writes every byte to the open file and syncs it; the system's reason of a failure, else empty.
-QString Write_And_Sync(int fd, const QByteArray &bytes)
+// Writes every byte to the open file and syncs it unless told not to; the system's reason of a failure, else
+// empty.
+QString Write_And_Sync(int fd, const QByteArray &bytes, TDurability durability = TDurability::Synced)
 {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
@@ -79,7 +80,7 @@ QString Write_And_Sync(int fd, const QByteArray &bytes)
             return qt_error_string(n < 0 ? errno : ENOSPC);
         done += n;
     }
-    if (::fsync(fd) != 0)
+    if (durability == TDurability::Synced && ::fsync(fd) != 0)
         return qt_error_string(errno);
     return QString();
 }
@@ -130,7 +131,7 @@ TStaged_File::~TStaged_File()
         ::unlink(Temporary.constData());
 }
 
-void TStaged_File::Write(const QByteArray &bytes)
+void TStaged_File::Write(const QByteArray &bytes, TDurability durability)
 {
     static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     const QByteArray target = QFile::encodeName(Target);
@@ -151,7 +152,7 @@ void TStaged_File::Write(const QByteArray &bytes)
     struct stat old;
     if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777);
-    QString reason = Write_And_Sync(fd, bytes);
+    QString reason = Write_And_Sync(fd, bytes, durability);
     const QString closed = Close_File(fd);
     if (reason.isEmpty())
         reason = closed;
@@ -174,6 +175,55 @@ void TStaged_File::Replace()
 
 #endif
 
+QString Append_And_Sync(const QString &path, const QByteArray &bytes)
+{
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isFile()))
+        return QStringLiteral("it is not a regular file");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return file.errorString();
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return file.errorString();
+    if (_commit(file.handle()) != 0)
+        return qt_error_string(errno);
+    return QString();
+#else
+    // Made here only when missing, so that a failed first write can take the new file away again.
+    const QByteArray name = QFile::encodeName(path);
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
+    bool created = false;
+    int fd;
+    do
+        fd = ::open(name.constData(), flags);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == ENOENT) {
+        do
+            fd = ::open(name.constData(), flags | O_CREAT | O_EXCL, 0666);
+        while (fd < 0 && errno == EINTR);
+        created = fd >= 0;
+    }
+    if (fd < 0)
+        return errno == ELOOP ? QStringLiteral("it is a symbolic link") : qt_error_string(errno);
+    struct stat status;
+    QString reason;
+    if (::fstat(fd, &status) != 0)
+        reason = qt_error_string(errno);
+    else if (!S_ISREG(status.st_mode))
+        reason = QStringLiteral("it is not a regular file");
+    else if (reason = Write_And_Sync(fd, bytes); !reason.isEmpty()) {
+        // A record is appended whole or not at all: what a full disk let through is cut off again.
+        if (created)
+            ::unlink(name.constData());
+        else if (::ftruncate(fd, status.st_size) == 0)
+            ::fsync(fd);
+    }
+    const QString closed = Close_File(fd);
+    return reason.isEmpty() ? closed : reason;
+#endif
+}
+
 void Sync_Directory(const QString &dir)
 {
 #ifndef Q_OS_WIN
@@ -191,10 +241,11 @@ void Sync_Directory(const QString &dir)
 #endif
 }
 
-void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes)
+void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes, TDurability durability)
 {
     TStaged_File file(path);
-    file.Write(bytes);
+    file.Write(bytes, durability);
     file.Replace();
-    Sync_Directory(QFileInfo(file.Target_Path()).absolutePath());
+    if (durability == TDurability::Synced)
+        Sync_Directory(QFileInfo(file.Target_Path()).absolutePath());
 }

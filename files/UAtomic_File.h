@@ -17,7 +17,15 @@ EQuillon_Error Write_Error(const QString &path, const QString &reason);
 
 // Writes bytes to path through TStaged_File: the old file stays whole unless the new one is complete on disk.
 // Throws EQuillon_Error naming the path and the system's reason.
-void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes);
+// Unsynced is for files that speak only of the running processes (a lock): a power loss ends those too, so the
+// file need not survive it, and the write costs no wait on a slow disk.
+enum class TDurability
+{
+    Synced,
+    Unsynced
+};
+void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes,
+                           TDurability durability = TDurability::Synced);
 
 // One file's new contents, staged beside it. Write puts every byte on disk in a temporary file in the same
 // directory, named after the file with six letters or digits appended (written and synced, each step checked);
@@ -37,7 +45,7 @@ public:
     TStaged_File(const TStaged_File &) = delete;
     TStaged_File &operator=(const TStaged_File &) = delete;
     // Throws EQuillon_Error naming the path and the system's reason.
-    void Write(const QByteArray &bytes);
+    void Write(const QByteArray &bytes, TDurability durability = TDurability::Synced);
     // Throws EQuillon_Error naming the path and the system's reason; the old file is then unchanged.
     void Replace();
     // The file replaced: the path, or a link's target.
@@ -61,6 +69,11 @@ bool Is_Staged_Name(const QString &name, const QString &base);
 // the system's reason of a failure, empty on success; nothing is left at path after a failure.
 QString Write_New_File(const QString &path, const QByteArray &bytes);
 #endif
+
+// Appends bytes to the log file at path (made when missing) and syncs it: the one way a log grows. A link or
+// anything but a regular file in its place is refused, never written through. Returns the system's reason of
+// a failure, empty on success.
+QString Append_And_Sync(const QString &path, const QByteArray &bytes);
 
 // Syncs the directory's entries (the renames made in it) to disk where the platform can; throws
 // EQuillon_Error when the system reports a failure.

@@ -42,6 +42,9 @@ const TSetting_Flag Flag_Settings[] = {
     {"enable_jump_field_tables", &Enable_Jump_Field_Tables},
     {"Double_Click_Auto_Size", &Enable_Double_Click_Auto_Size},
 };
+// After the flags, so that a reader that knows only the elements above finds them where it expects them.
+const char *const Port_Group = "lastport";
+const char *const Port_Leaf = "portname";
 
 } // namespace
 
@@ -58,6 +61,7 @@ void Default_Settings()
     Language_Name = Default_Language;
     for (const TSetting_Flag &flag : Flag_Settings)
         *flag.Value = false;
+    Last_Serial_Port.clear();
 }
 
 void Apply_Settings(const TXml_Document &xml)
@@ -72,6 +76,7 @@ void Apply_Settings(const TXml_Document &xml)
     const QDomElement flags = Find_Child(root, QLatin1String(Flag_Group));
     for (const TSetting_Flag &flag : Flag_Settings)
         *flag.Value = Element_Text(Find_Child(flags, QLatin1String(flag.Leaf))) == u"1";
+    Last_Serial_Port = Element_Text(Find_Child(Find_Child(root, QLatin1String(Port_Group)), QLatin1String(Port_Leaf)));
 }
 
 QString Read_Settings(TXml_Document &xml)
@@ -131,6 +136,11 @@ void Build_Settings(TXml_Document &xml)
     QDomElement flags = Add_Child(root, QLatin1String(Flag_Group));
     for (const TSetting_Flag &flag : Flag_Settings)
         Add_Child(flags, QLatin1String(flag.Leaf), *flag.Value ? QStringLiteral("1") : QStringLiteral("0"));
+    // Only once a port was used: a file that never saw an update keeps its earlier form.
+    if (!Last_Serial_Port.isEmpty()) {
+        QDomElement port = Add_Child(root, QLatin1String(Port_Group));
+        Add_Child(port, QLatin1String(Port_Leaf), Last_Serial_Port);
+    }
 }
 
 void Save_Setting(TXml_Document &xml)

@@ -2,6 +2,7 @@
 
 #include "ULook.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QWidget>
 
@@ -46,7 +47,7 @@ QMessageBox::StandardButton Default_Answer(QMessageBox::StandardButtons buttons)
 } // namespace
 
 QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
-                                QWidget *parent)
+                                QWidget *parent, const QList<TButton_Caption> &captions)
 {
     auto *box = new QMessageBox(Icon_Of(kind), Box_Title, text, buttons, parent);
     box->setTextFormat(Qt::PlainText);
@@ -55,10 +56,15 @@ QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessag
         box->setDefaultButton(QMessageBox::Ok);
     else if (buttons.testFlag(QMessageBox::Yes))
         box->setDefaultButton(QMessageBox::Yes);
+    for (const TButton_Caption &caption : captions) {
+        if (QAbstractButton *button = box->button(caption.Button))
+            button->setText(caption.Text);
+    }
     return box;
 }
 
-QMessageBox::StandardButton Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons)
+QMessageBox::StandardButton Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
+                                        const QList<TButton_Caption> &captions)
 {
     if (Answering) {
         const QMessageBox::StandardButton answer = Next_Answer.value_or(Default_Answer(buttons));
@@ -69,7 +75,7 @@ QMessageBox::StandardButton Message_Box(const QString &text, TMessage_Kind kind,
     QWidget *parent = QApplication::activeModalWidget();
     if (!parent)
         parent = QApplication::activeWindow();
-    QMessageBox *box = Create_Message_Box(text, kind, buttons, parent);
+    QMessageBox *box = Create_Message_Box(text, kind, buttons, parent, captions);
     const auto answer = static_cast<QMessageBox::StandardButton>(box->exec());
     delete box;
     return answer;

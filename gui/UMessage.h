@@ -20,13 +20,21 @@ enum class TMessage_Kind
     Information   // information icon
 };
 
+// A button's caption other than the toolkit's own (for a button that does what its standard name does not say).
+struct TButton_Caption
+{
+    QMessageBox::StandardButton Button;
+    QString Text;
+};
+
 // Shows a modal box over the active window and returns the button pressed.
 QMessageBox::StandardButton Message_Box(const QString &text, TMessage_Kind kind,
-                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                        const QList<TButton_Caption> &captions = {});
 
 // The box that Message_Box shows, ready to be shown (also used to picture it).
 QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
-                                QWidget *parent);
+                                QWidget *parent, const QList<TButton_Caption> &captions = {});
 
 // One box as the answering mode saw it.
 struct TMessage_Record

@@ -31,7 +31,20 @@ QByteArray Serial_ParGen()
 {
     return Saved_ParGen(0);
 }
-const QString Ended_With_0 = QStringLiteral("information: The updater ended with exit code 0. See update.log.");
+// The box that tells how a run ended, as Shown_Texts gives it: its kind, the ending, the updater's last lines
+// and where update.log is (in the configuration of step 3, Conf_Dir).
+QString Verdict(const QString &kind, const QString &ending, const QStringList &output = {})
+{
+    QString text = kind + QStringLiteral("+buttons: ") + ending;
+    if (!output.isEmpty())
+        text += QStringLiteral("\n\nIts last output:\n") + output.join(u'\n');
+    return text + QStringLiteral("\n\nThe run is recorded in ") +
+           QDir::toNativeSeparators(Join_Path(Conf_Dir, Update_Log_File_Name));
+}
+QString Ended_With_0()
+{
+    return Verdict(QStringLiteral("information"), QStringLiteral("The updater ended with exit code 0."));
+}
 
 QList<TSerial_Port> Two_Ports()
 {
@@ -290,7 +303,8 @@ private slots:
             QCOMPARE(list->count(), 2);
             QCOMPARE(list->itemText(0), QStringLiteral("ttyS0"));
             QCOMPARE(list->itemText(1), QStringLiteral("ttyUSB0"));
-            QCOMPARE(list->currentIndex(), 0);
+            // The USB adapter, not the built-in port, when none is remembered.
+            QCOMPARE(list->currentIndex(), 1);
             QCOMPARE(list->itemData(1, Qt::ToolTipRole).toString(),
                      QStringLiteral("/dev/ttyUSB0\nUSB-Serial Controller\nMaker: Acme Devices\nSerial number: A1B2C3"));
             // The closed list's own hint is entry 1025; each port's hint shows in the open list.
@@ -344,7 +358,7 @@ private slots:
         QCOMPARE(QDir(runs[0].Cwd).canonicalPath(), QDir(Program_Dir).canonicalPath());
         QCOMPARE(Last_Update_Option, option);
         QCOMPARE(Last_Read_Back, readBack);
-        QCOMPARE(Shown_Texts(), QStringList{Ended_With_0});
+        QCOMPARE(Shown_Texts(), QStringList{Ended_With_0()});
     }
 
     void Option_and_read_back_are_shown_again_at_the_next_opening()
@@ -382,7 +396,7 @@ private slots:
         };
         QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
         f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
-        QCOMPARE(checked, QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(checked, QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(Shown_Texts(), QStringList{QStringLiteral("warning: ") + Port_Permission_Advice(checked, access)});
         QVERIFY(f.Runs(Serial_Updater_Base).isEmpty());
     }
@@ -431,7 +445,7 @@ private slots:
         const QStringList shown = Shown_Texts();
         QCOMPARE(shown.size(), 1);
         if (refusal.isEmpty()) {
-            QCOMPARE(shown[0], Ended_With_0);
+            QCOMPARE(shown[0], Ended_With_0());
             QCOMPARE(f.Runs(Serial_Updater_Base).size(), 1);
             return;
         }
@@ -460,7 +474,7 @@ private slots:
             return Shown_Texts();
         };
         QCOMPARE(run(0), QStringList{QStringLiteral("error: Baudrate 0: Index 99 nicht in der Liste")});
-        QCOMPARE(run(1), QStringList{QStringLiteral("information: Ende mit Code 0. Siehe update.log.")});
+        QCOMPARE(run(1), QStringList{Verdict(QStringLiteral("information"), QStringLiteral("Ende mit Code 0."))});
         const QByteArray log = f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log"));
         QVERIFY2(log.contains("ended: exit code 0"), log.constData());
     }
@@ -489,8 +503,11 @@ private slots:
         QVERIFY(Stand_In_Says(f.Program.Dir.path(), Serial_Updater_Base, {QStringLiteral("written 17 bytes")},
                               {QStringLiteral("read back: no answer")}));
         f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
-        QCOMPARE(Shown_Texts(),
-                 QStringList{QStringLiteral("information: The updater ended with exit code 3. See update.log.")});
+        // Anything but exit code 0 is a warning, with the updater's last words.
+        QCOMPARE(Shown_Texts(), QStringList{Verdict(QStringLiteral("warning"),
+                                                    QStringLiteral("The updater ended with exit code 3."),
+                                                    {QStringLiteral("written 17 bytes"),
+                                                     QStringLiteral("read back: no answer")})});
         const QString log = QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")));
         const QStringList lines = log.split(u'\n');
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d serial update$"))
@@ -507,7 +524,7 @@ private slots:
 #else
         QCOMPARE(lines.value(1), QStringLiteral("  updater: ") +
                                      QDir::toNativeSeparators(Updater_Path(Program_Dir, Serial_Updater_Base)) +
-                                     QStringLiteral(" /dev/ttyS0 FW FR PW PR ") +
+                                     QStringLiteral(" /dev/ttyUSB0 FW FR PW PR ") +
                                      Join_Path(Master_Dir, QStringLiteral("sim40926.sim")) + u' ' +
                                      Join_Path(Conf_Dir, QStringLiteral("bin"), QStringLiteral("bank.bin")));
 #endif
@@ -558,7 +575,7 @@ private slots:
             QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
             QCOMPARE(f.Boot->ping_res, 1);
         });
-        QCOMPARE(Shown_Texts(), QStringList{Ended_With_0});
+        QCOMPARE(Shown_Texts(), QStringList{Ended_With_0()});
         const QString log = QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")));
         QVERIFY2(log.contains(QStringLiteral(" Ethernet update\n  updater: ") +
                               QDir::toNativeSeparators(Updater_Path(Program_Dir, Ethernet_Updater_Base)) +
@@ -581,7 +598,8 @@ private slots:
     {
         QTest::addColumn<bool>("hostFails");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("silent device") << false << QStringLiteral("warning: Device Not Found!");
+        // The address the check tried, under the message.
+        QTest::newRow("silent device") << false << QStringLiteral("warning: Device Not Found!\n10.0.0.9");
         QTest::newRow("client error") << true << QStringLiteral("error: Error!!! Check the Ip Address\nthe host cannot be set");
     }
 
@@ -593,15 +611,23 @@ private slots:
         f.Fake_Device({}, 0, hostFails);
         QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
         bool disabledDuringCheck = false;
+        QString checking;
         f.Step_3([&] {
             f.Set_Address(QStringLiteral("10"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("9"));
             f.Boot->CB_Update_Options->setCurrentIndex(2);
-            QTimer::singleShot(50, f.Boot, [&] { disabledDuringCheck = !f.Boot->Btn_Update->isEnabled(); });
+            QTimer::singleShot(50, f.Boot, [&] {
+                disabledDuringCheck = !f.Boot->Btn_Update->isEnabled();
+                checking = f.Boot->L_Check->isVisible() ? f.Boot->L_Check->text() : QString();
+            });
             QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
             QVERIFY(f.Boot->Btn_Update->isEnabled());
+            QVERIFY(!f.Boot->L_Check->isVisible());
         });
         QCOMPARE(Shown_Texts(), QStringList{shown});
         QCOMPARE(disabledDuringCheck, !hostFails);
+        // What the check does is shown while it runs, with the address and its time.
+        if (!hostFails)
+            QCOMPARE(checking, QStringLiteral("Checking 10.0.0.9 ... 0 s"));
         QCOMPARE(Last_IP_Address, Default_IP_Address);
         QCOMPARE(Last_Update_Option, 0);
         QVERIFY(!f.Program.Exists(Ethernet_Update_File_Name));
@@ -759,7 +785,7 @@ private slots:
         QVERIFY(waitShown);
         QVERIFY(updateDisabled);
         const QString running = QFileInfo(Updater_Path(Program_Dir, Serial_Updater_Base)).fileName();
-        QVERIFY2(QRegularExpression(QStringLiteral("^%1 is running\\.\\|Waiting for it to end: [01] s$")
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1 is running\\.\\|Waiting for it to end: [01] s of 150 s$")
                                         .arg(QRegularExpression::escape(running)))
                      .match(waitText)
                      .hasMatch(),
@@ -782,8 +808,9 @@ private slots:
             QVERIFY(!f.Boot->FWait->isVisible());
         });
         QVERIFY(stillRunning);
-        QCOMPARE(Shown_Texts(), QStringList{QStringLiteral("information: The updater is still running after 0 s; the "
-                                                           "program no longer waits for it. See update.log.")});
+        QCOMPARE(Shown_Texts(),
+                 QStringList{Verdict(QStringLiteral("warning"), QStringLiteral("The updater is still running after 0 s; "
+                                                                              "the program no longer waits for it."))});
         QVERIFY(QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")))
                     .contains(QStringLiteral("ended: still running after the wait limit of 0.3 s; no longer awaited")));
         QVERIFY(QTest::qWaitFor([&] { return f.Runs(Serial_Updater_Base).value(0).Finished; }, 10000));

@@ -10,3 +10,4 @@
 
 // The ports the system names, none opened, as they come: List_COM_Ports orders them.
 QList<TSerial_Port> System_Serial_Ports();
+

@@ -12,6 +12,7 @@ QList<TSerial_Port> System_Serial_Ports()
 #else
         port.Location = info.systemLocation();
 #endif
+        port.Usb = info.hasVendorIdentifier();
         ports.append(port);
     }
     return ports;

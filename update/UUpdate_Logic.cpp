@@ -149,3 +149,17 @@ QString Find_Updater(const QString &base)
     const QString besideProgram = Updater_Path(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()), base);
     return QFileInfo::exists(besideProgram) ? besideProgram : inWorkspace;
 }
+
+int Preferred_Port_Index(const QList<TSerial_Port> &ports, const QString &remembered)
+{
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        if (!remembered.isEmpty() && ports[i].Name == remembered)
+            return int(i);
+    }
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        const QString &name = ports[i].Name;
+        if (ports[i].Usb || name.startsWith(QLatin1String("ttyUSB")) || name.startsWith(QLatin1String("ttyACM")))
+            return int(i);
+    }
+    return ports.isEmpty() ? -1 : 0;
+}

@@ -4,9 +4,11 @@
 // updater's parameter file.
 
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 class TXml_Document;
+struct TSerial_Port;
 
 enum class TPlatform_Form
 {
@@ -46,3 +48,8 @@ void Build_Ethernet_Update(TXml_Document &xml, const QString ip[4], int optionIn
 // Builds it and writes programDir/Ethernet_Update.xml atomically; throws EQuillon_Error on failure.
 void Write_Ethernet_Update(TXml_Document &xml, const QString ip[4], int optionIndex, bool readBack,
                            const QString &programDir, const QString &masterDir, const QString &confDir);
+
+// The port the update dialog chooses in ports: the remembered one when it is listed; else the first USB adapter
+// (one the system knows a USB vendor of, or a ttyUSB or ttyACM device), which is the converter's far more often
+// than a built-in port; else the first. -1 when the list is empty.
+int Preferred_Port_Index(const QList<TSerial_Port> &ports, const QString &remembered);

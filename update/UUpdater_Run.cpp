@@ -6,6 +6,7 @@
 #include "URegular_File.h"
 #include "UXml_Document.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -20,6 +21,7 @@
 #endif
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -76,29 +78,21 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
         process->setNativeArguments(arguments.value(0));
     else
         process->setArguments(arguments);
-    // Started from the windows (no console of the program's own), a console updater gets a console of its
-    // own and shows its output there, as when the shell starts it.
-    if (!GetConsoleWindow()) {
-        process->setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *args) {
-            args->flags &= ~DWORD(CREATE_NO_WINDOW);
-            args->flags |= CREATE_NEW_CONSOLE;
-            args->startupInfo->dwFlags &= ~DWORD(STARTF_USESTDHANDLES);
-        });
-    }
 #else
     Q_UNUSED(form);
     process->setArguments(arguments);
+    // A process group of its own: a cancel reaches the updater and whatever it started, and a Ctrl-C typed at
+    // quillon-cli reaches quillon-cli only, which then ends the updater and records it.
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
 #endif
     process->setWorkingDirectory(workingDir);
     // The updater talks to the user through its own window and output, never through this program. Its output
     // goes to a file rather than a pipe: a pipe left unread would block it, one closed would kill it.
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-#ifdef Q_OS_WIN
-    Output_Captured = !Output_File.isEmpty() && GetConsoleWindow();
-#else
+    // On Windows too: a console updater gets no console window of its own, its output goes to the file; an updater
+    // with windows of its own keeps them.
     Output_Captured = !Output_File.isEmpty();
-#endif
     if (Output_Captured) {
         // Standard error through the same handle as the output: two handles on one file would, on Windows, each
         // write from where it was opened, and the second write would overwrite the first.
@@ -122,7 +116,9 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
         if (process != Process)
             return;
         Exit_Code = exitCode;
-        Stop_Waiting(status == QProcess::NormalExit ? TRun_End::Exited : TRun_End::Crashed);
+        Stop_Waiting(Cancel_Asked                        ? TRun_End::Cancelled
+                     : status == QProcess::NormalExit ? TRun_End::Exited
+                                                      : TRun_End::Crashed);
     });
     Process = process;
     process->start();
@@ -137,8 +133,47 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
         return false;
     }
     Process_Id = process->processId();
+    Cancel_Asked = false;
+#ifdef Q_OS_WIN
+    // Children the updater starts join its job, so that a cancel ends them too.
+    Job = CreateJobObjectW(nullptr, nullptr);
+    if (HANDLE handle = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(Process_Id))) {
+        if (Job)
+            AssignProcessToJobObject(HANDLE(Job), handle);
+        CloseHandle(handle);
+    }
+#endif
     Limit.start(limitMs);
+    if (On_Started)
+        On_Started(Process_Id);
     return true;
+}
+
+void TUpdater_Run::Cancel()
+{
+    if (!Process || Cancel_Asked)
+        return;
+    Cancel_Asked = true;
+#ifdef Q_OS_WIN
+    Process->terminate();
+    void *job = std::exchange(Job, nullptr);
+    const qint64 pid = Process_Id;
+    QTimer::singleShot(Cancel_Grace_Ms, QCoreApplication::instance(), [job, pid] {
+        if (job) {
+            TerminateJobObject(HANDLE(job), 1);
+            CloseHandle(HANDLE(job));
+        } else if (HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(pid))) {
+            TerminateProcess(handle, 1);
+            CloseHandle(handle);
+        }
+    });
+#else
+    // The whole group; whatever is left of it after the grace is killed, even when the updater itself has
+    // already gone and left a child behind.
+    const pid_t group = pid_t(Process_Id);
+    ::kill(-group, SIGTERM);
+    QTimer::singleShot(Cancel_Grace_Ms, QCoreApplication::instance(), [group] { ::kill(-group, SIGKILL); });
+#endif
 }
 
 void TUpdater_Run::Stop_Waiting(TRun_End end)
@@ -152,11 +187,18 @@ void TUpdater_Run::Stop_Waiting(TRun_End end)
         process->deleteLater();
     } else {
         Abandoned().append(process);
-        connect(process, &QProcess::finished, process, [process] {
+        connect(process, &QProcess::finished, process, [process, ended = On_Abandoned_End] {
             Abandoned().removeOne(process);
             process->deleteLater();
+            if (ended)
+                ended();
         });
     }
+#ifdef Q_OS_WIN
+    // Closing the job's last handle leaves its processes running (no kill-on-close limit is set).
+    if (Job)
+        CloseHandle(HANDLE(std::exchange(Job, nullptr)));
+#endif
     End = end;
     emit Ended(end);
 }
@@ -327,23 +369,28 @@ void Finish_Update_Record(const TUpdater_Run &run, TUpdate_Record &record, const
             QFile::remove(run.Output_File);
     }
 
+    Append_Update_Log(confDir, Update_Log_Text(record));
+}
+
+void Append_Update_Log(const QString &confDir, const QString &text)
+{
     const QString logPath = Join_Path(confDir, Update_Log_File_Name);
-    QByteArray log;
     const QFileInfo logInfo(logPath);
-    if (logInfo.exists() || logInfo.isSymLink()) {
-        if (logInfo.isFile() && !logInfo.isSymLink() && logInfo.size() > Update_Log_Rotate_Size) {
-            const QString older = logPath + QStringLiteral(".1");
-            QFile::remove(older);
-            if (!QFile::rename(logPath, older))
-                throw Write_Error(logPath, QStringLiteral("it cannot be moved aside to %1").arg(older));
-        } else {
-            log = Read_Regular_File(logPath, Update_Log_Rotate_Size);
-        }
+    if (logInfo.isFile() && !logInfo.isSymLink() && logInfo.size() > Update_Log_Rotate_Size) {
+        const QString older = logPath + QStringLiteral(".1");
+        QFile::remove(older);
+        if (!QFile::rename(logPath, older))
+            throw Write_Error(logPath, QStringLiteral("it cannot be moved aside to %1").arg(older));
     }
-    if (!log.isEmpty() && !log.endsWith('\n'))
-        log += '\n';
-    log += Update_Log_Text(record).toUtf8();
-    Save_Bytes_Atomically(logPath, log);
+    QByteArray bytes = text.toUtf8();
+    // A log that does not end its last line (written by hand, cut by a crash) gets the line ended first.
+    QFile log(logPath);
+    if (log.size() > 0 && log.open(QIODevice::ReadOnly) && log.seek(log.size() - 1) && log.read(1) != "\n")
+        bytes.prepend('\n');
+    log.close();
+    const QString reason = Append_And_Sync(logPath, bytes);
+    if (!reason.isEmpty())
+        throw Write_Error(logPath, reason);
 }
 
 QString Update_Log_Text(const TUpdate_Record &record)
@@ -374,6 +421,9 @@ QString Update_Log_Text(const TUpdate_Record &record)
         break;
     case TRun_End::Not_Started:
         out << "could not be started: " << record.Error_Text;
+        break;
+    case TRun_End::Cancelled:
+        out << "cancelled by the user after " << Seconds(record.Elapsed_Ms);
         break;
     }
     out << '\n';
@@ -412,8 +462,41 @@ QString Run_End_Text(const TUpdate_Record &record, TText_Source texts)
         return texts(1114);
     case TRun_End::Limit_Reached:
         return texts(1115).arg(QString::number(record.Limit_Ms / 1000));
+    case TRun_End::Cancelled:
+        return texts(1148).arg(QString::number(record.Elapsed_Ms / 1000));
     case TRun_End::Not_Started:
         break;
     }
     return QString();
+}
+
+bool Run_Succeeded(const TUpdate_Record &record)
+{
+    return record.End == TRun_End::Exited && record.Exit_Code == 0;
+}
+
+QStringList Output_Tail(const QByteArray &output, int lines)
+{
+    QStringList all = QString::fromUtf8(output).split(u'\n');
+    QStringList tail;
+    for (qsizetype i = all.size() - 1; i >= 0 && tail.size() < lines; --i) {
+        QString line = all[i];
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        // The last line is usually the empty text after the final newline.
+        if (line.isEmpty() && tail.isEmpty() && i == all.size() - 1)
+            continue;
+        tail.prepend(Escaped_Controls(line));
+    }
+    return tail;
+}
+
+QString Run_Verdict_Text(const TUpdate_Record &record, const QString &logPath, TText_Source texts)
+{
+    QString text = Run_End_Text(record, texts);
+    const QStringList tail = Output_Tail(record.Output, Verdict_Output_Lines);
+    if (!tail.isEmpty())
+        text += QStringLiteral("\n\n") + texts(1150) + u'\n' + tail.join(u'\n');
+    text += QStringLiteral("\n\n") + texts(1151).arg(QDir::toNativeSeparators(logPath));
+    return text;
 }

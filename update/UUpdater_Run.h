@@ -1,7 +1,7 @@
 #pragma once
 
 // The run of an external updater: started as a process of its own, awaited through the event loop for at
-// most a limit, never killed by the program.
+// most a limit. The program ends it only when the user cancels: then the updater and every process it started.
 
 #include "UComon.h"
 #include "ULanguage.h"
@@ -16,14 +16,19 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 inline constexpr int Updater_Wait_Limit_Ms = 150000;
+// How long a cancelled updater may take to end before it and its children are forced.
+inline constexpr int Cancel_Grace_Ms = 3000;
 
 enum class TRun_End
 {
     Exited,        // the updater ended by itself; Exit_Code holds its exit code
     Crashed,       // the updater was ended by a signal or crashed
     Limit_Reached, // the limit passed: the program stops waiting, the updater goes on running
-    Not_Started    // the system could not start it after all; Error_Text tells why
+    Not_Started,   // the system could not start it after all; Error_Text tells why
+    Cancelled      // the user stopped it: it and its children were ended
 };
 
 class TUpdater_Run : public QObject
@@ -39,6 +44,14 @@ public:
     bool Start(const QString &program, const QStringList &arguments, TPlatform_Form form, const QString &workingDir,
                int limitMs = Updater_Wait_Limit_Ms);
     bool Running() const { return Process != nullptr; }
+    // Ends the updater and every process it started: asked to end first, forced Cancel_Grace_Ms later. The run
+    // then ends as Cancelled.
+    void Cancel();
+    bool Cancelling() const { return Cancel_Asked; }
+    // Called once the updater runs, with its process id (its lock then names it).
+    std::function<void(qint64 pid)> On_Started;
+    // Called when an updater the program stopped waiting for ends at last (its lock can then go).
+    std::function<void()> On_Abandoned_End;
 
     // Set before Start: the updater's standard output and error are appended to this file, which outlives the
     // program (an updater the program stops waiting for keeps writing there, never into a closed pipe).
@@ -65,6 +78,10 @@ private:
     void Stop_Waiting(TRun_End end);
 
     QProcess *Process = nullptr;
+    bool Cancel_Asked = false;
+#ifdef Q_OS_WIN
+    void *Job = nullptr; // the job object holding the updater and its children
+#endif
     QTimer Limit;
     bool Starting = false;
     bool Start_Failed = false;
@@ -147,8 +164,19 @@ void Begin_Update_Record(TUpdater_Run &run, TUpdate_Record &record, const QStrin
 // writing it), and appends the record to confDir/update.log. Throws EQuillon_Error when update.log cannot be
 // written.
 void Finish_Update_Record(const TUpdater_Run &run, TUpdate_Record &record, const QString &confDir);
+// Appends text to confDir/update.log and syncs it; a log past 4 MiB is first moved aside to update.log.1. A link
+// in the log's place is refused, never written through. Throws EQuillon_Error naming the log and the reason.
+void Append_Update_Log(const QString &confDir, const QString &text);
 // The record as the lines update.log holds.
 QString Update_Log_Text(const TUpdate_Record &record);
 // One line for the user on how the run ended ("The updater ended with exit code 3."), neutral about what an
 // exit code means; empty for a run that never started (its own error says why).
 QString Run_End_Text(const TUpdate_Record &record, TText_Source texts = English_Text);
+
+// Whether the run ended well: exited by itself with exit code 0. Anything else deserves a warning.
+bool Run_Succeeded(const TUpdate_Record &record);
+// The last lines of an updater's output (at most lines), control characters escaped.
+QStringList Output_Tail(const QByteArray &output, int lines);
+inline constexpr int Verdict_Output_Lines = 10;
+// What the user is told when a run has ended: how it ended, the last lines of its output and where update.log is.
+QString Run_Verdict_Text(const TUpdate_Record &record, const QString &logPath, TText_Source texts = English_Text);
