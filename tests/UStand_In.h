@@ -48,6 +48,13 @@ inline bool Stand_In_Says(const QString &dir, const QString &base, const QString
     return control.write(lines) == lines.size();
 }
 
+// Appends control lines ("tick_ms=200", "child=1") to the stand-in's control file.
+inline bool Stand_In_Control(const QString &dir, const QString &base, const QByteArray &lines)
+{
+    QFile control(Updater_Path(dir, base) + QStringLiteral(".control"));
+    return control.open(QIODevice::WriteOnly | QIODevice::Append) && control.write(lines) == lines.size();
+}
+
 // The runs the stand-in logged, oldest first.
 inline QList<TStand_In_Run> Stand_In_Runs(const QString &dir, const QString &base)
 {

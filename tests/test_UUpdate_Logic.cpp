@@ -36,6 +36,8 @@ private slots:
     void Ethernet_operations_data();
     void Ethernet_operations();
     void Ethernet_update_file_is_replaced_whole();
+    void The_port_chosen_is_the_remembered_then_a_usb_adapter_data();
+    void The_port_chosen_is_the_remembered_then_a_usb_adapter();
 };
 
 void Test_UUpdate_Logic::Operation_codes_data()
@@ -168,4 +170,34 @@ void Test_UUpdate_Logic::Ethernet_update_file_is_replaced_whole()
 }
 
 QTEST_GUILESS_MAIN(Test_UUpdate_Logic)
+void Test_UUpdate_Logic::The_port_chosen_is_the_remembered_then_a_usb_adapter_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("usbFlagged");
+    QTest::addColumn<QString>("remembered");
+    QTest::addColumn<int>("chosen");
+    const QStringList builtInFirst{"ttyS0", "ttyS1", "ttyUSB0", "ttyACM0"};
+    QTest::newRow("none listed") << QStringList() << -1 << QString() << -1;
+    QTest::newRow("built-in only") << QStringList{"ttyS0", "ttyS1"} << -1 << QString() << 0;
+    QTest::newRow("a ttyUSB adapter before built-in ports") << builtInFirst << -1 << QString() << 2;
+    QTest::newRow("a ttyACM adapter") << QStringList{"ttyS0", "ttyACM0"} << -1 << QString() << 1;
+    QTest::newRow("a port the system knows a USB vendor of") << QStringList{"COM1", "COM7"} << 1 << QString() << 1;
+    QTest::newRow("the remembered port wins") << builtInFirst << -1 << QStringLiteral("ttyS1") << 1;
+    QTest::newRow("a remembered port no longer there") << builtInFirst << -1 << QStringLiteral("ttyUSB9") << 2;
+}
+
+void Test_UUpdate_Logic::The_port_chosen_is_the_remembered_then_a_usb_adapter()
+{
+    QFETCH(QStringList, names);
+    QFETCH(int, usbFlagged);
+    QFETCH(QString, remembered);
+    QFETCH(int, chosen);
+    QList<TSerial_Port> ports;
+    for (const QString &name : names)
+        ports.append({name, QStringLiteral("/dev/") + name, QString(), QString(), QString()});
+    if (usbFlagged >= 0)
+        ports[usbFlagged].Usb = true;
+    QCOMPARE(Preferred_Port_Index(ports, remembered), chosen);
+}
+
 #include "test_UUpdate_Logic.moc"

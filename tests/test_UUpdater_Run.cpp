@@ -4,6 +4,7 @@
 #include "UUpdater_Run.h"
 
 #include "UComon.h"
+#include "UUpdater_Lock.h"
 
 #include "UFull_Disk.h"
 #include "UStand_In.h"
@@ -275,6 +276,120 @@ private slots:
                      qPrintable(error.Text()));
         }
         QVERIFY(!QFileInfo::exists(disk.File_Path(QStringLiteral("update.log"))));
+    }
+
+    void Cancel_ends_the_updater_and_every_process_it_started()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("the stand-in starts a child of its own on Linux only");
+#else
+        QTemporaryDir dir;
+        QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 60000));
+        // A child that ignores the polite request: only the forced end after the grace reaches it.
+        QVERIFY(Stand_In_Control(dir.path(), Serial_Updater_Base, "child=1\ntick_ms=100\n"));
+        const QString childFile = Updater_Path(dir.path(), Serial_Updater_Base) + QStringLiteral(".child");
+        TUpdater_Run run;
+        TUpdate_Record record;
+        record.Program = Updater_Path(dir.path(), Serial_Updater_Base);
+        Begin_Update_Record(run, record, dir.path());
+        QVERIFY(run.Start(record.Program, {}, TPlatform_Form::Posix, dir.path()));
+        QVERIFY(QTest::qWaitFor([&] { return !Read_All(childFile).isEmpty(); }, 5000));
+        const qint64 child = Read_All(childFile).toLongLong();
+        QVERIFY(Process_Alive(child, 0));
+        QVERIFY(QTest::qWaitFor([&] { return Read_All(run.Output_File).contains("tick 2"); }, 5000));
+        run.Cancel();
+        QVERIFY(QTest::qWaitFor([&] { return !run.Running(); }, 5000));
+        QCOMPARE(run.End, TRun_End::Cancelled);
+        QVERIFY(QTest::qWaitFor([&] { return !Process_Alive(child, 0); }, Cancel_Grace_Ms + 3000));
+        Finish_Update_Record(run, record, dir.path());
+        const QString log = QString::fromUtf8(Read_All(dir.filePath(Update_Log_File_Name)));
+        QVERIFY2(log.contains(QStringLiteral("  ended: cancelled by the user after ")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("    | tick 2")), qPrintable(log));
+        QVERIFY(!Run_Succeeded(record));
+        QVERIFY(Run_End_Text(record).startsWith(QStringLiteral("The updater was stopped by the user after ")));
+#endif
+    }
+
+    void Only_exit_code_0_is_a_success_data()
+    {
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<bool>("success");
+        QTest::newRow("exit code 0") << int(TRun_End::Exited) << 0 << true;
+        QTest::newRow("exit code 3") << int(TRun_End::Exited) << 3 << false;
+        QTest::newRow("crashed") << int(TRun_End::Crashed) << 0 << false;
+        QTest::newRow("limit reached") << int(TRun_End::Limit_Reached) << 0 << false;
+        QTest::newRow("cancelled") << int(TRun_End::Cancelled) << 0 << false;
+    }
+
+    void Only_exit_code_0_is_a_success()
+    {
+        QFETCH(int, end);
+        QFETCH(int, exitCode);
+        QFETCH(bool, success);
+        TUpdate_Record record;
+        record.End = TRun_End(end);
+        record.Exit_Code = exitCode;
+        QCOMPARE(Run_Succeeded(record), success);
+    }
+
+    void The_verdict_shows_the_last_ten_lines_escaped_and_the_log()
+    {
+        TUpdate_Record record;
+        record.End = TRun_End::Exited;
+        record.Exit_Code = 2;
+        QByteArray output;
+        for (int i = 1; i <= 12; ++i)
+            output += "line " + QByteArray::number(i) + "\r\n";
+        output += "bell\a and escape\x1b[2J\n";
+        QStringList expected;
+        for (int i = 4; i <= 12; ++i)
+            expected << QStringLiteral("line %1").arg(i);
+        expected << QStringLiteral("bell\\x07 and escape\\x1B[2J");
+        record.Output = output;
+        QCOMPARE(Output_Tail(record.Output, Verdict_Output_Lines), expected);
+        QCOMPARE(Run_Verdict_Text(record, QStringLiteral("/w/PROJECTS/Line2/update.log")),
+                 QStringLiteral("The updater ended with exit code 2.\n\nIts last output:\n") + expected.join(u'\n') +
+                     QStringLiteral("\n\nThe run is recorded in ") +
+                     QDir::toNativeSeparators(QStringLiteral("/w/PROJECTS/Line2/update.log")));
+    }
+
+    void The_log_grows_by_appending_and_is_rotated_past_4_MiB()
+    {
+        QTemporaryDir dir;
+        const QString log = dir.filePath(Update_Log_File_Name);
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(QByteArray(4 * 1024 * 1024, 'x')) > 0);
+        file.close();
+        // Not past the limit yet: appended, after the unended last line is ended.
+        Append_Update_Log(dir.path(), QStringLiteral("first\n"));
+        QCOMPARE(QFileInfo(log).size(), 4 * 1024 * 1024 + 7);
+        QVERIFY(Read_All(log).endsWith("x\nfirst\n"));
+        // Past it: moved aside whole, and the new log starts with the record.
+        Append_Update_Log(dir.path(), QStringLiteral("second\n"));
+        QCOMPARE(Read_All(log), QByteArray("second\n"));
+        QCOMPARE(QFileInfo(log + QStringLiteral(".1")).size(), 4 * 1024 * 1024 + 7);
+    }
+
+    void A_link_in_the_logs_place_is_refused()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("symbolic links need privileges on Windows");
+#else
+        QTemporaryDir dir;
+        QTemporaryDir outside;
+        const QString target = outside.filePath(QStringLiteral("elsewhere.txt"));
+        QVERIFY(QFile(target).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(target, dir.filePath(Update_Log_File_Name)));
+        try {
+            Append_Update_Log(dir.path(), QStringLiteral("record\n"));
+            QFAIL("a link was written through");
+        } catch (const EQuillon_Error &error) {
+            QVERIFY2(error.Text().contains(QStringLiteral("symbolic link")), qPrintable(error.Text()));
+        }
+        QCOMPARE(QFileInfo(target).size(), 0);
+#endif
     }
 };
 
