@@ -39,24 +39,10 @@ struct TChild
 // The program, copied into a workspace of its own, on a display of its own; and the same windows built in
 // this process (offscreen), where a control is found by its name: X knows the program's windows, not the
 // controls in them, so a click goes where the control lies in the copy.
-class TDesktop_Session
+class TDesktop_Session : public TProgram_Dir
 {
 public:
     QString Workspace() const { return Dir.path(); }
-    QString Path(const QString &relative) const { return QDir(Dir.path()).filePath(relative); }
-
-    bool Write(const QString &relative, const QByteArray &bytes) const
-    {
-        QFile file(Path(relative));
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
-
-    QByteArray Read(const QString &relative) const
-    {
-        QFile file(Path(relative));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
     // The display, then the program; the main window's id in Main, false when any of them failed.
     bool Start()
@@ -254,7 +240,6 @@ private:
         return child->mapTo(copy, child->rect().center());
     }
 
-    QTemporaryDir Dir;
     TChild Server;
     TChild Program;
     QString Display;
@@ -265,7 +250,7 @@ private:
 // running for runMs): the firmware file, the settings and, when given, the configuration's ParGen.xml.
 bool Prepare_Serial_Update(const TDesktop_Session &session, const QByteArray &parGen, int runMs = 0)
 {
-    return QDir().mkpath(session.Path(QStringLiteral("PROJECTS/Line2/bin"))) &&
+    return session.Make_Dir(QStringLiteral("PROJECTS/Line2/bin")) &&
            (parGen.isEmpty() || session.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), parGen)) &&
            session.Write(QStringLiteral("MASTER/sim40926.sim"), "serial firmware") &&
            session.Write(QStringLiteral("Quillon.xml"),

@@ -7,6 +7,8 @@
 # The configure output goes to <binary dir>.configure.log, printed when configuring fails; the build runs with
 # -j "$(nproc)" unless the build options name their own -j. configure alone does the first half.
 
+_build_lib=$(dirname "${BASH_SOURCE[0]}")
+
 # configure PRESET | configure -S SOURCE -B BINARY [CONFIGURE_OPTION...]
 configure() {
     local binary log
@@ -16,7 +18,7 @@ configure() {
         log=$binary.configure.log
         cmake "$@" > "$log" 2>&1 || { cat "$log"; return 1; }
     else
-        binary=$(cmake -DPRESET="$1" -P scripts/lib/preset_binary_dir.cmake) || return 1
+        binary=$(cmake -DPRESET="$1" -P "$_build_lib/preset_binary_dir.cmake") || return 1
         log=$binary.configure.log
         mkdir -p "$(dirname "$log")"
         cmake --preset "$1" > "$log" 2>&1 || { cat "$log"; return 1; }
