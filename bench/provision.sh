@@ -5,6 +5,7 @@
 # Usage: bench/provision.sh [rows, default 1000] [timed runs per file system, default 3]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/build.sh
 rows=${1:-1000}
 runs=${2:-3}
 scripts/setup.sh
@@ -14,9 +15,7 @@ if ! command -v strace > /dev/null; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends strace
 fi
 build=build-bench
-cmake -S bench -B "$build" -DCMAKE_BUILD_TYPE=Release > "$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j 2 --target quillon-cli
+configure_and_build -S bench -B "$build" -DCMAKE_BUILD_TYPE=Release -- -j 2 --target quillon-cli
 cli=$PWD/$build/quillon/cli/quillon-cli
 [[ -x $cli ]] || cli=$(find "$PWD/$build" -name quillon-cli -type f -perm -u+x | head -n 1)
 

@@ -5,20 +5,16 @@
 # window shown and idle. Usage: bench/startup.sh [starts per program, default 30]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/build.sh
+source scripts/lib/xvfb.sh
 runs=${1:-30}
 scripts/setup.sh
 build=build-bench
-cmake -S bench -B "$build" -DCMAKE_BUILD_TYPE=Release > "$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j 2 --target quillon_startup minimal_startup text_startup startup_runner
+configure_and_build -S bench -B "$build" -DCMAKE_BUILD_TYPE=Release -- -j 2 \
+    --target quillon_startup minimal_startup text_startup startup_runner
 
 work=$(mktemp -d)
-xvfb_pid=""
-cleanup() {
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 
 # The program's workspace: a remembered configuration that exists and a language file for every entry.
 cp "$build/quillon_startup" "$build/minimal_startup" "$build/text_startup" "$work/"
@@ -27,15 +23,12 @@ printf '<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj><las
     > "$work/Quillon.xml"
 for i in $(seq 0 1199); do printf 'STR%d = Testo numero %d\r\n' "$i" "$i"; done > "$work/LANGUAGE/Italiano.lng"
 
-# A display of its own.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null & echo "pid $!")
-read -r _ xvfb_pid <&3
-read -r display <&3
-export DISPLAY=":$display" QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
+start_xvfb 1280x800x24
+export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 unset DBUS_SESSION_BUS_ADDRESS || true
 # A runtime directory of its own, as a desktop session gives one: no start warns about a missing one.
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
-echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); Qt $(qtpaths6 --qt-version 2>/dev/null || echo '?'); display Xvfb :$display"
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); Qt $(qtpaths6 --qt-version 2>/dev/null || echo '?'); display Xvfb $DISPLAY"
 "$build/startup_runner" "$runs" "$work/quillon_startup" "$work/text_startup" "$work/minimal_startup"

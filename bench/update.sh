@@ -5,11 +5,11 @@
 # Prints figures; there is nothing to pass or fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/build.sh
 scripts/setup.sh
 build=build-bench
-cmake -S bench -B "$build" -DCMAKE_BUILD_TYPE=Release > "$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j 2 --target quillon_update_bench stand_in_updater quillon_stall_bench slow_sync
+configure_and_build -S bench -B "$build" -DCMAKE_BUILD_TYPE=Release -- -j 2 \
+    --target quillon_update_bench stand_in_updater quillon_stall_bench slow_sync
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/quillon_update_bench" "$build/stand_in_updater"
 # The window thread during the file work: with the disk's own syncs, then with each sync 200 ms slower.

@@ -14,12 +14,11 @@ for t in "${targets[@]}"; do
     [[ " ${all_targets[*]} " == *" $t "* ]] || { echo "scripts/fuzz.sh: no target $t (${all_targets[*]})" >&2; exit 2; }
 done
 
+source scripts/lib/build.sh
 scripts/setup.sh test fuzz
 
 build=build-fuzz
-CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \
-    -DQUILLON_TESTS=OFF > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j 2 --target "${targets[@]/#/fuzz_}"
+configure_and_build fuzz -j 2 --target "${targets[@]/#/fuzz_}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

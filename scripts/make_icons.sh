@@ -4,9 +4,8 @@
 # from their drawing code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/build.sh
 build=build-icons
-cmake -S tools/icons -B "$build" -DCMAKE_BUILD_TYPE=Release > "$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j 2
+configure_and_build -S tools/icons -B "$build" -DCMAKE_BUILD_TYPE=Release -- -j 2
 "$build/make_icons" app/resources/icons packaging/icons language/shipped
 ls app/resources/icons packaging/icons language/shipped

@@ -4,15 +4,13 @@
 # icons and manual page) and quillon-cli (the command line, without the window libraries).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/build.sh
 scripts/setup.sh package
 build=build-package
 # Debian's hardening flags; no debugging information (the programs are stripped).
 cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 cxxflags=$(sed -E 's/(^| )-g( |$)/ /g' <<< "$cxxflags")
-CXXFLAGS="$cxxflags" LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLON_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
-    > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j "$(nproc)"
+CXXFLAGS="$cxxflags" LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" configure_and_build package
 rm -rf "$build/cpack" dist
 mkdir -p dist
 (cd "$build" && cpack -G DEB -B "$PWD/cpack" > cpack.log 2>&1) || { cat "$build/cpack.log"; exit 1; }

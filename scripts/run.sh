@@ -2,8 +2,7 @@
 # Builds Quillon and starts the configurator. Its workspace lies beside the executable, in build/app/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/build.sh
 scripts/setup.sh build
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUILLON_TESTS=OFF > build.configure.log 2>&1 ||
-    { cat build.configure.log; exit 1; }
-cmake --build build -j "$(nproc)"
+configure_and_build release
 exec build/app/quillon "$@"

@@ -7,6 +7,7 @@
 # The workspace is a scratch directory whose settings keep the version check off: nothing leaves the machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/xvfb.sh
 scripts/setup.sh atspi
 program=$(realpath "${1:-build-test/app/quillon}")
 [[ -x $program ]] || { echo "test_atspi: no program at $program (build it first)" >&2; exit 1; }
@@ -27,11 +28,7 @@ cat > "$workspace/Quillon.xml" <<'EOF'
 <Conf_Settings><lastproj><projectname></projectname></lastproj><lastipadd><ipaddress>192.168.2.205</ipaddress></lastipadd><lastlang><language>English</language></lastlang><lastinternet><enable_internet>0</enable_internet><enable_update>0</enable_update><enable_jump_field_tables>0</enable_jump_field_tables><Double_Click_Auto_Size>0</Double_Click_Auto_Size></lastinternet></Conf_Settings>
 EOF
 
-# A display of its own.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>"$scratch/xvfb.log")
-pids+=($!)
-read -r -t 20 number <&3 || { cat "$scratch/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$number
+start_xvfb 1024x768x24
 
 # A private session bus; the accessibility bus is started from it on demand.
 eval "$(dbus-launch --sh-syntax)"

@@ -7,6 +7,7 @@
 # inside "if", where set -e does not hold: a check decides by what it tests last, or returns 1 itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/xvfb.sh
 [[ $(id -u) -eq 0 ]] || { echo "scripts/test_package.sh: run as root (it creates a throw-away user)" >&2; exit 2; }
 scripts/setup.sh package-test
 
@@ -32,11 +33,9 @@ check() { # check NAME COMMAND...: runs the command, counts and prints the outco
 
 scratch=$(mktemp -d /tmp/quillon-package.XXXXXX)
 user=qpkgtest$$
-xvfb_pid=""
 program_pid=""
 cleanup() {
     [[ -n $program_pid ]] && kill "$program_pid" 2> /dev/null || true
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2> /dev/null || true
     id "$user" > /dev/null 2>&1 && userdel "$user" 2> /dev/null || true
     rm -rf "$scratch"
 }
@@ -110,14 +109,8 @@ cli_names_workspace() {
 }
 check "quillon-cli --version names the per-user workspace, and --workspace overrides it" cli_names_workspace
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$scratch/display" 2> "$scratch/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -s $scratch/display ]] && break
-    sleep 0.1
-done
-display=:$(head -1 "$scratch/display")
-export DISPLAY=$display
+start_xvfb 1024x768x24
+display=$DISPLAY
 
 xdo() { timeout 20 xdotool "$@"; }
 wait_window() { xdo search --sync --onlyvisible --name "$1" | head -1; }

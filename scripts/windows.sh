@@ -11,6 +11,8 @@
 # Everything lands in build-win/: the unpacked Qt, the build, a Wine prefix of its own and the test logs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/build.sh
+source scripts/lib/xvfb.sh
 root=$PWD
 mode=${1:-build}
 case $mode in build | test | window) ;; *)
@@ -42,13 +44,10 @@ pthread_runtime=/usr/x86_64-w64-mingw32/lib
 
 # ---- build ----
 export CCACHE_BASEDIR=$root
+# The windows preset (CMakePresets.json) finds this Qt through QUILLON_QT_MINGW_PREFIX.
+export QUILLON_QT_MINGW_PREFIX=$qt
 build=$out/b
-if [[ ! -f $build/build.ninja ]]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
-        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-        > "$out/configure.log" 2>&1 || { cat "$out/configure.log"; exit 1; }
-fi
+[[ -f $build/build.ninja ]] || configure windows
 # The suites that run under Wine (test_quillon, which drives the program on an X server, does not).
 core_suites=(test_UComon test_USerial_Ports_Registry test_UXml_Document test_USaveBincc test_UParGen_File
              test_USettings test_ULanguage test_UUpdate_Logic test_UVersion_Check test_UEcho_Client test_UUpdater_Run
@@ -58,7 +57,7 @@ window_suites=(test_UDavaroroFirmWare test_UNew_Project test_UOpenConf test_UPar
 suites=("${core_suites[@]}" "${window_suites[@]}")
 jobs=$(nproc)
 ((jobs > 2)) && jobs=2
-nice cmake --build "$build" -j "$jobs" --target quillon quillon-cli stand_in_updater "${suites[@]}"
+nice cmake --build --preset windows -j "$jobs" --target quillon quillon-cli stand_in_updater "${suites[@]}"
 
 # ---- the zip ----
 version=$(sed -n 's/^project(Quillon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -123,19 +122,16 @@ if [[ $mode == window ]]; then
     rm -rf "$work"
     mkdir -p "$work/screen" docs/windows
     cp -r "$stage" "$work/program"
-    Xvfb :57 -screen 0 1024x700x24 -fbdir "$work/screen" -nolisten tcp &
-    xvfb=$!
-    sleep 2
+    start_xvfb 1024x700x24 -fbdir "$work/screen"
     # Wine's own desktop in a window draws the window's frame and caption; Xvfb has no window manager.
-    (cd "$work/program" && DISPLAY=:57 "$wine" explorer /desktop=Quillon,1024x700 quillon.exe \
+    (cd "$work/program" && "$wine" explorer /desktop=Quillon,1024x700 quillon.exe \
         > "$root/$work/quillon.log" 2>&1) &
     program=$!
     sleep "${QUILLON_WINDOW_WAIT:-25}"
     python3 scripts/windows/xwd_to_png.py "$work/screen/Xvfb_screen0" "$shot"
     /usr/lib/wine/wineserver -k || true
     wait "$program" || true
-    kill "$xvfb"
-    wait "$xvfb" || true
+    stop_xvfb
     echo "$shot; the workspace the program made: $(cd "$work/program" && ls -d MASTER PROJECTS LANGUAGE Quillon.xml 2>/dev/null | tr '\n' ' ')"
     exit 0
 fi
@@ -172,9 +168,8 @@ done
 linux_cli=${QUILLON_LINUX_CLI:-build-test/cli/quillon-cli}
 if [[ ! -x $linux_cli ]]; then
     scripts/setup.sh
-    cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON > build-test.configure.log 2>&1 ||
-        { cat build-test.configure.log; exit 1; }
-    nice cmake --build build-test -j "$jobs" --target quillon-cli
+    configure sanitizer
+    nice cmake --build --preset sanitizer -j "$jobs" --target quillon-cli
 fi
 same=$out/same-output
 rm -rf "$same"

@@ -23,8 +23,30 @@
 #include <functional>
 #include <memory>
 
+// A temporary program directory and its files, by their paths inside it.
+class TProgram_Dir
+{
+public:
+    QString Path(const QString &relative) const { return QDir(Dir.path()).filePath(relative); }
+    bool Make_Dir(const QString &relative) const { return QDir(Dir.path()).mkpath(relative); }
+    bool Write(const QString &relative, const QByteArray &bytes) const
+    {
+        QFile file(Path(relative));
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    QByteArray Read(const QString &relative) const
+    {
+        QFile file(Path(relative));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    bool Exists(const QString &relative) const { return QFileInfo::exists(Path(relative)); }
+
+    QTemporaryDir Dir;
+};
+
 // One program directory with its windows; everything shared is put back when it ends.
-class TProgram_Fixture
+class TProgram_Fixture : public TProgram_Dir
 {
 public:
     TProgram_Fixture()
@@ -43,21 +65,6 @@ public:
         Set_Message_Answering(false);
         Reset_Shared_State();
     }
-
-    QString Path(const QString &relative) const { return QDir(Dir.path()).filePath(relative); }
-    bool Make_Dir(const QString &relative) const { return QDir(Dir.path()).mkpath(relative); }
-    bool Write(const QString &relative, const QByteArray &bytes) const
-    {
-        QFile file(Path(relative));
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
-    QByteArray Read(const QString &relative) const
-    {
-        QFile file(Path(relative));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    bool Exists(const QString &relative) const { return QFileInfo::exists(Path(relative)); }
 
     // The program's windows in their order, the main window shown. The start copies the shipped languages into
     // a workspace without any; unless a test asks for them, they are taken away again, so that LANGUAGE holds
@@ -87,7 +94,6 @@ public:
         return Main.get();
     }
 
-    QTemporaryDir Dir;
     std::unique_ptr<DIRevevoriVezaDiva> Main;
     QList<QUrl> Opened_Pages;
 };

@@ -36,23 +36,35 @@ struct TChild
     }
 };
 
-} // namespace
-
-class Test_quillon : public QObject
+// The program, copied into a workspace of its own, on a display of its own; and the same windows built in
+// this process (offscreen), where a control is found by its name: X knows the program's windows, not the
+// controls in them, so a click goes where the control lies in the copy.
+class TDesktop_Session : public TProgram_Dir
 {
-    Q_OBJECT
+public:
+    QString Workspace() const { return Dir.path(); }
 
-    QString Display;
+    // The display, then the program; the main window's id in Main, false when any of them failed.
+    bool Start()
+    {
+        if (!Dir.isValid() || !Start_Display() || !Start_Program())
+            return false;
+        Mirror.Start();
+        Main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
+        if (Main.isEmpty())
+            qWarning("%s", Program.Process.readAllStandardError().constData());
+        return !Main.isEmpty();
+    }
 
-    // Runs xdotool on the test's display: its standard output, trimmed, or nothing when it failed.
-    std::optional<QString> Xdo(const QStringList &arguments, int timeoutMs = Step_Timeout_Ms)
+    // Runs xdotool on the session's display: its standard output, trimmed, or nothing when it failed.
+    std::optional<QString> Xdo(const QStringList &arguments) const
     {
         QProcess xdo;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), Display);
         xdo.setProcessEnvironment(env);
         xdo.start(QStringLiteral("xdotool"), arguments);
-        if (!xdo.waitForFinished(timeoutMs)) {
+        if (!xdo.waitForFinished(Step_Timeout_Ms)) {
             xdo.kill();
             xdo.waitForFinished();
             return std::nullopt;
@@ -66,15 +78,31 @@ class Test_quillon : public QObject
         return QString::fromLocal8Bit(xdo.readAllStandardOutput()).trimmed();
     }
 
-    // The first visible window whose title contains name, waiting for it to appear.
-    QString Wait_For_Window(const QString &name)
+    // Gives window the focus, then presses the keys one after another.
+    bool Keys(const QString &window, const QStringList &names) const
+    {
+        return Xdo(QStringList{QStringLiteral("windowfocus"), QStringLiteral("--sync"), window, QStringLiteral("key"),
+                               QStringLiteral("--delay"), QStringLiteral("60")} +
+                   names)
+            .has_value();
+    }
+
+    bool Type(const QString &window, const QString &text) const
+    {
+        return Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window, QStringLiteral("type"),
+                    QStringLiteral("--delay"), QStringLiteral("20"), text})
+            .has_value();
+    }
+
+    // The first visible window whose title matches name, waiting for it to appear.
+    QString Wait_For_Window(const QString &name) const
     {
         const std::optional<QString> found = Xdo({QStringLiteral("search"), QStringLiteral("--sync"),
                                                   QStringLiteral("--onlyvisible"), QStringLiteral("--name"), name});
         return found ? found->section(u'\n', 0, 0) : QString();
     }
 
-    bool Wait_Until_Gone(const QString &name)
+    bool Wait_Until_Gone(const QString &name) const
     {
         QElapsedTimer clock;
         clock.start();
@@ -87,7 +115,7 @@ class Test_quillon : public QObject
     }
 
     // The window's size, from the X server.
-    QSize Window_Size(const QString &window)
+    QSize Window_Size(const QString &window) const
     {
         const std::optional<QString> shell =
             Xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
@@ -103,70 +131,20 @@ class Test_quillon : public QObject
         return size;
     }
 
-    // Clicks, then parks the pointer in the screen's corner, where no window lies: a pointer left on a
-    // button opens its tooltip, a window that takes the program's name as its title too.
-    bool Click_In(const QString &window, int x, int y)
+    // Clicks the middle of the control named control in the program's window (form: the object name of that
+    // window, such as FParGen), then parks the pointer in the screen's corner, where no window lies: a pointer
+    // left on a button opens its tooltip, a window that takes the program's name as its title too.
+    bool Click(const QString &window, const char *form, const char *control)
     {
-        return Xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("--window"), window,
-                    QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1"),
-                    QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("1023"),
-                    QStringLiteral("767")})
-            .has_value();
+        const std::optional<QPoint> at = Centre_Of(window, QLatin1String(form), QLatin1String(control));
+        return at && Xdo({QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("--window"), window,
+                          QString::number(at->x()), QString::number(at->y()), QStringLiteral("click"),
+                          QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                          QStringLiteral("1023"), QStringLiteral("767")});
     }
 
-    // A display of its own; the server names its number on its standard output.
-    bool Start_Display(TChild &server)
-    {
-        server.Process.start(QStringLiteral("Xvfb"),
-                             {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp")});
-        if (!server.Process.waitForStarted(Step_Timeout_Ms))
-            return false;
-        QElapsedTimer clock;
-        clock.start();
-        while (!server.Process.canReadLine() && clock.elapsed() < Step_Timeout_Ms)
-            server.Process.waitForReadyRead(200);
-        const QString number = QString::fromLatin1(server.Process.readLine()).trimmed();
-        if (number.isEmpty()) {
-            qWarning("%s", server.Process.readAllStandardError().constData());
-            return false;
-        }
-        Display = u':' + number;
-        return true;
-    }
-
-    // A copy of the program in dir, started there on the test's display.
-    bool Start_Program(TChild &program, const QString &dir)
-    {
-        const QString exe = QDir(dir).filePath(QStringLiteral("quillon"));
-        if (!QFile::copy(QStringLiteral(QUILLON_EXE), exe) ||
-            !QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner))
-            return false;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), Display);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
-        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        program.Process.setProcessEnvironment(env);
-        program.Process.setWorkingDirectory(QDir::tempPath());
-        program.Process.start(exe, {});
-        return program.Process.waitForStarted(Step_Timeout_Ms);
-    }
-
-    // The display, then the program copied into dir; the main window's id, empty when either failed.
-    QString Start_Main_Window(TChild &server, TChild &program, const QString &dir)
-    {
-        if (!Start_Display(server) || !Start_Program(program, dir))
-            return QString();
-        const QString main = Wait_For_Window(QStringLiteral("Configurator SW40926"));
-        if (main.isEmpty())
-            qWarning("%s", program.Process.readAllStandardError().constData());
-        return main;
-    }
-
-    // Waits for the program's message box and closes it with Enter.
-    bool Close_Message_Box()
+    // Waits for the program's message box and closes it with Enter (its default answer).
+    bool Close_Message_Box() const
     {
         // A window of that title that is gone again before it takes the focus is not the box: look again.
         QElapsedTimer clock;
@@ -183,21 +161,108 @@ class Test_quillon : public QObject
         return false;
     }
 
-    static bool Write_Workspace_File(const QDir &workspace, const QString &relative, const QByteArray &bytes)
+    // The program's exit once the main window closed: empty when it ended well, else what it said.
+    QString Wait_For_Exit()
     {
-        QFile file(workspace.filePath(relative));
-        workspace.mkpath(QFileInfo(relative).path());
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        if (!Program.Process.waitForFinished(Step_Timeout_Ms))
+            return QStringLiteral("the program did not end");
+        if (Program.Process.exitStatus() == QProcess::NormalExit && Program.Process.exitCode() == 0)
+            return QString();
+        return QStringLiteral("exit code %1: ").arg(Program.Process.exitCode()) +
+               QString::fromLocal8Bit(Program.Process.readAllStandardError());
     }
 
-    static constexpr const char *Line2_Settings =
-        "<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj></Conf_Settings>";
+    QString Main;
 
-    static QByteArray Read_File(const QString &path)
+private:
+    // A display of its own; the server names its number on its standard output.
+    bool Start_Display()
     {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        Server.Process.start(QStringLiteral("Xvfb"),
+                             {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                              QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp")});
+        if (!Server.Process.waitForStarted(Step_Timeout_Ms))
+            return false;
+        QElapsedTimer clock;
+        clock.start();
+        while (!Server.Process.canReadLine() && clock.elapsed() < Step_Timeout_Ms)
+            Server.Process.waitForReadyRead(200);
+        const QString number = QString::fromLatin1(Server.Process.readLine()).trimmed();
+        if (number.isEmpty()) {
+            qWarning("%s", Server.Process.readAllStandardError().constData());
+            return false;
+        }
+        Display = u':' + number;
+        return true;
     }
+
+    // A copy of the program in the workspace, started there on the session's display.
+    bool Start_Program()
+    {
+        const QString exe = Path(QStringLiteral("quillon"));
+        if (!QFile::copy(QStringLiteral(QUILLON_EXE), exe) ||
+            !QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner))
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), Display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        Program.Process.setProcessEnvironment(env);
+        Program.Process.setWorkingDirectory(QDir::tempPath());
+        Program.Process.start(exe, {});
+        return Program.Process.waitForStarted(Step_Timeout_Ms);
+    }
+
+    // Where the control lies in the program's window, from the copy shown at the size the program's window has
+    // (a band kept at a window's bottom follows its height; a dialog lays out its controls when shown).
+    std::optional<QPoint> Centre_Of(const QString &window, QLatin1String form, QLatin1String control)
+    {
+        QWidget *copy = Mirror.Main->objectName() == form ? Mirror.Main.get() : Mirror.Main->findChild<QWidget *>(form);
+        QWidget *child = copy ? copy->findChild<QWidget *>(control) : nullptr;
+        if (!child) {
+            qWarning("no control %s in the window %s", control.data(), form.data());
+            return std::nullopt;
+        }
+        const QSize size = Window_Size(window);
+        copy->show();
+        copy->resize(size);
+        QElapsedTimer clock;
+        clock.start();
+        while (copy->size() != size && clock.elapsed() < 2000)
+            QTest::qWait(10);
+        if (copy->size() != size) {
+            qWarning("the window %s is %dx%d here but %dx%d in the program", form.data(), copy->width(), copy->height(),
+                     size.width(), size.height());
+            return std::nullopt;
+        }
+        return child->mapTo(copy, child->rect().center());
+    }
+
+    TChild Server;
+    TChild Program;
+    QString Display;
+    TProgram_Fixture Mirror;
+};
+
+// A workspace whose remembered configuration Line2 may go through step 3 by the serial updater (its stand-in,
+// running for runMs): the firmware file, the settings and, when given, the configuration's ParGen.xml.
+bool Prepare_Serial_Update(const TDesktop_Session &session, const QByteArray &parGen, int runMs = 0)
+{
+    return session.Make_Dir(QStringLiteral("PROJECTS/Line2/bin")) &&
+           (parGen.isEmpty() || session.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), parGen)) &&
+           session.Write(QStringLiteral("MASTER/sim40926.sim"), "serial firmware") &&
+           session.Write(QStringLiteral("Quillon.xml"),
+                         "<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj></Conf_Settings>") &&
+           Install_Stand_In(session.Workspace(), Serial_Updater_Base, runMs);
+}
+
+} // namespace
+
+class Test_quillon : public QObject
+{
+    Q_OBJECT
 
 private slots:
     void init()
@@ -214,128 +279,102 @@ private slots:
 
     void A_person_creates_a_configuration_confirms_its_settings_and_closes_the_program()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        TChild server;
-        TChild program;
-        const QString main = Start_Main_Window(server, program, dir.path());
-        QVERIFY(!main.isEmpty());
+        TDesktop_Session session;
+        QVERIFY(session.Start());
+        const QString main = session.Main;
         // The title the window manager is given is exactly the caption: nothing appended.
         QCOMPARE(
-            Xdo({QStringLiteral("getwindowname"), main}),
+            session.Xdo({QStringLiteral("getwindowname"), main}),
             std::optional<QString>(QStringLiteral("Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave")));
 
         // Step 1, New Configuration, which has the focus at start: pressed with Enter. The name typed, Enter.
-        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), main}));
-        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
-        const QString dialog = Wait_For_Window(QStringLiteral("Create New Configuration"));
+        QVERIFY(session.Keys(main, {QStringLiteral("Return")}));
+        const QString dialog = session.Wait_For_Window(QStringLiteral("Create New Configuration"));
         QVERIFY(!dialog.isEmpty());
-        QCOMPARE(Xdo({QStringLiteral("getwindowname"), dialog}),
+        QCOMPARE(session.Xdo({QStringLiteral("getwindowname"), dialog}),
                  std::optional<QString>(QStringLiteral("Create New Configuration")));
-        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), dialog}));
-        QVERIFY(
-            Xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Line2")}));
-        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("Create New Configuration")));
+        QVERIFY(session.Type(dialog, QStringLiteral("Line2")));
+        QVERIFY(session.Keys(dialog, {QStringLiteral("Return")}));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Create New Configuration")));
 
         // Step 2, Set Communication; OK in the button band at the bottom of the dialog.
-        QVERIFY(Click_In(main, 80 + 85, 156 + 18));
-        const QString settingsDialog = Wait_For_Window(QStringLiteral("Set Communication"));
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Prm_Gen"));
+        const QString settingsDialog = session.Wait_For_Window(QStringLiteral("Set Communication"));
         QVERIFY(!settingsDialog.isEmpty());
-        const QSize settingsSize = Window_Size(settingsDialog);
+        const QSize settingsSize = session.Window_Size(settingsDialog);
         QCOMPARE(settingsSize.width(), 460);
         // No window manager here enforces the fixed width: the dialog itself undoes a wider one.
-        QVERIFY(Xdo({QStringLiteral("windowsize"), QStringLiteral("--sync"), settingsDialog, QStringLiteral("600"),
-                     QString::number(settingsSize.height())}));
+        QVERIFY(session.Xdo({QStringLiteral("windowsize"), QStringLiteral("--sync"), settingsDialog,
+                             QStringLiteral("600"), QString::number(settingsSize.height())}));
         QElapsedTimer settle;
         settle.start();
-        while (Window_Size(settingsDialog).width() != 460 && settle.elapsed() < Step_Timeout_Ms)
+        while (session.Window_Size(settingsDialog).width() != 460 && settle.elapsed() < Step_Timeout_Ms)
             QTest::qWait(50);
-        QCOMPARE(Window_Size(settingsDialog).width(), 460);
-        QVERIFY(Click_In(settingsDialog, 217 + 55, settingsSize.height() - 40 + 6 + 14));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("Set Communication")));
+        QCOMPARE(session.Window_Size(settingsDialog).width(), 460);
+        QVERIFY(session.Click(settingsDialog, "FParGen", "Btn_OK"));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Set Communication")));
 
         // The header's close button.
-        QVERIFY(Click_In(main, 632 + 25, 8 + 25));
-        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
-        const QByteArray errors = program.Process.readAllStandardError();
-        QVERIFY2(program.Process.exitStatus() == QProcess::NormalExit && program.Process.exitCode() == 0,
-                 errors.constData());
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));
+        const QString exit = session.Wait_For_Exit();
+        QVERIFY2(exit.isEmpty(), qPrintable(exit));
 
         for (const char *path : {"MASTER", "PROJECTS", "LANGUAGE", "PROJECTS/Line2", "PROJECTS/Line2/bin"})
-            QVERIFY2(QFileInfo(QDir(dir.path()).filePath(QLatin1String(path))).isDir(), path);
+            QVERIFY2(QFileInfo(session.Path(QLatin1String(path))).isDir(), path);
         // The values of a new configuration, written by OK.
-        QFile parGen(QDir(dir.path()).filePath(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
-        QVERIFY(parGen.open(QIODevice::ReadOnly));
-        const QStringList keys = Settings_Lines(parGen.readAll());
+        const QStringList keys = Settings_Lines(session.Read(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
         QCOMPARE(keys.size(), 26);
         QCOMPARE(keys.mid(0, 2),
                  (QStringList{QStringLiteral("root:Par_Gen"), QStringLiteral("Par_Gen/Device_Type_Type=1")}));
         QCOMPARE(keys.last(), QStringLiteral("Par_Gen/Ethernet_EN_GAT=0"));
-        QFile settings(QDir(dir.path()).filePath(QStringLiteral("Quillon.xml")));
-        QVERIFY(settings.open(QIODevice::ReadOnly));
-        QCOMPARE(Settings_Lines(settings.readAll()), Default_Settings_Lines(QStringLiteral("Line2")));
+        QCOMPARE(Settings_Lines(session.Read(QStringLiteral("Quillon.xml"))),
+                 Default_Settings_Lines(QStringLiteral("Line2")));
     }
 
     void A_person_switches_the_language_in_the_options_and_keeps_it_with_OK()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("LANGUAGE")));
-        QFile language(QDir(dir.path()).filePath(QStringLiteral("LANGUAGE/Italiano.lng")));
-        QVERIFY(language.open(QIODevice::WriteOnly));
-        QVERIFY(language.write("STR300 = Opzioni Software\nSTR100 = Crea nuova configurazione\n") > 0);
-        language.close();
+        TDesktop_Session session;
+        QVERIFY(session.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
+                              "STR300 = Opzioni Software\nSTR100 = Crea nuova configurazione\n"));
         // A flag to click: the language's picture.
         QImage flag(48, 48, QImage::Format_RGB32);
         flag.fill(Qt::darkGreen);
-        QVERIFY(flag.save(QDir(dir.path()).filePath(QStringLiteral("LANGUAGE/DefaultFlag.bmp")), "BMP"));
+        QVERIFY(flag.save(session.Path(QStringLiteral("LANGUAGE/DefaultFlag.bmp")), "BMP"));
+        QVERIFY(session.Start());
+        const QString main = session.Main;
 
-        TChild server;
-        TChild program;
-        const QString main = Start_Main_Window(server, program, dir.path());
-        QVERIFY(!main.isEmpty());
-
-        // The header's options button; the flag of the second language, after the built-in English (page below the
-        // title band and tabs).
-        QVERIFY(Click_In(main, 574 + 25, 8 + 25));
-        const QString options = Wait_For_Window(QStringLiteral("^Software Options$"));
+        // The header's options button; the flag of the second language, after the built-in English.
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Opz"));
+        const QString options = session.Wait_For_Window(QStringLiteral("^Software Options$"));
         QVERIFY(!options.isEmpty());
-        QVERIFY(Click_In(options, 26 + 24, 69 + 26 + 94 + 24));
+        QVERIFY(session.Click(options, "FSoftOptions", "I_L2"));
         // The question, answered Yes with the keyboard.
-        const QString question = Wait_For_Window(QStringLiteral("^Quillon$"));
-        QVERIFY(!question.isEmpty());
-        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), question}));
-        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Return")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^Quillon$")));
+        QVERIFY(session.Close_Message_Box());
 
         // The open dialog's own title is in the new language at once; OK writes the choice.
-        const QString translated = Wait_For_Window(QStringLiteral("^Opzioni Software$"));
+        const QString translated = session.Wait_For_Window(QStringLiteral("^Opzioni Software$"));
         QVERIFY(!translated.isEmpty());
         QCOMPARE(translated, options);
-        QVERIFY(Click_In(options, 16 + 55, 373 - 40 + 6 + 14));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^Opzioni Software$")));
-        const QString settingsPath = QDir(dir.path()).filePath(QStringLiteral("Quillon.xml"));
+        QVERIFY(session.Click(options, "FSoftOptions", "Btn_OK"));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("^Opzioni Software$")));
         QElapsedTimer clock;
         clock.start();
-        while (!QFileInfo::exists(settingsPath) && clock.elapsed() < Step_Timeout_Ms)
+        while (!QFileInfo::exists(session.Path(QStringLiteral("Quillon.xml"))) && clock.elapsed() < Step_Timeout_Ms)
             QTest::qWait(100);
-        QCOMPARE(Settings_Lines(Read_File(settingsPath)),
+        QCOMPARE(Settings_Lines(session.Read(QStringLiteral("Quillon.xml"))),
                  Default_Settings_Lines(QString(), QStringLiteral("Italiano")));
 
         // Another dialog in the new language: Step 1, new configuration, closed with Escape.
-        QVERIFY(Click_In(main, 80 + 85, 112 + 18));
-        const QString newDialog = Wait_For_Window(QStringLiteral("^Crea nuova configurazione$"));
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_New"));
+        const QString newDialog = session.Wait_For_Window(QStringLiteral("^Crea nuova configurazione$"));
         QVERIFY(!newDialog.isEmpty());
-        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), newDialog}));
-        QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("Escape")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^Crea nuova configurazione$")));
+        QVERIFY(session.Keys(newDialog, {QStringLiteral("Escape")}));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("^Crea nuova configurazione$")));
 
-        QVERIFY(Click_In(main, 632 + 25, 8 + 25));
-        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
-        QVERIFY2(program.Process.exitStatus() == QProcess::NormalExit && program.Process.exitCode() == 0,
-                 program.Process.readAllStandardError().constData());
-        QCOMPARE(Settings_Lines(Read_File(settingsPath)),
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));
+        const QString exit = session.Wait_For_Exit();
+        QVERIFY2(exit.isEmpty(), qPrintable(exit));
+        QCOMPARE(Settings_Lines(session.Read(QStringLiteral("Quillon.xml"))),
                  Default_Settings_Lines(QString(), QStringLiteral("Italiano")));
     }
 
@@ -343,82 +382,61 @@ private slots:
     // X server's doing here: no window manager gives a closed dialog's parent the focus back.)
     void A_person_does_the_whole_job_by_keyboard()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        TChild server;
-        TChild program;
-        const QString main = Start_Main_Window(server, program, dir.path());
-        QVERIFY(!main.isEmpty());
-        const auto keys = [this](const QString &window, const QStringList &names) {
-            QStringList arguments{QStringLiteral("windowfocus"), QStringLiteral("--sync"),  window,
-                                  QStringLiteral("key"),         QStringLiteral("--delay"), QStringLiteral("60")};
-            return Xdo(arguments + names).has_value();
-        };
-        const auto answer_yes = [this] {
-            const QString box = Wait_For_Window(QStringLiteral("^Quillon$"));
-            return !box.isEmpty() && Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box}) &&
-                   Xdo({QStringLiteral("key"), QStringLiteral("Return")}) &&
-                   Wait_Until_Gone(QStringLiteral("^Quillon$"));
-        };
+        TDesktop_Session session;
+        QVERIFY(session.Start());
+        const QString main = session.Main;
 
         // Step 1, New Configuration (the focus is on it at start): a name, Enter.
-        QVERIFY(keys(main, {QStringLiteral("Return")}));
-        const QString create = Wait_For_Window(QStringLiteral("^Create New Configuration$"));
+        QVERIFY(session.Keys(main, {QStringLiteral("Return")}));
+        const QString create = session.Wait_For_Window(QStringLiteral("^Create New Configuration$"));
         QVERIFY(!create.isEmpty());
-        QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), create, QStringLiteral("type"),
-                     QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Keys")}));
-        QVERIFY(keys(create, {QStringLiteral("Return")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^Create New Configuration$")));
+        QVERIFY(session.Type(create, QStringLiteral("Keys")));
+        QVERIFY(session.Keys(create, {QStringLiteral("Return")}));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("^Create New Configuration$")));
 
         // Step 2, two Tabs on: the settings, whose OK is two Shift+Tabs back from the first control.
-        QVERIFY(keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
-        const QString settings = Wait_For_Window(QStringLiteral("^Set Communication$"));
+        QVERIFY(session.Keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
+        const QString settings = session.Wait_For_Window(QStringLiteral("^Set Communication$"));
         QVERIFY(!settings.isEmpty());
-        QVERIFY(keys(settings, {QStringLiteral("shift+Tab"), QStringLiteral("shift+Tab"), QStringLiteral("Return")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^Set Communication$")));
-        QVERIFY(QFileInfo::exists(QDir(dir.path()).filePath(QStringLiteral("PROJECTS/Keys/ParGen.xml"))));
+        QVERIFY(session.Keys(settings,
+                             {QStringLiteral("shift+Tab"), QStringLiteral("shift+Tab"), QStringLiteral("Return")}));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("^Set Communication$")));
+        QVERIFY(QFileInfo::exists(session.Path(QStringLiteral("PROJECTS/Keys/ParGen.xml"))));
 
         // The options, three Tabs on: the first language (Deutsch) and back to English (the second), each
         // confirmed; OK four Tabs after English.
-        QVERIFY(keys(main,
-                     {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
-        const QString options = Wait_For_Window(QStringLiteral("^Software Options$"));
+        QVERIFY(session.Keys(
+            main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
+        const QString options = session.Wait_For_Window(QStringLiteral("^Software Options$"));
         QVERIFY(!options.isEmpty());
-        QVERIFY(keys(options, {QStringLiteral("Tab"), QStringLiteral("Return")}));
-        QVERIFY(answer_yes());
-        QVERIFY(!Wait_For_Window(QStringLiteral("^Programmoptionen$")).isEmpty());
-        QVERIFY(keys(options, {QStringLiteral("Tab"), QStringLiteral("Return")}));
-        QVERIFY(answer_yes());
-        QVERIFY(!Wait_For_Window(QStringLiteral("^Software Options$")).isEmpty());
-        QVERIFY(keys(options, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
-                               QStringLiteral("Tab"), QStringLiteral("Return")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^Software Options$")));
+        QVERIFY(session.Keys(options, {QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QVERIFY(session.Close_Message_Box());
+        QVERIFY(!session.Wait_For_Window(QStringLiteral("^Programmoptionen$")).isEmpty());
+        QVERIFY(session.Keys(options, {QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QVERIFY(session.Close_Message_Box());
+        QVERIFY(!session.Wait_For_Window(QStringLiteral("^Software Options$")).isEmpty());
+        QVERIFY(session.Keys(options, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"),
+                                       QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("^Software Options$")));
 
         // About, one Shift+Tab back, closed with its OK; then Close, two Tabs on.
-        QVERIFY(keys(main, {QStringLiteral("shift+Tab"), QStringLiteral("Return")}));
-        const QString about = Wait_For_Window(QStringLiteral("^About$"));
+        QVERIFY(session.Keys(main, {QStringLiteral("shift+Tab"), QStringLiteral("Return")}));
+        const QString about = session.Wait_For_Window(QStringLiteral("^About$"));
         QVERIFY(!about.isEmpty());
-        QVERIFY(keys(about, {QStringLiteral("Return")}));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("^About$")));
-        QVERIFY(keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
-        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
-        QVERIFY2(program.Process.exitStatus() == QProcess::NormalExit && program.Process.exitCode() == 0,
-                 program.Process.readAllStandardError().constData());
-        QCOMPARE(Settings_Lines(Read_File(QDir(dir.path()).filePath(QStringLiteral("Quillon.xml")))),
+        QVERIFY(session.Keys(about, {QStringLiteral("Return")}));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("^About$")));
+        QVERIFY(session.Keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
+        const QString exit = session.Wait_For_Exit();
+        QVERIFY2(exit.isEmpty(), qPrintable(exit));
+        QCOMPARE(Settings_Lines(session.Read(QStringLiteral("Quillon.xml"))),
                  Default_Settings_Lines(QStringLiteral("Keys")));
     }
 
     void A_person_updates_a_serial_device_through_step_3()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QDir workspace(dir.path());
-        QVERIFY(workspace.mkpath(QStringLiteral("PROJECTS/Line2/bin")));
-        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("PROJECTS/Line2/ParGen.xml"),
-                                     Saved_ParGen(0, {{QStringLiteral("Port_0_Baud"), QStringLiteral("3")}})));
-        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("MASTER/sim40926.sim"), "serial firmware"));
-        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("Quillon.xml"), Line2_Settings));
-        QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 1500));
+        TDesktop_Session session;
+        QVERIFY(Prepare_Serial_Update(session, Saved_ParGen(0, {{QStringLiteral("Port_0_Baud"), QStringLiteral("3")}}),
+                                      1500));
         // The dialog selects the first port the system lists; one this user may not open is explained instead.
         const QList<TSerial_Port> ports = List_COM_Ports();
         if (ports.isEmpty())
@@ -426,29 +444,26 @@ private slots:
         const QString port = ports.first().Location;
         if (!Port_Permission_Problem(port).isEmpty())
             QSKIP(qPrintable(port + QStringLiteral(" is listed first and this user may not open it")));
-
-        TChild server;
-        TChild program;
-        const QString main = Start_Main_Window(server, program, dir.path());
-        QVERIFY(!main.isEmpty());
+        QVERIFY(session.Start());
+        const QString main = session.Main;
 
         // Step 3, Update Device: the files are built and the dialog opens in its serial form.
-        QVERIFY(Click_In(main, 80 + 85, 200 + 18));
-        const QString dialog = Wait_For_Window(QStringLiteral("Update Device by Serial"));
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_CreateBin"));
+        const QString dialog = session.Wait_For_Window(QStringLiteral("Update Device by Serial"));
         QVERIFY(!dialog.isEmpty());
         // The update button; the wait indicator names the updater while it runs, then the dialog is back.
-        QVERIFY(Click_In(dialog, 206 + 55, 192 + 6 + 14));
-        QVERIFY(!Wait_For_Window(QStringLiteral("Update running")).isEmpty());
-        QVERIFY(Wait_Until_Gone(QStringLiteral("Update running")));
+        QVERIFY(session.Click(dialog, "FBoot", "Btn_Update"));
+        QVERIFY(!session.Wait_For_Window(QStringLiteral("Update running")).isEmpty());
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update running")));
         // How the updater ended, told in a box that Enter closes.
-        QVERIFY(Close_Message_Box());
-        QVERIFY(Read_File(workspace.filePath(QStringLiteral("PROJECTS/Line2/update.log"))).contains("exit code 0"));
-        const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
+        QVERIFY(session.Close_Message_Box());
+        QVERIFY(session.Read(QStringLiteral("PROJECTS/Line2/update.log")).contains("exit code 0"));
+        const QList<TStand_In_Run> runs = Stand_In_Runs(session.Workspace(), Serial_Updater_Base);
         QCOMPARE(runs.size(), 1);
         QVERIFY(runs[0].Finished);
         QCOMPARE(runs[0].Args,
-                 (QStringList{port, "FW", "FR", "PW", "PR", workspace.filePath(QStringLiteral("MASTER/sim40926.sim")),
-                              workspace.filePath(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))}));
+                 (QStringList{port, "FW", "FR", "PW", "PR", session.Path(QStringLiteral("MASTER/sim40926.sim")),
+                              session.Path(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))}));
         QFile bank(runs[0].Args.last());
         QVERIFY(bank.open(QIODevice::ReadOnly));
         const QByteArray block = bank.readAll();
@@ -456,44 +471,36 @@ private slots:
         QCOMPARE(int(block[4]), 3); // Port_0_Baud of this configuration
 
         // Cancel, then the header's close button.
-        QVERIFY(Click_In(dialog, 324 + 55, 192 + 6 + 14));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
-        QVERIFY(Click_In(main, 632 + 25, 8 + 25));
-        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
-        QCOMPARE(program.Process.exitCode(), 0);
+        QVERIFY(session.Click(dialog, "FBoot", "Btn_Cancel"));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));
+        const QString exit = session.Wait_For_Exit();
+        QVERIFY2(exit.isEmpty(), qPrintable(exit));
     }
 
     void Step_3_refuses_to_send_a_configuration_never_saved()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QDir workspace(dir.path());
-        QVERIFY(workspace.mkpath(QStringLiteral("PROJECTS/Line2/bin")));
-        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("MASTER/sim40926.sim"), "serial firmware"));
-        QVERIFY(Write_Workspace_File(workspace, QStringLiteral("Quillon.xml"), Line2_Settings));
-        QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base));
-
-        TChild server;
-        TChild program;
-        const QString main = Start_Main_Window(server, program, dir.path());
-        QVERIFY(!main.isEmpty());
+        TDesktop_Session session;
+        QVERIFY(Prepare_Serial_Update(session, QByteArray()));
+        QVERIFY(session.Start());
+        const QString main = session.Main;
         // Step 3 writes the images as always; the update button refuses them with an error box.
-        QVERIFY(Click_In(main, 80 + 85, 200 + 18));
-        const QString dialog = Wait_For_Window(QStringLiteral("Update Device by Serial"));
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_CreateBin"));
+        const QString dialog = session.Wait_For_Window(QStringLiteral("Update Device by Serial"));
         QVERIFY(!dialog.isEmpty());
-        QVERIFY(Click_In(dialog, 206 + 55, 192 + 6 + 14));
-        QVERIFY(Close_Message_Box());
-        QVERIFY(Stand_In_Runs(dir.path(), Serial_Updater_Base).isEmpty());
-        QVERIFY(!QFileInfo::exists(workspace.filePath(QStringLiteral("PROJECTS/Line2/update.log"))));
-        QCOMPARE(QFileInfo(workspace.filePath(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))).size(), 4);
+        QVERIFY(session.Click(dialog, "FBoot", "Btn_Update"));
+        QVERIFY(session.Close_Message_Box());
+        QVERIFY(Stand_In_Runs(session.Workspace(), Serial_Updater_Base).isEmpty());
+        QVERIFY(!QFileInfo::exists(session.Path(QStringLiteral("PROJECTS/Line2/update.log"))));
+        QCOMPARE(QFileInfo(session.Path(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))).size(), 4);
 
-        QVERIFY(Click_In(dialog, 324 + 55, 192 + 6 + 14));
-        QVERIFY(Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
-        QVERIFY(Click_In(main, 632 + 25, 8 + 25));
-        QVERIFY(program.Process.waitForFinished(Step_Timeout_Ms));
-        QCOMPARE(program.Process.exitCode(), 0);
+        QVERIFY(session.Click(dialog, "FBoot", "Btn_Cancel"));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));
+        const QString exit = session.Wait_For_Exit();
+        QVERIFY2(exit.isEmpty(), qPrintable(exit));
     }
 };
 
-QTEST_GUILESS_MAIN(Test_quillon)
+QUILLON_WINDOW_TEST_MAIN(Test_quillon)
 #include "test_quillon.moc"

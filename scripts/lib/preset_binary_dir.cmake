@@ -1,0 +1,15 @@
+# Prints the binary directory of a configure preset of CMakePresets.json, relative to the source directory, so
+# that the shell knows where its log goes before CMake has run: cmake -DPRESET=NAME -P preset_binary_dir.cmake
+file(READ "${CMAKE_CURRENT_LIST_DIR}/../../CMakePresets.json" presets)
+string(JSON count LENGTH "${presets}" configurePresets)
+math(EXPR last "${count} - 1")
+foreach(i RANGE ${last})
+    string(JSON name GET "${presets}" configurePresets ${i} name)
+    if(name STREQUAL PRESET)
+        string(JSON dir GET "${presets}" configurePresets ${i} binaryDir)
+        string(REPLACE "\${sourceDir}/" "" dir "${dir}")
+        execute_process(COMMAND "${CMAKE_COMMAND}" -E echo "${dir}")
+        return()
+    endif()
+endforeach()
+message(FATAL_ERROR "CMakePresets.json has no configure preset '${PRESET}'")
