@@ -9,6 +9,7 @@
 #include "UNetwork.h"
 #include "UParGen_Fixture.h"
 #include "UStand_In.h"
+#include "UUpdater_Lock.h"
 #include "UWait.h"
 
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -793,6 +795,85 @@ private slots:
         QVERIFY2(ticksDuringRun > 20, qPrintable(QString::number(ticksDuringRun)));
         QVERIFY(dialogStayed);
         QVERIFY(f.Runs(Serial_Updater_Base).value(0).Finished);
+    }
+
+    void Cancel_in_the_wait_window_stops_the_updater_after_a_confirmation()
+    {
+        TBoot_Fixture f;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base, 60000));
+        QVERIFY(Stand_In_Control(f.Program.Dir.path(), Serial_Updater_Base, "tick_ms=100\n"));
+        QString shownOutput;
+        bool refusedFirst = false;
+        f.Step_3([&] {
+            QTimer::singleShot(800, f.Boot, [&] {
+                shownOutput = f.Boot->FWait->M_Output->toPlainText();
+                // Answered No: the wait goes on; then Yes.
+                QTest::mouseClick(f.Boot->FWait->Btn_Cancel, Qt::LeftButton);
+                refusedFirst = f.Boot->FWait->isVisible();
+                Set_Next_Message_Answer(QMessageBox::Yes);
+                QTest::mouseClick(f.Boot->FWait->Btn_Cancel, Qt::LeftButton);
+            });
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+            QVERIFY(!f.Boot->FWait->isVisible());
+        });
+        // The output file's last lines, as they came.
+        QVERIFY2(shownOutput.startsWith(QStringLiteral("tick 1\ntick 2")), qPrintable(shownOutput));
+        QVERIFY(refusedFirst);
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(shown[0], QStringLiteral("question: ") + English_Text(1146));
+        QVERIFY2(shown[2].startsWith(QStringLiteral("warning+buttons: The updater was stopped by the user after ")),
+                 qPrintable(shown[2]));
+        QVERIFY2(shown[2].contains(QStringLiteral("Its last output:\ntick ")), qPrintable(shown[2]));
+        QVERIFY(!f.Runs(Serial_Updater_Base).value(0).Finished);
+        QVERIFY(QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")))
+                    .contains(QStringLiteral("  ended: cancelled by the user after ")));
+        QVERIFY(!f.Program.Exists(Updater_Lock_File_Name));
+    }
+
+    void A_running_updater_refuses_a_second_update_and_step_3_of_its_configuration()
+    {
+        TBoot_Fixture f;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        // Another program's update, alive (this process stands for it).
+        TUpdater_Lock other(Program_Dir);
+        QVERIFY(other.Acquire(QStringLiteral("/ws/Ser_40926_Update"), QStringLiteral("/dev/ttyUSB1"), Conf_Dir));
+        // Step 3 of the configuration the updater was given: its images are not rewritten, no dialog opens.
+        f.Program.Write(QStringLiteral("PROJECTS/Line2/bin/bankK.bin"), "in use");
+        QTest::mouseClick(f.Main->Btn_CreateBin, Qt::LeftButton);
+        QVERIFY(!f.Boot->isVisible());
+        QCOMPARE(f.Program.Read(QStringLiteral("PROJECTS/Line2/bin/bankK.bin")), QByteArray("in use"));
+        const QStringList refused = Shown_Texts();
+        QCOMPARE(refused.size(), 1);
+        QVERIFY2(refused[0].startsWith(QStringLiteral("warning: An update is already running in this workspace: ")) &&
+                     refused[0].contains(QStringLiteral(" on /dev/ttyUSB1, process %1, for ")
+                                             .arg(QCoreApplication::applicationPid())),
+                 qPrintable(refused[0]));
+        // An updater given another configuration: this one's step 3 opens, but its update waits.
+        other.Release();
+        TUpdater_Lock elsewhere(Program_Dir);
+        QVERIFY(elsewhere.Acquire(QStringLiteral("/ws/Ser_40926_Update"), QStringLiteral("/dev/ttyUSB1"),
+                                  Join_Path(Projects_Dir, QStringLiteral("Other"))));
+        f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("warning: An update is already running in this workspace: ")),
+                 qPrintable(shown[0]));
+        QVERIFY(f.Runs(Serial_Updater_Base).isEmpty());
+    }
+
+    void The_port_used_is_remembered_and_chosen_again()
+    {
+        TBoot_Fixture f;
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
+        Last_Serial_Port = QStringLiteral("ttyS0");
+        f.Step_3([&] {
+            QCOMPARE(f.Boot->CB_COM_Port->currentText(), QStringLiteral("ttyS0"));
+            f.Boot->CB_COM_Port->setCurrentIndex(1);
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+        });
+        QCOMPARE(Last_Serial_Port, QStringLiteral("ttyUSB0"));
+        Take_Shown_Messages();
     }
 
     void After_the_limit_the_dialog_is_usable_and_the_updater_goes_on()
