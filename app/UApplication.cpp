@@ -126,7 +126,8 @@ void Create_Dialogs(DIRevevoriVezaDiva &main)
     main.FAbout = new TFAbout(&main);
     main.FNew_Project = new TFNew_Project(&main);
     main.FOpenConf = new TFOpenConf(&main);
-    main.FSoftOptions = new TFSoftOptions(&main);
+    main.FSoftOptions = new TFSoftOptions(
+        &main, {[&main] { main.Change_Language(); }, main.HTTP1, [&main] { main.Set_Timer_Update(); }});
     main.FParGen = new TFParGen(&main);
     main.FBoot = new TFBoot(&main);
 }

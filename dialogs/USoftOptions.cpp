@@ -1,7 +1,6 @@
 #include "USoftOptions.h"
 
 #include "UComon.h"
-#include "UDavaroroFirmWare.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
@@ -142,10 +141,10 @@ void Set_Box_Caption(QCheckBox *box, const QString &text)
 
 } // namespace
 
-TFSoftOptions::TFSoftOptions(DIRevevoriVezaDiva *Main_Window)
+TFSoftOptions::TFSoftOptions(QWidget *Main_Window, TMain_Window_Calls main)
     : QDialog(Main_Window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowCloseButtonHint),
-      Main(Main_Window)
+      Main(std::move(main))
 {
     setObjectName(QStringLiteral("FSoftOptions"));
     static const bool factory = (QAccessible::installFactory(Language_Slot_Access), true);
@@ -407,7 +406,7 @@ void TFSoftOptions::LangClick(int Slot)
     Language_Name = kept;
     Language_In_Use = chosen;
 
-    Main->Change_Language();
+    Main.Change_Language();
     Show_Page_Label();
 }
 
@@ -419,7 +418,7 @@ void TFSoftOptions::Update_CheckBox()
 
 void TFSoftOptions::Check_Version(std::function<void(bool)> done)
 {
-    Main->HTTP1->Check_Version(this, std::move(done));
+    Main.Version_Check->Check_Version(this, std::move(done));
 }
 
 void TFSoftOptions::Btn_Check_UpdateClick()
@@ -466,7 +465,7 @@ void TFSoftOptions::Btn_OKClick()
     Enable_Internet = CB_En_Con->isChecked();
     // Stored as ticked, also while the box is greyed.
     Enable_Update = CB_Update->isChecked();
-    Main->Set_Timer_Update();
+    Main.Set_Timer_Update();
     Enable_Jump_Field_Tables = CB_Soft_Set_Jump_Table->isChecked();
     Enable_Double_Click_Auto_Size = CB_DoubleClick_Auto_Size->isChecked();
     accept();

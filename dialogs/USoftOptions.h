@@ -9,7 +9,16 @@
 
 #include <functional>
 
-class DIRevevoriVezaDiva;
+class TVersion_Check;
+
+// What the options dialog asks of the main window, which makes it: re-caption every window after a change of
+// language, run the version check, and restart the periodic check after a change of its settings.
+struct TMain_Window_Calls
+{
+    std::function<void()> Change_Language;
+    TVersion_Check *Version_Check = nullptr;
+    std::function<void()> Set_Timer_Update;
+};
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -23,9 +32,8 @@ class TFSoftOptions : public QDialog
 public:
     static constexpr int Slots = 6;
 
-    // Main_Window: the window whose Change_Language re-captions every window and whose Timer_Update runs
-    // the periodic check; it is also the dialog's parent.
-    explicit TFSoftOptions(DIRevevoriVezaDiva *Main_Window);
+    // Main_Window is the dialog's parent; main holds what the dialog asks of it.
+    TFSoftOptions(QWidget *Main_Window, TMain_Window_Calls main);
 
     // The language page shown, counted from 1.
     int Show_Page = 1;
@@ -86,7 +94,7 @@ private:
     void Show_Page_Label();
     void Show_Check_Text();
 
-    DIRevevoriVezaDiva *Main;
+    TMain_Window_Calls Main;
     // An immediate check is under way; its button stays disabled until the answer.
     bool Checking = false;
     // Counts the showings, so that the answer of a check asked at an earlier showing is not shown.
