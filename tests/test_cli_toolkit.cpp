@@ -1,6 +1,6 @@
 // quillon-cli import, diff and provision, run as a real process on real files.
 
-#include "UCli_Toolkit.h"
+#include "UCsv_Table.h"
 #include "UComon.h"
 #include "UCli_Process.h"
 #include "UFull_Disk.h"
@@ -23,11 +23,11 @@
 
 namespace {
 
-void Write_File(const QString &path, const QByteArray &bytes)
+// false when the file cannot be written whole: the caller fails the test there (QVERIFY).
+[[nodiscard]] bool Write_File(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(bytes);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QByteArray Read_File(const QString &path)
@@ -36,17 +36,23 @@ QByteArray Read_File(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A configuration under dir/PROJECTS with this ParGen.xml, built.
-QString Built_Config(const QTemporaryDir &dir, const QString &name, const QByteArray &parGen)
+// Makes the configuration directory conf with this ParGen.xml and runs build on it: build's run, or a run
+// with exit code -1 that names what could not be written.
+TRun Build_Config(const QString &conf, const QByteArray &parGen)
 {
-    const QString conf = dir.filePath(QStringLiteral("PROJECTS/") + name);
-    QDir().mkpath(conf);
-    Write_File(conf + QStringLiteral("/ParGen.xml"), parGen);
-    const TRun build = Run({"build", conf});
-    if (build.Exit_Code != 0)
-        qWarning("build failed: %s", build.Err.constData());
-    return conf;
+    if (!QDir().mkpath(conf) || !Write_File(conf + QStringLiteral("/ParGen.xml"), parGen))
+        return {-1, {}, "cannot write " + QFile::encodeName(conf) + "/ParGen.xml"};
+    return Run({"build", conf});
 }
+
+// The configuration dir/PROJECTS/name with this ParGen.xml, built, in a new variable conf; when it cannot be
+// made or built, the test fails right here with build's stderr.
+#define BUILT_CONFIG(conf, dir, name, parGen)                                                                   \
+    const QString conf = (dir).filePath(QStringLiteral("PROJECTS/") + (name));                                   \
+    do {                                                                                                         \
+        const TRun build_ = Build_Config(conf, parGen);                                                          \
+        QVERIFY2(build_.Exit_Code == 0, build_.Err.constData());                                                 \
+    } while (false)
 
 // A bankK.bin with a field changed and the checksum sealed again.
 QByteArray Resealed(QByteArray image, size_t offset, const QByteArray &bytes)
@@ -131,7 +137,7 @@ void Test_Cli_Toolkit::Import_gives_the_same_bytes_back()
     QFETCH(int, deviceType);
     QFETCH(TKey_Texts, texts);
     QTemporaryDir dir;
-    const QString original = Built_Config(dir, "Original", Saved_ParGen(deviceType, texts));
+    BUILT_CONFIG(original, dir, "Original", Saved_ParGen(deviceType, texts));
     const QByteArray bank = Read_File(original + "/bin/bank.bin");
     const QByteArray bankK = Read_File(original + "/bin/bankK.bin");
     QCOMPARE(bankK.size(), 2048);
@@ -157,14 +163,14 @@ void Test_Cli_Toolkit::Import_gives_the_same_bytes_back()
 void Test_Cli_Toolkit::Import_refuses_and_reports()
 {
     QTemporaryDir dir;
-    const QString original = Built_Config(dir, "Original", Saved_ParGen(1));
+    BUILT_CONFIG(original, dir, "Original", Saved_ParGen(1));
     const QString bankK = original + "/bin/bankK.bin";
     const QByteArray image = Read_File(bankK);
 
     // A damaged image: nothing is written, not even the directory.
     QByteArray damaged = image;
     damaged[0x6E4] = char(damaged[0x6E4] + 1);
-    Write_File(dir.filePath("damaged.bin"), damaged);
+    QVERIFY(Write_File(dir.filePath("damaged.bin"), damaged));
     TRun run = Run({"import", dir.filePath("damaged.bin"), dir.filePath("PROJECTS/New")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("is damaged (bad checksum: stored"), run.Err.constData());
@@ -172,8 +178,8 @@ void Test_Cli_Toolkit::Import_refuses_and_reports()
 
     // A rate that is no entry of the list: the key and what was used are named, and build cannot give it back.
     const uint32_t rate = 300;
-    Write_File(dir.filePath("slow.bin"),
-               Resealed(image, offsetof(TConfig_Bank, Ser_Baud), QByteArray(reinterpret_cast<const char *>(&rate), 4)));
+    QVERIFY(Write_File(dir.filePath("slow.bin"),
+               Resealed(image, offsetof(TConfig_Bank, Ser_Baud), QByteArray(reinterpret_cast<const char *>(&rate), 4))));
     run = Run({"import", dir.filePath("slow.bin"), dir.filePath("PROJECTS/Slow")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("Port_0_Baud: bankK.bin holds a rate of 300 bit/s, which is no entry of the baud-rate "
@@ -183,14 +189,14 @@ void Test_Cli_Toolkit::Import_refuses_and_reports()
     QVERIFY(Read_File(dir.filePath("PROJECTS/Slow/ParGen.xml")).contains("<Port_0_Baud>7</Port_0_Baud>"));
 
     // A byte no key sets is named by its offset.
-    Write_File(dir.filePath("odd.bin"), Resealed(image, 0x100, "\x01"));
+    QVERIFY(Write_File(dir.filePath("odd.bin"), Resealed(image, 0x100, "\x01")));
     run = Run({"import", dir.filePath("odd.bin"), dir.filePath("PROJECTS/Odd")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("bankK.bin byte 0x100: the image holds 1, build writes 0"), run.Err.constData());
 
     // The serial channel Port 1 does not use is no field, and still counts.
-    Write_File(dir.filePath("channel.bin"),
-               Resealed(image, offsetof(TConfig_Bank, Ser_Parity) + Channel_Port_1_RS232, "\x02"));
+    QVERIFY(Write_File(dir.filePath("channel.bin"),
+               Resealed(image, offsetof(TConfig_Bank, Ser_Parity) + Channel_Port_1_RS232, "\x02")));
     run = Run({"import", dir.filePath("channel.bin"), dir.filePath("PROJECTS/Channel")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("bankK.bin byte 0x1ab: the image holds 2, build writes 0"), run.Err.constData());
@@ -207,7 +213,7 @@ void Test_Cli_Toolkit::Import_refuses_and_reports()
     run = Run({"import", bankK, dir.filePath("PROJECTS/.hidden")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("Error! Name project is not valid"), run.Err.constData());
-    Write_File(dir.filePath("header.bin"), QByteArray("\x04\x00\x00\x00", 4));
+    QVERIFY(Write_File(dir.filePath("header.bin"), QByteArray("\x04\x00\x00\x00", 4)));
     run = Run({"import", bankK, dir.filePath("header.bin"), dir.filePath("PROJECTS/Header")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("holds no parameters"), run.Err.constData());
@@ -272,8 +278,8 @@ void Test_Cli_Toolkit::Diff_compares_by_field()
     QFETCH(int, exitCode);
     QFETCH(QByteArray, output);
     QTemporaryDir dir;
-    const QString left = Built_Config(dir, "A", a);
-    const QString right = Built_Config(dir, "B", b);
+    BUILT_CONFIG(left, dir, "A", a);
+    BUILT_CONFIG(right, dir, "B", b);
     const auto given = [](const QString &conf, const QString &as) {
         return as == u"dir" ? conf : conf + QStringLiteral("/bin/") + as;
     };
@@ -333,11 +339,11 @@ void Test_Cli_Toolkit::Provision_makes_a_hundred_sendable_configurations()
 {
     QTemporaryDir dir;
     const QString projects = dir.filePath("PROJECTS");
-    const QString templ = Built_Config(dir, "Template", Saved_ParGen(1, {{"Port_0_Baud", "3"}}));
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(1, {{"Port_0_Baud", "3"}}));
     QByteArray table = "name,Port_0_DevID,Ethernet_IP4,Ethernet_EN_GAT\n";
     for (int i = 1; i <= 100; ++i)
         table += QStringLiteral("Meter %1,%1,%2,%3\n").arg(i).arg(100 + i).arg(i % 2 ? "1" : "").toUtf8();
-    Write_File(dir.filePath("meters.csv"), table);
+    QVERIFY(Write_File(dir.filePath("meters.csv"), table));
     const TRun run = Run({"provision", templ, dir.filePath("meters.csv")});
     QVERIFY2(run.Exit_Code == 0, run.Err.constData());
     QVERIFY2(run.Out.endsWith("100 configurations created\n"), run.Out.constData());
@@ -400,11 +406,11 @@ void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing()
     QFETCH(QByteArray, reason);
     QTemporaryDir dir;
     // Without Ethernet the address is not checked.
-    const QString templ = Built_Config(dir, "Template", Saved_ParGen(0, {{"Ethernet_IP1", "300"}}));
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(0, {{"Ethernet_IP1", "300"}}));
     QByteArray table = header + "\n";
     for (int i = 1; i <= 100; ++i)
         table += i == 51 ? badRow + "\n" : QStringLiteral("Meter %1,%1,,\n").arg(i).toUtf8();
-    Write_File(dir.filePath("meters.csv"), table);
+    QVERIFY(Write_File(dir.filePath("meters.csv"), table));
     const TRun run = Run({"provision", templ, dir.filePath("meters.csv")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains(reason) && run.Err.endsWith("nothing was created\n"), run.Err.constData());
@@ -414,13 +420,13 @@ void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing()
 void Test_Cli_Toolkit::Provision_reads_a_semicolon_table_from_a_spreadsheet()
 {
     QTemporaryDir dir;
-    const QString templ = Built_Config(dir, "Vorlage", Saved_ParGen(1));
+    BUILT_CONFIG(templ, dir, "Vorlage", Saved_ParGen(1));
     // As a spreadsheet in a German locale saves "CSV UTF-8": byte-order mark, semicolons, CRLF, quotes where a
     // cell holds the separator, an empty trailing row.
-    Write_File(dir.filePath("z.csv"), "\xEF\xBB\xBFname;Port_0_DevID;Opt_Off_Reg;Ethernet_IP4\r\n"
+    QVERIFY(Write_File(dir.filePath("z.csv"), "\xEF\xBB\xBFname;Port_0_DevID;Opt_Off_Reg;Ethernet_IP4\r\n"
                                       "Z\xC3\xA4hler Halle 1;5;1000;21\r\n"
                                       "\"Z\xC3\xA4hler; Halle 2\";6;;22\r\n"
-                                      ";;;\r\n");
+                                      ";;;\r\n"));
     const TRun run = Run({"provision", templ, dir.filePath("z.csv")});
     QVERIFY2(run.Exit_Code == 0, run.Err.constData());
     const QString second = dir.filePath(QString::fromUtf8("PROJECTS/Zähler; Halle 2"));
@@ -438,12 +444,12 @@ void Test_Cli_Toolkit::Provision_on_a_full_disk_leaves_nothing_behind()
         QSKIP(qPrintable(reason));
     const QString templ = disk.File_Path("Template");
     QVERIFY(QDir().mkpath(templ));
-    Write_File(templ + "/ParGen.xml", Saved_ParGen(1));
+    QVERIFY(Write_File(templ + "/ParGen.xml", Saved_ParGen(1)));
     QTemporaryDir dir;
     QByteArray table = "name\n";
     for (int i = 1; i <= 40; ++i)
         table += QStringLiteral("Meter %1\n").arg(i).toUtf8();
-    Write_File(dir.filePath("meters.csv"), table);
+    QVERIFY(Write_File(dir.filePath("meters.csv"), table));
     // 64 KiB hold a few configurations, not forty.
     const TRun run = Run({"provision", templ, dir.filePath("meters.csv")});
     QCOMPARE(run.Exit_Code, 1);
@@ -459,13 +465,13 @@ void Test_Cli_Toolkit::Provision_update_runs_update_in_table_order()
 #else
     QTemporaryDir dir;
     QDir().mkpath(dir.filePath("MASTER"));
-    Write_File(dir.filePath("MASTER/sim40926.sim"), "serial firmware");
-    const QString templ = Built_Config(dir, "Template", Saved_ParGen(0));
+    QVERIFY(Write_File(dir.filePath("MASTER/sim40926.sim"), "serial firmware"));
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(0));
     const TPseudo_Port port;
     QVERIFY(!port.Path.isEmpty());
     const QByteArray table = QStringLiteral("name,Port_0_DevID,port\nM1,5,%1\nM2,6,%1\n").arg(port.Path).toUtf8();
-    Write_File(dir.filePath("a.csv"), table);
-    Write_File(dir.filePath("b.csv"), QByteArray(table).replace("M1", "N1").replace("M2", "N2"));
+    QVERIFY(Write_File(dir.filePath("a.csv"), table));
+    QVERIFY(Write_File(dir.filePath("b.csv"), QByteArray(table).replace("M1", "N1").replace("M2", "N2")));
 
     // The first updater fails: the run stops there, unless told to go on.
     QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 0, 4));
@@ -486,7 +492,7 @@ void Test_Cli_Toolkit::Provision_update_runs_update_in_table_order()
     QCOMPARE(runs[2].Args.last(), dir.filePath("PROJECTS/N2/bin/bank.bin"));
 
     // A row without the address its device is updated by: refused before anything is made.
-    Write_File(dir.filePath("c.csv"), "name,Device_Type_Type,port\nE1,1,ttyS0\n");
+    QVERIFY(Write_File(dir.filePath("c.csv"), "name,Device_Type_Type,port\nE1,1,ttyS0\n"));
     run = Run({"provision", templ, dir.filePath("c.csv"), "--update"});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("row 2, column ip: the device is updated over Ethernet"), run.Err.constData());

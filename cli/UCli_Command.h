@@ -1,0 +1,106 @@
+#pragma once
+
+// What quillon-cli's command groups share: a row of the command table, the call a command's handler gets,
+// and the small helpers every group writes its messages with.
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+// Exit codes: 0 success, 1 the work failed (reason on err), 2 the command line was wrong.
+enum TExit
+{
+    Exit_Ok = 0,
+    Exit_Failed = 1,
+    Exit_Usage = 2
+};
+
+// The options of the command line, as bits.
+enum TOption : unsigned
+{
+    Opt_Help = 1u << 0,
+    Opt_Version = 1u << 1,
+    Opt_Json = 1u << 2,
+    Opt_Report = 1u << 3,
+    Opt_Port = 1u << 4,
+    Opt_Ip = 1u << 5,
+    Opt_Option = 1u << 6,
+    Opt_No_Read_Back = 1u << 7,
+    Opt_Workspace = 1u << 8,
+    Opt_Force = 1u << 9,
+    Opt_Raw = 1u << 10,
+    Opt_Update = 1u << 11,
+    Opt_Keep_Going = 1u << 12,
+};
+using TOptions = unsigned;
+
+// One command as the command line gave it, after every check of the command line has passed.
+struct TCli_Call
+{
+    // The command's arguments, the command's name not among them.
+    QStringList Arguments;
+    TOptions Given;
+    QString Port;
+    QString Ip;
+    // "0", "1" or "2".
+    QString Option;
+    // The located workspace of --workspace DIR; empty when not given.
+    QString Workspace;
+    QTextStream &Out;
+    QTextStream &Err;
+
+    bool Has(TOption option) const { return Given & option; }
+};
+
+using TCli_Handler = int (*)(const TCli_Call &call);
+
+// A row of the command table.
+struct TCli_Command
+{
+    const char *Name;
+    int Min_Arguments;
+    int Max_Arguments;
+    // What the arguments are, as "NAME needs ..." tells.
+    const char *Arguments;
+    // The options the command takes.
+    TOptions Options;
+    // Those it takes only beside --update.
+    TOptions Only_With_Update;
+    // What else the command asks of its options: the message of a wrong command line, or nullptr.
+    const char *(*Check)(TOptions given);
+    TCli_Handler Run;
+    // Its lines of the help: the usage line, then what it does.
+    const char *Help;
+};
+
+// The handlers of the command table, one group of commands to a file.
+int Cli_Build(const TCli_Call &call);
+int Cli_Verify(const TCli_Call &call);
+int Cli_Check(const TCli_Call &call);
+int Cli_Inspect(const TCli_Call &call);
+int Cli_Texts(const TCli_Call &call);
+int Cli_Ports(const TCli_Call &call);
+int Cli_Update(const TCli_Call &call);
+int Cli_Import(const TCli_Call &call);
+int Cli_Diff(const TCli_Call &call);
+int Cli_Provision(const TCli_Call &call);
+
+inline QString Native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// "quillon-cli: message" on err; returns code.
+inline int Fail(QTextStream &err, const QString &message, int code = Exit_Failed)
+{
+    err << "quillon-cli: " << message << '\n';
+    return code;
+}
+
+// A wrong command line: the message, and where help is; returns Exit_Usage.
+inline int Usage(QTextStream &err, const QString &message)
+{
+    err << "quillon-cli: " << message << " (see quillon-cli --help)\n";
+    return Exit_Usage;
+}

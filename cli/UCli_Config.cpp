@@ -1,0 +1,159 @@
+// quillon-cli build, verify, check and inspect: a configuration's two images, and whether it may be sent.
+
+#include "UCli.h"
+#include "UCli_Command.h"
+
+#include "UComon.h"
+#include "UImage_Keys.h"
+#include "ULanguage.h"
+#include "UParGen_File.h"
+#include "URegular_File.h"
+#include "USaveBincc.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+QString Hex_Bytes(uint32_t value)
+{
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(value & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((value >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((value >> 16) & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((value >> 24) & 0xFF, 2, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+QString ParGen_Path(const QString &configDir)
+{
+    return Join_Path(configDir, ParGen_File_Name);
+}
+
+// The failure of a CONFIG_DIR that is no directory.
+int Not_A_Directory(QTextStream &err, const QString &configDir)
+{
+    return Fail(err, QStringLiteral("%1 is not a directory").arg(Native(configDir)));
+}
+
+// Builds both images from configDir/ParGen.xml, telling on err when there is none; verdict says whether the
+// configuration of that same reading may be sent.
+bool Build_Data(const QString &configDir, TSend_Verdict &verdict, QTextStream &err)
+{
+    if (!QFileInfo::exists(ParGen_Path(configDir)))
+        err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(configDir) << ": the defaults were used\n";
+    try {
+        Load_Default_Language();
+        Make_Config_Data(ParGen_Path(configDir), &verdict);
+    } catch (const EQuillon_Error &error) {
+        Fail(err, error.Text());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int Cli_Build(const TCli_Call &call)
+{
+    const QString &configDir = call.Arguments[0];
+    if (!QFileInfo(configDir).isDir())
+        return Not_A_Directory(call.Err, configDir);
+    TSend_Verdict verdict;
+    if (!Build_Data(configDir, verdict, call.Err))
+        return Exit_Failed;
+    try {
+        Write_Config_Files(configDir);
+    } catch (const EQuillon_Error &error) {
+        return Fail(call.Err, error.Text());
+    }
+    call.Out << Native(Bank_File_Path(configDir)) << ": " << Param_Buffer_Length << " bytes\n";
+    call.Out << Native(BankK_File_Path(configDir)) << ": " << Bank_Buffer_Length << " bytes\n";
+    call.Out << "checksum: " << Config_Bank.Checksum << " (" << Hex_Bytes(Config_Bank.Checksum) << ")\n";
+    // The files are what the update step writes; whether they may reach a device is another question.
+    if (!verdict.May_Send())
+        call.Err << "quillon-cli: warning: this configuration must not be sent to a device: " << verdict.Reason << '\n';
+    return Exit_Ok;
+}
+
+int Cli_Verify(const TCli_Call &call)
+{
+    const QString &configDir = call.Arguments[0];
+    if (!QFileInfo(configDir).isDir())
+        return Not_A_Directory(call.Err, configDir);
+    TSend_Verdict verdict;
+    if (!Build_Data(configDir, verdict, call.Err))
+        return Exit_Failed;
+    const QStringList differences = Config_File_Differences(configDir);
+    for (const QString &difference : differences)
+        call.Err << "quillon-cli: " << difference << '\n';
+    if (!verdict.May_Send())
+        call.Err << "quillon-cli: the configuration must not be sent to a device: " << verdict.Reason << '\n';
+    if (!differences.isEmpty() || !verdict.May_Send())
+        return Exit_Failed;
+    call.Out << Native(Bank_File_Path(configDir)) << ": OK\n";
+    call.Out << Native(BankK_File_Path(configDir)) << ": OK\n";
+    return Exit_Ok;
+}
+
+int Cli_Check(const TCli_Call &call)
+{
+    const QString &configDir = call.Arguments[0];
+    if (!QFileInfo(configDir).isDir())
+        return Not_A_Directory(call.Err, configDir);
+    Load_Default_Language();
+    const TSend_Verdict verdict = Send_Verdict_Of_File(ParGen_Path(configDir));
+    call.Out << (verdict.May_Send() ? QStringLiteral("OK") : verdict.Reason) << '\n';
+    return verdict.May_Send() ? Exit_Ok : Exit_Failed;
+}
+
+int Cli_Inspect(const TCli_Call &call)
+{
+    const QString &path = call.Arguments[0];
+    QByteArray bytes;
+    try {
+        // Nothing larger than a bankK.bin is read.
+        bytes = Read_Regular_File(path, Config_Bank_Size);
+    } catch (const EQuillon_Error &error) {
+        return Fail(call.Err, error.Text());
+    }
+    return Inspect_Bytes(bytes, path, call.Has(Opt_Json), call.Out, call.Err);
+}
+
+int Inspect_Bytes(const QByteArray &bytes, const QString &path, bool json, QTextStream &out, QTextStream &err)
+{
+    QString kind;
+    QString problem;
+    QList<TImage_Field> fields;
+    if (bytes.size() == Config_Bank_Size) {
+        kind = QStringLiteral("bankK.bin");
+        fields = Bank_Image_Fields(bytes, problem);
+    } else if (bytes.size() == Param_Block_Size || bytes.size() == Param_Header_Size) {
+        kind = QStringLiteral("bank.bin");
+        fields = Param_Block_Fields(bytes, problem);
+    } else {
+        problem = QStringLiteral("%1 bytes: a bank.bin has 4 or 17 bytes, a bankK.bin 2048").arg(bytes.size());
+    }
+
+    if (json) {
+        QJsonObject object{{QStringLiteral("file"), Native(path)},
+                           {QStringLiteral("kind"), kind.isEmpty() ? QJsonValue() : QJsonValue(kind)},
+                           {QStringLiteral("size"), bytes.size()},
+                           {QStringLiteral("well_formed"), problem.isEmpty()}};
+        for (const TImage_Field &field : std::as_const(fields))
+            object.insert(field.Name, field.Value);
+        if (!problem.isEmpty())
+            object.insert(QStringLiteral("problem"), problem);
+        out << QJsonDocument(object).toJson(QJsonDocument::Indented);
+    } else {
+        out << "file: " << Native(path) << '\n';
+        if (!kind.isEmpty())
+            out << "kind: " << kind << ", " << bytes.size() << " bytes\n";
+        for (const TImage_Field &field : std::as_const(fields))
+            out << QString(field.Name).replace(u'_', u' ') << ": " << field.Shown << '\n';
+    }
+    if (!problem.isEmpty())
+        return Fail(err, QStringLiteral("%1 is not well formed: %2").arg(Native(path), problem));
+    return Exit_Ok;
+}

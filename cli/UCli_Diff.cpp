@@ -1,0 +1,218 @@
+// quillon-cli diff: two configurations or images compared field by field.
+
+#include "UCli_Diff.h"
+#include "UCli_Command.h"
+
+#include "UComon.h"
+#include "UImage_Keys.h"
+#include "UParGen_File.h"
+#include "URegular_File.h"
+#include "USaveBincc.h"
+#include "UXml_Document.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <iterator>
+#include <optional>
+
+QString Value_Of(const QList<TKey_Value> &values, const QString &key)
+{
+    for (const TKey_Value &value : values) {
+        if (value.Key == key)
+            return value.Value;
+    }
+    return QString();
+}
+
+bool Holds(const QList<TKey_Value> &values, const QString &key)
+{
+    for (const TKey_Value &value : values) {
+        if (value.Key == key)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// The value as a person reads it: a baud-rate index with its rate.
+QString Shown(const QString &key, const QString &value)
+{
+    if (value.isNull())
+        return QStringLiteral("(none)");
+    if (key.endsWith(QLatin1String("_Baud"))) {
+        int index = -1;
+        if (Try_Str_To_Int(value, index) && index >= 0 && index < int(std::size(Baud_Rates)))
+            return QStringLiteral("%1 (%2 bit/s)").arg(value).arg(Baud_Rates[index]);
+        if (value.startsWith(QLatin1String("rate ")))
+            return value.mid(5) + QStringLiteral(" bit/s (no entry of the list)");
+    }
+    return value;
+}
+
+} // namespace
+
+// Field by field, in the order of a then of the fields only b holds. With common only, a field one side does
+// not hold is passed over.
+QList<TDifference> Differences(const QList<TKey_Value> &a, const QList<TKey_Value> &b, bool common)
+{
+    QList<TDifference> found;
+    QStringList fields;
+    for (const TKey_Value &value : a)
+        fields << value.Key;
+    for (const TKey_Value &value : b) {
+        if (!fields.contains(value.Key))
+            fields << value.Key;
+    }
+    for (const QString &field : std::as_const(fields)) {
+        if (common && !(Holds(a, field) && Holds(b, field)))
+            continue;
+        const QString va = Value_Of(a, field);
+        const QString vb = Value_Of(b, field);
+        if (va != vb || va.isNull() != vb.isNull())
+            found.append({field, Shown(field, va), Shown(field, vb)});
+    }
+    return found;
+}
+
+namespace {
+
+// One side of a comparison: a configuration (both images built, its device type, its texts) or one image.
+struct TSide
+{
+    QString Name;
+    bool Config = false;
+    QByteArray Bank;  // 17 or 4 bytes, or empty
+    QByteArray BankK; // 2048 bytes, or empty
+    QString Device_Type;
+    QList<TKey_Value> Texts; // as written, for --raw
+};
+
+std::optional<TSide> Read_Side(const QString &path, bool raw, QTextStream &err)
+{
+    TSide side;
+    side.Name = path;
+    const QFileInfo info(path);
+    try {
+        if (info.isDir()) {
+            side.Config = true;
+            const QString parGen = Join_Path(path, ParGen_File_Name);
+            TXml_Document xml;
+            const bool exists = Load_ParGen_File(xml, parGen);
+            if (!exists)
+                err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(path) << ": the defaults were used\n";
+            if (raw) {
+                const TParGen_Reader reader(xml.Root());
+                for (const QString &key : ParGen_Keys) {
+                    const QString text = reader.Text(key);
+                    side.Texts.append({key, !(exists && reader.Has(key)) ? QStringLiteral("(missing)")
+                                            : text.isNull()              ? QStringLiteral("")
+                                                                         : text});
+                }
+                return side;
+            }
+            Make_Config_Data(parGen);
+            side.Bank = Param_Block_Bytes();
+            side.BankK = Bank_Image_Bytes();
+            side.Device_Type = exists && TParGen_Reader(xml.Root()).Flag(QStringLiteral("Device_Type_Type"))
+                                   ? QStringLiteral("1")
+                                   : QStringLiteral("0");
+            return side;
+        }
+        if (!info.exists())
+            throw EQuillon_Error(QStringLiteral("%1 does not exist").arg(Native(path)));
+        const QByteArray bytes = Read_Regular_File(path, Config_Bank_Size);
+        if (bytes.size() == Config_Bank_Size) {
+            if (const QString problem = Checksum_Problem(bytes); !problem.isEmpty())
+                throw EQuillon_Error(QStringLiteral("%1 is damaged: %2").arg(Native(path), problem));
+            side.BankK = bytes;
+        } else if ((bytes.size() == Param_Block_Size || bytes.size() == Param_Header_Size) &&
+                   uint8_t(bytes[0]) == Param_Header_Size && !bytes[1] && !bytes[2] && !bytes[3]) {
+            side.Bank = bytes;
+        } else {
+            throw EQuillon_Error(QStringLiteral("%1 is neither a configuration directory nor a bank.bin or bankK.bin")
+                                     .arg(Native(path)));
+        }
+    } catch (const EQuillon_Error &error) {
+        err << "quillon-cli: " << error.Text() << '\n';
+        return std::nullopt;
+    }
+    return side;
+}
+
+// A side's fields for the images named; a configuration adds its device type.
+QList<TKey_Value> Side_Fields(const TSide &side, bool bank, bool bankK)
+{
+    QList<TKey_Value> fields;
+    if (side.Config)
+        fields.append({QStringLiteral("Device_Type_Type"), side.Device_Type});
+    fields += Image_Key_Values(bank ? side.Bank : QByteArray(), bankK ? side.BankK : QByteArray());
+    if (bank && !side.Bank.isEmpty())
+        fields.append({QStringLiteral("bank.bin parameters"), side.Bank.size() == Param_Block_Size
+                                                                  ? QStringLiteral("present")
+                                                                  : QStringLiteral("none (header only)")});
+    return fields;
+}
+
+} // namespace
+
+int Cli_Diff(const TCli_Call &call)
+{
+    const QString &a = call.Arguments[0];
+    const QString &b = call.Arguments[1];
+    const bool raw = call.Has(Opt_Raw);
+    const bool json = call.Has(Opt_Json);
+    QTextStream &out = call.Out;
+    QTextStream &err = call.Err;
+    const std::optional<TSide> left = Read_Side(a, raw, err);
+    const std::optional<TSide> right = Read_Side(b, raw, err);
+    if (!left || !right)
+        return Exit_Usage;
+    QList<TDifference> differences;
+    if (raw) {
+        if (!left->Config || !right->Config)
+            return Usage(err, QStringLiteral("--raw compares two configuration directories"));
+        differences = Differences(left->Texts, right->Texts, false);
+    } else {
+        // Like is compared with like: a configuration meets an image through the image of that kind it builds.
+        const bool bank = !left->Bank.isEmpty() && !right->Bank.isEmpty();
+        const bool bankK = !left->BankK.isEmpty() && !right->BankK.isEmpty();
+        QList<TKey_Value> fa;
+        QList<TKey_Value> fb;
+        bool common = false;
+        if (bank || bankK) {
+            fa = Side_Fields(*left, bank, bankK);
+            fb = Side_Fields(*right, bank, bankK);
+            if (left->Config != right->Config) {
+                fa.removeIf([](const TKey_Value &v) { return v.Key == u"Device_Type_Type"; });
+                fb.removeIf([](const TKey_Value &v) { return v.Key == u"Device_Type_Type"; });
+            }
+        } else {
+            // A bank.bin against a bankK.bin: the keys both hold.
+            fa = Side_Fields(*left, true, true);
+            fb = Side_Fields(*right, true, true);
+            common = true;
+        }
+        if (bankK) {
+            QList<TKey_Value> rightBytes;
+            fa += Uncovered_Differences(left->BankK, right->BankK, &rightBytes);
+            fb += rightBytes;
+        }
+        differences = Differences(fa, fb, common);
+    }
+    if (json) {
+        QJsonArray array;
+        for (const TDifference &difference : std::as_const(differences))
+            array.append(QJsonObject{{QStringLiteral("field"), difference.Field},
+                                     {QStringLiteral("a"), difference.A},
+                                     {QStringLiteral("b"), difference.B}});
+        out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+    } else {
+        for (const TDifference &difference : std::as_const(differences))
+            out << difference.Field << ": " << difference.A << " -> " << difference.B << '\n';
+    }
+    return differences.isEmpty() ? Exit_Ok : Exit_Failed;
+}

@@ -1,0 +1,269 @@
+// quillon-cli provision: many configurations made from a template and a table, and updated in table order.
+
+#include "UCli_Command.h"
+#include "UCli_Update.h"
+#include "UCsv_Table.h"
+
+#include "UAtomic_File.h"
+#include "UComon.h"
+#include "ULanguage.h"
+#include "UParGen_File.h"
+#include "URegular_File.h"
+#include "USaveBincc.h"
+#include "UXml_Document.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// Far above any table of converters a plant keeps.
+constexpr qint64 Table_File_Limit = 64 * 1024 * 1024;
+
+void Set_Key_Text(TXml_Document &xml, const QString &key, const QString &text)
+{
+    QDomElement root = xml.Root();
+    QDomElement element = Find_Child(root, key);
+    if (element.isNull()) {
+        Add_Child(root, key, text);
+        return;
+    }
+    while (element.hasChildNodes())
+        element.removeChild(element.firstChild());
+    if (!text.isEmpty())
+        element.appendChild(root.ownerDocument().createTextNode(text));
+}
+
+struct TProvision_Row
+{
+    int Number;
+    QString Name;
+    QString Dir;
+    TParGen_Fields Fields;
+    bool Ethernet = false;
+    QString Address; // the port or ip cell
+};
+
+bool Same_Name(const QString &a, const QString &b)
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+#else
+    return a == b;
+#endif
+}
+
+} // namespace
+
+int Cli_Provision(const TCli_Call &call)
+{
+    const QString &templateDir = call.Arguments[0];
+    const QString &tableFile = call.Arguments[1];
+    const bool update = call.Has(Opt_Update);
+    QTextStream &out = call.Out;
+    QTextStream &err = call.Err;
+    Load_Default_Language();
+    if (!QFileInfo(templateDir).isDir())
+        return Fail(err, QStringLiteral("%1 is not a directory").arg(Native(templateDir)));
+    const QString templateParGen = Join_Path(templateDir, ParGen_File_Name);
+    const TSend_Verdict templateVerdict = Send_Verdict_Of_File(templateParGen);
+    if (!templateVerdict.May_Send())
+        return Fail(
+            err, QStringLiteral("the template %1 cannot be used: %2").arg(Native(templateDir), templateVerdict.Reason));
+    // Beside the template, named as the template was given.
+    const QString projects = QDir::cleanPath(templateDir + QStringLiteral("/.."));
+    QByteArray templateBytes;
+    TCsv_Table table;
+    try {
+        templateBytes = Read_Regular_File(templateParGen, Xml_File_Limit);
+        table = Parse_Csv_Table(Read_Regular_File(tableFile, Table_File_Limit));
+    } catch (const EQuillon_Error &error) {
+        return Fail(err, QStringLiteral("%1: %2").arg(Native(tableFile), error.Text()));
+    }
+
+    QStringList problems;
+    const auto problem = [&](int row, const QString &column, const QString &reason) {
+        problems << QStringLiteral("row %1, column %2: %3").arg(row).arg(column, reason);
+    };
+    // The header: name, then ParGen.xml keys (and the address of each device for --update).
+    const QString portColumn = QStringLiteral("port");
+    const QString ipColumn = QStringLiteral("ip");
+    if (table.Header.value(0) != u"name")
+        problem(1, QStringLiteral("1"),
+                QStringLiteral("the first column must be \"name\", not \"%1\"").arg(table.Header.value(0)));
+    for (qsizetype c = 1; c < table.Header.size(); ++c) {
+        const QString &column = table.Header[c];
+        if (!ParGen_Keys.contains(column) && column != portColumn && column != ipColumn)
+            problem(1, QStringLiteral("%1 (%2)").arg(c + 1).arg(column),
+                    QStringLiteral("\"%1\" is no ParGen.xml key (nor port or ip)").arg(column));
+        else if (table.Header.indexOf(column) != c)
+            problem(1, column, QStringLiteral("the column is there twice"));
+    }
+    if (!problems.isEmpty()) {
+        for (const QString &line : std::as_const(problems))
+            err << "quillon-cli: " << Native(tableFile) << ": " << line << '\n';
+        return Fail(err, QStringLiteral("nothing was created"));
+    }
+    if (table.Rows.isEmpty())
+        return Fail(err, QStringLiteral("%1: the table has no rows").arg(Native(tableFile)));
+
+    // Every row is checked before the first directory is made.
+    QList<TProvision_Row> rows;
+    QList<QPair<QString, int>> names;
+    for (qsizetype r = 0; r < table.Rows.size(); ++r) {
+        const QStringList &cells = table.Rows[r];
+        const int number = table.Row_Numbers[r];
+        if (cells.size() != table.Header.size()) {
+            problem(number, QStringLiteral("-"),
+                    QStringLiteral("%1 cells, the header has %2").arg(cells.size()).arg(table.Header.size()));
+            continue;
+        }
+        TProvision_Row row{number, cells[0], Join_Path(projects, cells[0]), {}, false, {}};
+        const QString nameColumn = QStringLiteral("name");
+        if (row.Name.isEmpty()) {
+            problem(number, nameColumn, Lang(107));
+            continue;
+        }
+        if (!Is_Plain_Directory_Name(row.Name)) {
+            problem(number, nameColumn, QStringLiteral("\"%1\": %2").arg(row.Name, Lang(105)));
+            continue;
+        }
+        if (QFileInfo(row.Dir).exists() || QFileInfo(row.Dir).isSymLink()) {
+            problem(number, nameColumn, QStringLiteral("\"%1\": %2").arg(row.Name, Lang(106)));
+            continue;
+        }
+        bool duplicate = false;
+        for (const auto &[earlierName, earlierNumber] : std::as_const(names)) {
+            if (Same_Name(earlierName, row.Name)) {
+                problem(number, nameColumn,
+                        QStringLiteral("\"%1\" is already the name of row %2").arg(row.Name).arg(earlierNumber));
+                duplicate = true;
+                break;
+            }
+        }
+        names.append({row.Name, number});
+        if (duplicate)
+            continue;
+
+        // The template's texts, overridden by the row's cells; an empty cell keeps the template's value.
+        TXml_Document xml;
+        xml.Load_Bytes(templateBytes, Native(templateParGen));
+        for (qsizetype c = 1; c < cells.size(); ++c) {
+            if (ParGen_Keys.contains(table.Header[c]) && !cells[c].isEmpty())
+                Set_Key_Text(xml, table.Header[c], cells[c]);
+            if (table.Header[c] == portColumn || table.Header[c] == ipColumn)
+                row.Address = row.Address.isEmpty() ? cells[c] : row.Address;
+        }
+        const TSend_Verdict verdict = Send_Verdict(&xml);
+        if (!verdict.May_Send()) {
+            const qsizetype at = table.Header.indexOf(verdict.Key);
+            const QString column = verdict.Key.isEmpty() ? QStringLiteral("-")
+                                   : at > 0 && !cells[at].isEmpty()
+                                       ? verdict.Key
+                                       : verdict.Key + QStringLiteral(" (the template's value)");
+            problem(number, column, verdict.Reason);
+            continue;
+        }
+        row.Fields = ParGen_Fields_From(xml);
+        row.Ethernet = row.Fields.Device_Type_Type == 1;
+        // A text the rules do not look at (an address while its category is off) must still be one the
+        // writer accepts.
+        try {
+            TXml_Document saved;
+            Build_ParGen(saved, row.Fields);
+            saved.To_Checked_Bytes(Native(Join_Path(row.Dir, ParGen_File_Name)));
+        } catch (const EQuillon_Error &error) {
+            problem(number, QStringLiteral("-"), error.Text());
+            continue;
+        }
+        if (update) {
+            const QString wanted = row.Ethernet ? ipColumn : portColumn;
+            const int at = table.Header.indexOf(wanted);
+            row.Address = at < 0 ? QString() : cells[at];
+            QString parts[4];
+            if (row.Address.isEmpty()) {
+                problem(number, wanted,
+                        row.Ethernet ? QStringLiteral("the device is updated over Ethernet: --update needs its address")
+                                     : QStringLiteral("the device is updated over a serial port: --update needs it"));
+                continue;
+            }
+            if (row.Ethernet && !Split_IP_Address(row.Address, parts[0], parts[1], parts[2], parts[3])) {
+                problem(number, wanted, QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(row.Address));
+                continue;
+            }
+        }
+        rows << row;
+    }
+    if (!problems.isEmpty()) {
+        for (const QString &line : std::as_const(problems))
+            err << "quillon-cli: " << Native(tableFile) << ": " << line << '\n';
+        return Fail(err, QStringLiteral("nothing was created"));
+    }
+
+    // All or nothing: a failure while writing takes away every configuration this run made.
+    QStringList made;
+    try {
+        for (const TProvision_Row &row : std::as_const(rows)) {
+            if (!QDir().mkdir(row.Dir))
+                throw EQuillon_Error(
+                    QStringLiteral("row %1: %2 cannot be created").arg(row.Number).arg(Native(row.Dir)));
+            made << row.Dir;
+            if (!QDir().mkdir(Join_Path(row.Dir, QStringLiteral("bin"))))
+                throw EQuillon_Error(QStringLiteral("row %1: %2 cannot be created")
+                                         .arg(row.Number)
+                                         .arg(Native(Join_Path(row.Dir, QStringLiteral("bin")))));
+            TXml_Document xml;
+            const QString parGen = Join_Path(row.Dir, ParGen_File_Name);
+            Save_ParGen(xml, row.Fields, parGen);
+            // Built from what was written, read back.
+            TSend_Verdict verdict;
+            Make_Config_Data(parGen, &verdict);
+            if (!verdict.May_Send())
+                throw EQuillon_Error(QStringLiteral("row %1: %2 reads back as a configuration that must not be "
+                                                    "sent: %3")
+                                         .arg(row.Number)
+                                         .arg(Native(parGen), verdict.Reason));
+            Write_Config_Files(row.Dir);
+        }
+        Sync_Directory(projects);
+    } catch (const EQuillon_Error &error) {
+        for (const QString &dir : std::as_const(made))
+            QDir(dir).removeRecursively();
+        err << "quillon-cli: " << error.Text() << '\n';
+        return Fail(err, QStringLiteral("nothing was created"));
+    }
+    for (const TProvision_Row &row : std::as_const(rows))
+        out << Native(row.Dir) << ": ParGen.xml, bin/bank.bin, bin/bankK.bin\n";
+    out << rows.size() << " configurations created\n";
+    if (!update)
+        return Exit_Ok;
+
+    // Each one as quillon-cli update updates it, in table order.
+    QStringList failed;
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        const TProvision_Row &row = rows[r];
+        out << "row " << row.Number << ": update of " << row.Name << '\n';
+        out.flush();
+        TUpdate_Request request;
+        request.Config_Dir = row.Dir;
+        (row.Ethernet ? request.Ip : request.Port) = row.Address;
+        request.Option = call.Option.toInt();
+        request.Read_Back = !call.Has(Opt_No_Read_Back);
+        const int code = Update_Device(request, out, err);
+        out.flush();
+        err.flush();
+        if (code == 0)
+            continue;
+        failed << QStringLiteral("row %1 (%2): exit code %3").arg(row.Number).arg(row.Name).arg(code);
+        if (!call.Has(Opt_Keep_Going)) {
+            err << "quillon-cli: the update of row " << row.Number << " (" << row.Name << ") ended with exit code "
+                << code << "; " << rows.size() - r - 1 << " rows after it were not updated\n";
+            return Exit_Failed;
+        }
+    }
+    if (failed.isEmpty())
+        return Exit_Ok;
+    for (const QString &line : std::as_const(failed))
+        err << "quillon-cli: update failed: " << line << '\n';
+    return Exit_Failed;
+}

@@ -1,0 +1,240 @@
+// quillon-cli ports and update: the serial ports, and a device updated as the update dialog does it.
+
+#include "UCli_Update.h"
+#include "UCli_Command.h"
+
+#include "UComon.h"
+#include "UEcho_Client.h"
+#include "ULanguage.h"
+#include "UParGen_File.h"
+#include "USaveBincc.h"
+#include "UUpdate_Logic.h"
+#include "UUpdater_Run.h"
+#include "UXml_Document.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QTimer>
+
+namespace {
+
+// With --workspace, a configuration named by its name alone is the one of the workspace's PROJECTS.
+QString Config_Of_Workspace(const QString &workspace, const QString &configDir)
+{
+    if (workspace.isEmpty() || configDir.contains(u'/') || configDir.contains(QDir::separator()))
+        return configDir;
+    return Join_Path(workspace, QStringLiteral("PROJECTS"), configDir);
+}
+
+struct TUpdate
+{
+    QTextStream &Out;
+    QTextStream &Err;
+
+    int Fail(const QString &message) { return ::Fail(Err, message); }
+    int Update(const TUpdate_Request &request);
+    int Update_Ethernet(const QString (&parts)[4], int option, bool readBack, TUpdate_Record &record);
+    int Run_Updater_Of(const QString &base, TUpdate_Record &record);
+};
+
+// A port named as quillon-cli ports lists it, or by its location.
+TSerial_Port Chosen_Port(const QString &port, const QList<TSerial_Port> &listed)
+{
+    TSerial_Port chosen{port, QString(), QString(), QString(), QString()};
+    for (const TSerial_Port &one : listed) {
+        if (one.Name == port || one.Location == port)
+            chosen = one;
+    }
+    if (chosen.Location.isEmpty()) {
+#ifdef Q_OS_WIN
+        chosen.Name = port.startsWith(QStringLiteral("\\\\.\\")) ? port.mid(4) : port;
+        chosen.Location = QStringLiteral("\\\\.\\") + chosen.Name;
+#else
+        chosen.Location = port.startsWith(u'/') ? port : QStringLiteral("/dev/") + port;
+#endif
+    }
+    return chosen;
+}
+
+int TUpdate::Update(const TUpdate_Request &request)
+{
+    const QString &configDir = request.Config_Dir;
+    const QString &workspaceDir = request.Workspace;
+    const QString &port = request.Port;
+    const QString &ip = request.Ip;
+    const int option = request.Option;
+    const bool readBack = request.Read_Back;
+    // The workspace is the directory that holds PROJECTS: MASTER, the updaters and Ethernet_Update.xml are there.
+    const QFileInfo conf(Config_Of_Workspace(workspaceDir, configDir));
+    if (!conf.isDir())
+        return Fail(QStringLiteral("%1 is not a directory").arg(Native(configDir)));
+    const QDir projects = QFileInfo(conf.absoluteFilePath()).dir();
+    if (projects.dirName() != QStringLiteral("PROJECTS"))
+        return Fail(QStringLiteral("%1 is not a configuration of a workspace (WORKSPACE/PROJECTS/NAME)")
+                        .arg(Native(configDir)));
+    QDir workspace = projects;
+    workspace.cdUp();
+    if (!workspaceDir.isEmpty() && workspace.canonicalPath() != QDir(workspaceDir).canonicalPath())
+        return Fail(
+            QStringLiteral("%1 is not a configuration of the workspace %2").arg(Native(configDir), workspaceDir));
+    Set_Workspace_Paths(workspace.absolutePath());
+    Conf_Name = conf.fileName();
+    Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
+    Set_Files();
+
+    // Everything that can refuse the command is checked before a file is written or an updater started.
+    QString parts[4];
+    if (!ip.isEmpty() && !Split_IP_Address(ip, parts[0], parts[1], parts[2], parts[3]))
+        return Fail(QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(ip));
+    TSerial_Port chosen;
+    if (!port.isEmpty()) {
+        const QList<TSerial_Port> listed = List_COM_Ports();
+        chosen = Chosen_Port(port, listed);
+        QString problem = Serial_Port_Absence(chosen.Location, listed);
+        if (problem.isEmpty())
+            problem = Port_Permission_Problem(chosen.Location);
+        if (!problem.isEmpty())
+            return Fail(problem);
+    }
+    int formType = 0;
+    TSend_Verdict verdict;
+    try {
+        Load_Default_Language();
+        formType = Make_Config_Data(ParGen_File, &verdict);
+    } catch (const EQuillon_Error &error) {
+        return Fail(error.Text());
+    }
+    // The device type decides the way, as it decides the form of the update dialog.
+    if (!ip.isEmpty() && formType != 1)
+        return Fail(QStringLiteral("the configuration's device has no Ethernet port (Device_Type_Type is not 1): "
+                                   "update it with --port"));
+    if (!port.isEmpty() && formType == 1)
+        return Fail(QStringLiteral("the configuration's device is updated over Ethernet (Device_Type_Type is 1): "
+                                   "update it with --ip"));
+    const QString refusal = Update_Refusal(verdict, option, formType == 1, Master_Dir);
+    if (!refusal.isEmpty())
+        return Fail(refusal);
+    try {
+        Write_Config_Files(Conf_Dir);
+    } catch (const EQuillon_Error &error) {
+        return Fail(error.Text());
+    }
+    Out << Native(Bank_File_Path(Conf_Dir)) << ": " << Param_Buffer_Length << " bytes\n";
+    Out << Native(BankK_File_Path(Conf_Dir)) << ": " << Bank_Buffer_Length << " bytes\n";
+    Out.flush();
+    TUpdate_Record record;
+    record.Option = option;
+    record.Read_Back = readBack;
+    if (ip.isEmpty()) {
+        const TPlatform_Form form = Native_Form();
+        record.Arguments =
+            Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? chosen.Name : chosen.Location, option,
+                                    readBack, Master_Dir, Conf_Dir);
+        return Run_Updater_Of(Serial_Updater_Base, record);
+    }
+    return Update_Ethernet(parts, option, readBack, record);
+}
+
+int TUpdate::Update_Ethernet(const QString (&parts)[4], int option, bool readBack, TUpdate_Record &record)
+{
+    const QString host = QStringList{parts[0], parts[1], parts[2], parts[3]}.join(u'.');
+    Out << "echo check of " << host << " ...\n";
+    Out.flush();
+    TIcmp_Echo_Client client;
+    TEcho_Check check(&client);
+    if (!Run_Echo_Check(check, host)) {
+        if (check.ping_res == 2)
+            return Fail(QStringLiteral("%1 (%2 attempts unanswered)").arg(Lang(1036)).arg(check.Attempts));
+        return Fail(Lang(1037) + (check.Failure.isEmpty() ? QString() : QStringLiteral(": ") + check.Failure));
+    }
+    Out << "echo check: " << check.Replies << " replies from " << host << '\n';
+    TXml_Document xml;
+    try {
+        Write_Ethernet_Update(xml, parts, option, readBack, Program_Dir, Master_Dir, Conf_Dir);
+    } catch (const EQuillon_Error &error) {
+        return Fail(error.Text());
+    }
+    Out << "written: " << Native(Join_Path(Program_Dir, Ethernet_Update_File_Name)) << '\n';
+    record.Ethernet_Address = host;
+    return Run_Updater_Of(Ethernet_Updater_Base, record);
+}
+
+int TUpdate::Run_Updater_Of(const QString &base, TUpdate_Record &record)
+{
+    const QString program = Find_Updater(base);
+    record.Program = program;
+    Out << "running: " << Native(program);
+    for (const QString &argument : std::as_const(record.Arguments))
+        Out << ' ' << argument;
+    Out << '\n';
+    Out.flush();
+    TUpdater_Run run;
+    Begin_Update_Record(run, record, Conf_Dir);
+    // The updater's output reaches its file; what it adds there is shown here as it comes.
+    QFile output(run.Output_File);
+    QStringDecoder decoder(QStringConverter::Utf8);
+    QTimer echo;
+    const auto show = [&] {
+        if (output.isOpen()) {
+            Out << decoder.decode(output.readAll());
+            Out.flush();
+        }
+    };
+    if (!run.Output_File.isEmpty() && output.open(QIODevice::ReadOnly)) {
+        QObject::connect(&echo, &QTimer::timeout, &echo, show);
+        echo.start(100);
+    }
+    const bool started = Run_Updater(run, program, record.Arguments, Native_Form(), Program_Dir);
+    echo.stop();
+    show();
+    output.close();
+    try {
+        Finish_Update_Record(run, record, Conf_Dir);
+    } catch (const EQuillon_Error &error) {
+        Fail(QStringLiteral("the run could not be recorded in update.log: %1").arg(error.Text()));
+        if (started && run.End == TRun_End::Exited)
+            Out << base << " ended with exit code " << run.Exit_Code << '\n';
+        return Exit_Failed;
+    }
+    if (!started)
+        return Fail(run.Error_Text);
+    switch (run.End) {
+    case TRun_End::Exited:
+        Out << base << " ended with exit code " << run.Exit_Code << '\n';
+        return run.Exit_Code;
+    case TRun_End::Crashed:
+        return Fail(QStringLiteral("%1 ended abnormally").arg(base));
+    case TRun_End::Limit_Reached:
+        return Fail(QStringLiteral("%1 did not end within %2 s; it goes on running (process %3)")
+                        .arg(base)
+                        .arg(Updater_Wait_Limit_Ms / 1000)
+                        .arg(run.Process_Id));
+    case TRun_End::Not_Started:
+        break;
+    }
+    return Fail(run.Error_Text);
+}
+
+} // namespace
+
+int Update_Device(const TUpdate_Request &request, QTextStream &out, QTextStream &err)
+{
+    TUpdate update{out, err};
+    return update.Update(request);
+}
+
+int Cli_Update(const TCli_Call &call)
+{
+    return Update_Device(
+        {call.Arguments[0], call.Workspace, call.Port, call.Ip, call.Option.toInt(), !call.Has(Opt_No_Read_Back)},
+        call.Out, call.Err);
+}
+
+int Cli_Ports(const TCli_Call &call)
+{
+    for (const TSerial_Port &port : List_COM_Ports())
+        call.Out << port.Name << '\n';
+    return Exit_Ok;
+}
