@@ -3,20 +3,31 @@
 #include "UCli_Update.h"
 #include "UCli_Command.h"
 
+#include "UAtomic_File.h"
 #include "UComon.h"
 #include "UEcho_Client.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
 #include "USaveBincc.h"
 #include "UUpdate_Logic.h"
+#include "UUpdater_Lock.h"
 #include "UUpdater_Run.h"
 #include "UXml_Document.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QTimer>
+
+#include <csignal>
+#include <iterator>
+#include <memory>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -37,6 +48,56 @@ struct TUpdate
     int Update(const TUpdate_Request &request);
     int Update_Ethernet(const QString (&parts)[4], int option, bool readBack, TUpdate_Record &record);
     int Run_Updater_Of(const QString &base, TUpdate_Record &record);
+
+    std::unique_ptr<TUpdater_Lock> Lock;
+};
+
+// The signal that asked quillon-cli to end while an updater ran (0: none). Set by the handler, read by a timer.
+volatile std::sig_atomic_t Stop_Signal = 0;
+
+#ifdef Q_OS_WIN
+BOOL WINAPI Console_Stop(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    Stop_Signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    return TRUE;
+}
+#endif
+
+// While it lives, Ctrl-C, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break and closing the console on Windows) end the
+// updater and are recorded instead of ending quillon-cli at once and leaving the updater running unrecorded.
+class TStop_Signals
+{
+public:
+    TStop_Signals()
+    {
+        Stop_Signal = 0;
+#ifdef Q_OS_WIN
+        SetConsoleCtrlHandler(Console_Stop, TRUE);
+#else
+        struct sigaction action = {};
+        action.sa_handler = [](int signal) { Stop_Signal = signal; };
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(Signals); ++i)
+            ::sigaction(Signals[i], &action, &Previous[i]);
+#endif
+    }
+    ~TStop_Signals()
+    {
+#ifdef Q_OS_WIN
+        SetConsoleCtrlHandler(Console_Stop, FALSE);
+#else
+        for (size_t i = 0; i < std::size(Signals); ++i)
+            ::sigaction(Signals[i], &Previous[i], nullptr);
+#endif
+    }
+
+private:
+#ifndef Q_OS_WIN
+    static constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction Previous[std::size(Signals)];
+#endif
 };
 
 // A port named as quillon-cli ports lists it, or by its location.
@@ -116,6 +177,14 @@ int TUpdate::Update(const TUpdate_Request &request)
     const QString refusal = Update_Refusal(verdict, option, formType == 1, Master_Dir);
     if (!refusal.isEmpty())
         return Fail(refusal);
+    // Before the images and the parameter file are written: a running updater may be reading them.
+    Lock = std::make_unique<TUpdater_Lock>(Program_Dir);
+    if (!Lock->Acquire(Find_Updater(ip.isEmpty() ? Serial_Updater_Base : Ethernet_Updater_Base),
+                       ip.isEmpty() ? chosen.Location : QStringList{parts[0], parts[1], parts[2], parts[3]}.join(u'.'),
+                       Conf_Dir))
+        return Fail(Lock->Error.isEmpty() ? Busy_Updater_Text(Lock->Holder, QDateTime::currentDateTime())
+                                          : Write_Error(Join_Path(Program_Dir, Updater_Lock_File_Name), Lock->Error)
+                                                .Text());
     try {
         Write_Config_Files(Conf_Dir);
     } catch (const EQuillon_Error &error) {
@@ -171,7 +240,15 @@ int TUpdate::Run_Updater_Of(const QString &base, TUpdate_Record &record)
     Out << '\n';
     Out.flush();
     TUpdater_Run run;
+    run.On_Started = [this](qint64 pid) { Lock->Set_Updater(pid); };
     Begin_Update_Record(run, record, Conf_Dir);
+    const TStop_Signals stopSignals;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &watch, [&run] {
+        if (Stop_Signal != 0)
+            run.Cancel();
+    });
+    watch.start(50);
     // The updater's output reaches its file; what it adds there is shown here as it comes.
     QFile output(run.Output_File);
     QStringDecoder decoder(QStringConverter::Utf8);
@@ -187,6 +264,9 @@ int TUpdate::Run_Updater_Of(const QString &base, TUpdate_Record &record)
         echo.start(100);
     }
     const bool started = Run_Updater(run, program, record.Arguments, Native_Form(), Program_Dir);
+    watch.stop();
+    if (run.End == TRun_End::Limit_Reached)
+        Lock->Keep_For_Updater();
     echo.stop();
     show();
     output.close();
@@ -211,6 +291,12 @@ int TUpdate::Run_Updater_Of(const QString &base, TUpdate_Record &record)
                         .arg(base)
                         .arg(Updater_Wait_Limit_Ms / 1000)
                         .arg(run.Process_Id));
+    case TRun_End::Cancelled:
+        // The exit code of a program that the signal itself ended (130 for Ctrl-C).
+        Fail(QStringLiteral("%1 was stopped on request after %2 s, with the processes it started")
+                 .arg(base)
+                 .arg(record.Elapsed_Ms / 1000));
+        return 128 + (Stop_Signal != 0 ? int(Stop_Signal) : SIGINT);
     case TRun_End::Not_Started:
         break;
     }
@@ -221,7 +307,7 @@ int TUpdate::Run_Updater_Of(const QString &base, TUpdate_Record &record)
 
 int Update_Device(const TUpdate_Request &request, QTextStream &out, QTextStream &err)
 {
-    TUpdate update{out, err};
+    TUpdate update{out, err, nullptr};
     return update.Update(request);
 }
 

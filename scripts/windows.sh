@@ -51,6 +51,7 @@ build=$out/b
 # The suites that run under Wine (test_quillon, which drives the program on an X server, does not).
 core_suites=(test_UComon test_USerial_Ports_Registry test_UXml_Document test_USaveBincc test_UParGen_File
              test_USettings test_ULanguage test_UUpdate_Logic test_UVersion_Check test_UEcho_Client test_UUpdater_Run
+             test_UUpdater_Lock
              test_UWorkspace test_cli test_cli_toolkit test_fuzz_replay)
 window_suites=(test_UDavaroroFirmWare test_UNew_Project test_UOpenConf test_UParGen test_USoftOptions test_UAbout
                test_ULook test_UApplication test_UBoot)

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 
 namespace {
 
@@ -63,6 +65,7 @@ private slots:
     void Version_and_help();
     void The_window_program_starts_without_the_network_libraries();
     void Update_runs_the_serial_updater_and_exits_with_its_code();
+    void A_second_update_is_refused_and_a_signal_stops_the_first();
     void Update_over_ethernet_checks_writes_and_runs();
     void Workspace_option_names_the_workspace_of_update_and_version();
     void Update_failures_data();
@@ -376,6 +379,45 @@ void Test_Cli::Update_runs_the_serial_updater_and_exits_with_its_code()
     // A second run is appended.
     QCOMPARE(Run({"update", conf, "--port", port.Path, "--option", "1"}).Exit_Code, 5);
     QCOMPARE(Read_File(conf + QStringLiteral("/update.log")).count(" serial update\n"), 2);
+#endif
+}
+
+void Test_Cli::A_second_update_is_refused_and_a_signal_stops_the_first()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("the port is a pseudo terminal");
+#else
+    QTemporaryDir dir;
+    const QString conf = Make_Workspace(dir, "0", Serial_Updater_Base);
+    QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 60000));
+    QVERIFY(Stand_In_Control(dir.path(), Serial_Updater_Base, "tick_ms=100\n"));
+    const TPseudo_Port port;
+    QVERIFY(!port.Path.isEmpty());
+    QProcess first;
+    first.start(QStringLiteral(QUILLON_CLI), {"update", conf, "--port", port.Path, "--option", "1"});
+    QVERIFY(first.waitForStarted());
+    const QString lock = dir.filePath(QStringLiteral("update.lock"));
+    // Once the lock names the updater, it runs.
+    QVERIFY(QTest::qWaitFor(
+        [&] { return Read_File(lock).contains("\nupdater=") && !Read_File(lock).contains("\nupdater=0\n"); }, 20000));
+    // A second process, in the same workspace: refused, nothing written, nothing started.
+    const QByteArray imageBefore = Read_File(conf + QStringLiteral("/bin/bankK.bin"));
+    const TRun second = Run({"update", conf, "--port", port.Path, "--option", "1"});
+    QCOMPARE(second.Exit_Code, 1);
+    QVERIFY2(second.Err.contains("An update is already running in this workspace: ") &&
+                 second.Err.contains(QStringLiteral(" on %1, process ").arg(port.Path).toUtf8()),
+             second.Err.constData());
+    QCOMPARE(Read_File(conf + QStringLiteral("/bin/bankK.bin")), imageBefore);
+    QCOMPARE(Stand_In_Runs(dir.path(), Serial_Updater_Base).size(), 1);
+    // Ctrl-C at the first: the updater is ended and the run recorded; the exit code is Ctrl-C's.
+    ::kill(pid_t(first.processId()), SIGINT);
+    QVERIFY(first.waitForFinished(10000));
+    QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first.exitCode(), 130);
+    QVERIFY(!Stand_In_Runs(dir.path(), Serial_Updater_Base).value(0).Finished);
+    const QByteArray log = Read_File(conf + QStringLiteral("/update.log"));
+    QVERIFY2(log.contains("  ended: cancelled by the user after "), log.constData());
+    QVERIFY(!QFileInfo::exists(lock));
 #endif
 }
 
