@@ -11,7 +11,7 @@
 #   scripts/setup.sh atspi           the screen-reader check of the program (scripts/test_atspi.sh)
 set -euo pipefail
 
-build=(cmake g++ make qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
+build=(cmake g++ make ccache qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
        fonts-dejavu-core)
 # The window test drives the real program through an X server.
 test=(xvfb xauth xdotool x11-utils)

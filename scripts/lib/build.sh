@@ -8,6 +8,8 @@
 # -j "$(nproc)" unless the build options name their own -j. configure alone does the first half.
 
 _build_lib=$(dirname "${BASH_SOURCE[0]}")
+# ccache, where installed, finds its earlier results from a checkout in another folder too (CI's clone).
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(cd "$_build_lib/../.." && pwd)} CCACHE_NOHASHDIR=1
 
 # configure PRESET | configure -S SOURCE -B BINARY [CONFIGURE_OPTION...]
 configure() {
