@@ -162,7 +162,9 @@ void TUpdater_Run::Cancel()
         if (job) {
             TerminateJobObject(HANDLE(job), 1);
             CloseHandle(HANDLE(job));
-        } else if (HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(pid))) {
+        }
+        // The updater itself too, should it have escaped the job (a job it could not be put in).
+        if (HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(pid))) {
             TerminateProcess(handle, 1);
             CloseHandle(handle);
         }
