@@ -148,27 +148,72 @@ void Set_Files()
     ParGen_File = Join_Path(Conf_Dir, ParGen_File_Name);
 }
 
-bool Is_Plain_Directory_Name(const QString &name)
+namespace {
+
+// A code point as the reasons name it: "U+202E".
+QString Code_Point_Name(char32_t code)
 {
+    return QStringLiteral("U+") + QString::number(uint(code), 16).toUpper().rightJustified(4, u'0');
+}
+
+} // namespace
+
+QString Directory_Name_Problem(const QString &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("it is empty");
     // A leading "." also covers "." and "..": such a directory is hidden and could never be listed.
-    if (name.isEmpty() || name.startsWith(u'.') || name.contains(u'/') || name.contains(u'\\'))
-        return false;
-    // The name is written into Quillon.xml: it must be text XML can hold, and no control character.
-    if (!Is_Xml_Text(name))
-        return false;
-    for (const QChar c : name) {
-        if (c.category() == QChar::Other_Control)
-            return false;
+    if (name.startsWith(u'.'))
+        return QStringLiteral("it begins with a dot");
+    for (const char16_t separator : {u'/', u'\\'}) {
+        if (name.contains(separator))
+            return QStringLiteral("it holds \"%1\", a path separator").arg(QChar(separator));
     }
+    // The name is written into Quillon.xml: it must be text XML can hold, and no control character. A format
+    // character (a right-to-left override, a zero-width space) would make the name shown differ from the name.
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t code = name.at(i).unicode();
+        if (QChar::isHighSurrogate(code) && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
+            ++i;
+        }
+        const QString held = QStringLiteral("it holds ") + Code_Point_Name(code);
+        if (QChar::isSurrogate(code))
+            return held + QStringLiteral(", half of a surrogate pair");
+        if (QChar::category(code) == QChar::Other_Control)
+            return held + QStringLiteral(", a control character");
+        if (QChar::category(code) == QChar::Other_Format)
+            return held + QStringLiteral(", a Unicode format character");
+        if (!Is_Xml_Text(QString::fromUcs4(&code, 1)))
+            return held + QStringLiteral(", a character XML cannot hold");
+    }
+    // Blanks at either end are easily typed and never seen; Windows drops trailing ones and a trailing dot.
+    if (name.front().isSpace())
+        return QStringLiteral("it begins with a blank");
+    if (name.back().isSpace())
+        return QStringLiteral("it ends with a blank");
+    if (name.endsWith(u'.'))
+        return QStringLiteral("it ends with a dot");
+    // Linux takes at most 255 bytes, Windows at most 255 UTF-16 code units; every code unit is at least one
+    // byte in UTF-8, so the first limit holds the second.
+    if (name.toUtf8().size() > 255)
+        return QStringLiteral("it is longer than 255 bytes in UTF-8");
 #ifdef Q_OS_WIN
     // Characters and names that Windows refuses for a directory.
-    static const QRegularExpression forbidden(QStringLiteral(R"([<>:"|?*\x00-\x1F])"));
+    static const QRegularExpression forbidden(QStringLiteral(R"([<>:"|?*])"));
     static const QRegularExpression reserved(QStringLiteral(R"(^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\..*)?$)"),
                                              QRegularExpression::CaseInsensitiveOption);
-    if (name.contains(forbidden) || reserved.match(name).hasMatch() || name.endsWith(u'.') || name.endsWith(u' '))
-        return false;
+    if (const QRegularExpressionMatch match = forbidden.match(name); match.hasMatch())
+        return QStringLiteral("it holds \"%1\", a character Windows refuses in a name").arg(match.captured());
+    if (reserved.match(name).hasMatch())
+        return QStringLiteral("it is the name of a Windows device");
 #endif
-    return true;
+    return QString();
+}
+
+bool Is_Plain_Directory_Name(const QString &name)
+{
+    return Directory_Name_Problem(name).isEmpty();
 }
 
 bool Split_IP_Address(const QString &address, QString &part1, QString &part2, QString &part3, QString &part4)

@@ -101,9 +101,13 @@ void Create_Workspace_Directories();
 // ParGen_File := Conf_Dir + separator + "ParGen.xml".
 void Set_Files();
 
-// True when name is one plain directory name that may be created under PROJECTS on this platform and be
-// listed and written back later: no separator, no control character or other character XML cannot hold,
-// not hidden (no leading ".").
+// Why name is not one plain directory name that may be created under PROJECTS on every platform and be listed,
+// shown and written back later, in English ("it ends with a blank"); empty when it is one. The rules: not
+// empty, not hidden (no leading "."), no separator, no control character, Unicode format character or other
+// character XML cannot hold, no blank at either end, no trailing ".", at most 255 bytes in UTF-8; on Windows
+// also none of its forbidden characters and no device name.
+QString Directory_Name_Problem(const QString &name);
+// True when Directory_Name_Problem finds nothing.
 bool Is_Plain_Directory_Name(const QString &name);
 
 // Splits a dotted address into four trimmed octet texts; true when each is an integer from 0 to 255.

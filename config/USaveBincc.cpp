@@ -382,8 +382,8 @@ void Replace_One_By_One(const QString &confDir)
         }
     }
 
-    TStaged_File bank(bankPath, TStaged_File::Replace_Link);
-    TStaged_File bankK(bankKPath, TStaged_File::Replace_Link);
+    TStaged_File bank(bankPath);
+    TStaged_File bankK(bankKPath);
     bank.Write(Param_Block_Bytes());
     bankK.Write(Bank_Image_Bytes());
     bank.Replace();

@@ -6,12 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
 
 #include <cerrno>
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,33 +35,68 @@ bool Is_Staged_Name(const QString &name, const QString &base)
     return true;
 }
 
+namespace {
+
+// A temporary name beside path: path + "." + six letters or digits.
+QString Staged_Name(const QString &path)
+{
+    static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString name = path + u'.';
+    for (int i = 0; i < 6; ++i)
+        name += QLatin1Char(Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))]);
+    return name;
+}
+
+} // namespace
+
 #ifdef Q_OS_WIN
 
-TStaged_File::TStaged_File(const QString &path, TLink) : Path(path), Target(path), File(path) {}
+// Not QSaveFile: it follows a symbolic link in the file's place and replaces the link's target.
 
-TStaged_File::~TStaged_File() = default;
+TStaged_File::TStaged_File(const QString &path) : Path(path) {}
+
+TStaged_File::~TStaged_File()
+{
+    if (!Temporary.isEmpty())
+        QFile::remove(Temporary);
+}
 
 void TStaged_File::Write(const QByteArray &bytes, TDurability durability)
 {
-    if (!File.open(QIODevice::WriteOnly))
-        throw Write_Error(Path, File.errorString());
-    // QSaveFile buffers: a failed write may only show when the buffer is flushed, and commit() does not
-    // report a failure of its own final flush. Flush and sync here, each checked, before any rename.
+    QFile file;
+    for (int attempt = 0; attempt < 100 && !file.isOpen(); ++attempt) {
+        file.setFileName(Staged_Name(Path));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !file.exists())
+            break; // a failure other than a name already taken
+    }
+    if (!file.isOpen())
+        throw Write_Error(Path, file.errorString());
+    Temporary = file.fileName();
+    // QFile buffers: a failed write may only show when the buffer is flushed. Flush and sync here, each checked.
     QString reason;
-    if (File.write(bytes) != bytes.size() || !File.flush())
-        reason = File.errorString();
-    else if (durability == TDurability::Synced && (File.handle() < 0 || _commit(File.handle()) != 0))
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        reason = file.errorString();
+    else if (durability == TDurability::Synced && (file.handle() < 0 || _commit(file.handle()) != 0))
         reason = qt_error_string(errno);
+    file.close();
     if (!reason.isEmpty()) {
-        File.cancelWriting();
+        QFile::remove(Temporary);
+        Temporary.clear();
         throw Write_Error(Path, reason);
     }
 }
 
 void TStaged_File::Replace()
 {
-    if (!File.commit())
-        throw Write_Error(Path, File.errorString());
+    if (Temporary.isEmpty())
+        throw Write_Error(Path, QStringLiteral("nothing was written"));
+    // A rename replaces the directory entry in the file's place: a symbolic link there gives way to the file.
+    const QString from = QDir::toNativeSeparators(Temporary);
+    const QString to = QDir::toNativeSeparators(Path);
+    if (!::MoveFileExW(reinterpret_cast<LPCWSTR>(from.utf16()), reinterpret_cast<LPCWSTR>(to.utf16()),
+                       MOVEFILE_REPLACE_EXISTING))
+        throw Write_Error(Path, qt_error_string(int(::GetLastError())));
+    Temporary.clear();
 }
 
 #else
@@ -118,46 +153,38 @@ QString Write_New_File(const QString &path, const QByteArray &bytes)
     return reason;
 }
 
-TStaged_File::TStaged_File(const QString &path, TLink link) : Path(path), Target(path)
-{
-    const QFileInfo info(path);
-    if (link == Write_Through_Link && info.isSymLink())
-        Target = info.symLinkTarget();
-}
+TStaged_File::TStaged_File(const QString &path) : Path(path) {}
 
 TStaged_File::~TStaged_File()
 {
     if (!Temporary.isEmpty())
-        ::unlink(Temporary.constData());
+        ::unlink(QFile::encodeName(Temporary).constData());
 }
 
 void TStaged_File::Write(const QByteArray &bytes, TDurability durability)
 {
-    static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const QByteArray target = QFile::encodeName(Target);
     int fd = -1;
     QByteArray name;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        name = target + '.';
-        for (int i = 0; i < 6; ++i)
-            name += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+        name = QFile::encodeName(Staged_Name(Path));
         fd = Create_File(name);
         if (fd < 0 && errno != EEXIST)
             break;
     }
     if (fd < 0)
         throw Write_Error(Path, qt_error_string(errno));
-    Temporary = name;
-    // The replacement keeps the permissions of the file it replaces, as an edit in place would.
+    Temporary = QFile::decodeName(name);
+    // The replacement keeps the permissions of the file it replaces, as an edit in place would (not those of a
+    // link's target: the link is replaced, not followed).
     struct stat old;
-    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode))
+    if (::lstat(QFile::encodeName(Path).constData(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777);
     QString reason = Write_And_Sync(fd, bytes, durability);
     const QString closed = Close_File(fd);
     if (reason.isEmpty())
         reason = closed;
     if (!reason.isEmpty()) {
-        ::unlink(Temporary.constData());
+        ::unlink(name.constData());
         Temporary.clear();
         throw Write_Error(Path, reason);
     }
@@ -167,8 +194,8 @@ void TStaged_File::Replace()
 {
     if (Temporary.isEmpty())
         throw Write_Error(Path, QStringLiteral("nothing was written"));
-    // A rename never follows a link in the target's place: with Replace_Link the link itself gives way.
-    if (::rename(Temporary.constData(), QFile::encodeName(Target).constData()) != 0)
+    // A rename never follows a link in the file's place: the link itself gives way.
+    if (::rename(QFile::encodeName(Temporary).constData(), QFile::encodeName(Path).constData()) != 0)
         throw Write_Error(Path, qt_error_string(errno));
     Temporary.clear();
 }
@@ -247,5 +274,5 @@ void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes, TDurabi
     file.Write(bytes, durability);
     file.Replace();
     if (durability == TDurability::Synced)
-        Sync_Directory(QFileInfo(file.Target_Path()).absolutePath());
+        Sync_Directory(QFileInfo(path).absolutePath());
 }

@@ -6,10 +6,6 @@
 #include <QByteArray>
 #include <QString>
 
-#ifdef Q_OS_WIN
-#include <QSaveFile>
-#endif
-
 class EQuillon_Error;
 
 // The error of a file that cannot be written: its path and the system's reason.
@@ -24,23 +20,17 @@ enum class TDurability
     Synced,
     Unsynced
 };
-void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes,
-                           TDurability durability = TDurability::Synced);
+void Save_Bytes_Atomically(const QString &path, const QByteArray &bytes, TDurability durability = TDurability::Synced);
 
 // One file's new contents, staged beside it. Write puts every byte on disk in a temporary file in the same
 // directory, named after the file with six letters or digits appended (written and synced, each step checked);
 // Replace renames it over the old file. Dropped before Replace, it removes the temporary file and leaves the old
-// file as it was. A symbolic link in the file's place is written through to its target, unless Replace_Link:
-// then the link itself is replaced by the file.
+// file as it was. A symbolic link in the file's place is replaced by the file like any old file: its target is
+// never written, so a link can never steer a write outside the directory the program means.
 class TStaged_File
 {
 public:
-    enum TLink
-    {
-        Write_Through_Link,
-        Replace_Link
-    };
-    explicit TStaged_File(const QString &path, TLink link = Write_Through_Link);
+    explicit TStaged_File(const QString &path);
     ~TStaged_File();
     TStaged_File(const TStaged_File &) = delete;
     TStaged_File &operator=(const TStaged_File &) = delete;
@@ -48,17 +38,10 @@ public:
     void Write(const QByteArray &bytes, TDurability durability = TDurability::Synced);
     // Throws EQuillon_Error naming the path and the system's reason; the old file is then unchanged.
     void Replace();
-    // The file replaced: the path, or a link's target.
-    const QString &Target_Path() const { return Target; }
 
 private:
     QString Path;
-    QString Target;
-#ifdef Q_OS_WIN
-    QSaveFile File;
-#else
-    QByteArray Temporary; // the staged file's name while it waits for Replace
-#endif
+    QString Temporary; // the staged file's name while it waits for Replace
 };
 
 // True when name is one of the writer's temporaries of a file named base (base + "." + six letters or digits).

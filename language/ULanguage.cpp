@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 QStringList Language_Table;
 int Language_Table_Size = 0;
@@ -71,65 +72,92 @@ template <typename Take> void For_Each_Line(const QString &text, Take take)
         take(++number, QStringView(text).sliced(start));
 }
 
-// Reads one line of a language file. Returns the entry it sets (its text in value), or -1 with the reason in
-// reason.
-int Parse_Language_Line(const QString &rawLine, QString &value, QString &reason)
+// text without the blanks and control characters (up to U+0020) at either end, as Trim_Text does, without a
+// copy.
+QStringView Trimmed(QStringView text)
 {
-    const QString line = Trim_Text(rawLine);
-    if (line.isEmpty()) {
-        reason = QStringLiteral("blank line");
-        return -1;
-    }
-    if (!line.startsWith(QStringLiteral("STR"))) {
-        reason = QStringLiteral("no STR marker");
-        return -1;
-    }
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first].unicode() <= 32)
+        ++first;
+    while (last > first && text[last - 1].unicode() <= 32)
+        --last;
+    return text.sliced(first, last - first);
+}
+
+// text cut to Language_Entry_Limit code units, never between the two halves of a surrogate pair.
+QStringView Cut_To_Limit(QStringView text)
+{
+    if (text.size() <= Language_Entry_Limit)
+        return text;
+    const qsizetype n =
+        text[Language_Entry_Limit - 1].isHighSurrogate() ? Language_Entry_Limit - 1 : Language_Entry_Limit;
+    return text.first(n);
+}
+
+// What one line of a language file sets.
+struct TParsed_Line
+{
+    int Index = -1;   // the entry it sets, -1 when it sets none (then Reason says why)
+    QString Value;    // the text stored, at most Language_Entry_Limit long
+    bool Cut = false; // the text was longer and is cut
+    QString Dropped;  // text after the closing pilcrow, which is not stored (cut like the value)
+    QString Reason;
+};
+
+// Reads one line of a language file. The line is only looked at, never copied: what is kept is at most
+// Language_Entry_Limit long, so a huge line costs no more than its scan.
+TParsed_Line Parse_Language_Line(QStringView rawLine)
+{
+    TParsed_Line parsed;
+    const auto refuse = [&parsed](const QString &reason) {
+        parsed.Reason = reason;
+        return parsed;
+    };
+    const QStringView line = Trimmed(rawLine);
+    if (line.isEmpty())
+        return refuse(QStringLiteral("blank line"));
+    if (!line.startsWith(u"STR"))
+        return refuse(QStringLiteral("no STR marker"));
     const qsizetype equals = line.indexOf(u'=');
-    if (equals < 0) {
-        reason = QStringLiteral("no \"=\" after the index");
-        return -1;
-    }
+    if (equals < 0)
+        return refuse(QStringLiteral("no \"=\" after the index"));
     // The index runs from the 4th character up to two characters before "=": the character directly before "="
     // never belongs to it, so files write a blank there.
-    const QString indexText = equals > 4 ? Trim_Text(line.mid(3, equals - 4)) : QString();
-    if (indexText.isEmpty()) {
-        reason = QStringLiteral("no index before \"=\" (the character just before \"=\" is not read as part of the "
-                                "index: write a blank there)");
-        return -1;
-    }
+    const QStringView indexText = equals > 4 ? Trimmed(line.sliced(3, equals - 4)) : QStringView();
+    if (indexText.isEmpty())
+        return refuse(QStringLiteral("no index before \"=\" (the character just before \"=\" is not read as part of "
+                                     "the index: write a blank there)"));
     int index = -1;
-    if (!Try_Str_To_Int(indexText, index)) {
-        reason = QStringLiteral("index \"%1\" is not an integer").arg(indexText);
-        return -1;
-    }
+    if (!Try_Str_To_Int(Cut_To_Limit(indexText).toString(), index))
+        return refuse(QStringLiteral("index \"%1\" is not an integer").arg(Cut_To_Limit(indexText)));
     // Checked against the entries the table really holds as well, so that no line writes past it.
     const int size = int(qMin<qsizetype>(Language_Table_Size, Language_Table.size()));
-    if (index < 0 || index >= size) {
-        reason = QStringLiteral("index %1 out of range 0 to %2").arg(index).arg(size - 1);
-        return -1;
-    }
+    if (index < 0 || index >= size)
+        return refuse(QStringLiteral("index %1 out of range 0 to %2").arg(index).arg(size - 1));
 
-    QString text = Trim_Text(line.mid(equals + 1));
-    if (text.isEmpty()) {
-        reason = QStringLiteral("empty text");
-        return -1;
-    }
+    QStringView text = Trimmed(line.sliced(equals + 1));
+    if (text.isEmpty())
+        return refuse(QStringLiteral("empty text"));
     const qsizetype note = text.indexOf(Note_Marker);
     if (note >= 0) {
-        text = Trim_Text(text.left(note));
-        if (text.isEmpty()) {
-            reason = QStringLiteral("only a note");
-            return -1;
-        }
+        text = Trimmed(text.first(note));
+        if (text.isEmpty())
+            return refuse(QStringLiteral("only a note"));
     }
     // A pilcrow at each end keeps the blanks between them; a single pilcrow stands for the empty text.
     if (text.startsWith(Pilcrow))
-        text.remove(0, 1);
+        text = text.sliced(1);
     const qsizetype pilcrow = text.indexOf(Pilcrow);
-    if (pilcrow >= 0)
-        text.truncate(pilcrow);
-    value = text;
-    return index;
+    if (pilcrow >= 0) {
+        parsed.Dropped = Cut_To_Limit(text.sliced(pilcrow + 1)).toString();
+        text = text.first(pilcrow);
+    }
+    const QStringView kept = Cut_To_Limit(text);
+    parsed.Cut = kept.size() < text.size();
+    parsed.Value = kept.toString();
+    parsed.Index = index;
+    return parsed;
 }
 
 } // namespace
@@ -177,31 +205,31 @@ QString Decode_Language_Bytes(const QByteArray &bytes)
 
     // Without a mark: UTF-8 when every byte sequence is valid UTF-8 (plain ASCII included), else the Windows
     // code page in which such files have always been written.
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
+    // The text of a failed attempt is dropped before the second decoding: one text at a time.
+    {
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        QString text = utf8.decode(bytes);
+        if (!utf8.hasError())
+            return text;
+    }
     return Decode_Windows_1252(bytes);
 }
 
 void Apply_Language_Lines(const QString &text, const TLanguage_Line_Sink &report)
 {
     For_Each_Line(text, [&report](int number, QStringView rawLine) {
-        QString value;
-        QString reason;
-        const QString line = rawLine.toString();
-        const int index = Parse_Language_Line(line, value, reason);
-        if (index >= 0)
-            Language_Table[index] = value;
+        TParsed_Line parsed = Parse_Language_Line(rawLine);
+        if (parsed.Index >= 0)
+            Language_Table[parsed.Index] = parsed.Value;
         if (report) {
             TLanguage_Line_Report entry;
             entry.Line_Number = number;
-            entry.Line = line;
-            entry.Index = index;
-            if (index >= 0)
-                entry.Value = value;
-            else
-                entry.Reason = reason;
+            entry.Line = Cut_To_Limit(rawLine).toString();
+            entry.Index = parsed.Index;
+            entry.Value = std::move(parsed.Value);
+            entry.Cut = parsed.Cut;
+            entry.Dropped = std::move(parsed.Dropped);
+            entry.Reason = std::move(parsed.Reason);
             report(entry);
         }
     });

@@ -26,13 +26,20 @@ QString English_Text(int index);
 // quillon-cli and update.log, which stay in English.
 using TText_Source = QString (*)(int index);
 
+// The longest text an entry holds, in UTF-16 code units: a longer one is cut there (never inside a surrogate
+// pair). The longest text a window shows is a few hundred characters; without a bound one huge entry of a
+// 32 MiB file would be laid out by every label that shows it.
+inline constexpr qsizetype Language_Entry_Limit = 4096;
+
 // What the loader did with one line of a language file.
 struct TLanguage_Line_Report
 {
     int Line_Number = 0; // counted from 1
-    QString Line;        // as read, before trimming
+    QString Line;        // as read, before trimming; cut to Language_Entry_Limit like the texts
     int Index = -1;      // the entry set, -1 when ignored
     QString Value;       // the text stored
+    bool Cut = false;    // the text was longer than Language_Entry_Limit and is cut there
+    QString Dropped;     // the text after the closing pilcrow, which is not stored (cut like the texts)
     QString Reason;      // why the line was ignored
 };
 

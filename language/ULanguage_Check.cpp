@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr char16_t Pilcrow = u'\u00B6';
-const QString Note_Marker = QStringLiteral("/#/");
-
 // The placeholders %1 to %9 a text holds, sorted, each once.
 QStringList Placeholders(const QString &text)
 {
@@ -54,10 +51,10 @@ struct TTable_Keeper
 bool Is_Caption_Entry(int index)
 {
     static const QList<int> captions = {
-        0,    1,    2,    3,    9,    10,   11,   15,   16,   17,   19,   20,   100, 101, 102,  103,  104,
-        200,  201,  202,  203,  204,  300,  301,  302,  303,  304,  305,  306,  307, 308, 309,  310,  311,
-        312,  313,  314,  315,  319,  320,  321,  400,  401,  402,  403,  406,  407, 409, 411,  413,  415,
-        416,  418,  420,  422,  424,  426,  427,  429,  431,  432,  437,  442,  454, 455, 1000, 1001, 1002,
+        0,    1,    2,    3,    9,    10,   11,   15,   16,   17,   19,   20,   100,  101,  102,  103,  104,
+        200,  201,  202,  203,  204,  300,  301,  302,  303,  304,  305,  306,  307,  308,  309,  310,  311,
+        312,  313,  314,  315,  319,  320,  321,  400,  401,  402,  403,  406,  407,  409,  411,  413,  415,
+        416,  418,  420,  422,  424,  426,  427,  429,  431,  432,  437,  442,  454,  455,  1000, 1001, 1002,
         1003, 1006, 1007, 1014, 1015, 1016, 1017, 1018, 1019, 1020, 1110, 1111, 1112, 1147, 1152};
     return captions.contains(index);
 }
@@ -77,15 +74,14 @@ TLanguage_Check Check_Language_File(const QString &path)
 {
     const TTable_Keeper keeper;
     Load_Default_Language();
-    QList<TLanguage_Line_Report> lines;
-    Read_Language_File(path, &lines);
 
+    // Line by line as the loader reads them: the memory is that of the file's text, whatever its lines.
     TLanguage_Check check;
     QHash<int, int> firstLine;
-    for (const TLanguage_Line_Report &line : std::as_const(lines)) {
+    Read_Language_File_Lines(path, [&check, &firstLine](const TLanguage_Line_Report &line) {
         const QString trimmed = Trim_Text(line.Line);
         if (!trimmed.startsWith(QStringLiteral("STR")))
-            continue;
+            return;
         const auto warn = [&](const QString &text) {
             check.Warnings.append(QStringLiteral("line %1: %2").arg(line.Line_Number).arg(text));
         };
@@ -100,7 +96,7 @@ TLanguage_Check Check_Language_File(const QString &path)
             warn(QStringLiteral("nothing set: %1").arg(line.Reason));
         }
         if (line.Index < 0)
-            continue;
+            return;
 
         const auto earlier = firstLine.constFind(line.Index);
         if (earlier != firstLine.constEnd())
@@ -109,6 +105,9 @@ TLanguage_Check Check_Language_File(const QString &path)
                      .arg(*earlier));
         else
             firstLine.insert(line.Index, line.Line_Number);
+
+        if (line.Cut)
+            warn(QStringLiteral("entry %1 is cut to %2 characters").arg(line.Index).arg(line.Value.size()));
 
         const QString english = English_Text(line.Index);
         const QStringList expected = Placeholders(english);
@@ -119,18 +118,10 @@ TLanguage_Check Check_Language_File(const QString &path)
                      .arg(found.isEmpty() ? QStringLiteral("none") : found.join(u' '),
                           expected.isEmpty() ? QStringLiteral("none") : expected.join(u' ')));
 
-        // Text after the closing pilcrow is dropped.
-        QString text = Trim_Text(trimmed.mid(equals + 1));
-        const qsizetype note = text.indexOf(Note_Marker);
-        if (note >= 0)
-            text = Trim_Text(text.left(note));
-        if (text.startsWith(Pilcrow))
-            text.remove(0, 1);
-        const qsizetype pilcrow = text.indexOf(Pilcrow);
-        if (pilcrow >= 0 && !Trim_Text(text.mid(pilcrow + 1)).isEmpty())
+        if (!Trim_Text(line.Dropped).isEmpty())
             warn(QStringLiteral("entry %1: the text after the pilcrow (\"%2\") is dropped")
                      .arg(line.Index)
-                     .arg(text.mid(pilcrow + 1)));
+                     .arg(line.Dropped));
 
         // Captions have the room of their English text and some more; much longer ones are cut or elided.
         const qsizetype room = std::max<qsizetype>(english.size() * 3 / 2, english.size() + 15);
@@ -139,7 +130,7 @@ TLanguage_Check Check_Language_File(const QString &path)
                      .arg(line.Index)
                      .arg(line.Value.size())
                      .arg(english.size()));
-    }
+    });
 
     for (int i = 0; i < Language_Table.size(); ++i) {
         const QString english = English_Text(i);

@@ -110,42 +110,81 @@ void Test_UComon::Split_ip_address()
 void Test_UComon::Plain_directory_names_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("plain");
-    QTest::newRow("ordinary") << "Line2" << true;
-    QTest::newRow("blanks inside and ahead") << " Line 2" << true;
-#ifdef Q_OS_WIN
-    // Windows drops a trailing blank or dot from a directory's name: the name would not be the one asked for.
-    QTest::newRow("a trailing blank") << "Line 2 " << false;
-    QTest::newRow("a trailing dot") << "Line2." << false;
-    QTest::newRow("a device name") << "COM1" << false;
-#else
-    QTest::newRow("a trailing blank") << "Line 2 " << true;
-#endif
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("dot") << "." << false;
-    QTest::newRow("dot dot") << ".." << false;
-    QTest::newRow("climbs out with a slash") << "../x" << false;
-    QTest::newRow("backslash") << "a\\b" << false;
-    QTest::newRow("slash") << "a/b" << false;
+    QTest::addColumn<QString>("problem"); // empty for a plain name
+    QTest::newRow("ordinary") << "Line2"
+                              << "";
+    QTest::newRow("blanks inside") << "Line 2 A"
+                                   << "";
+    QTest::newRow("no-break space inside") << QString::fromUtf16(u"Line\u00a02") << "";
+    QTest::newRow("dot inside") << "Line.2"
+                                << "";
+    QTest::newRow("accented letters and a paired surrogate") << QString::fromUtf16(u"Lin\u00e9 \U0001F600") << "";
+    // Blanks at either end are not seen, and Windows drops a trailing blank or dot.
+    QTest::newRow("a leading blank") << " Line 2"
+                                     << "it begins with a blank";
+    QTest::newRow("a trailing blank") << "Line 2 "
+                                      << "it ends with a blank";
+    QTest::newRow("a trailing no-break space") << QString::fromUtf16(u"Line2\u00a0") << "it ends with a blank";
+    QTest::newRow("a trailing ideographic space") << QString::fromUtf16(u"Line2\u3000") << "it ends with a blank";
+    QTest::newRow("a trailing dot") << "Line2."
+                                    << "it ends with a dot";
+    QTest::newRow("empty") << ""
+                           << "it is empty";
     // Hidden: the open dialog could never list it.
-    QTest::newRow("leading dot") << ".Line2" << false;
-    QTest::newRow("dot inside") << "Line.2" << true;
+    QTest::newRow("dot") << "."
+                         << "it begins with a dot";
+    QTest::newRow("dot dot") << ".."
+                             << "it begins with a dot";
+    QTest::newRow("leading dot") << ".Line2"
+                                 << "it begins with a dot";
+    QTest::newRow("climbs out with a slash") << "a/../x"
+                                             << "it holds \"/\", a path separator";
+    QTest::newRow("backslash") << "a\\b"
+                               << "it holds \"\\\", a path separator";
     // Written into Quillon.xml, so nothing XML cannot hold, and no control character at all.
-    QTest::newRow("vertical tab") << "Line\v2" << false;
-    QTest::newRow("tab") << "Line\t2" << false;
-    QTest::newRow("line feed") << "Line\n2" << false;
-    QTest::newRow("DEL") << "Line\x7f" << false;
-    QTest::newRow("C1 control") << QString::fromUtf16(u"Line\u0085") << false;
-    QTest::newRow("U+FFFE") << QString::fromUtf16(u"Line\uFFFE") << false;
-    QTest::newRow("lone surrogate") << QStringLiteral("Line") + QChar(0xD800) << false;
-    QTest::newRow("accented letters and a paired surrogate") << QString::fromUtf16(u"Lin\u00e9 \U0001F600") << true;
+    QTest::newRow("vertical tab") << "Line\v2"
+                                  << "it holds U+000B, a control character";
+    QTest::newRow("tab") << "Line\t2"
+                         << "it holds U+0009, a control character";
+    QTest::newRow("line feed") << "Line\n2"
+                               << "it holds U+000A, a control character";
+    QTest::newRow("DEL") << "Line\x7f"
+                         << "it holds U+007F, a control character";
+    QTest::newRow("C1 control") << QString::fromUtf16(u"Line\u0085") << "it holds U+0085, a control character";
+    QTest::newRow("U+FFFE") << QString::fromUtf16(u"Line\uFFFE") << "it holds U+FFFE, a character XML cannot hold";
+    QTest::newRow("lone surrogate") << QStringLiteral("Line") + QChar(0xD800)
+                                    << "it holds U+D800, half of a surrogate pair";
+    // Format characters make the name shown differ from the name: "Line2\u202Etxt.exe" reads backwards.
+    QTest::newRow("right-to-left override")
+        << QString::fromUtf16(u"Line\u202E2") << "it holds U+202E, a Unicode format character";
+    QTest::newRow("zero-width space") << QString::fromUtf16(u"Line\u200B2")
+                                      << "it holds U+200B, a Unicode format character";
+    QTest::newRow("byte-order mark ahead")
+        << QChar(0xFEFF) + QStringLiteral("Line2") << "it holds U+FEFF, a Unicode format character";
+    QTest::newRow("tag character beyond the BMP")
+        << QString::fromUtf16(u"Line2\U000E0041") << "it holds U+E0041, a Unicode format character";
+    // 255 bytes is what Linux takes, and 255 UTF-16 code units what Windows takes.
+    QTest::newRow("255 bytes") << QString(255, u'a') << "";
+    QTest::newRow("256 bytes") << QString(256, u'a') << "it is longer than 255 bytes in UTF-8";
+    QTest::newRow("85 letters of 3 bytes") << QString(85, QChar(0x20AC)) << "";
+    QTest::newRow("86 letters of 3 bytes, 258 bytes")
+        << QString(86, QChar(0x20AC)) << "it is longer than 255 bytes in UTF-8";
+    QTest::newRow("64 paired surrogates, 256 bytes")
+        << QString::fromUtf16(u"\U0001F600").repeated(64) << "it is longer than 255 bytes in UTF-8";
+#ifdef Q_OS_WIN
+    QTest::newRow("a device name") << "COM1"
+                                   << "it is the name of a Windows device";
+    QTest::newRow("a colon") << "Line:2"
+                             << "it holds \":\", a character Windows refuses in a name";
+#endif
 }
 
 void Test_UComon::Plain_directory_names()
 {
     QFETCH(QString, name);
-    QFETCH(bool, plain);
-    QCOMPARE(Is_Plain_Directory_Name(name), plain);
+    QFETCH(QString, problem);
+    QCOMPARE(Directory_Name_Problem(name), problem);
+    QCOMPARE(Is_Plain_Directory_Name(name), problem.isEmpty());
 }
 
 void Test_UComon::Port_names_in_natural_order()

@@ -187,6 +187,12 @@ void Test_ULanguage::Apply_one_line_data()
     QTest::newRow("a note is cut off with the blanks before it")
         << u"STR9 = Nothing open /#/ main window label"_s << 9 << u"Nothing open"_s << QString();
     QTest::newRow("a single pilcrow gives the empty text") << u"STR1 = ¶"_s << 1 << QString() << QString();
+    // A window lays out every character it shows: a huge entry is cut, and its line is not kept whole either.
+    QTest::newRow("an entry longer than 4096 characters is cut")
+        << u"STR108 = "_s + QString(5000, u'x') << 108 << QString(4096, u'x') << QString();
+    QTest::newRow("a cut never splits a surrogate pair")
+        << u"STR108 = "_s + QString(4095, u'x') + u"\U0001F600"_s + QString(10, u'y') << 108 << QString(4095, u'x')
+        << QString();
 
     QTest::newRow("nothing after =") << u"STR1 ="_s << -1 << QString() << u"empty text"_s;
     QTest::newRow("only a note after =") << u"STR1 = /#/ note"_s << -1 << QString() << u"only a note"_s;
@@ -218,7 +224,7 @@ void Test_ULanguage::Apply_one_line()
 
     QCOMPARE(report.size(), 1);
     QCOMPARE(report[0].Line_Number, 1);
-    QCOMPARE(report[0].Line, line);
+    QCOMPARE(report[0].Line, line.left(Language_Entry_Limit));
     QCOMPARE(report[0].Index, index);
     QCOMPARE(report[0].Value, value);
     if (index >= 0)
@@ -515,6 +521,8 @@ void Test_ULanguage::Check_warns_where_afile_probably_means_otherwise_data()
     QTest::newRow("a caption far longer than the English, a hint as long as it needs")
         << QByteArray("STR103 = Ja, das ist in Ordnung so\nSTR108 = " + QByteArray(200, 'x') + "\n")
         << QStringList{u"line 1: entry 103 is 25 characters long, the English 2: check that it fits its window"_s};
+    QTest::newRow("an entry over 4096 characters") << QByteArray("STR108 = " + QByteArray(5000, 'x') + "\n")
+                                                   << QStringList{u"line 1: entry 108 is cut to 4096 characters"_s};
 }
 
 void Test_ULanguage::Check_warns_where_afile_probably_means_otherwise()

@@ -35,6 +35,8 @@ private slots:
     void Parse_error_names_the_file_line_and_column_data();
     void Parse_error_names_the_file_line_and_column();
     void A_failed_save_reports_and_keeps_the_old_file();
+    void A_link_in_the_file_s_place_is_replaced_and_its_target_kept_data();
+    void A_link_in_the_file_s_place_is_replaced_and_its_target_kept();
     void Characters_xml_cannot_hold_data();
     void Characters_xml_cannot_hold();
     void A_prefixed_name_is_another_name();
@@ -157,6 +159,41 @@ void Test_UXml_Document::A_failed_save_reports_and_keeps_the_old_file()
     QVERIFY_THROWS_EXCEPTION(EQuillon_Error, xml.Save_File(blocked));
     QVERIFY(QFileInfo(blocked).isDir());
     QCOMPARE(contents(), QByteArray("<r/>"));
+}
+
+void Test_UXml_Document::A_link_in_the_file_s_place_is_replaced_and_its_target_kept_data()
+{
+    QTest::addColumn<QString>("target"); // where the link points, in the temporary directory
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("a link to a file beside it") << "Other.xml" << true;
+    QTest::newRow("a link to a file in another directory") << "elsewhere/Quillon.xml" << true;
+    QTest::newRow("a dangling link") << "elsewhere/missing.xml" << false;
+}
+
+void Test_UXml_Document::A_link_in_the_file_s_place_is_replaced_and_its_target_kept()
+{
+#ifdef Q_OS_WIN
+    QSKIP("QFile::link makes a shortcut on Windows, a file like any other");
+#endif
+    QFETCH(QString, target);
+    QFETCH(bool, exists);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("elsewhere")));
+    const QString targetPath = dir.filePath(target);
+    if (exists)
+        Save_Bytes_Atomically(targetPath, "<old/>");
+    const QString path = dir.filePath(QStringLiteral("Quillon.xml"));
+    QVERIFY(QFile::link(targetPath, path));
+
+    TXml_Document xml;
+    xml.Add_Root(QStringLiteral("r"));
+    xml.Save_File(path);
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QCOMPARE(Read_File(path).trimmed(), QByteArray("<r/>"));
+    if (exists)
+        QCOMPARE(Read_File(targetPath), QByteArray("<old/>"));
+    else
+        QVERIFY(!QFileInfo::exists(targetPath));
 }
 
 void Test_UXml_Document::A_prefixed_name_is_another_name()
@@ -313,7 +350,7 @@ void Test_UXml_Document::A_full_disk_is_reported_and_the_old_file_kept()
     Save_Bytes_Atomically(path, old);
     QVERIFY(disk.Fill());
 
-    // The bytes fit QSaveFile's buffer: the failure shows only when they are flushed.
+    // The bytes fit QFile's buffer: the failure shows only when they are flushed.
     TXml_Document xml;
     xml.Load_Bytes(old + "<!--x-->");
     try {
