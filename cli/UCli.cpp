@@ -1,3 +1,6 @@
+// quillon-cli's command line: one table of the commands (their arguments, options, handler and help) and the
+// rules of which options go with which command, checked as data.
+
 #include "UCli.h"
 #include "UCli_Command.h"
 
@@ -8,8 +11,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringDecoder>
-
-#include <iterator>
 
 namespace {
 

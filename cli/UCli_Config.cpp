@@ -38,9 +38,14 @@ int Not_A_Directory(QTextStream &err, const QString &configDir)
 }
 
 // Builds both images from configDir/ParGen.xml, telling on err when there is none; verdict says whether the
-// configuration of that same reading may be sent.
+// configuration of that same reading may be sent. False, with the reason on err, when configDir is no
+// directory or the file cannot be read.
 bool Build_Data(const QString &configDir, TSend_Verdict &verdict, QTextStream &err)
 {
+    if (!QFileInfo(configDir).isDir()) {
+        Not_A_Directory(err, configDir);
+        return false;
+    }
     if (!QFileInfo::exists(ParGen_Path(configDir)))
         err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(configDir) << ": the defaults were used\n";
     try {
@@ -58,8 +63,6 @@ bool Build_Data(const QString &configDir, TSend_Verdict &verdict, QTextStream &e
 int Cli_Build(const TCli_Call &call)
 {
     const QString &configDir = call.Arguments[0];
-    if (!QFileInfo(configDir).isDir())
-        return Not_A_Directory(call.Err, configDir);
     TSend_Verdict verdict;
     if (!Build_Data(configDir, verdict, call.Err))
         return Exit_Failed;
@@ -80,8 +83,6 @@ int Cli_Build(const TCli_Call &call)
 int Cli_Verify(const TCli_Call &call)
 {
     const QString &configDir = call.Arguments[0];
-    if (!QFileInfo(configDir).isDir())
-        return Not_A_Directory(call.Err, configDir);
     TSend_Verdict verdict;
     if (!Build_Data(configDir, verdict, call.Err))
         return Exit_Failed;
