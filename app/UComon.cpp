@@ -103,7 +103,7 @@ int Str_To_Int_Def(const QString &text, int fallback)
     return Try_Str_To_Int(text, value) ? value : fallback;
 }
 
-QString Trim_Text(const QString &text)
+QStringView Trim_Text_View(QStringView text)
 {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -111,7 +111,13 @@ QString Trim_Text(const QString &text)
         ++first;
     while (last > first && text[last - 1].unicode() <= 32)
         --last;
-    return text.mid(first, last - first);
+    return text.sliced(first, last - first);
+}
+
+QString Trim_Text(const QString &text)
+{
+    const QStringView kept = Trim_Text_View(text);
+    return kept.size() == text.size() ? text : kept.toString();
 }
 
 QString Join_Path(const QString &dir, const QString &name)

@@ -88,6 +88,8 @@ bool Try_Str_To_Int(const QString &text, int &value);
 
 // Removes every character with a code of 32 or less from both ends.
 QString Trim_Text(const QString &text);
+// The same as a view into text, without a copy.
+QStringView Trim_Text_View(QStringView text);
 
 // Joins path pieces with the platform's separator.
 QString Join_Path(const QString &dir, const QString &name);

@@ -53,7 +53,8 @@ QByteArray Read_Regular_File(const QString &path, qint64 limit)
         ::close(fd);
         throw Read_Error(path, Too_Large(status.st_size, limit));
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    const qint64 expected = status.st_size;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw Read_Error(path, file.errorString());
     }
@@ -64,22 +65,31 @@ QByteArray Read_Regular_File(const QString &path, qint64 limit)
                                             : QStringLiteral("it is not a regular file"));
     if (info.size() > limit)
         throw Read_Error(path, Too_Large(info.size(), limit));
+    const qint64 expected = info.size();
     file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw Read_Error(path, file.errorString());
 #endif
-    // Read up to the end rather than the measured size, stopping one chunk past the limit: a file that
-    // grew since it was measured is refused, not cut.
-    QByteArray bytes;
+    // Read up to the end rather than the measured size, stopping one byte past the limit: a file that grew
+    // since it was measured is refused, not cut. The buffer is made once at the measured size (and grows only
+    // for a file that grew) and read into directly: no chunk is copied, no page touched twice.
+    QByteArray bytes(qMin(expected, limit) + 1, Qt::Uninitialized);
+    qint64 size = 0;
     for (;;) {
-        const QByteArray chunk = file.read(64 * 1024);
-        if (file.error() != QFileDevice::NoError)
+        if (size == bytes.size()) {
+            if (size > limit)
+                throw Read_Error(path, Too_Large(-1, limit));
+            bytes.resize(qMin(2 * size, limit + 1));
+        }
+        const qint64 n = file.read(bytes.data() + size, bytes.size() - size);
+        if (n < 0)
             throw Read_Error(path, file.errorString());
-        if (chunk.isEmpty())
+        if (n == 0)
             break;
-        bytes.append(chunk);
-        if (bytes.size() > limit)
-            throw Read_Error(path, Too_Large(-1, limit));
+        size += n;
     }
+    if (size > limit)
+        throw Read_Error(path, Too_Large(-1, limit));
+    bytes.truncate(size);
     return bytes;
 }

@@ -72,19 +72,6 @@ template <typename Take> void For_Each_Line(const QString &text, Take take)
         take(++number, QStringView(text).sliced(start));
 }
 
-// text without the blanks and control characters (up to U+0020) at either end, as Trim_Text does, without a
-// copy.
-QStringView Trimmed(QStringView text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first].unicode() <= 32)
-        ++first;
-    while (last > first && text[last - 1].unicode() <= 32)
-        --last;
-    return text.sliced(first, last - first);
-}
-
 // text cut to Language_Entry_Limit code units, never between the two halves of a surrogate pair.
 QStringView Cut_To_Limit(QStringView text)
 {
@@ -114,7 +101,7 @@ TParsed_Line Parse_Language_Line(QStringView rawLine)
         parsed.Reason = reason;
         return parsed;
     };
-    const QStringView line = Trimmed(rawLine);
+    const QStringView line = Trim_Text_View(rawLine);
     if (line.isEmpty())
         return refuse(QStringLiteral("blank line"));
     if (!line.startsWith(u"STR"))
@@ -124,7 +111,7 @@ TParsed_Line Parse_Language_Line(QStringView rawLine)
         return refuse(QStringLiteral("no \"=\" after the index"));
     // The index runs from the 4th character up to two characters before "=": the character directly before "="
     // never belongs to it, so files write a blank there.
-    const QStringView indexText = equals > 4 ? Trimmed(line.sliced(3, equals - 4)) : QStringView();
+    const QStringView indexText = equals > 4 ? Trim_Text_View(line.sliced(3, equals - 4)) : QStringView();
     if (indexText.isEmpty())
         return refuse(QStringLiteral("no index before \"=\" (the character just before \"=\" is not read as part of "
                                      "the index: write a blank there)"));
@@ -136,12 +123,12 @@ TParsed_Line Parse_Language_Line(QStringView rawLine)
     if (index < 0 || index >= size)
         return refuse(QStringLiteral("index %1 out of range 0 to %2").arg(index).arg(size - 1));
 
-    QStringView text = Trimmed(line.sliced(equals + 1));
+    QStringView text = Trim_Text_View(line.sliced(equals + 1));
     if (text.isEmpty())
         return refuse(QStringLiteral("empty text"));
     const qsizetype note = text.indexOf(Note_Marker);
     if (note >= 0) {
-        text = Trimmed(text.first(note));
+        text = Trim_Text_View(text.first(note));
         if (text.isEmpty())
             return refuse(QStringLiteral("only a note"));
     }

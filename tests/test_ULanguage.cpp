@@ -95,6 +95,7 @@ private slots:
     void Check_warns_where_afile_probably_means_otherwise_data();
     void Check_warns_where_afile_probably_means_otherwise();
     void Shipped_files_reach_only_aworkspace_without_languages();
+    void A_torn_shipped_copy_is_written_again_at_the_next_start();
     void Language_names_sort_blind_to_case_and_accents_data();
     void Language_names_sort_blind_to_case_and_accents();
 
@@ -566,6 +567,30 @@ void Test_ULanguage::Shipped_files_reach_only_aworkspace_without_languages()
 
     // No directory, nothing written.
     QCOMPARE(Install_Shipped_Languages(Join_Path(Dir.path(), u"missing"_s)), QStringList());
+}
+
+void Test_ULanguage::A_torn_shipped_copy_is_written_again_at_the_next_start()
+{
+    // The copies are written without a sync: a power loss may leave one shorter, or with zeros for its bytes.
+    QVERIFY(!Install_Shipped_Languages(Language_Dir).isEmpty());
+    const auto path = [this](const QString &name) { return Join_Path(Language_Dir, name); };
+    const QByteArray english = Shipped_Language_File(u"English.lng"_s);
+    QByteArray zeroed = Shipped_Language_File(u"Deutsch.bmp"_s);
+    zeroed.replace(0, 4096, QByteArray(4096, '\0'));
+    QVERIFY(Write_File(path(u"English.lng"_s), english.first(english.size() / 2)));
+    QVERIFY(Write_File(path(u"Deutsch.bmp"_s), zeroed));
+    QVERIFY(Write_File(path(u"Italiano.lng"_s), QByteArray()));
+    // An edit is the user's, however short.
+    QVERIFY(Write_File(path(u"Deutsch.lng"_s), "STR15 = Meine\n"));
+
+    QCOMPARE(Install_Shipped_Languages(Language_Dir),
+             (QStringList{u"Deutsch.bmp"_s, u"English.lng"_s, u"Italiano.lng"_s}));
+    for (const QString &name : Shipped_Language_Files()) {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+                 name == u"Deutsch.lng"_s ? QByteArray("STR15 = Meine\n") : Shipped_Language_File(name));
+    }
 }
 
 void Test_ULanguage::Language_names_sort_blind_to_case_and_accents_data()
