@@ -7,6 +7,7 @@
 #include "UParGen_Fixture.h"
 
 #include "UStand_In.h"
+#include "UUpdater_Lock.h"
 #include "UUpdater_Run.h"
 
 #include <QElapsedTimer>
@@ -143,8 +144,9 @@ public:
                           QStringLiteral("1023"), QStringLiteral("767")});
     }
 
-    // Waits for the program's message box and closes it with Enter (its default answer).
-    bool Close_Message_Box() const
+    // Waits for the program's message box and closes it with Enter (its default answer). Unless awaitGone is
+    // false (another box may follow at once), until no box is left.
+    bool Close_Message_Box(bool awaitGone = true) const
     {
         // A window of that title that is gone again before it takes the focus is not the box: look again.
         QElapsedTimer clock;
@@ -155,7 +157,7 @@ public:
                 return false;
             if (Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box}))
                 return Xdo({QStringLiteral("key"), QStringLiteral("Return")}) &&
-                       Wait_Until_Gone(QStringLiteral("^Quillon$"));
+                       (!awaitGone || Wait_Until_Gone(QStringLiteral("^Quillon$")));
             QTest::qWait(100);
         }
         return false;
@@ -248,6 +250,17 @@ private:
 
 // A workspace whose remembered configuration Line2 may go through step 3 by the serial updater (its stand-in,
 // running for runMs): the firmware file, the settings and, when given, the configuration's ParGen.xml.
+// The port the update dialog chooses when none is remembered; empty when there is none, or this user may not
+// open it (the dialog would then explain instead of starting the updater).
+QString Chosen_Port()
+{
+    const QList<TSerial_Port> ports = List_COM_Ports();
+    const int index = Preferred_Port_Index(ports, QString());
+    if (index < 0 || !Port_Permission_Problem(ports[index].Location).isEmpty())
+        return QString();
+    return ports[index].Location;
+}
+
 bool Prepare_Serial_Update(const TDesktop_Session &session, const QByteArray &parGen, int runMs = 0)
 {
     return session.Make_Dir(QStringLiteral("PROJECTS/Line2/bin")) &&
@@ -437,13 +450,9 @@ private slots:
         TDesktop_Session session;
         QVERIFY(Prepare_Serial_Update(session, Saved_ParGen(0, {{QStringLiteral("Port_0_Baud"), QStringLiteral("3")}}),
                                       1500));
-        // The dialog selects the first port the system lists; one this user may not open is explained instead.
-        const QList<TSerial_Port> ports = List_COM_Ports();
-        if (ports.isEmpty())
-            QSKIP("the system lists no serial port to update through");
-        const QString port = ports.first().Location;
-        if (!Port_Permission_Problem(port).isEmpty())
-            QSKIP(qPrintable(port + QStringLiteral(" is listed first and this user may not open it")));
+        const QString port = Chosen_Port();
+        if (port.isEmpty())
+            QSKIP("the system lists no serial port this user may open to update through");
         QVERIFY(session.Start());
         const QString main = session.Main;
 
@@ -471,6 +480,41 @@ private slots:
         QCOMPARE(int(block[4]), 3); // Port_0_Baud of this configuration
 
         // Cancel, then the header's close button.
+        QVERIFY(session.Click(dialog, "FBoot", "Btn_Cancel"));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));
+        const QString exit = session.Wait_For_Exit();
+        QVERIFY2(exit.isEmpty(), qPrintable(exit));
+    }
+
+    void A_person_stops_an_updater_that_hangs()
+    {
+        TDesktop_Session session;
+        QVERIFY(Prepare_Serial_Update(session, Saved_ParGen(0), 60000));
+        QVERIFY(Stand_In_Control(session.Workspace(), Serial_Updater_Base, "tick_ms=200\n"));
+        if (Chosen_Port().isEmpty())
+            QSKIP("the system lists no serial port this user may open to update through");
+        QVERIFY(session.Start());
+        const QString main = session.Main;
+        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_CreateBin"));
+        const QString dialog = session.Wait_For_Window(QStringLiteral("Update Device by Serial"));
+        QVERIFY(!dialog.isEmpty());
+        QVERIFY(session.Click(dialog, "FBoot", "Btn_Update"));
+        const QString wait = session.Wait_For_Window(QStringLiteral("Update running"));
+        QVERIFY(!wait.isEmpty());
+        // Cancel in the wait window, once it shows the updater's output; the question's default answer (Enter)
+        // is Yes; then the ending box.
+        QTest::qWait(1000);
+        QVERIFY(session.Click(wait, "FWait", "Btn_Cancel"));
+        // The ending box may follow the question at once.
+        QVERIFY(session.Close_Message_Box(false));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update running")));
+        QVERIFY(session.Close_Message_Box());
+        const QByteArray log = session.Read(QStringLiteral("PROJECTS/Line2/update.log"));
+        QVERIFY2(log.contains("  ended: cancelled by the user after "), log.constData());
+        QVERIFY(!Stand_In_Runs(session.Workspace(), Serial_Updater_Base).value(0).Finished);
+        QVERIFY(!QFileInfo::exists(session.Path(Updater_Lock_File_Name)));
+
         QVERIFY(session.Click(dialog, "FBoot", "Btn_Cancel"));
         QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
         QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));

@@ -18,12 +18,14 @@
 #include "UParGen.h"
 #include "USoftOptions.h"
 #include "UUpdate_Logic.h"
+#include "UUpdater_Lock.h"
 #include "UWait.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -127,9 +129,10 @@ void Picture_Focus(QWidget *window, QWidget *control, const QString &name)
 }
 
 void Picture_Message(QWidget *over, const QString &text, const QString &name, TMessage_Kind kind = TMessage_Kind::Error,
-                     QMessageBox::StandardButtons buttons = QMessageBox::Ok)
+                     QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                     const QList<TButton_Caption> &captions = {})
 {
-    QMessageBox *box = Create_Message_Box(text, kind, buttons, over);
+    QMessageBox *box = Create_Message_Box(text, kind, buttons, over, captions);
     box->show();
     Picture(box, name);
     box->hide();
@@ -298,12 +301,49 @@ int main(int argc, char *argv[])
                  [boot](bool on) { boot->Btn_Update->setEnabled(on); });
     boot->Btn_Update->setEnabled(true);
     Picture_Focus(boot, boot->E_IP2, QStringLiteral("focus_update_address"));
-    Picture_Message(boot, Lang(1036), QStringLiteral("update_device_not_found"), TMessage_Kind::Warning);
+    Picture_Message(boot, Lang(1036) + QStringLiteral("\n10.1.2.105"), QStringLiteral("update_device_not_found"),
+                    TMessage_Kind::Warning);
     Picture_Message(boot, Lang(1037), QStringLiteral("update_check_address"), TMessage_Kind::Error);
-    boot->FWait->Show_Still(Updater_Path(Program_Dir, Ethernet_Updater_Base), 12);
+    const QByteArray output = "connecting to 10.1.2.105 ...\nconnected\nerasing flash ... done\n"
+                              "writing firmware: 38 %\nwriting firmware: 76 %\n";
+    boot->FWait->Show_Still(Updater_Path(Program_Dir, Ethernet_Updater_Base), 41, Updater_Wait_Limit_Ms, output);
     boot->FWait->show();
     Picture(boot->FWait, QStringLiteral("update_waiting"));
+    Picture_Message(boot->FWait, Lang(1146), QStringLiteral("update_cancel_question"), TMessage_Kind::Confirmation,
+                    QMessageBox::Yes | QMessageBox::No);
     boot->FWait->hide();
+    // How a run ends, one box per ending: only exit code 0 has the information icon.
+    const QString logPath = Join_Path(Conf_Dir, Update_Log_File_Name);
+    const struct
+    {
+        TRun_End End;
+        int Exit_Code;
+        QByteArray Output;
+        const char *Name;
+    } endings[] = {
+        {TRun_End::Exited, 0, output + "read back: 2048 bytes, equal\ndone\n", "update_verdict_success"},
+        {TRun_End::Exited, 3, output + "writing firmware: 100 %\nread back: no answer\n", "update_verdict_exit_code"},
+        {TRun_End::Crashed, 0, output, "update_verdict_crashed"},
+        {TRun_End::Limit_Reached, 0, output, "update_verdict_limit"},
+        {TRun_End::Cancelled, 0, output, "update_verdict_cancelled"},
+    };
+    for (const auto &ending : endings) {
+        TUpdate_Record record;
+        record.End = ending.End;
+        record.Exit_Code = ending.Exit_Code;
+        record.Output = ending.Output;
+        record.Elapsed_Ms = 41000;
+        Picture_Message(boot, Run_Verdict_Text(record, logPath, Lang), QString::fromLatin1(ending.Name),
+                        Run_Succeeded(record) ? TMessage_Kind::Information : TMessage_Kind::Warning,
+                        QMessageBox::Ok | QMessageBox::Open, {{QMessageBox::Open, Lang(1152)}});
+    }
+    TUpdater_Lock_Record busy;
+    busy.Program = Updater_Path(Program_Dir, Serial_Updater_Base);
+    busy.Target = QStringLiteral("/dev/ttyUSB0");
+    busy.Updater_Pid = 48213;
+    busy.Started = QDateTime::currentDateTime().addSecs(-41);
+    Picture_Message(boot, Busy_Updater_Text(busy, QDateTime::currentDateTime(), Lang), QStringLiteral("update_busy"),
+                    TMessage_Kind::Warning);
     boot->hide();
 
     // The main window and the settings dialog in each shipped translation, switched as the options dialog does.
