@@ -520,7 +520,7 @@ private slots:
         // On Windows the updater gets one argument text, recorded as it is.
         QCOMPARE(lines.value(1), QStringLiteral("  updater: ") +
                                      QDir::toNativeSeparators(Updater_Path(Program_Dir, Serial_Updater_Base)) +
-                                     QStringLiteral(" \\\\.\\ttyS0 FW FR PW PR \"") +
+                                     QStringLiteral(" \\\\.\\ttyUSB0 FW FR PW PR \"") +
                                      Join_Path(Master_Dir, QStringLiteral("sim40926.sim")) + QStringLiteral("\" \"") +
                                      Join_Path(Conf_Dir, QStringLiteral("bin"), QStringLiteral("bank.bin")) + u'"');
 #else
