@@ -2,18 +2,21 @@
 // on the window thread while the program does its file work: step 3 (ParGen.xml read, bank.bin and bankK.bin
 // written and synced, up to the update dialog shown), the settings dialog's OK, the options' OK, and closing
 // the main window. Then, for comparison, the same work of step 3 and of the close done on the window thread
-// itself. Run by bench/update.sh twice: with the disk's own syncs, and with every sync made 200 ms slower by
+// itself; and, given the stand-in updater's path, an update from the button to the ending box (the lock, the
+// run's record, update.log appended and synced). Run by bench/update.sh twice: with the disk's own syncs, and with every sync made 200 ms slower by
 // the preloaded slow_sync library.
 
 #include "UApplication.h"
 #include "UBoot.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
+#include "UMessage.h"
 #include "UParGen.h"
 #include "UParGen_File.h"
 #include "USaveBincc.h"
 #include "USettings.h"
 #include "USoftOptions.h"
+#include "UUpdate_Logic.h"
 #include "UXml_Document.h"
 
 #include <QDir>
@@ -121,6 +124,35 @@ int main(int argc, char *argv[])
     main->Btn_CreateBin->click();
     print("step 3, files written, then the update dialog shown", step3);
     const bool written = Config_File_Differences(Conf_Dir).isEmpty();
+
+    // The update button to the ending box, with a stand-in updater that runs half a second.
+    if (argc > 1) {
+        const QString updater = Updater_Path(Program_Dir, Serial_Updater_Base);
+        QFile::copy(QString::fromLocal8Bit(argv[1]), updater);
+        QFile::setPermissions(updater, QFile::permissions(updater) | QFile::ExeOwner);
+        Write(updater + QStringLiteral(".control"), "sleep_ms=500\nstdout=written 17 bytes\n");
+        Write(Join_Path(Master_Dir, Serial_Firmware_File), "serial firmware");
+        TFBoot *boot = main->FBoot;
+        boot->Port_Source = [] { return QList<TSerial_Port>{{QStringLiteral("ttyUSB0"), QStringLiteral("/dev/null")}}; };
+        boot->Port_Check = [](const QString &) { return QString(); };
+        Set_Message_Answering(true);
+        double update = 0;
+        When_Shown(boot, [&] {
+            probe.Begin();
+            boot->Btn_Update->click();
+            update = probe.End();
+            boot->reject();
+        });
+        main->Btn_CreateBin->click();
+        const QList<TMessage_Record> shown = Take_Shown_Messages();
+        Set_Message_Answering(false);
+        print("update button to the ending box (updater runs 0.5 s)", update);
+        if (shown.size() != 1 || shown[0].Kind != TMessage_Kind::Information) {
+            std::fprintf(stderr, "the update did not end well: %s\n",
+                         shown.isEmpty() ? "no box" : qPrintable(shown[0].Text));
+            return 1;
+        }
+    }
 
     // The settings dialog's OK, which saves ParGen.xml.
     double settings = 0;

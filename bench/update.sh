@@ -13,5 +13,5 @@ configure_and_build -S bench -B "$build" -DCMAKE_BUILD_TYPE=Release -- -j 2 \
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 "$build/quillon_update_bench" "$build/stand_in_updater"
 # The window thread during the file work: with the disk's own syncs, then with each sync 200 ms slower.
-"$build/quillon_stall_bench"
-QUILLON_SYNC_DELAY_MS=200 LD_PRELOAD="$PWD/$build/libslow_sync.so" "$build/quillon_stall_bench"
+"$build/quillon_stall_bench" "$build/stand_in_updater"
+QUILLON_SYNC_DELAY_MS=200 LD_PRELOAD="$PWD/$build/libslow_sync.so" "$build/quillon_stall_bench" "$build/stand_in_updater"
