@@ -99,7 +99,10 @@ int main(int argc, char *argv[])
                       : "as the disk makes it");
     QTemporaryDir workspace;
     TXml_Document parGen;
-    Build_ParGen(parGen, No_File_Fields());
+    // A device without Ethernet: its update goes through the serial updater, with no echo check.
+    TParGen_Fields fields = No_File_Fields();
+    fields.Device_Type_Type = 0;
+    Build_ParGen(parGen, fields);
     if (!QDir().mkpath(workspace.filePath(QStringLiteral("PROJECTS/Line2/bin"))) ||
         !Write(workspace.filePath(QStringLiteral("PROJECTS/Line2/ParGen.xml")), parGen.To_Bytes()) ||
         !Write(workspace.filePath(QStringLiteral("Quillon.xml")),
