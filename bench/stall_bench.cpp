@@ -3,8 +3,8 @@
 // written and synced, up to the update dialog shown), the settings dialog's OK, the options' OK, and closing
 // the main window. Then, for comparison, the same work of step 3 and of the close done on the window thread
 // itself; and, given the stand-in updater's path, an update from the button to the ending box (the lock, the
-// run's record, update.log appended and synced). Run by bench/update.sh twice: with the disk's own syncs, and with every sync made 200 ms slower by
-// the preloaded slow_sync library.
+// run's record, update.log appended and synced). Run by bench/update.sh twice: with the disk's own syncs, and with
+// every sync made 200 ms slower by the preloaded slow_sync library.
 
 #include "UApplication.h"
 #include "UBoot.h"
@@ -113,9 +113,7 @@ int main(int argc, char *argv[])
     const std::unique_ptr<DIRevevoriVezaDiva> main = Create_Program_Windows(workspace.path());
     main->show();
     TStall_Probe probe;
-    const auto print = [](const char *what, double ms) {
-        std::printf("%-58s longest gap %8.1f ms\n", what, ms);
-    };
+    const auto print = [](const char *what, double ms) { std::printf("%-58s longest gap %8.1f ms\n", what, ms); };
 
     // Step 3, up to the update dialog shown.
     double step3 = 0;
@@ -136,7 +134,9 @@ int main(int argc, char *argv[])
         Write(updater + QStringLiteral(".control"), "sleep_ms=500\nstdout=written 17 bytes\n");
         Write(Join_Path(Master_Dir, Serial_Firmware_File), "serial firmware");
         TFBoot *boot = main->FBoot;
-        boot->Port_Source = [] { return QList<TSerial_Port>{{QStringLiteral("ttyUSB0"), QStringLiteral("/dev/null")}}; };
+        boot->Port_Source = [] {
+            return QList<TSerial_Port>{{QStringLiteral("ttyUSB0"), QStringLiteral("/dev/null")}};
+        };
         boot->Port_Check = [](const QString &) { return QString(); };
         Set_Message_Answering(true);
         double update = 0;

@@ -182,9 +182,9 @@ int TUpdate::Update(const TUpdate_Request &request)
     if (!Lock->Acquire(Find_Updater(ip.isEmpty() ? Serial_Updater_Base : Ethernet_Updater_Base),
                        ip.isEmpty() ? chosen.Location : QStringList{parts[0], parts[1], parts[2], parts[3]}.join(u'.'),
                        Conf_Dir))
-        return Fail(Lock->Error.isEmpty() ? Busy_Updater_Text(Lock->Holder, QDateTime::currentDateTime())
-                                          : Write_Error(Join_Path(Program_Dir, Updater_Lock_File_Name), Lock->Error)
-                                                .Text());
+        return Fail(Lock->Error.isEmpty()
+                        ? Busy_Updater_Text(Lock->Holder, QDateTime::currentDateTime())
+                        : Write_Error(Join_Path(Program_Dir, Updater_Lock_File_Name), Lock->Error).Text());
     try {
         Write_Config_Files(Conf_Dir);
     } catch (const EQuillon_Error &error) {

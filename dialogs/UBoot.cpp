@@ -358,9 +358,9 @@ bool TFBoot::Take_Updater_Lock(const QString &program, const QString &target)
 {
     auto lock = std::make_shared<TUpdater_Lock>(Program_Dir);
     if (!lock->Acquire(program, target, Conf_Dir)) {
-        Message_Box(lock->Error.isEmpty() ? Busy_Updater_Text(lock->Holder, QDateTime::currentDateTime(), Lang)
-                                          : Write_Error(Join_Path(Program_Dir, Updater_Lock_File_Name), lock->Error)
-                                                .Text(),
+        Message_Box(lock->Error.isEmpty()
+                        ? Busy_Updater_Text(lock->Holder, QDateTime::currentDateTime(), Lang)
+                        : Write_Error(Join_Path(Program_Dir, Updater_Lock_File_Name), lock->Error).Text(),
                     TMessage_Kind::Warning);
         return false;
     }

@@ -285,10 +285,12 @@ const std::array<TBuilt_In_Text, 287> English_Texts = {{
     {1143, "Maker: %1"},
     {1144, "Serial number: %1"},
     {1145, "%1, byte %2 of 4"},
-    {1146, "Stop the updater? It may be writing the converter's memory: stopped half way, the converter may need another update."},
+    {1146, "Stop the updater? It may be writing the converter's memory: stopped half way, the converter may need "
+           "another update."},
     {1147, "Waiting for it to end: %1 s of %2 s"},
     {1148, "The updater was stopped by the user after %1 s."},
-    {1149, "An update is already running in this workspace: %1 on %2, process %3, for %4 s. Wait for it to end, or stop it, before starting another."},
+    {1149, "An update is already running in this workspace: %1 on %2, process %3, for %4 s. Wait for it to end, or "
+           "stop it, before starting another."},
     {1150, "Its last output:"},
     {1151, "The run is recorded in %1"},
     {1152, "Open update.log"},

@@ -79,11 +79,10 @@ private slots:
         QCOMPARE(!second.Acquire(QStringLiteral("/ws/Ethernet_Update"), QStringLiteral("10.1.2.105"), dir.path()),
                  obeyed);
         QCOMPARE(second.Held(), !obeyed);
-        const TUpdater_Lock_Record now =
-            Parse_Lock_Record([&] {
-                QFile file(Join_Path(dir.path(), Updater_Lock_File_Name));
-                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            }());
+        const TUpdater_Lock_Record now = Parse_Lock_Record([&] {
+            QFile file(Join_Path(dir.path(), Updater_Lock_File_Name));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }());
         // A taken-over lock names the new holder; an obeyed one is left as it was.
         QCOMPARE(now.Target, obeyed ? QStringLiteral("/dev/ttyUSB0") : QStringLiteral("10.1.2.105"));
         if (obeyed)
@@ -105,11 +104,9 @@ private slots:
         const QString path = Join_Path(dir.path(), Updater_Lock_File_Name);
         {
             TUpdater_Lock first(dir.path());
-            QVERIFY(first.Acquire(QStringLiteral("/ws/Ser_40926_Update"), QStringLiteral("/dev/ttyUSB0"),
-                                  dir.path()));
+            QVERIFY(first.Acquire(QStringLiteral("/ws/Ser_40926_Update"), QStringLiteral("/dev/ttyUSB0"), dir.path()));
             TUpdater_Lock second(dir.path());
-            QVERIFY(!second.Acquire(QStringLiteral("/ws/Ser_40926_Update"), QStringLiteral("/dev/ttyS0"),
-                                    dir.path()));
+            QVERIFY(!second.Acquire(QStringLiteral("/ws/Ser_40926_Update"), QStringLiteral("/dev/ttyS0"), dir.path()));
             QCOMPARE(second.Holder.Owner_Pid, QCoreApplication::applicationPid());
             QVERIFY(Live_Updater_Lock(dir.path()).has_value());
         }

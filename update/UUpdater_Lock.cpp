@@ -22,8 +22,8 @@ namespace {
 // A lock file is a few hundred bytes; anything larger is no lock of ours and reads as dead.
 constexpr qint64 Lock_File_Limit = 64 * 1024;
 
-const char *const Lock_Keys[] = {"owner", "owner_start", "updater", "updater_start", "started", "program",
-                                 "target", "conf"};
+const char *const Lock_Keys[] = {"owner",   "owner_start", "updater", "updater_start",
+                                 "started", "program",     "target",  "conf"};
 
 } // namespace
 
@@ -194,8 +194,8 @@ bool TUpdater_Lock::Acquire(const QString &program, const QString &target, const
         }
         // Taken over: moved aside under a name of its own first, so that of two programs taking over the same
         // dead lock only one makes the new one.
-        const QString aside = Path + QStringLiteral(".dead-%1").arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                                     QLatin1Char('0'));
+        const QString aside =
+            Path + QStringLiteral(".dead-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         if (QFile::rename(Path, aside))
             QFile::remove(aside);
     }

@@ -17,14 +17,14 @@ inline const QString Updater_Lock_File_Name = QStringLiteral("update.lock");
 // What the lock file says.
 struct TUpdater_Lock_Record
 {
-    qint64 Owner_Pid = 0;      // the program that started the updater
-    qint64 Owner_Start = 0;    // its start time as the system counts it (0: not known)
-    qint64 Updater_Pid = 0;    // the updater, once started
+    qint64 Owner_Pid = 0;   // the program that started the updater
+    qint64 Owner_Start = 0; // its start time as the system counts it (0: not known)
+    qint64 Updater_Pid = 0; // the updater, once started
     qint64 Updater_Start = 0;
-    QDateTime Started;         // when the update began
-    QString Program;           // the updater's path
-    QString Target;            // the port or address it was given
-    QString Conf_Dir;          // the configuration whose files it was given
+    QDateTime Started; // when the update began
+    QString Program;   // the updater's path
+    QString Target;    // the port or address it was given
+    QString Conf_Dir;  // the configuration whose files it was given
 };
 
 QByteArray Lock_Record_Bytes(const TUpdater_Lock_Record &record);
@@ -44,8 +44,7 @@ std::optional<TUpdater_Lock_Record> Live_Updater_Lock(const QString &dir);
 
 // Why an update must not start now: the running updater, its port or address, its process id and how long it
 // has run. Empty when none runs.
-QString Busy_Updater_Text(const TUpdater_Lock_Record &record, const QDateTime &now,
-                          TText_Source texts = English_Text);
+QString Busy_Updater_Text(const TUpdater_Lock_Record &record, const QDateTime &now, TText_Source texts = English_Text);
 
 // The lock of the workspace at dir. Acquire takes it for this process, or fails when a live process holds it
 // (then Holder tells which); a lock left by a dead process is taken over. Set_Updater names the started

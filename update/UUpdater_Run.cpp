@@ -116,7 +116,7 @@ bool TUpdater_Run::Start(const QString &program, const QStringList &arguments, T
         if (process != Process)
             return;
         Exit_Code = exitCode;
-        Stop_Waiting(Cancel_Asked                        ? TRun_End::Cancelled
+        Stop_Waiting(Cancel_Asked                     ? TRun_End::Cancelled
                      : status == QProcess::NormalExit ? TRun_End::Exited
                                                       : TRun_End::Crashed);
     });
@@ -263,10 +263,9 @@ QString Port_Permission_Problem(const QString &location, TText_Source texts)
         return QString();
     const group *ownerGroup = ::getgrgid(st.st_gid);
     const passwd *owner = ::getpwuid(st.st_uid);
-    const TPort_Access access{
-        owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(st.st_uid),
-        ownerGroup ? QString::fromLocal8Bit(ownerGroup->gr_name) : QString::number(st.st_gid), unsigned(st.st_gid),
-        unsigned(st.st_mode & 0777)};
+    const TPort_Access access{owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(st.st_uid),
+                              ownerGroup ? QString::fromLocal8Bit(ownerGroup->gr_name) : QString::number(st.st_gid),
+                              unsigned(st.st_gid), unsigned(st.st_mode & 0777)};
     return Port_Permission_Advice(location, access, texts);
 #else
     Q_UNUSED(location);
