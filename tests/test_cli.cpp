@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,6 +64,7 @@ private slots:
     void Command_line_errors_data();
     void Command_line_errors();
     void Version_and_help();
+    void The_manual_pages_name_every_command_and_option_of_the_help();
     void The_window_program_starts_without_the_network_libraries();
     void Update_runs_the_serial_updater_and_exits_with_its_code();
     void A_second_update_is_refused_and_a_signal_stops_the_first();
@@ -313,6 +315,58 @@ void Test_Cli::Version_and_help()
     QCOMPARE(programHelp.Exit_Code, 0);
     QVERIFY2(programHelp.Out.contains("Usage: quillon") && programHelp.Out.contains("--version"),
              programHelp.Out.constData());
+}
+
+// Every command and option the programs' --help names, as their manual pages must name them too.
+static QStringList Help_Words(const QByteArray &help)
+{
+    QStringList words;
+    bool commands = false;
+    for (const QString &line : QString::fromUtf8(help).split(u'\n')) {
+        if (line.startsWith(QStringLiteral("Commands:")))
+            commands = true;
+        else if (!line.startsWith(u' '))
+            commands = false;
+        // A command stands at the start of its entry, two blanks in: "  build CONFIG_DIR".
+        const QRegularExpressionMatch command = QRegularExpression(QStringLiteral("^  ([a-z]+)\\b")).match(line);
+        if (commands && command.hasMatch())
+            words << command.captured(1);
+        for (const QRegularExpressionMatch &option :
+             QRegularExpression(QStringLiteral("(?:^|\\s|\\[|\\()(--[a-z][a-z-]*)")).globalMatch(line))
+            words << option.captured(1);
+    }
+    words.removeDuplicates();
+    return words;
+}
+
+void Test_Cli::The_manual_pages_name_every_command_and_option_of_the_help()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the manual pages are installed on Linux only");
+#endif
+    const struct
+    {
+        const char *Program;
+        const char *Page;
+    } pages[] = {{QUILLON_CLI, "quillon-cli.1"}, {QUILLON_EXE, "quillon.1"}};
+    QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();
+    offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const auto &page : pages) {
+        const TRun help = Run({"--help"}, QString::fromUtf8(page.Program), offscreen);
+        QCOMPARE(help.Exit_Code, 0);
+        const QStringList words = Help_Words(help.Out);
+        QVERIFY2(words.contains(QStringLiteral("--help")), help.Out.constData());
+        // The page as man reads it: "\-" is a hyphen, font changes are markup.
+        QString text = QString::fromUtf8(Read_File(QStringLiteral(QUILLON_MAN_DIR "/") + QLatin1String(page.Page)));
+        text.remove(QRegularExpression(QStringLiteral("\\\\f[BIRP]")))
+            .replace(QStringLiteral("\\-"), QStringLiteral("-"));
+        for (const QString &word : words) {
+            const QRegularExpression named(
+                QStringLiteral("(?:^|[^a-z-])%1(?:$|[^a-z-])").arg(QRegularExpression::escape(word)));
+            QVERIFY2(named.match(text).hasMatch(),
+                     qPrintable(QStringLiteral("%1 does not name %2").arg(QLatin1String(page.Page), word)));
+        }
+    }
 }
 
 void Test_Cli::The_window_program_starts_without_the_network_libraries()
