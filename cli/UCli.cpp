@@ -6,10 +6,12 @@
 
 #include "UComon.h"
 #include "ULanguage.h"
+#include "UProvision_Journal.h"
 #include "UWorkspace.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace {
@@ -186,7 +188,37 @@ QString Command_Names()
     return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") + names.last() + u'.';
 }
 
+// The PROJECTS directories a command touches: its workspace's, and the one each argument lies in (a
+// configuration, or a file of one up to PROJECTS/NAME/bin/FILE).
+QStringList Touched_Projects(const QStringList &arguments, const QString &workspace)
+{
+    QStringList dirs;
+    if (!workspace.isEmpty())
+        dirs << Join_Path(workspace, QStringLiteral("PROJECTS"));
+    for (const QString &argument : arguments) {
+        QFileInfo info(QFileInfo(argument).absolutePath());
+        for (int up = 0; up < 3 && !info.isRoot(); ++up, info = QFileInfo(info.absolutePath())) {
+            if (info.fileName() == u"PROJECTS" && info.isDir()) {
+                dirs << info.absoluteFilePath();
+                break;
+            }
+        }
+    }
+    dirs.removeDuplicates();
+    return dirs;
+}
+
 } // namespace
+
+void Recover_Provisions_Of(const QString &projectsDir, QTextStream &err)
+{
+    const QString done = Recover_Provisions(projectsDir);
+    if (done.isEmpty())
+        return;
+    for (const QString &line : done.split(u'\n'))
+        err << "quillon-cli: " << line << '\n';
+    err.flush();
+}
 
 int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
@@ -268,6 +300,9 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
                          (given & Opt_Workspace) ? Locate_Workspace(workspace, QString()).Dir : QString(),
                          out,
                          err};
+    // A provision a killed run left is finished or undone before anything reads or writes there.
+    for (const QString &projects : Touched_Projects(rest, call.Workspace))
+        Recover_Provisions_Of(projects, err);
     return command->Run(call);
 }
 

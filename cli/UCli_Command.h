@@ -86,6 +86,9 @@ int Cli_Import(const TCli_Call &call);
 int Cli_Diff(const TCli_Call &call);
 int Cli_Provision(const TCli_Call &call);
 
+// Finishes or undoes what a killed provision left in projectsDir, saying so on err.
+void Recover_Provisions_Of(const QString &projectsDir, QTextStream &err);
+
 inline QString Native(const QString &path)
 {
     return QDir::toNativeSeparators(path);

@@ -8,6 +8,7 @@
 #include "UComon.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
+#include "UProvision_Journal.h"
 #include "URegular_File.h"
 #include "USaveBincc.h"
 #include "UXml_Document.h"
@@ -72,6 +73,7 @@ int Cli_Provision(const TCli_Call &call)
             err, QStringLiteral("the template %1 cannot be used: %2").arg(Native(templateDir), templateVerdict.Reason));
     // Beside the template, named as the template was given.
     const QString projects = QDir::cleanPath(templateDir + QStringLiteral("/.."));
+    Recover_Provisions_Of(projects, err);
     QByteArray templateBytes;
     TCsv_Table table;
     try {
@@ -200,35 +202,15 @@ int Cli_Provision(const TCli_Call &call)
         return Fail(err, QStringLiteral("nothing was created"));
     }
 
-    // All or nothing: a failure while writing takes away every configuration this run made.
-    QStringList made;
+    // All or nothing, whenever the run ends: staged, committed by a journal, then moved into place.
+    QList<TProvision_Entry> entries;
+    entries.reserve(rows.size());
+    for (const TProvision_Row &row : std::as_const(rows))
+        entries.append({row.Name, QStringLiteral("row %1").arg(row.Number), row.Fields});
     try {
-        for (const TProvision_Row &row : std::as_const(rows)) {
-            if (!QDir().mkdir(row.Dir))
-                throw EQuillon_Error(
-                    QStringLiteral("row %1: %2 cannot be created").arg(row.Number).arg(Native(row.Dir)));
-            made << row.Dir;
-            if (!QDir().mkdir(Join_Path(row.Dir, QStringLiteral("bin"))))
-                throw EQuillon_Error(QStringLiteral("row %1: %2 cannot be created")
-                                         .arg(row.Number)
-                                         .arg(Native(Join_Path(row.Dir, QStringLiteral("bin")))));
-            TXml_Document xml;
-            const QString parGen = Join_Path(row.Dir, ParGen_File_Name);
-            Save_ParGen(xml, row.Fields, parGen);
-            // Built from what was written, read back.
-            TSend_Verdict verdict;
-            Make_Config_Data(parGen, &verdict);
-            if (!verdict.May_Send())
-                throw EQuillon_Error(QStringLiteral("row %1: %2 reads back as a configuration that must not be "
-                                                    "sent: %3")
-                                         .arg(row.Number)
-                                         .arg(Native(parGen), verdict.Reason));
-            Write_Config_Files(row.Dir);
-        }
-        Sync_Directory(projects);
+        if (const QString late = Create_Configurations(projects, entries); !late.isEmpty())
+            return Fail(err, late);
     } catch (const EQuillon_Error &error) {
-        for (const QString &dir : std::as_const(made))
-            QDir(dir).removeRecursively();
         err << "quillon-cli: " << error.Text() << '\n';
         return Fail(err, QStringLiteral("nothing was created"));
     }

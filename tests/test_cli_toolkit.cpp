@@ -88,6 +88,8 @@ private slots:
     void Provision_names_each_failure_and_creates_nothing();
     void Provision_reads_a_semicolon_table_from_a_spreadsheet();
     void Provision_on_a_full_disk_leaves_nothing_behind();
+    void Provision_killed_at_any_step_leaves_all_or_none_data();
+    void Provision_killed_at_any_step_leaves_all_or_none();
     void Provision_update_runs_update_in_table_order();
     void Help_and_command_line_errors();
 };
@@ -456,6 +458,60 @@ void Test_Cli_Toolkit::Provision_on_a_full_disk_leaves_nothing_behind()
     QVERIFY2(run.Err.contains("No space left on device") && run.Err.endsWith("nothing was created\n"),
              run.Err.constData());
     QCOMPARE(Entries(disk.Path()), QStringList{"Template"});
+}
+
+void Test_Cli_Toolkit::Provision_killed_at_any_step_leaves_all_or_none_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("committed");
+    QTest::addColumn<bool>("update");
+    // Every boundary of the run, in its order: staging, each row's ParGen.xml and whole row, the journal
+    // written and then renamed (the commit), each move, the journal removed.
+    const struct
+    {
+        const char *Step;
+        bool Committed;
+    } steps[] = {{"staging:1", false},   {"pargen:1", false},  {"row:1", false},           {"pargen:2", false},
+                 {"row:2", false},       {"row:3", false},     {"staged:1", false},        {"journal-written:1", false},
+                 {"committed:1", true},  {"moved:1", true},    {"moved:2", true},          {"moved:3", true},
+                 {"placed:1", true},     {"journal-removed:1", true}};
+    for (const auto &step : steps)
+        QTest::newRow(step.Step) << step.Step << step.Committed << false;
+    // --update creates the same way and updates only after the commit.
+    QTest::newRow("--update, row:2") << "row:2" << false << true;
+    QTest::newRow("--update, moved:2") << "moved:2" << true << true;
+}
+
+void Test_Cli_Toolkit::Provision_killed_at_any_step_leaves_all_or_none()
+{
+    QFETCH(QString, step);
+    QFETCH(bool, committed);
+    QFETCH(bool, update);
+    QTemporaryDir dir;
+    const QString projects = dir.filePath("PROJECTS");
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(1));
+    QVERIFY(Write_File(dir.filePath("meters.csv"), "name,Port_0_DevID,ip\nM1,5,127.0.0.1\nM2,6,127.0.0.1\n"
+                                                   "M3,7,127.0.0.1\n"));
+    QProcessEnvironment killedAt = QProcessEnvironment::systemEnvironment();
+    killedAt.insert("QUILLON_FAULT_STEP", step);
+    const QStringList provision = {"provision", templ, dir.filePath("meters.csv")};
+    const TRun killed = Run(provision + (update ? QStringList{"--update"} : QStringList()), QUILLON_CLI, killedAt);
+    QVERIFY2(killed.Exit_Code == 99, killed.Err.constData());
+
+    // Any command on the workspace recovers first and says so, once.
+    const TRun recovery = Run({"check", templ});
+    QVERIFY2(recovery.Exit_Code == 0 && recovery.Err.startsWith("quillon-cli: "), recovery.Err.constData());
+    QCOMPARE(Run({"check", templ}).Err, QByteArray());
+    const QStringList everything =
+        QDir(projects).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(everything, committed ? QStringList({"M1", "M2", "M3", "Template"}) : QStringList{"Template"});
+    for (const QString &name : everything.mid(0, everything.size() - 1)) {
+        const TRun verify = Run({"verify", projects + "/" + name});
+        QVERIFY2(verify.Exit_Code == 0, verify.Err.constData());
+    }
+    // The same table goes through after a run undone.
+    if (!committed)
+        QCOMPARE(Run(provision).Exit_Code, 0);
 }
 
 void Test_Cli_Toolkit::Provision_update_runs_update_in_table_order()
