@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 
 // The options update takes; provision takes them beside --update.
@@ -209,6 +211,60 @@ QStringList Touched_Projects(const QStringList &arguments, const QString &worksp
 }
 
 } // namespace
+
+QString Shown_Cut(const QString &text)
+{
+    constexpr qsizetype Limit = 80;
+    qsizetype cut = std::min(text.size(), Limit);
+    if (cut < text.size() && text.at(cut - 1).isHighSurrogate())
+        --cut;
+    QString shown;
+    for (const QChar c : QStringView(text).first(cut)) {
+        if (c.category() == QChar::Other_Format)
+            shown += QStringLiteral("\\u") + QString::number(c.unicode(), 16).rightJustified(4, u'0').toUpper();
+        else
+            shown += c;
+    }
+    return Escaped_Controls(shown) + (cut < text.size() ? QStringLiteral("…") : QString());
+}
+
+QString Quoted(const QString &text)
+{
+    return u'"' + Shown_Cut(text) + u'"';
+}
+
+void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &lines)
+{
+    constexpr qsizetype Shown_Lines = 20;
+    for (qsizetype i = 0; i < std::min(lines.size(), Shown_Lines); ++i)
+        err << "quillon-cli: " << prefix << lines[i] << '\n';
+    if (lines.size() > Shown_Lines)
+        err << "quillon-cli: " << prefix << "and " << lines.size() - Shown_Lines << " more\n";
+}
+
+QString Workspace_Config_Dir(const QString &workspace, const QString &dir, QString &problem)
+{
+    const QString projects = QFileInfo(Join_Path(workspace, QStringLiteral("PROJECTS"))).canonicalFilePath();
+    if (projects.isEmpty()) {
+        problem = QStringLiteral("the workspace %1 has no PROJECTS directory").arg(Native(workspace));
+        return {};
+    }
+    const bool plain = !dir.contains(u'/') && !dir.contains(QDir::separator());
+    const QFileInfo given(plain ? Join_Path(projects, dir) : QDir::cleanPath(QFileInfo(dir).absoluteFilePath()));
+    // An existing directory (or link) is resolved whole; a new one through its existing parent.
+    const QString parent = QFileInfo(given.absolutePath()).canonicalFilePath();
+    QString resolved = given.exists() ? given.canonicalFilePath() : Join_Path(parent, given.fileName());
+    if (parent.isEmpty() || QFileInfo(resolved).absolutePath() != projects || given.fileName().isEmpty() ||
+        (given.isSymLink() && !given.exists())) {
+        problem = QStringLiteral("%1 is not in the workspace's PROJECTS (%2)%3")
+                      .arg(Native(dir), Native(projects),
+                           resolved.isEmpty() || resolved == dir
+                               ? QString()
+                               : QStringLiteral(": it leads to %1").arg(Native(resolved)));
+        return {};
+    }
+    return resolved;
+}
 
 void Recover_Provisions_Of(const QString &projectsDir, QTextStream &err)
 {
