@@ -256,11 +256,11 @@ QString Workspace_Config_Dir(const QString &workspace, const QString &dir, QStri
     QString resolved = given.exists() ? given.canonicalFilePath() : Join_Path(parent, given.fileName());
     if (parent.isEmpty() || QFileInfo(resolved).absolutePath() != projects || given.fileName().isEmpty() ||
         (given.isSymLink() && !given.exists())) {
-        problem = QStringLiteral("%1 is not in the workspace's PROJECTS (%2)%3")
-                      .arg(Native(dir), Native(projects),
-                           resolved.isEmpty() || resolved == dir
-                               ? QString()
-                               : QStringLiteral(": it leads to %1").arg(Native(resolved)));
+        problem =
+            QStringLiteral("%1 is not in the workspace's PROJECTS (%2)%3")
+                .arg(Native(dir), Native(projects),
+                     resolved.isEmpty() || resolved == dir ? QString()
+                                                           : QStringLiteral(": it leads to %1").arg(Native(resolved)));
         return {};
     }
     return resolved;

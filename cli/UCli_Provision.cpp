@@ -14,8 +14,8 @@
 #include "UXml_Document.h"
 
 #include <QDir>
-#include <QHash>
 #include <QFileInfo>
+#include <QHash>
 
 namespace {
 

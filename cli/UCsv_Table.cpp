@@ -35,8 +35,7 @@ TCsv_Table Parse_Csv_Table(const QByteArray &input)
             else if (!quoted && (c == '\n' || (c == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n'))))
                 ++row;
         }
-        throw EQuillon_Error(
-            QStringLiteral("row %1 is not UTF-8 text: save the table as CSV in UTF-8").arg(row));
+        throw EQuillon_Error(QStringLiteral("row %1 is not UTF-8 text: save the table as CSV in UTF-8").arg(row));
     }
 
     TCsv_Table table;

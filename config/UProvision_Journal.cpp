@@ -161,14 +161,15 @@ QStringList Recover_Locked(const QString &projectsDir)
             continue;
         const qsizetype staged = QDir(path).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).size();
         if (QDir(path).removeRecursively())
-            lines << (staged == 0 ? QStringLiteral("the empty staging directory of a provision was removed from %1")
-                                        .arg(where)
-                                  : QStringLiteral("a provision that ended before its commit was undone in %1: %2 "
-                                                   "staged configurations removed")
-                                        .arg(where)
-                                        .arg(staged));
+            lines << (staged == 0
+                          ? QStringLiteral("the empty staging directory of a provision was removed from %1").arg(where)
+                          : QStringLiteral("a provision that ended before its commit was undone in %1: %2 "
+                                           "staged configurations removed")
+                                .arg(where)
+                                .arg(staged));
         else
-            lines << QStringLiteral("%1 (an unfinished provision) cannot be removed").arg(QDir::toNativeSeparators(path));
+            lines
+                << QStringLiteral("%1 (an unfinished provision) cannot be removed").arg(QDir::toNativeSeparators(path));
     }
     return lines;
 }
@@ -179,7 +180,8 @@ QString Create_Configurations(const QString &projectsDir, const QList<TProvision
 {
     TProvision_Lock lock(projectsDir);
     if (!lock.Lock.tryLock(0))
-        throw EQuillon_Error(QStringLiteral("another provision is running in %1").arg(QDir::toNativeSeparators(projectsDir)));
+        throw EQuillon_Error(
+            QStringLiteral("another provision is running in %1").arg(QDir::toNativeSeparators(projectsDir)));
     for (const TProvision_Entry &entry : entries) {
         if (Exists(Join_Path(projectsDir, entry.Name)))
             throw EQuillon_Error(QStringLiteral("%1: %2 exists now").arg(entry.Label, entry.Name));
@@ -210,7 +212,7 @@ QString Create_Configurations(const QString &projectsDir, const QList<TProvision
                 Make_Config_Data(parGen, &verdict);
                 if (!verdict.May_Send())
                     throw EQuillon_Error(QStringLiteral("ParGen.xml reads back as a configuration that must not be "
-                                                       "sent: %1")
+                                                        "sent: %1")
                                              .arg(verdict.Reason));
                 Write_Config_Files(dir);
                 Sync_Directory(dir);
@@ -261,8 +263,8 @@ QString Create_Configurations(const QString &projectsDir, const QList<TProvision
 QString Recover_Provisions(const QString &projectsDir)
 {
     // Most runs find nothing: no lock file is made for them.
-    const QStringList hidden = QDir(projectsDir).entryList({QStringLiteral(".provision*")},
-                                                           QDir::AllEntries | QDir::Hidden | QDir::System);
+    const QStringList hidden =
+        QDir(projectsDir).entryList({QStringLiteral(".provision*")}, QDir::AllEntries | QDir::Hidden | QDir::System);
     if (hidden.isEmpty())
         return {};
     TProvision_Lock lock(projectsDir);

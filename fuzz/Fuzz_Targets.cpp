@@ -249,7 +249,7 @@ const QList<TFuzz_Target> &Fuzz_Targets()
 {
     static const QList<TFuzz_Target> targets = {
         {"language", Fuzz_Language}, {"xml", Fuzz_Xml},         {"config", Fuzz_Config},
-        {"settings", Fuzz_Settings}, {"inspect", Fuzz_Inspect},   {"csv", Fuzz_Csv},
+        {"settings", Fuzz_Settings}, {"inspect", Fuzz_Inspect}, {"csv", Fuzz_Csv},
     };
     return targets;
 }
