@@ -91,10 +91,10 @@ int Cli_Provision(const TCli_Call &call)
     // Beside the template, named as the template was given.
     const QString projects = QDir::cleanPath(templateDir + QStringLiteral("/.."));
     Recover_Provisions_Of(projects, err);
-    QByteArray templateBytes;
+    TXml_Document templateXml;
     TCsv_Table table;
     try {
-        templateBytes = Read_Regular_File(templateParGen, Xml_File_Limit);
+        templateXml.Load_Bytes(Read_Regular_File(templateParGen, Xml_File_Limit), Native(templateParGen));
         table = Parse_Csv_Table(Read_Regular_File(tableFile, Table_File_Limit));
     } catch (const EQuillon_Error &error) {
         return Fail(err, QStringLiteral("%1: %2").arg(Native(tableFile), error.Text()));
@@ -168,7 +168,7 @@ int Cli_Provision(const TCli_Call &call)
 
         // The template's texts, overridden by the row's cells; an empty cell keeps the template's value.
         TXml_Document xml;
-        xml.Load_Bytes(templateBytes, Native(templateParGen));
+        xml.Copy_Of(templateXml);
         for (qsizetype c = 1; c < cells.size(); ++c) {
             if (!keys[c].isEmpty() && !cells[c].isEmpty())
                 Set_Key_Text(xml, keys[c], cells[c]);
