@@ -75,10 +75,12 @@ TCsv_Table Parse_Csv_Table(const QByteArray &input)
     const auto column = [&] {
         const qsizetype number = record.size() + 1;
         const bool named = row > 1 && !records.isEmpty() && numbers.first() == 1 && number <= records.first().size();
-        QString name = named ? records.first()[number - 1] : QString();
-        if (name.size() > 40)
-            name = name.left(40) + QStringLiteral("…");
-        return named ? QStringLiteral("%1 (%2)").arg(number).arg(Escaped_Controls(name)) : QString::number(number);
+        const QString name = named ? records.first()[number - 1] : QString();
+        // Escaped first, then cut: a control character takes four characters shown.
+        QString shown = Escaped_Controls(name.left(40));
+        if (shown.size() > 40 || name.size() > 40)
+            shown = shown.left(40) + QStringLiteral("…");
+        return named ? QStringLiteral("%1 (%2)").arg(number).arg(shown) : QString::number(number);
     };
     while (i < n) {
         const QChar c = text[i];
