@@ -116,7 +116,8 @@ const TCli_Option Options[] = {
     {Opt_Workspace,
      {"workspace"},
      "The workspace (MASTER, PROJECTS, the updaters): update takes CONFIG_DIR from its PROJECTS, by path or by "
-     "name. Without it, update uses the workspace that holds CONFIG_DIR.",
+     "name. Without it, update uses the workspace that holds CONFIG_DIR. import and provision write only "
+     "directly inside its PROJECTS.",
      "DIR",
      nullptr},
     {Opt_Force, {"force"}, "import: replace an existing ParGen.xml.", nullptr, nullptr},
