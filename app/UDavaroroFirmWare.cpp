@@ -12,6 +12,7 @@
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "UProvision_Journal.h"
 #include "USaveBincc.h"
 #include "USettings.h"
 #include "USoftOptions.h"
@@ -96,6 +97,9 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
     const QString workspaceProblem = Prepare_Workspace();
     if (!workspaceProblem.isEmpty())
         Problems.append(workspaceProblem);
+    // A provision a killed quillon-cli left: finished or undone before the configurations are listed.
+    if (const QString recovered = Recover_Provisions(Projects_Dir); !recovered.isEmpty())
+        Problems.append(recovered);
     Install_Shipped_Languages(Language_Dir);
 
     Conf_Name.clear();

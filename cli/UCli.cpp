@@ -6,11 +6,15 @@
 
 #include "UComon.h"
 #include "ULanguage.h"
+#include "UProvision_Journal.h"
 #include "UWorkspace.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace {
 
@@ -112,7 +116,8 @@ const TCli_Option Options[] = {
     {Opt_Workspace,
      {"workspace"},
      "The workspace (MASTER, PROJECTS, the updaters): update takes CONFIG_DIR from its PROJECTS, by path or by "
-     "name. Without it, update uses the workspace that holds CONFIG_DIR.",
+     "name. Without it, update uses the workspace that holds CONFIG_DIR. import and provision write only "
+     "directly inside its PROJECTS.",
      "DIR",
      nullptr},
     {Opt_Force, {"force"}, "import: replace an existing ParGen.xml.", nullptr, nullptr},
@@ -186,7 +191,91 @@ QString Command_Names()
     return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") + names.last() + u'.';
 }
 
+// The PROJECTS directories a command touches: its workspace's, and the one each argument lies in (a
+// configuration, or a file of one up to PROJECTS/NAME/bin/FILE).
+QStringList Touched_Projects(const QStringList &arguments, const QString &workspace)
+{
+    QStringList dirs;
+    if (!workspace.isEmpty())
+        dirs << Join_Path(workspace, QStringLiteral("PROJECTS"));
+    for (const QString &argument : arguments) {
+        QFileInfo info(QFileInfo(argument).absolutePath());
+        for (int up = 0; up < 3 && !info.isRoot(); ++up, info = QFileInfo(info.absolutePath())) {
+            if (info.fileName() == u"PROJECTS" && info.isDir()) {
+                dirs << info.absoluteFilePath();
+                break;
+            }
+        }
+    }
+    dirs.removeDuplicates();
+    return dirs;
+}
+
 } // namespace
+
+QString Shown_Cut(const QString &text)
+{
+    constexpr qsizetype Limit = 80;
+    qsizetype cut = std::min(text.size(), Limit);
+    if (cut < text.size() && text.at(cut - 1).isHighSurrogate())
+        --cut;
+    QString shown;
+    for (const QChar c : QStringView(text).first(cut)) {
+        if (c.category() == QChar::Other_Format)
+            shown += QStringLiteral("\\u") + QString::number(c.unicode(), 16).rightJustified(4, u'0').toUpper();
+        else
+            shown += c;
+    }
+    return Escaped_Controls(shown) + (cut < text.size() ? QStringLiteral("…") : QString());
+}
+
+QString Quoted(const QString &text)
+{
+    return u'"' + Shown_Cut(text) + u'"';
+}
+
+void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &lines)
+{
+    constexpr qsizetype Shown_Lines = 20;
+    for (qsizetype i = 0; i < std::min(lines.size(), Shown_Lines); ++i)
+        err << "quillon-cli: " << prefix << lines[i] << '\n';
+    if (lines.size() > Shown_Lines)
+        err << "quillon-cli: " << prefix << "and " << lines.size() - Shown_Lines << " more\n";
+}
+
+QString Workspace_Config_Dir(const QString &workspace, const QString &dir, QString &problem)
+{
+    const QString projects = QFileInfo(Join_Path(workspace, QStringLiteral("PROJECTS"))).canonicalFilePath();
+    if (projects.isEmpty()) {
+        problem = QStringLiteral("the workspace %1 has no PROJECTS directory").arg(Native(workspace));
+        return {};
+    }
+    const bool plain = !dir.contains(u'/') && !dir.contains(QDir::separator());
+    const QFileInfo given(plain ? Join_Path(projects, dir) : QDir::cleanPath(QFileInfo(dir).absoluteFilePath()));
+    // An existing directory (or link) is resolved whole; a new one through its existing parent.
+    const QString parent = QFileInfo(given.absolutePath()).canonicalFilePath();
+    QString resolved = given.exists() ? given.canonicalFilePath() : Join_Path(parent, given.fileName());
+    if (parent.isEmpty() || QFileInfo(resolved).absolutePath() != projects || given.fileName().isEmpty() ||
+        (given.isSymLink() && !given.exists())) {
+        problem =
+            QStringLiteral("%1 is not in the workspace's PROJECTS (%2)%3")
+                .arg(Native(dir), Native(projects),
+                     resolved.isEmpty() || resolved == dir ? QString()
+                                                           : QStringLiteral(": it leads to %1").arg(Native(resolved)));
+        return {};
+    }
+    return resolved;
+}
+
+void Recover_Provisions_Of(const QString &projectsDir, QTextStream &err)
+{
+    const QString done = Recover_Provisions(projectsDir);
+    if (done.isEmpty())
+        return;
+    for (const QString &line : done.split(u'\n'))
+        err << "quillon-cli: " << line << '\n';
+    err.flush();
+}
 
 int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
@@ -268,6 +357,9 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
                          (given & Opt_Workspace) ? Locate_Workspace(workspace, QString()).Dir : QString(),
                          out,
                          err};
+    // A provision a killed run left is finished or undone before anything reads or writes there.
+    for (const QString &projects : Touched_Projects(rest, call.Workspace))
+        Recover_Provisions_Of(projects, err);
     return command->Run(call);
 }
 

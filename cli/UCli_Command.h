@@ -86,6 +86,22 @@ int Cli_Import(const TCli_Call &call);
 int Cli_Diff(const TCli_Call &call);
 int Cli_Provision(const TCli_Call &call);
 
+// text as a message shows it: cut to about 80 characters with "…", control and format characters shown escaped
+// (\x1B, \u202E), so that no cell or name floods or steers the terminal. Quoted puts it in quotes.
+QString Shown_Cut(const QString &text);
+QString Quoted(const QString &text);
+
+// The first 20 of lines on err, each after "quillon-cli: " and prefix, then "and N more".
+void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &lines);
+
+// With --workspace, where import or provision may write: dir (a plain name is one of the workspace's PROJECTS)
+// resolved once, through every symbolic link and "..". Empty, and problem set, unless it lies directly in the
+// workspace's PROJECTS.
+QString Workspace_Config_Dir(const QString &workspace, const QString &dir, QString &problem);
+
+// Finishes or undoes what a killed provision left in projectsDir, saying so on err.
+void Recover_Provisions_Of(const QString &projectsDir, QTextStream &err);
+
 inline QString Native(const QString &path)
 {
     return QDir::toNativeSeparators(path);

@@ -100,6 +100,13 @@ std::optional<TSide> Read_Side(const QString &path, bool raw, QTextStream &err)
         if (info.isDir()) {
             side.Config = true;
             const QString parGen = Join_Path(path, ParGen_File_Name);
+            // Without ParGen.xml a configuration still builds (the defaults); without it and without images a
+            // directory is none.
+            if (!QFileInfo::exists(parGen) && !QFileInfo(parGen).isSymLink() &&
+                !QFileInfo::exists(Bank_File_Path(path)) && !QFileInfo::exists(BankK_File_Path(path)))
+                throw EQuillon_Error(QStringLiteral("%1 is not a configuration: it holds neither %2 nor "
+                                                    "bin/bank.bin or bin/bankK.bin")
+                                         .arg(Native(path), ParGen_File_Name));
             TXml_Document xml;
             const bool exists = Load_ParGen_File(xml, parGen);
             if (!exists)

@@ -21,11 +21,19 @@ int Cli_Import(const TCli_Call &call)
     const QStringList &arguments = call.Arguments;
     const QString &bankKFile = arguments.first();
     const QString bankFile = arguments.size() == 3 ? arguments[1] : QString();
-    const QString &configDir = arguments.last();
+    QString configDir = arguments.last();
     const bool force = call.Has(Opt_Force);
     QTextStream &out = call.Out;
     QTextStream &err = call.Err;
     Load_Default_Language();
+    // With a workspace the configuration goes into its PROJECTS and nowhere else: resolved once, through links
+    // and "..", and named resolved from here on.
+    if (!call.Workspace.isEmpty()) {
+        QString problem;
+        configDir = Workspace_Config_Dir(call.Workspace, configDir, problem);
+        if (configDir.isEmpty())
+            return Fail(err, problem);
+    }
     QByteArray bankK;
     QByteArray bank;
     try {
@@ -145,7 +153,9 @@ int Cli_Import(const TCli_Call &call)
     if (dirInfo.exists() || dirInfo.isSymLink()) {
         if (!dirInfo.isDir())
             return Fail(err, QStringLiteral("%1 exists and is not a directory").arg(Native(dir)));
-        if (QFileInfo(parGenPath).exists() && !force)
+        // A link in ParGen.xml's place counts as a file: --force replaces the link, never writes its target.
+        const QFileInfo parGen(parGenPath);
+        if ((parGen.exists() || parGen.isSymLink()) && !force)
             return Fail(err, QStringLiteral("%1 exists: --force replaces it").arg(Native(parGenPath)));
     } else {
         const QString name = dirInfo.fileName();

@@ -8,12 +8,14 @@
 #include "UComon.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
+#include "UProvision_Journal.h"
 #include "URegular_File.h"
 #include "USaveBincc.h"
 #include "UXml_Document.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 namespace {
 
@@ -44,25 +46,41 @@ struct TProvision_Row
     QString Address; // the port or ip cell
 };
 
-bool Same_Name(const QString &a, const QString &b)
+// Two names are one directory when their keys are equal: on Windows and macOS case does not count.
+QString Name_Key(const QString &name)
 {
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    return name.toCaseFolded();
 #else
-    return a == b;
+    return name;
 #endif
+}
+
+// A reason that may quote a whole cell (a flag's text), cut to a few lines' length.
+QString Bounded(const QString &reason)
+{
+    constexpr qsizetype Limit = 300;
+    return Escaped_Controls(reason.size() <= Limit ? reason : reason.left(Limit) + QStringLiteral("…"));
 }
 
 } // namespace
 
 int Cli_Provision(const TCli_Call &call)
 {
-    const QString &templateDir = call.Arguments[0];
+    QString templateDir = call.Arguments[0];
     const QString &tableFile = call.Arguments[1];
     const bool update = call.Has(Opt_Update);
     QTextStream &out = call.Out;
     QTextStream &err = call.Err;
     Load_Default_Language();
+    // With a workspace the configurations go into its PROJECTS and nowhere else: the template's place resolved
+    // once, through links and "..".
+    if (!call.Workspace.isEmpty()) {
+        QString problem;
+        templateDir = Workspace_Config_Dir(call.Workspace, templateDir, problem);
+        if (templateDir.isEmpty())
+            return Fail(err, problem);
+    }
     if (!QFileInfo(templateDir).isDir())
         return Fail(err, QStringLiteral("%1 is not a directory").arg(Native(templateDir)));
     const QString templateParGen = Join_Path(templateDir, ParGen_File_Name);
@@ -72,10 +90,11 @@ int Cli_Provision(const TCli_Call &call)
             err, QStringLiteral("the template %1 cannot be used: %2").arg(Native(templateDir), templateVerdict.Reason));
     // Beside the template, named as the template was given.
     const QString projects = QDir::cleanPath(templateDir + QStringLiteral("/.."));
-    QByteArray templateBytes;
+    Recover_Provisions_Of(projects, err);
+    TXml_Document templateXml;
     TCsv_Table table;
     try {
-        templateBytes = Read_Regular_File(templateParGen, Xml_File_Limit);
+        templateXml.Load_Bytes(Read_Regular_File(templateParGen, Xml_File_Limit), Native(templateParGen));
         table = Parse_Csv_Table(Read_Regular_File(tableFile, Table_File_Limit));
     } catch (const EQuillon_Error &error) {
         return Fail(err, QStringLiteral("%1: %2").arg(Native(tableFile), error.Text()));
@@ -85,31 +104,39 @@ int Cli_Provision(const TCli_Call &call)
     const auto problem = [&](int row, const QString &column, const QString &reason) {
         problems << QStringLiteral("row %1, column %2: %3").arg(row).arg(column, reason);
     };
+    const auto report = [&] {
+        Write_Capped(err, Native(tableFile) + QStringLiteral(": "), problems);
+        return Fail(err, QStringLiteral("nothing was created"));
+    };
     // The header: name, then ParGen.xml keys (and the address of each device for --update).
     const QString portColumn = QStringLiteral("port");
     const QString ipColumn = QStringLiteral("ip");
     if (table.Header.value(0) != u"name")
         problem(1, QStringLiteral("1"),
-                QStringLiteral("the first column must be \"name\", not \"%1\"").arg(table.Header.value(0)));
+                QStringLiteral("the first column must be \"name\", not %1").arg(Quoted(table.Header.value(0))));
+    // Each column's role, found once: the key it sets (empty for name, port and ip).
+    QStringList keys(table.Header.size());
+    QHash<QString, qsizetype> columns;
     for (qsizetype c = 1; c < table.Header.size(); ++c) {
         const QString &column = table.Header[c];
         if (!ParGen_Keys.contains(column) && column != portColumn && column != ipColumn)
-            problem(1, QStringLiteral("%1 (%2)").arg(c + 1).arg(column),
-                    QStringLiteral("\"%1\" is no ParGen.xml key (nor port or ip)").arg(column));
-        else if (table.Header.indexOf(column) != c)
+            problem(1, QStringLiteral("%1 (%2)").arg(c + 1).arg(Shown_Cut(column)),
+                    QStringLiteral("%1 is no ParGen.xml key (nor port or ip)").arg(Quoted(column)));
+        else if (columns.contains(column))
             problem(1, column, QStringLiteral("the column is there twice"));
+        else if (column != portColumn && column != ipColumn)
+            keys[c] = column;
+        columns.insert(column, c);
     }
-    if (!problems.isEmpty()) {
-        for (const QString &line : std::as_const(problems))
-            err << "quillon-cli: " << Native(tableFile) << ": " << line << '\n';
-        return Fail(err, QStringLiteral("nothing was created"));
-    }
+    if (!problems.isEmpty())
+        return report();
     if (table.Rows.isEmpty())
         return Fail(err, QStringLiteral("%1: the table has no rows").arg(Native(tableFile)));
 
-    // Every row is checked before the first directory is made.
+    // Every row is checked before the first directory is made; each name against those before it by a hash.
     QList<TProvision_Row> rows;
-    QList<QPair<QString, int>> names;
+    QHash<QString, int> names;
+    const QString nameColumn = QStringLiteral("name");
     for (qsizetype r = 0; r < table.Rows.size(); ++r) {
         const QStringList &cells = table.Rows[r];
         const int number = table.Row_Numbers[r];
@@ -119,49 +146,41 @@ int Cli_Provision(const TCli_Call &call)
             continue;
         }
         TProvision_Row row{number, cells[0], Join_Path(projects, cells[0]), {}, false, {}};
-        const QString nameColumn = QStringLiteral("name");
         if (row.Name.isEmpty()) {
             problem(number, nameColumn, Lang(107));
             continue;
         }
-        if (!Is_Plain_Directory_Name(row.Name)) {
-            problem(number, nameColumn, QStringLiteral("\"%1\": %2").arg(row.Name, Lang(105)));
+        if (const QString why = Directory_Name_Problem(row.Name); !why.isEmpty()) {
+            problem(number, nameColumn, QStringLiteral("%1: %2: %3").arg(Quoted(row.Name), Lang(105), why));
             continue;
         }
         if (QFileInfo(row.Dir).exists() || QFileInfo(row.Dir).isSymLink()) {
-            problem(number, nameColumn, QStringLiteral("\"%1\": %2").arg(row.Name, Lang(106)));
+            problem(number, nameColumn, QStringLiteral("%1: %2").arg(Quoted(row.Name), Lang(106)));
             continue;
         }
-        bool duplicate = false;
-        for (const auto &[earlierName, earlierNumber] : std::as_const(names)) {
-            if (Same_Name(earlierName, row.Name)) {
-                problem(number, nameColumn,
-                        QStringLiteral("\"%1\" is already the name of row %2").arg(row.Name).arg(earlierNumber));
-                duplicate = true;
-                break;
-            }
-        }
-        names.append({row.Name, number});
-        if (duplicate)
+        const auto earlier = names.constFind(Name_Key(row.Name));
+        if (earlier != names.cend()) {
+            problem(number, nameColumn,
+                    QStringLiteral("%1 is already the name of row %2").arg(Quoted(row.Name)).arg(*earlier));
             continue;
+        }
+        names.insert(Name_Key(row.Name), number);
 
         // The template's texts, overridden by the row's cells; an empty cell keeps the template's value.
         TXml_Document xml;
-        xml.Load_Bytes(templateBytes, Native(templateParGen));
+        xml.Copy_Of(templateXml);
         for (qsizetype c = 1; c < cells.size(); ++c) {
-            if (ParGen_Keys.contains(table.Header[c]) && !cells[c].isEmpty())
-                Set_Key_Text(xml, table.Header[c], cells[c]);
-            if (table.Header[c] == portColumn || table.Header[c] == ipColumn)
-                row.Address = row.Address.isEmpty() ? cells[c] : row.Address;
+            if (!keys[c].isEmpty() && !cells[c].isEmpty())
+                Set_Key_Text(xml, keys[c], cells[c]);
         }
         const TSend_Verdict verdict = Send_Verdict(&xml);
         if (!verdict.May_Send()) {
-            const qsizetype at = table.Header.indexOf(verdict.Key);
+            const qsizetype at = columns.value(verdict.Key, -1);
             const QString column = verdict.Key.isEmpty() ? QStringLiteral("-")
                                    : at > 0 && !cells[at].isEmpty()
                                        ? verdict.Key
                                        : verdict.Key + QStringLiteral(" (the template's value)");
-            problem(number, column, verdict.Reason);
+            problem(number, column, Bounded(verdict.Reason));
             continue;
         }
         row.Fields = ParGen_Fields_From(xml);
@@ -173,13 +192,12 @@ int Cli_Provision(const TCli_Call &call)
             Build_ParGen(saved, row.Fields);
             saved.To_Checked_Bytes(Native(Join_Path(row.Dir, ParGen_File_Name)));
         } catch (const EQuillon_Error &error) {
-            problem(number, QStringLiteral("-"), error.Text());
+            problem(number, QStringLiteral("-"), Bounded(error.Text()));
             continue;
         }
         if (update) {
             const QString wanted = row.Ethernet ? ipColumn : portColumn;
-            const int at = table.Header.indexOf(wanted);
-            row.Address = at < 0 ? QString() : cells[at];
+            row.Address = cells.value(columns.value(wanted, -1));
             QString parts[4];
             if (row.Address.isEmpty()) {
                 problem(number, wanted,
@@ -188,47 +206,24 @@ int Cli_Provision(const TCli_Call &call)
                 continue;
             }
             if (row.Ethernet && !Split_IP_Address(row.Address, parts[0], parts[1], parts[2], parts[3])) {
-                problem(number, wanted, QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(row.Address));
+                problem(number, wanted, QStringLiteral("%1 is not a dotted IPv4 address").arg(Quoted(row.Address)));
                 continue;
             }
         }
         rows << row;
     }
-    if (!problems.isEmpty()) {
-        for (const QString &line : std::as_const(problems))
-            err << "quillon-cli: " << Native(tableFile) << ": " << line << '\n';
-        return Fail(err, QStringLiteral("nothing was created"));
-    }
+    if (!problems.isEmpty())
+        return report();
 
-    // All or nothing: a failure while writing takes away every configuration this run made.
-    QStringList made;
+    // All or nothing, whenever the run ends: staged, committed by a journal, then moved into place.
+    QList<TProvision_Entry> entries;
+    entries.reserve(rows.size());
+    for (const TProvision_Row &row : std::as_const(rows))
+        entries.append({row.Name, QStringLiteral("row %1").arg(row.Number), row.Fields});
     try {
-        for (const TProvision_Row &row : std::as_const(rows)) {
-            if (!QDir().mkdir(row.Dir))
-                throw EQuillon_Error(
-                    QStringLiteral("row %1: %2 cannot be created").arg(row.Number).arg(Native(row.Dir)));
-            made << row.Dir;
-            if (!QDir().mkdir(Join_Path(row.Dir, QStringLiteral("bin"))))
-                throw EQuillon_Error(QStringLiteral("row %1: %2 cannot be created")
-                                         .arg(row.Number)
-                                         .arg(Native(Join_Path(row.Dir, QStringLiteral("bin")))));
-            TXml_Document xml;
-            const QString parGen = Join_Path(row.Dir, ParGen_File_Name);
-            Save_ParGen(xml, row.Fields, parGen);
-            // Built from what was written, read back.
-            TSend_Verdict verdict;
-            Make_Config_Data(parGen, &verdict);
-            if (!verdict.May_Send())
-                throw EQuillon_Error(QStringLiteral("row %1: %2 reads back as a configuration that must not be "
-                                                    "sent: %3")
-                                         .arg(row.Number)
-                                         .arg(Native(parGen), verdict.Reason));
-            Write_Config_Files(row.Dir);
-        }
-        Sync_Directory(projects);
+        if (const QString late = Create_Configurations(projects, entries); !late.isEmpty())
+            return Fail(err, late);
     } catch (const EQuillon_Error &error) {
-        for (const QString &dir : std::as_const(made))
-            QDir(dir).removeRecursively();
         err << "quillon-cli: " << error.Text() << '\n';
         return Fail(err, QStringLiteral("nothing was created"));
     }

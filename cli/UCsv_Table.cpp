@@ -1,6 +1,7 @@
 #include "UCsv_Table.h"
 
 #include "UComon.h"
+#include "ULanguage.h"
 
 #include <QStringDecoder>
 
@@ -12,16 +13,29 @@ TCsv_Table Parse_Csv_Table(const QByteArray &input)
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     if (utf8.hasError()) {
-        // Name the line: a table saved in another encoding shows itself at its first accented letter.
-        const QList<QByteArray> lines = bytes.split('\n');
-        for (qsizetype i = 0; i < lines.size(); ++i) {
+        // Name the row as the spreadsheet numbers it: a table saved in another encoding shows itself at its first
+        // accented letter. The lines before the first one that is not UTF-8 are text; the row is one more than
+        // the records they end (a line break inside quotes ends none).
+        qsizetype lineStart = 0;
+        for (qsizetype end = 0; end <= bytes.size(); ++end) {
+            if (end < bytes.size() && bytes[end] != '\n')
+                continue;
             QStringDecoder line(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-            const QString decoded = line.decode(lines[i]);
+            const QString decoded = line.decode(QByteArrayView(bytes).sliced(lineStart, end - lineStart));
             if (line.hasError())
-                throw EQuillon_Error(
-                    QStringLiteral("line %1 is not UTF-8 text: save the table as CSV in UTF-8").arg(i + 1));
+                break;
+            lineStart = end + 1;
         }
-        throw EQuillon_Error(QStringLiteral("the table is not UTF-8 text: save it as CSV in UTF-8"));
+        int row = 1;
+        bool quoted = false;
+        for (qsizetype i = 0; i < lineStart && i < bytes.size(); ++i) {
+            const char c = bytes[i];
+            if (c == '"')
+                quoted = !quoted;
+            else if (!quoted && (c == '\n' || (c == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n'))))
+                ++row;
+        }
+        throw EQuillon_Error(QStringLiteral("row %1 is not UTF-8 text: save the table as CSV in UTF-8").arg(row));
     }
 
     TCsv_Table table;
@@ -57,6 +71,17 @@ TCsv_Table Parse_Csv_Table(const QByteArray &input)
         afterQuote = false;
         ++row;
     };
+    // The cell being read, by number and, once the header is read, by its name (cut: it is the table's text).
+    const auto column = [&] {
+        const qsizetype number = record.size() + 1;
+        const bool named = row > 1 && !records.isEmpty() && numbers.first() == 1 && number <= records.first().size();
+        const QString name = named ? records.first()[number - 1] : QString();
+        // Escaped first, then cut: a control character takes four characters shown.
+        QString shown = Escaped_Controls(name.left(40));
+        if (shown.size() > 40 || name.size() > 40)
+            shown = shown.left(40) + QStringLiteral("…");
+        return named ? QStringLiteral("%1 (%2)").arg(number).arg(shown) : QString::number(number);
+    };
     while (i < n) {
         const QChar c = text[i];
         if (cellQuoted) {
@@ -83,11 +108,14 @@ TCsv_Table Parse_Csv_Table(const QByteArray &input)
                 ++i;
             endRecord();
         } else if (afterQuote) {
-            throw EQuillon_Error(QStringLiteral("row %1: text after the closing quote of a cell").arg(row));
+            throw EQuillon_Error(
+                QStringLiteral("row %1, column %2: text after the closing quote of a cell").arg(row).arg(column()));
         } else if (c == u'"') {
             if (!cell.isEmpty())
-                throw EQuillon_Error(
-                    QStringLiteral("row %1: a quote inside a cell that does not begin with one").arg(row));
+                throw EQuillon_Error(QStringLiteral("row %1, column %2: a quote inside a cell that does not begin "
+                                                    "with one")
+                                         .arg(row)
+                                         .arg(column()));
             cellQuoted = true;
         } else {
             cell += c;
@@ -95,7 +123,7 @@ TCsv_Table Parse_Csv_Table(const QByteArray &input)
         ++i;
     }
     if (cellQuoted)
-        throw EQuillon_Error(QStringLiteral("row %1: a quoted cell is not closed").arg(row));
+        throw EQuillon_Error(QStringLiteral("row %1, column %2: a quoted cell is not closed").arg(row).arg(column()));
     if (!cell.isEmpty() || !record.isEmpty() || afterQuote)
         endRecord();
 

@@ -31,14 +31,25 @@ const QStringList Baud_Rate_Items = [] {
 const QStringList Parity_Items = {QStringLiteral("NONE"), QStringLiteral("EVEN"), QStringLiteral("ODD")};
 const QStringList Port_1_Serial_Items = {QStringLiteral("RS232"), QStringLiteral("RS485")};
 
+TParGen_Reader::TParGen_Reader(const QDomElement &root) : Root(root)
+{
+    if (root.isNull())
+        return;
+    for (QDomElement child = root.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+        const QString name = child.tagName();
+        if (!Children.contains(name))
+            Children.insert(name, child);
+    }
+}
+
 bool TParGen_Reader::Has(const QString &key) const
 {
-    return !Find_Child(Root, key).isNull();
+    return Children.contains(key);
 }
 
 QString TParGen_Reader::Text(const QString &key) const
 {
-    return Element_Text(Find_Child(Root, key));
+    return Element_Text(Children.value(key));
 }
 
 int TParGen_Reader::Number(const QString &key, int fallback) const

@@ -6,6 +6,7 @@
 #include "ULanguage.h"
 
 #include <QDomElement>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -80,10 +81,11 @@ QString Rule_Entry_Key(int entry);
 // its list loads so) would be saved as -1. The message for the first such list, or empty.
 QString List_Selection_Failure(const TParGen_Fields &fields, TText_Source texts = English_Text);
 
-// Reading one key of a loaded ParGen.xml: the element and whether it was there.
+// Reading one key of a loaded ParGen.xml: the element and whether it was there. The keys are found in one pass
+// over the root's children, so reading all of them costs one pass, not one per key (provision reads every row).
 struct TParGen_Reader
 {
-    explicit TParGen_Reader(const QDomElement &root) : Root(root) {}
+    explicit TParGen_Reader(const QDomElement &root);
     bool Has(const QString &key) const;
     QString Text(const QString &key) const;
     // The key's text by the text-to-integer rule; fallback when missing or not a number.
@@ -92,6 +94,10 @@ struct TParGen_Reader
     bool Flag(const QString &key) const;
 
     QDomElement Root;
+
+private:
+    // The first child element of each name.
+    QHash<QString, QDomElement> Children;
 };
 
 // Whether a configuration may be sent to a device by an update that writes its configuration. The first

@@ -100,6 +100,11 @@ void Check_Markup(const QByteArray &bytes, const QString &where)
 
 } // namespace
 
+void TXml_Document::Copy_Of(const TXml_Document &other)
+{
+    Doc = other.Doc.cloneNode(true).toDocument();
+}
+
 void TXml_Document::Load_Bytes(const QByteArray &bytes, const QString &source)
 {
     // Built from the stream reader rather than QDomDocument::setContent so that texts made only of

@@ -21,6 +21,8 @@ public:
     // included; elements nested deeper than Xml_Depth_Limit are refused; processing instructions are passed
     // over.
     void Load_Bytes(const QByteArray &bytes, const QString &source = QString());
+    // Replaces the content with a deep copy of other's: a document read once is the start of many.
+    void Copy_Of(const TXml_Document &other);
     // Removes every top-level node.
     void Clear();
     // Adds an element at top level and returns it.

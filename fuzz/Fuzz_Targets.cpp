@@ -2,6 +2,7 @@
 
 #include "UCli.h"
 #include "UComon.h"
+#include "UCsv_Table.h"
 #include "ULanguage.h"
 #include "USaveBincc.h"
 #include "USettings.h"
@@ -202,11 +203,53 @@ int Fuzz_Inspect(const uint8_t *data, size_t size)
     return 0;
 }
 
+int Fuzz_Csv(const uint8_t *data, size_t size)
+{
+    TCsv_Table table;
+    try {
+        table = Parse_Csv_Table(Bytes(data, size));
+    } catch (const EQuillon_Error &error) {
+        // A refusal names the row, and quotes nothing of the table's text.
+        Expect(error.Text().startsWith(QStringLiteral("row ")), "a table error that names no row");
+        Expect(error.Text().size() < 200, "a table error longer than a line");
+        return 0;
+    }
+    Expect(!table.Header.isEmpty(), "a table without header");
+    Expect(table.Separator == u',' || table.Separator == u';', "a separator other than comma or semicolon");
+    Expect(table.Rows.size() == table.Row_Numbers.size(), "rows and row numbers disagree");
+    int previous = 1;
+    for (qsizetype r = 0; r < table.Rows.size(); ++r) {
+        Expect(table.Row_Numbers[r] > previous, "row numbers that do not grow past the header");
+        previous = table.Row_Numbers[r];
+        bool empty = true;
+        for (const QString &cell : std::as_const(table.Rows[r]))
+            empty = empty && cell.isEmpty();
+        Expect(!empty, "a row whose cells are all empty");
+    }
+    // Written back with every cell quoted, the table reads as the same header and rows.
+    const auto line = [&](const QStringList &cells) {
+        QStringList quoted;
+        for (const QString &cell : cells)
+            quoted << u'"' + QString(cell).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        return quoted.join(table.Separator) + QStringLiteral("\r\n");
+    };
+    QString text = line(table.Header);
+    for (const QStringList &row : std::as_const(table.Rows))
+        text += line(row);
+    try {
+        const TCsv_Table again = Parse_Csv_Table(text.toUtf8());
+        Expect(again.Header == table.Header && again.Rows == table.Rows, "the table written back reads differently");
+    } catch (const EQuillon_Error &) {
+        throw EFuzz_Finding("the table written back is refused");
+    }
+    return 0;
+}
+
 const QList<TFuzz_Target> &Fuzz_Targets()
 {
     static const QList<TFuzz_Target> targets = {
         {"language", Fuzz_Language}, {"xml", Fuzz_Xml},         {"config", Fuzz_Config},
-        {"settings", Fuzz_Settings}, {"inspect", Fuzz_Inspect},
+        {"settings", Fuzz_Settings}, {"inspect", Fuzz_Inspect}, {"csv", Fuzz_Csv},
     };
     return targets;
 }

@@ -35,5 +35,7 @@ int Fuzz_Config(const uint8_t *data, size_t size);
 int Fuzz_Settings(const uint8_t *data, size_t size);
 // quillon-cli inspect on a file's bytes.
 int Fuzz_Inspect(const uint8_t *data, size_t size);
+// The table provision reads (Parse_Csv_Table), and the table written back and read again.
+int Fuzz_Csv(const uint8_t *data, size_t size);
 
 const QList<TFuzz_Target> &Fuzz_Targets();

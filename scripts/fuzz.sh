@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [[ $seconds =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [seconds] [target...]" >&2; exit 2; }
-all_targets=(language xml config settings inspect)
+all_targets=(language xml config settings inspect csv)
 targets=("${@:2}")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 for t in "${targets[@]}"; do

@@ -493,6 +493,19 @@ private slots:
         QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))), Default_Settings_Lines());
     }
 
+    void A_provision_a_killed_run_left_is_undone_at_start_up_and_reported()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/.provision-Ab12Cd/1/bin")));
+        DIRevevoriVezaDiva *main = program.Start();
+        QVERIFY(!program.Exists(QStringLiteral("PROJECTS/.provision-Ab12Cd")));
+        main->Report_Start_Up_Problems();
+        const QStringList shown = Shown_Texts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains(QStringLiteral("a provision that ended before its commit was undone")),
+                 qPrintable(shown[0]));
+    }
+
     void A_workspace_that_cannot_be_created_is_reported_after_a_complete_start_up()
     {
         TProgram_Fixture program;

@@ -88,6 +88,11 @@ private slots:
     void Provision_names_each_failure_and_creates_nothing();
     void Provision_reads_a_semicolon_table_from_a_spreadsheet();
     void Provision_on_a_full_disk_leaves_nothing_behind();
+    void Provision_messages_are_bounded();
+    void Import_and_provision_write_only_inside_the_workspace();
+    void Diff_refuses_a_directory_that_is_no_configuration();
+    void Provision_killed_at_any_step_leaves_all_or_none_data();
+    void Provision_killed_at_any_step_leaves_all_or_none();
     void Provision_update_runs_update_in_table_order();
     void Help_and_command_line_errors();
 };
@@ -309,12 +314,18 @@ void Test_Cli_Toolkit::Csv_tables_data()
         << QByteArray("\xEF\xBB\xBFname;Ethernet_IP4\r\nZ\xC3\xA4hler,1;5\r\n") << QStringList{"name", "Ethernet_IP4"}
         << QList<QStringList>{{QString::fromUtf8("Zähler,1"), "5"}} << QList<int>{2} << QString();
     QTest::newRow("quote not closed") << QByteArray("name\n\"A\n") << QStringList() << QList<QStringList>()
-                                      << QList<int>() << "row 2: a quoted cell is not closed";
+                                      << QList<int>() << "row 2, column 1 (name): a quoted cell is not closed";
     QTest::newRow("text after a closing quote") << QByteArray("name\n\"A\"x\n") << QStringList()
                                                 << QList<QStringList>() << QList<int>()
-                                                << "row 2: text after the closing quote";
+                                                << "row 2, column 1 (name): text after the closing quote";
     QTest::newRow("not UTF-8") << QByteArray("name\nA\nZ\xE4hler\n") << QStringList() << QList<QStringList>()
-                               << QList<int>() << "line 3 is not UTF-8 text";
+                               << QList<int>() << "row 3 is not UTF-8 text";
+    QTest::newRow("not UTF-8 after a cell with a line break")
+        << QByteArray("name,x\n\"A\r\nB\",1\r\nZ\xE4hler,2\n") << QStringList() << QList<QStringList>() << QList<int>()
+        << "row 3 is not UTF-8 text";
+    QTest::newRow("a quote inside a cell, named by its column")
+        << QByteArray("name,Port_0_DevID\nA,1\"\n") << QStringList() << QList<QStringList>() << QList<int>()
+        << "row 2, column 2 (Port_0_DevID): a quote inside a cell";
 }
 
 void Test_Cli_Toolkit::Csv_tables()
@@ -382,6 +393,17 @@ void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing_data()
                           << QByteArray("row 52, column Port_1_BroadCast: Port 1 broadcast: \"yes\" is neither 0 nor 1");
     QTest::newRow("name not plain") << QByteArray("a/b,,,") << header
                                     << QByteArray("row 52, column name: \"a/b\": Error! Name project is not valid");
+    QTest::newRow("300 bytes") << QByteArray(300, 'n') + ",,," << header
+                               << QByteArray("row 52, column name: \"" + QByteArray(80, 'n') +
+                                             "…\": Error! Name project is not valid: it is longer than 255 bytes");
+    QTest::newRow("128 two-byte letters") << QString(128, QChar(0xE4)).toUtf8() + ",,," << header
+                                          << QByteArray("it is longer than 255 bytes in UTF-8");
+    QTest::newRow("right-to-left override") << QByteArray("Meter\xE2\x80\xAEx,,,") << header
+                                            << QByteArray("row 52, column name: \"Meter\\u202Ex\": Error! Name "
+                                                          "project is not valid: it holds U+202E");
+    QTest::newRow("zero-width space only") << QByteArray("\xE2\x80\x8B,,,") << header
+                                           << QByteArray("a Unicode format character");
+    QTest::newRow("trailing blank") << QByteArray("Meter 0 ,,,") << header << QByteArray("it ends with a blank");
     QTest::newRow("empty name") << QByteArray(",1,,") << header
                                 << QByteArray("row 52, column name: Error! Name Project is not valid");
     QTest::newRow("existing name") << QByteArray("Template,,,") << header
@@ -456,6 +478,134 @@ void Test_Cli_Toolkit::Provision_on_a_full_disk_leaves_nothing_behind()
     QVERIFY2(run.Err.contains("No space left on device") && run.Err.endsWith("nothing was created\n"),
              run.Err.constData());
     QCOMPARE(Entries(disk.Path()), QStringList{"Template"});
+}
+
+void Test_Cli_Toolkit::Provision_messages_are_bounded()
+{
+    QTemporaryDir dir;
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(1));
+    // Thirty refused rows, one of them a 60 MB name with a control character: the first 20 are told, each cut.
+    QByteArray table = "name,Port_0_DevID\n\x1B[2J" + QByteArray(60 * 1024 * 1024, 'x') + ",1\n";
+    for (int i = 2; i <= 30; ++i)
+        table += QStringLiteral("Meter %1,0\n").arg(i).toUtf8();
+    QVERIFY(Write_File(dir.filePath("meters.csv"), table));
+    const TRun run = Run({"provision", templ, dir.filePath("meters.csv")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.size() < 8000, run.Err.left(2000).constData());
+    QVERIFY2(run.Err.contains("row 2, column name: \"\\x1B[2Jxxx") && !run.Err.contains('\x1B') &&
+                 run.Err.contains("quillon-cli: " + QFile::encodeName(QDir::toNativeSeparators(dir.filePath("meters.csv"))) +
+                                  ": and 10 more\n"),
+             run.Err.constData());
+}
+
+void Test_Cli_Toolkit::Import_and_provision_write_only_inside_the_workspace()
+{
+    QTemporaryDir dir;
+    BUILT_CONFIG(original, dir, "Original", Saved_ParGen(1));
+    const QString bankK = original + "/bin/bankK.bin";
+    QVERIFY(QDir().mkpath(dir.filePath("MASTER")) && QDir().mkpath(dir.filePath("outside")));
+    QVERIFY(QFile::link(dir.filePath("outside"), dir.filePath("PROJECTS/Link")));
+    QVERIFY(Write_File(dir.filePath("outside/ParGen.xml"), "kept"));
+    const QStringList workspace = {"--workspace", dir.path()};
+    // Through "..", through a link to a directory, through a linked parent, outside altogether.
+    for (const QString &target : {dir.filePath("PROJECTS/../MASTER/X"), dir.filePath("PROJECTS/Link"),
+                                  dir.filePath("PROJECTS/Link/X"), dir.filePath("outside/X")}) {
+        const TRun run = Run(QStringList{"import", bankK, target, "--force"} + workspace);
+        QVERIFY2(run.Exit_Code == 1 && run.Err.contains("is not in the workspace's PROJECTS"), run.Err.constData());
+    }
+    QVERIFY(!QFileInfo::exists(dir.filePath("MASTER/X")) && !QFileInfo::exists(dir.filePath("outside/X")));
+    QCOMPARE(Read_File(dir.filePath("outside/ParGen.xml")), QByteArray("kept"));
+    // A plain name is the workspace's configuration, named resolved.
+    TRun run = Run(QStringList{"import", bankK, "Plain"} + workspace);
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    QVERIFY2(run.Out.contains(QFile::encodeName(QDir::toNativeSeparators(
+                 QFileInfo(dir.path()).canonicalFilePath() + "/PROJECTS/Plain/ParGen.xml"))),
+             run.Out.constData());
+    // --force replaces a ParGen.xml that is a link, never writing its target.
+    QVERIFY(QFile::remove(dir.filePath("PROJECTS/Plain/ParGen.xml")));
+    QVERIFY(QFile::link(dir.filePath("outside/ParGen.xml"), dir.filePath("PROJECTS/Plain/ParGen.xml")));
+    QCOMPARE(Run(QStringList{"import", bankK, "Plain"} + workspace).Exit_Code, 1);
+    run = Run(QStringList{"import", bankK, "Plain", "--force"} + workspace);
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    QVERIFY(!QFileInfo(dir.filePath("PROJECTS/Plain/ParGen.xml")).isSymLink());
+    QCOMPARE(Read_File(dir.filePath("outside/ParGen.xml")), QByteArray("kept"));
+    // provision: the template's PROJECTS must be the workspace's.
+    QVERIFY(Write_File(dir.filePath("meters.csv"), "name\nM1\n"));
+    QVERIFY(QDir().mkpath(dir.filePath("outside/PROJECTS/T")));
+    QVERIFY(QFile::copy(original + "/ParGen.xml", dir.filePath("outside/PROJECTS/T/ParGen.xml")));
+    run = Run(QStringList{"provision", dir.filePath("outside/PROJECTS/T"), dir.filePath("meters.csv")} + workspace);
+    QVERIFY2(run.Exit_Code == 1 && run.Err.contains("is not in the workspace's PROJECTS"), run.Err.constData());
+    run = Run(QStringList{"provision", "Original", dir.filePath("meters.csv")} + workspace);
+    QVERIFY2(run.Exit_Code == 0 && QFileInfo::exists(dir.filePath("PROJECTS/M1/bin/bankK.bin")), run.Err.constData());
+}
+
+void Test_Cli_Toolkit::Diff_refuses_a_directory_that_is_no_configuration()
+{
+    QTemporaryDir dir;
+    BUILT_CONFIG(conf, dir, "A", Saved_ParGen(1));
+    QVERIFY(QDir().mkpath(dir.filePath("empty")));
+    for (const QString &other : {dir.filePath("empty"), QStringLiteral("/etc")}) {
+        const TRun run = Run({"diff", other, conf});
+        QVERIFY2(run.Exit_Code == 2 && run.Err.contains("is not a configuration") && run.Out.isEmpty(),
+                 run.Err.constData());
+    }
+    // Images without ParGen.xml are a configuration built from the defaults.
+    QVERIFY(QFile::remove(conf + "/ParGen.xml"));
+    QCOMPARE(Run({"diff", conf, conf}).Exit_Code, 0);
+}
+
+void Test_Cli_Toolkit::Provision_killed_at_any_step_leaves_all_or_none_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("committed");
+    QTest::addColumn<bool>("update");
+    // Every boundary of the run, in its order: staging, each row's ParGen.xml and whole row, the journal
+    // written and then renamed (the commit), each move, the journal removed.
+    const struct
+    {
+        const char *Step;
+        bool Committed;
+    } steps[] = {{"staging:1", false},   {"pargen:1", false},  {"row:1", false},           {"pargen:2", false},
+                 {"row:2", false},       {"row:3", false},     {"staged:1", false},        {"journal-written:1", false},
+                 {"committed:1", true},  {"moved:1", true},    {"moved:2", true},          {"moved:3", true},
+                 {"placed:1", true},     {"journal-removed:1", true}};
+    for (const auto &step : steps)
+        QTest::newRow(step.Step) << step.Step << step.Committed << false;
+    // --update creates the same way and updates only after the commit.
+    QTest::newRow("--update, row:2") << "row:2" << false << true;
+    QTest::newRow("--update, moved:2") << "moved:2" << true << true;
+}
+
+void Test_Cli_Toolkit::Provision_killed_at_any_step_leaves_all_or_none()
+{
+    QFETCH(QString, step);
+    QFETCH(bool, committed);
+    QFETCH(bool, update);
+    QTemporaryDir dir;
+    const QString projects = dir.filePath("PROJECTS");
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(1));
+    QVERIFY(Write_File(dir.filePath("meters.csv"), "name,Port_0_DevID,ip\nM1,5,127.0.0.1\nM2,6,127.0.0.1\n"
+                                                   "M3,7,127.0.0.1\n"));
+    QProcessEnvironment killedAt = QProcessEnvironment::systemEnvironment();
+    killedAt.insert("QUILLON_FAULT_STEP", step);
+    const QStringList provision = {"provision", templ, dir.filePath("meters.csv")};
+    const TRun killed = Run(provision + (update ? QStringList{"--update"} : QStringList()), QUILLON_CLI, killedAt);
+    QVERIFY2(killed.Exit_Code == 99, killed.Err.constData());
+
+    // Any command on the workspace recovers first and says so, once.
+    const TRun recovery = Run({"check", templ});
+    QVERIFY2(recovery.Exit_Code == 0 && recovery.Err.startsWith("quillon-cli: "), recovery.Err.constData());
+    QCOMPARE(Run({"check", templ}).Err, QByteArray());
+    const QStringList everything =
+        QDir(projects).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(everything, committed ? QStringList({"M1", "M2", "M3", "Template"}) : QStringList{"Template"});
+    for (const QString &name : everything.mid(0, everything.size() - 1)) {
+        const TRun verify = Run({"verify", projects + "/" + name});
+        QVERIFY2(verify.Exit_Code == 0, verify.Err.constData());
+    }
+    // The same table goes through after a run undone.
+    if (!committed)
+        QCOMPARE(Run(provision).Exit_Code, 0);
 }
 
 void Test_Cli_Toolkit::Provision_update_runs_update_in_table_order()
