@@ -36,13 +36,15 @@ QString System_Reason(const std::error_code &error)
     return QString::fromLocal8Bit(error.message());
 }
 
-// An installed copy: <prefix>/bin/quillon beside <prefix>/share/metainfo/<id>.metainfo.xml.
+// An installed copy: <prefix>/bin/quillon beside <prefix>/share/metainfo/<id>.metainfo.xml (a package), or
+// the Windows installer's marker beside the executable.
 bool Is_Installed_Copy(const QString &programDir)
 {
-    return QFileInfo(
-               QDir(programDir)
-                   .filePath(QStringLiteral("../share/metainfo/") + Application_Id + QStringLiteral(".metainfo.xml")))
-        .isFile();
+    const QDir dir(programDir);
+    return QFileInfo(dir.filePath(Installed_Marker)).isFile() ||
+           QFileInfo(
+               dir.filePath(QStringLiteral("../share/metainfo/") + Application_Id + QStringLiteral(".metainfo.xml")))
+               .isFile();
 }
 
 } // namespace

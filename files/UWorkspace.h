@@ -26,10 +26,14 @@ inline constexpr char Workspace_Variable[] = "QUILLON_WORKSPACE";
 // The one ID of the desktop entry, the metainfo and the icons.
 inline const QString Application_Id = QStringLiteral("org.quillon.Quillon");
 
+// The file the Windows installer puts beside quillon.exe; a portable copy (the zip) has none.
+inline const QString Installed_Marker = QStringLiteral("installed.txt");
+
 // The first that applies: commandLineDir (--workspace) when given, QUILLON_WORKSPACE when set and not empty,
 // programDir when the user may create a file there and it is not an installed copy (an installed copy
-// lies in a bin directory beside share/metainfo holding the program's metainfo: even a user who may write
-// there, root, keeps its files out of the system's directories), else User_Workspace_Dir().
+// lies in a bin directory beside share/metainfo holding the program's metainfo, or holds Installed_Marker:
+// even a user who may write there, root or an administrator, keeps its files out of the program's
+// directories), else User_Workspace_Dir().
 TWorkspace_Choice Locate_Workspace(const QString &commandLineDir, const QString &programDir);
 
 // The per-user data directory: $XDG_DATA_HOME/Quillon or ~/.local/share/Quillon, %LOCALAPPDATA%\Quillon.

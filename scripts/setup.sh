@@ -5,7 +5,7 @@
 #   scripts/setup.sh package         building the Debian packages (scripts/package.sh)
 #   scripts/setup.sh package-test    checking them (scripts/test_package.sh)
 #   scripts/setup.sh windows         the Windows compile check (scripts/check_windows.sh)
-#   scripts/setup.sh windows-build   the Windows cross build (scripts/windows.sh)
+#   scripts/setup.sh windows-build   the Windows cross build, its zip and installer (scripts/windows.sh)
 #   scripts/setup.sh windows-test    and its tests under Wine (scripts/windows.sh test)
 #   scripts/setup.sh fuzz            the fuzz targets (scripts/fuzz.sh)
 #   scripts/setup.sh atspi           the screen-reader check of the program (scripts/test_atspi.sh)
@@ -28,8 +28,8 @@ for what in "$@"; do
         windows) packages+=(qt6-base-dev qt6-serialport-dev g++-mingw-w64-x86-64-posix dpkg-dev git) ;;
         windows-build)
             packages+=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools xz-utils zip
-                       fonts-dejavu-core) ;;
-        windows-test) packages+=(wine64 xvfb) ;;
+                       fonts-dejavu-core python3 nsis) ;;
+        windows-test) packages+=(wine64 xvfb icoutils) ;;
         fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
         *)
             echo "scripts/setup.sh: unknown set '$what' (build, test, package, package-test, atspi, windows," \

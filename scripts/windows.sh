@@ -88,8 +88,12 @@ while ((${#queue[@]})); do
         done
     done
 done
-# The runtime DLLs come with their debugging sections (libstdc++ is 23 MB with them).
+# The runtime DLLs come with their debugging sections (libstdc++ is 23 MB with them); the program's own
+# executables with their symbol tables.
 x86_64-w64-mingw32-strip --strip-debug "$stage"/lib*.dll
+x86_64-w64-mingw32-strip --strip-all "$stage"/*.exe
+x86_64-w64-mingw32-strip --strip-unneeded "$stage/quillon-network.dll"
+cp LICENSE "$stage/LICENSE.txt"
 cp /usr/share/doc/qt6-base-dev/copyright "$stage/licences/Qt.txt"
 cp /usr/share/common-licenses/LGPL-3 "$stage/licences/LGPL-3.txt"
 cp /usr/share/common-licenses/GPL-3 "$stage/licences/GPL-3.txt"
@@ -100,6 +104,43 @@ mkdir -p dist
 rm -f "dist/$name.zip"
 (cd "$out" && zip -q -r -X "$root/dist/$name.zip" "$name")
 echo "dist/$name.zip: $(stat -c %s "dist/$name.zip") bytes, $(find "$stage" -type f | wc -l) files"
+
+# ---- the installer (packaging/windows/quillon.nsi): the zip's files and the marker of an installed copy ----
+installer_start=$SECONDS
+installer=dist/$name-setup.exe
+inst=$out/installer
+rm -rf "$inst"
+mkdir -p "$inst"
+printf 'This copy of Quillon was installed. Its workspace is %%LOCALAPPDATA%%\\Quillon.\r\n' > "$inst/installed.txt"
+# Every file with the folder it goes to, relative to the installation folder.
+mapfile -t installed < <(cd "$stage" && find . -type f | sed 's|^\./||' | sort)
+installed+=(installed.txt)
+{
+    folder=none
+    for file in "${installed[@]}"; do
+        sub=$(dirname "$file")
+        [[ $sub == . ]] && sub="" || sub="\\${sub//\//\\}"
+        [[ $sub != "$folder" ]] && echo "SetOutPath \"\$INSTDIR$sub\"" && folder=$sub
+        source_file=$root/$stage/$file
+        [[ $file == installed.txt ]] && source_file=$root/$inst/installed.txt
+        echo "File \"$source_file\""
+    done
+} > "$inst/install.nsh"
+{
+    for file in "${installed[@]}"; do echo "Delete \"\$INSTDIR\\${file//\//\\}\""; done
+    # Folders deepest first; RMDir leaves a folder that still holds something.
+    printf '%s\n' "${installed[@]}" | grep / | xargs -n1 dirname | sort -ru |
+        while read -r sub; do echo "RMDir \"\$INSTDIR\\${sub//\//\\}\""; done
+} > "$inst/uninstall.nsh"
+# 2.002 is 2.2.0.0 in Windows' version numbers.
+version_quad=${version%%.*}.$((10#${version#*.})).0.0
+rm -f "$installer"
+makensis -V2 -DVERSION="$version" -DVERSION_QUAD="$version_quad" -DOUTFILE="$root/$installer" \
+    -DICON="$root/$build/quillon.ico" -DLICENSE="$root/LICENSE" -DINSTALL_FILES="$root/$inst/install.nsh" \
+    -DUNINSTALL_FILES="$root/$inst/uninstall.nsh" \
+    -DESTIMATED_SIZE="$(du -sk --apparent-size "$stage" | cut -f1)" packaging/windows/quillon.nsi
+installer_seconds=$((SECONDS - installer_start))
+echo "$installer: $(stat -c %s "$installer") bytes, ${#installed[@]} files, made in $installer_seconds s"
 [[ $mode == build ]] && exit 0
 
 # ---- Wine ----
@@ -204,6 +245,113 @@ for file in tests/windows/pargen/*.xml; do
 done
 
 /usr/lib/wine/wineserver -w || true
+
+# ---- the executables' resources: icon, version information, manifest ----
+for exe in quillon.exe quillon-cli.exe; do
+    verdict=$(python3 scripts/windows/check_resources.py "$stage/$exe" "$version" "$version_quad" 2>&1) ||
+        failed+=("resources of $exe")
+    echo "resources    $exe: $verdict"
+done
+
+# ---- the installer in a Wine prefix of its own: install silently, use the installed copy, uninstall ----
+installer_test_start=$SECONDS
+install_failures=()
+install_check() { # what, then a command that succeeds when it holds
+    local what=$1
+    shift
+    if "$@"; then echo "installer    $what"; else
+        echo "installer    FAILED: $what"
+        install_failures+=("$what")
+    fi
+}
+export WINEPREFIX=$root/$out/wine-install
+# The installed copy finds its DLLs and plugins in its own folder, nowhere else.
+unset WINEPATH QT_PLUGIN_PATH QUILLON_WORKSPACE
+rm -rf "$WINEPREFIX"
+"$wine" wineboot -i > "$out/wineboot-install.log" 2>&1 || true
+/usr/lib/wine/wineserver -w
+drive=$WINEPREFIX/drive_c
+program_files="$drive/Program Files/Quillon"
+shortcut="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillon.lnk"
+wine_user=$(ls "$drive/users" | grep -vx Public | head -1)
+workspace=$drive/users/$wine_user/AppData/Local/Quillon
+workspace_windows="C:\\users\\$wine_user\\AppData\\Local\\Quillon"
+uninstall_key='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillon]'
+# The key's values as the prefix keeps them (system.reg, written when the prefix's last program has ended).
+uninstall_entry() { key=$uninstall_key awk 'index($0, ENVIRON["key"]) == 1 {on = 1; next} on && /^\[/ {on = 0} on' \
+    "$WINEPREFIX/system.reg"; }
+
+set +e
+"$wine" "$(winpath "$root/$installer")" /S > "$out/installer-run.log" 2>&1
+code=$?
+/usr/lib/wine/wineserver -w
+set -e
+install_check "the silent installation ends with exit code 0 (got $code)" test "$code" -eq 0
+missing=0
+for file in "${installed[@]}" Uninstall.exe; do [[ -f $program_files/$file ]] || missing=$((missing + 1)); done
+install_check "all ${#installed[@]} files and Uninstall.exe in C:\\Program Files\\Quillon ($missing missing)" \
+    test "$missing" -eq 0
+install_check "the installed quillon.exe is the zip's" cmp -s "$stage/quillon.exe" "$program_files/quillon.exe"
+install_check "the Start-menu shortcut" test -f "$shortcut"
+entry=$(uninstall_entry)
+for value in '"DisplayName"="Quillon"' '"DisplayVersion"="'"$version"'"' '"Publisher"="Velmora"' \
+             '"DisplayIcon"="C:\\Program Files\\Quillon\\quillon.exe,0"' '"EstimatedSize"=dword:' \
+             '"UninstallString"="\"C:\\Program Files\\Quillon\\Uninstall.exe\""' \
+             '"QuietUninstallString"="\"C:\\Program Files\\Quillon\\Uninstall.exe\" /S"'; do
+    install_check "uninstall entry $value" grep -qF -- "$value" <<< "$entry"
+done
+
+# The window program as installed, on Xvfb (Wine hands Qt no plugin path, and the installed copy has only the
+# windows platform), until it has made its workspace.
+start_xvfb 1024x700x24
+(cd "$program_files" && timeout 90 "$wine" quillon.exe > "$root/$out/installed-quillon.log" 2>&1) &
+quillon_run=$!
+for _ in $(seq 90); do
+    [[ -d $workspace/MASTER && -d $workspace/PROJECTS && -d $workspace/LANGUAGE ]] && break
+    sleep 1
+done
+/usr/lib/wine/wineserver -k || true
+wait "$quillon_run" || true
+stop_xvfb
+unset DISPLAY
+install_check "quillon.exe made its workspace in %LOCALAPPDATA%\\Quillon" \
+    test -d "$workspace/MASTER" -a -d "$workspace/PROJECTS" -a -d "$workspace/LANGUAGE"
+install_check "none in the installation folder, which Wine lets it write" test ! -e "$program_files/PROJECTS"
+set +e
+(cd "$program_files" && "$wine" quillon-cli.exe --version > "$root/$out/installed-cli-version.txt" 2>&1)
+mkdir -p "$workspace/PROJECTS/Site"
+cp tests/windows/pargen/02_ethernet_gateway.xml "$workspace/PROJECTS/Site/ParGen.xml"
+(cd "$program_files" && "$wine" quillon-cli.exe build "$workspace_windows\\PROJECTS\\Site" \
+    > "$root/$out/installed-cli-build.txt" 2>&1)
+code=$?
+set -e
+install_check "quillon-cli.exe --version names the workspace $workspace_windows" \
+    grep -qiF "$workspace_windows" "$out/installed-cli-version.txt"
+install_check "quillon-cli.exe build in that workspace (exit $code)" \
+    test "$code" -eq 0 -a -f "$workspace/PROJECTS/Site/bin/bank.bin" -a -f "$workspace/PROJECTS/Site/bin/bankK.bin"
+
+# The uninstaller copies itself to a temporary folder and returns at once: wait for the prefix to be idle.
+# A file the user put beside quillon.exe (an updater) stays, and so does the folder that holds it.
+echo "a stand-in updater" > "$program_files/Ser_40926_Update.exe"
+workspace_before=$(cd "$workspace" && find . -type f -exec md5sum {} + | sort)
+set +e
+"$wine" 'C:\Program Files\Quillon\Uninstall.exe' /S > "$out/uninstaller-run.log" 2>&1
+code=$?
+/usr/lib/wine/wineserver -w
+set -e
+install_check "the silent uninstallation ends with exit code 0 (got $code)" test "$code" -eq 0
+left=0
+for file in "${installed[@]}" Uninstall.exe; do [[ -e $program_files/$file ]] && left=$((left + 1)); done
+install_check "no installed file left ($left left), the user's file kept" \
+    test "$left" -eq 0 -a "$(ls -A "$program_files")" = Ser_40926_Update.exe
+install_check "the shortcut gone" test ! -e "$shortcut"
+install_check "the uninstall entry gone" test -z "$(uninstall_entry)"
+install_check "the workspace untouched" \
+    test -d "$workspace/MASTER" -a "$(cd "$workspace" && find . -type f -exec md5sum {} + | sort)" = "$workspace_before"
+((${#install_failures[@]})) && failed+=("installer: ${install_failures[*]}")
+echo "Installer: $(stat -c %s "$installer") bytes, made in $installer_seconds s; installed, used and uninstalled" \
+    "in a new Wine prefix in $((SECONDS - installer_test_start)) s"
+
 echo "Windows: ${#suites[@]} suites and $compared of $(ls tests/windows/pargen/*.xml | wc -l) configurations" \
     "compared, in $((SECONDS - start_time)) s"
 if ((${#failed[@]})); then

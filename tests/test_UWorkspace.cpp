@@ -49,7 +49,8 @@ private slots:
         const int programDir = int(TWorkspace_Source::Program_Dir);
         const int user = int(TWorkspace_Source::User_Data);
         // PROGRAM is a writable directory of the test, INSTALLED an installed copy's bin directory (writable
-        // too), GONE a directory that does not exist; USER the per-user data directory.
+        // too), MARKED a writable directory holding the installer's marker, GONE a directory that does not
+        // exist; USER the per-user data directory.
         QTest::newRow("--workspace before everything") << "/opt/w1/"
                                                        << "/opt/w2"
                                                        << "PROGRAM"
@@ -70,6 +71,10 @@ private slots:
                                                                << ""
                                                                << "INSTALLED"
                                                                << "USER" << user;
+        QTest::newRow("a copy with the installer's marker, even when writable") << ""
+                                                                                << ""
+                                                                                << "MARKED"
+                                                                                << "USER" << user;
         QTest::newRow("a program directory that is not there") << ""
                                                                << ""
                                                                << "GONE"
@@ -95,8 +100,13 @@ private slots:
             root.filePath(QStringLiteral("usr/share/metainfo/") + Application_Id + QStringLiteral(".metainfo.xml")));
         QVERIFY(metainfo.open(QIODevice::WriteOnly));
         metainfo.close();
+        QVERIFY(root.mkpath(QStringLiteral("Program Files/Quillon")));
+        QFile marker(root.filePath(QStringLiteral("Program Files/Quillon/") + Installed_Marker));
+        QVERIFY(marker.open(QIODevice::WriteOnly));
+        marker.close();
         const QMap<QString, QString> places{{"PROGRAM", dir.path()},
                                             {"INSTALLED", root.filePath(QStringLiteral("usr/bin"))},
+                                            {"MARKED", root.filePath(QStringLiteral("Program Files/Quillon"))},
                                             {"GONE", root.filePath(QStringLiteral("gone"))},
                                             {"USER", User_Dir}};
         if (!variable.isEmpty() || QByteArray(QTest::currentDataTag()).contains("empty"))
