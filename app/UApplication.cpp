@@ -3,6 +3,7 @@
 #include "UAbout.h"
 #include "UBoot.h"
 #include "UComon.h"
+#include "UConsole.h"
 #include "UDavaroroFirmWare.h"
 #include "ULook.h"
 #include "UMessage.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTextStream>
 #include <QTimer>
 #include <QToolTip>
 
@@ -210,6 +212,14 @@ Options:
 Qt's own options (-platform, -style, ...) are accepted too.
 )";
 
+// What the program says on the command line, in the console it was started from where it has one.
+void Print_To(std::FILE *stream, const QString &text)
+{
+    Attach_Parent_Console();
+    TStd_Stream device(stream);
+    QTextStream(&device) << text;
+}
+
 // --help and --version, answered before the window system is needed.
 bool Answers_Without_Window(int argc, char **argv, int &code)
 {
@@ -218,12 +228,12 @@ bool Answers_Without_Window(int argc, char **argv, int &code)
         if (argument == "--") // what follows is no option
             break;
         if (argument == "-h" || argument == "--help") {
-            std::fputs(QString::fromLatin1(Program_Help_Text).arg(Program_Version).toLocal8Bit().constData(), stdout);
+            Print_To(stdout, QString::fromLatin1(Program_Help_Text).arg(Program_Version));
             code = 0;
             return true;
         }
         if (argument == "--version") {
-            std::printf("quillon %s\n", qPrintable(Program_Version));
+            Print_To(stdout, QStringLiteral("quillon %1\n").arg(Program_Version));
             code = 0;
             return true;
         }
@@ -249,7 +259,7 @@ int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaD
         const QString error = parser.errorText().isEmpty()
                                   ? QStringLiteral("quillon takes no other argument than --workspace DIR")
                                   : parser.errorText();
-        std::fprintf(stderr, "quillon: %s (see quillon --help)\n", qPrintable(error));
+        Print_To(stderr, QStringLiteral("quillon: %1 (see quillon --help)\n").arg(error));
         return 2;
     }
     const TWorkspace_Choice choice = Locate_Workspace(parser.value(workspace), QCoreApplication::applicationDirPath());

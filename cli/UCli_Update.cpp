@@ -1,8 +1,10 @@
 // quillon-cli ports and update: the serial ports, and a device updated as the update dialog does it.
 
 #include "UCli_Update.h"
+
 #include "UCli_Command.h"
 
+#include "UAnsi_Paths.h"
 #include "UAtomic_File.h"
 #include "UComon.h"
 #include "UEcho_Client.h"
@@ -50,6 +52,8 @@ struct TUpdate
     int Run_Updater_Of(const QString &base, TUpdate_Record &record);
 
     std::unique_ptr<TUpdater_Lock> Lock;
+    // The directories as the serial updater is handed them.
+    TSerial_Paths Serial_Paths;
 };
 
 // The signal that asked quillon-cli to end while an updater ran (0: none). Set by the handler, read by a timer.
@@ -177,6 +181,11 @@ int TUpdate::Update(const TUpdate_Request &request)
     const QString refusal = Update_Refusal(verdict, option, formType == 1, Master_Dir);
     if (!refusal.isEmpty())
         return Fail(refusal);
+    if (ip.isEmpty()) {
+        Serial_Paths = Serial_Updater_Paths(Master_Dir, Conf_Dir, Native_Ansi_System());
+        if (!Serial_Paths.Refusal.isEmpty())
+            return Fail(Serial_Paths.Refusal);
+    }
     // Before the images and the parameter file are written: a running updater may be reading them.
     Lock = std::make_unique<TUpdater_Lock>(Program_Dir);
     if (!Lock->Acquire(Find_Updater(ip.isEmpty() ? Serial_Updater_Base : Ethernet_Updater_Base),
@@ -200,7 +209,10 @@ int TUpdate::Update(const TUpdate_Request &request)
         const TPlatform_Form form = Native_Form();
         record.Arguments =
             Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? chosen.Name : chosen.Location, option,
-                                    readBack, Master_Dir, Conf_Dir);
+                                    readBack, Serial_Paths.Master_Dir, Serial_Paths.Conf_Dir);
+        record.Notes = Serial_Paths.Notes;
+        for (const QString &note : std::as_const(record.Notes))
+            Out << "note: " << note << '\n';
         return Run_Updater_Of(Serial_Updater_Base, record);
     }
     return Update_Ethernet(parts, option, readBack, record);
@@ -307,7 +319,7 @@ int TUpdate::Run_Updater_Of(const QString &base, TUpdate_Record &record)
 
 int Update_Device(const TUpdate_Request &request, QTextStream &out, QTextStream &err)
 {
-    TUpdate update{out, err, nullptr};
+    TUpdate update{out, err, nullptr, {}};
     return update.Update(request);
 }
 

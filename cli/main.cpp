@@ -1,5 +1,6 @@
 #include "UCli.h"
 #include "UComon.h"
+#include "UConsole.h"
 
 #include <QCoreApplication>
 
@@ -21,8 +22,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillon-cli"));
     QCoreApplication::setApplicationVersion(Program_Version);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    TStd_Stream standardOutput(stdout);
+    TStd_Stream standardError(stderr);
+    QTextStream out(&standardOutput);
+    QTextStream err(&standardError);
     const int code = Run_Cli(QCoreApplication::arguments(), out, err);
     out.flush();
     err.flush();

@@ -1,5 +1,6 @@
 #include "UBoot.h"
 
+#include "UAnsi_Paths.h"
 #include "UAtomic_File.h"
 #include "UFile_Work_Wait.h"
 #include "ULanguage.h"
@@ -313,8 +314,15 @@ void TFBoot::Serial_Run()
         Message_Box(problem, TMessage_Kind::Warning);
         return;
     }
+    // Before the lock: a path the updater could not read refuses the update.
+    const TSerial_Paths paths = Serial_Updater_Paths(Master_Dir, Conf_Dir, Native_Ansi_System(), Lang);
+    if (!paths.Refusal.isEmpty()) {
+        Message_Box(paths.Refusal, TMessage_Kind::Warning);
+        return;
+    }
     TUpdate_Record record;
     record.Program = Find_Updater(Serial_Updater_Base);
+    record.Notes = paths.Notes;
     if (!Take_Updater_Lock(record.Program, location))
         return;
     Last_Update_Option = CB_Update_Options->currentIndex();
@@ -322,7 +330,7 @@ void TFBoot::Serial_Run()
     Last_Serial_Port = name;
     const TPlatform_Form form = Native_Form();
     record.Arguments = Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? name : location,
-                                               Last_Update_Option, Last_Read_Back, Master_Dir, Conf_Dir);
+                                               Last_Update_Option, Last_Read_Back, paths.Master_Dir, paths.Conf_Dir);
     Start_Updater(record.Arguments, record);
 }
 

@@ -1,7 +1,7 @@
 // Built-in English texts of the language table. Every index not listed holds a single blank.
 #include "ULanguage_English.h"
 
-const std::array<TBuilt_In_Text, 287> English_Texts = {{
+const std::array<TBuilt_In_Text, 288> English_Texts = {{
     {0, "Begin"},
     {1, "Step 1"},
     {2, "Step 2"},
@@ -295,4 +295,7 @@ const std::array<TBuilt_In_Text, 287> English_Texts = {{
     {1151, "The run is recorded in %1"},
     {1152, "Open update.log"},
     {1153, "Checking %1 ... %2 s"},
+    {1177, "The serial updater cannot read the path %1: its character \"%2\" (%3) is not in this system's code page, "
+           "and the drive gives the path no short name. Use a name without this character (plain letters and digits) "
+           "for the configuration or the workspace's folder."},
 }};

@@ -58,7 +58,7 @@ window_suites=(test_UDavaroroFirmWare test_UNew_Project test_UOpenConf test_UPar
 suites=("${core_suites[@]}" "${window_suites[@]}")
 jobs=$(nproc)
 ((jobs > 2)) && jobs=2
-nice cmake --build --preset windows -j "$jobs" --target quillon quillon-cli stand_in_updater "${suites[@]}"
+nice cmake --build --preset windows -j "$jobs" --target quillon quillon-cli stand_in_updater ansi_stand_in_updater "${suites[@]}"
 
 # ---- the zip ----
 version=$(sed -n 's/^project(Quillon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -1,3 +1,4 @@
+#include "UAnsi_Paths.h"
 #include "UComon.h"
 #include "UUpdate_Logic.h"
 #include "UXml_Document.h"
@@ -38,6 +39,8 @@ private slots:
     void Ethernet_update_file_is_replaced_whole();
     void The_port_chosen_is_the_remembered_then_a_usb_adapter_data();
     void The_port_chosen_is_the_remembered_then_a_usb_adapter();
+    void Paths_outside_the_code_page_go_in_their_short_form_or_are_refused_data();
+    void Paths_outside_the_code_page_go_in_their_short_form_or_are_refused();
 };
 
 void Test_UUpdate_Logic::Operation_codes_data()
@@ -198,6 +201,63 @@ void Test_UUpdate_Logic::The_port_chosen_is_the_remembered_then_a_usb_adapter()
     if (usbFlagged >= 0)
         ports[usbFlagged].Usb = true;
     QCOMPARE(Preferred_Port_Index(ports, remembered), chosen);
+}
+
+// A code page of Latin-1 characters and the euro sign (as Windows-1252 has it); short forms as a drive that
+// keeps them (or not) would give.
+TAnsi_System Latin1_System(const QHash<QString, QString> &shortForms)
+{
+    return {[](const QString &text) {
+                for (qsizetype i = 0; i < text.size(); ++i) {
+                    if (text.at(i).unicode() > 0xFF && text.at(i) != QChar(0x20AC))
+                        return text.mid(i, text.at(i).isHighSurrogate() ? 2 : 1);
+                }
+                return QString();
+            },
+            [shortForms](const QString &path) { return shortForms.value(path); }};
+}
+
+void Test_UUpdate_Logic::Paths_outside_the_code_page_go_in_their_short_form_or_are_refused_data()
+{
+    QTest::addColumn<QString>("confDir");
+    QTest::addColumn<QString>("shortForm");
+    QTest::addColumn<QString>("handed");
+    QTest::addColumn<QString>("refusedFor");
+    const QString plain = QStringLiteral("C:\\W\\PROJECTS\\\u00D6lm\u00FChle \u00C6\u00D8\u00C5 \u20AC");
+    const QString ij = QStringLiteral("C:\\W\\PROJECTS\\\u00D6lm\u00FChle \u0133");
+    const QString emoji = QStringLiteral("C:\\W\\PROJECTS\\Line \U0001F600");
+    QTest::newRow("in the code page: as it is") << plain << QString() << plain << QString();
+    QTest::newRow("outside, with a short form") << ij << "C:\\W\\PROJECTS\\OLMHLE~1"
+                                                << "C:\\W\\PROJECTS\\OLMHLE~1" << QString();
+    QTest::newRow("outside, no short form") << ij << QString() << QString() << QStringLiteral("\u0133 (U+0133)");
+    QTest::newRow("outside, the short form too") << ij << ij << QString() << QStringLiteral("\u0133 (U+0133)");
+    QTest::newRow("a character beyond 16 bits is named whole")
+        << emoji << QString() << QString() << QStringLiteral("\U0001F600 (U+1F600)");
+}
+
+void Test_UUpdate_Logic::Paths_outside_the_code_page_go_in_their_short_form_or_are_refused()
+{
+    QFETCH(QString, confDir);
+    QFETCH(QString, shortForm);
+    QFETCH(QString, handed);
+    QFETCH(QString, refusedFor);
+    const QString master = QStringLiteral("C:\\W\\MASTER");
+    const TSerial_Paths paths =
+        Serial_Updater_Paths(master, confDir, Latin1_System({{confDir, shortForm}}), English_Text);
+    QCOMPARE(paths.Master_Dir, master);
+    if (!refusedFor.isEmpty()) {
+        const QStringList named = refusedFor.split(u' ');
+        QVERIFY2(paths.Refusal.contains(confDir) && paths.Refusal.contains(u'"' + named[0] + u'"') &&
+                     paths.Refusal.contains(named[1]),
+                 qPrintable(paths.Refusal));
+        return;
+    }
+    QVERIFY2(paths.Refusal.isEmpty(), qPrintable(paths.Refusal));
+    QCOMPARE(paths.Conf_Dir, handed);
+    // update.log says which path went in its short form and why.
+    QCOMPARE(paths.Notes.size(), handed == confDir ? 0 : 1);
+    if (handed != confDir)
+        QVERIFY(paths.Notes.first().contains(handed) && paths.Notes.first().contains(QStringLiteral("U+0133")));
 }
 
 #include "test_UUpdate_Logic.moc"

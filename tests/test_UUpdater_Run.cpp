@@ -3,6 +3,7 @@
 
 #include "UUpdater_Run.h"
 
+#include "UAnsi_Paths.h"
 #include "UComon.h"
 #include "UUpdater_Lock.h"
 
@@ -72,6 +73,43 @@ private slots:
         QCOMPARE(runs.size(), 1);
         QCOMPARE(runs[0].Args, (QStringList{"\\\\.\\COM3", "FW", "FR", "PW", "PR", master + "\\sim40926.sim",
                                             conf + "\\bin\\bank.bin"}));
+#endif
+    }
+
+    void A_name_outside_the_code_page_reaches_an_ansi_updater_in_its_short_form()
+    {
+#ifndef Q_OS_WIN
+        QSKIP("arguments go as UTF-8 bytes elsewhere; the ANSI code page is Windows'");
+#else
+        // "ij" as one letter is in no Western code page; the others are in Windows-1252.
+        QTemporaryDir dir;
+        const QString base = QDir::toNativeSeparators(dir.path());
+        const QString master = base + QStringLiteral("\\MASTER");
+        const QString conf =
+            base + QStringLiteral("\\PROJECTS\\\u00D6lm\u00FChle \u00C6\u00D8\u00C5 \u0133 \u20AC");
+        QVERIFY(QDir().mkpath(conf + QStringLiteral("\\bin")) && QDir().mkpath(master));
+        for (const QString &file :
+             {master + QStringLiteral("\\sim40926.sim"), conf + QStringLiteral("\\bin\\bank.bin")}) {
+            QFile written(file);
+            QVERIFY(written.open(QIODevice::WriteOnly) && written.write("bytes") == 5);
+        }
+        const TSerial_Paths paths = Serial_Updater_Paths(master, conf, Native_Ansi_System());
+        if (!paths.Refusal.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("this drive keeps no short names: ") + paths.Refusal));
+        QCOMPARE(paths.Notes.size(), 1);
+        QVERIFY(paths.Conf_Dir != conf);
+        const QString updater = base + QStringLiteral("\\ansi.exe");
+        QVERIFY(QFile::copy(QStringLiteral(QUILLON_ANSI_STAND_IN), updater));
+        TUpdater_Run run;
+        QVERIFY(Run_Updater(run, updater,
+                            Serial_Update_Arguments(TPlatform_Form::Windows, QStringLiteral("COM3"), 0, true,
+                                                    paths.Master_Dir, paths.Conf_Dir),
+                            TPlatform_Form::Windows, base));
+        QFile log(base + QStringLiteral("\\ansi_stand_in.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray said = log.readAll();
+        QVERIFY2(said.count("opened ") == 2 && !said.contains("cannot"), said.constData());
+        QCOMPARE(run.Exit_Code, 0);
 #endif
     }
 

@@ -404,6 +404,8 @@ QString Update_Log_Text(const TUpdate_Record &record)
     for (const QString &argument : record.Arguments)
         out << ' ' << argument;
     out << '\n';
+    for (const QString &note : record.Notes)
+        out << "  note: " << note << '\n';
     if (!record.Ethernet_Address.isEmpty())
         out << "  parameters: " << Ethernet_Update_File_Name << ", device " << record.Ethernet_Address << '\n';
     out << "  option: " << Option_Text(record.Option) << ", read back " << (record.Read_Back ? "on" : "off") << '\n';

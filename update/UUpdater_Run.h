@@ -134,6 +134,8 @@ struct TUpdate_Record
     // The serial updater's arguments; for the Ethernet updater the address its parameter file names.
     QStringList Arguments;
     QString Ethernet_Address;
+    // What was changed in the arguments before the run (a path handed in its short form), in English.
+    QStringList Notes;
     int Option = 0;
     bool Read_Back = true;
     TRun_End End = TRun_End::Exited;
