@@ -95,9 +95,8 @@ void TFAbout::Set_Lang()
 
 void TFAbout::showEvent(QShowEvent *event)
 {
-    for (auto [label, text] :
-         {std::pair{Label9, SW_Code}, std::pair{Label10, Program_Version},
-          std::pair{Label12, Document_Code}, std::pair{Label14, Program_Dir}}) {
+    for (auto [label, text] : {std::pair{Label9, SW_Code}, std::pair{Label10, Program_Version},
+                               std::pair{Label12, Document_Code}, std::pair{Label14, Program_Dir}}) {
         Set_Caption(label, text);
     }
     setFixedSize(Client_Width, Client_Height);

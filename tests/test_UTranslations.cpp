@@ -33,10 +33,10 @@ namespace {
 
 // Controls that show the user's data or an address, the same in every language: the workspace's path, the
 // configurations' and ports' names, the language names, the maker's web address.
-const QStringList Data_Controls = {u"Label14"_s,  u"L_Name_Conf_L2"_s, u"ListBox1"_s, u"CB_COM_Port"_s,
-                                   u"Label4"_s,   u"L_Velmora"_s,      u"L_L1"_s,     u"L_L2"_s,
-                                   u"L_L3"_s,     u"L_L4"_s,           u"L_L5"_s,     u"M_Output"_s,
-                                   u"L_Program"_s, u"I_L1"_s, u"I_L2"_s, u"I_L3"_s, u"I_L4"_s, u"I_L5"_s};
+const QStringList Data_Controls = {u"Label14"_s,   u"L_Name_Conf_L2"_s, u"ListBox1"_s,  u"CB_COM_Port"_s, u"Label4"_s,
+                                   u"L_Velmora"_s, u"L_L1"_s,           u"L_L2"_s,      u"L_L3"_s,        u"L_L4"_s,
+                                   u"L_L5"_s,      u"M_Output"_s,       u"L_Program"_s, u"I_L1"_s,        u"I_L2"_s,
+                                   u"I_L3"_s,      u"I_L4"_s,           u"I_L5"_s};
 
 // The words each language shares with English. Tokens with a digit (SW40926, RS485, Port 0) and names of the
 // product and its maker are the same everywhere.
@@ -44,8 +44,8 @@ const QStringList Common_Words = {u"Quillon"_s, u"Velmora"_s, u"Modbus"_s, u"OK"
 const QMap<QString, QStringList> Same_Words = {
     {u"Deutsch"_s, {u"Baudrate"_s, u"Gateway"_s, u"Firmware"_s, u"Software"_s, u"Version"_s, u"Broadcast"_s}},
     {u"Italiano"_s, {u"Gateway"_s, u"Firmware"_s, u"Software"_s, u"Slave"_s, u"No"_s}},
-    {u"Fran\u00e7ais"_s, {u"Gateway"_s, u"Firmware"_s, u"Version"_s, u"Options"_s, u"Configuration"_s, u"Page"_s,
-                          u"Port"_s}},
+    {u"Fran\u00e7ais"_s,
+     {u"Gateway"_s, u"Firmware"_s, u"Version"_s, u"Options"_s, u"Configuration"_s, u"Page"_s, u"Port"_s}},
     {u"Espa\u00f1ol"_s, {u"Gateway"_s, u"Firmware"_s, u"Software"_s, u"No"_s}},
 };
 
