@@ -13,11 +13,8 @@
 
 // Program constants.
 inline const QString SW_Code = QStringLiteral("SW40926");
-inline const QString SW_Desc = QStringLiteral("Modbus Slave / Modbus Slave - Converter");
 inline const QString SW_Check_Name = QStringLiteral("SW40926");
 inline const QString Program_Version = QStringLiteral("2.002");
-inline const QString Main_Window_Caption =
-    QStringLiteral("Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave ");
 inline const QString Document_Code = QStringLiteral("MN40926");
 
 // The maker's web site: the one host of the version endpoint, the download page and the home page.

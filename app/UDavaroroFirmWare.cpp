@@ -114,9 +114,7 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
     Timer_Update->setInterval(First_Check_Interval);
     Set_Timer_Update();
 
-    setWindowTitle(Main_Window_Caption);
     L_SW_Code->setText(SW_Code);
-    Set_Caption(L_SW_Desc, SW_Desc);
 
     // A language file that cannot be read leaves the built-in English texts; the start-up goes on to its
     // end and the error is reported afterwards.
@@ -238,6 +236,8 @@ void DIRevevoriVezaDiva::Place_Controls()
 
 void DIRevevoriVezaDiva::Set_Lang()
 {
+    setWindowTitle(Lang(1162));
+    Set_Caption(L_SW_Desc, Lang(1161));
     Set_Caption(L_Begin, Lang(0));
     for (int step = 1; step <= Step_Count; ++step)
         Set_Caption(L_Step[step - 1], Lang(step));
@@ -288,6 +288,8 @@ void DIRevevoriVezaDiva::Change_Language()
         FBoot->Set_Lang();
     if (FParGen)
         FParGen->Set_Lang();
+    if (FAbout)
+        FAbout->Set_Lang();
 }
 
 void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)

@@ -1,6 +1,7 @@
 #include "UAbout.h"
 
 #include "UComon.h"
+#include "ULanguage.h"
 #include "ULook.h"
 #include "UWeb_Page.h"
 
@@ -14,6 +15,9 @@ static constexpr int Client_Width = 425;
 static constexpr int Client_Height = 148;
 static constexpr int Label4_Left = 316;
 static constexpr int Label4_Right_Margin = 8;
+// The values' column: a caption of the labels' column is fitted to end before it.
+static constexpr int Caption_Left = 128;
+static constexpr int Value_Left = 240;
 
 static QLabel *About_Label(QWidget *parent, const QString &objectName, int left, int top, const QString &text)
 {
@@ -28,7 +32,6 @@ TFAbout::TFAbout(QWidget *parent)
 {
     setObjectName(QStringLiteral("FAbout"));
     Apply_Window_Look(this);
-    setWindowTitle(QStringLiteral("About"));
 
     Image2 = new TClick_Label(this);
     Image2->setObjectName(QStringLiteral("Image2"));
@@ -36,21 +39,22 @@ TFAbout::TFAbout(QWidget *parent)
     Image2->setScaledContents(true);
     Image2->setPixmap(Program_Logo());
 
-    Label1 = About_Label(this, QStringLiteral("Label1"), 128, 24, QStringLiteral("Software Quillon "));
+    Label1 = About_Label(this, QStringLiteral("Label1"), 128, 24, QString());
     Label1->setFont(Program_Font(13, true));
-    Label1->adjustSize();
     Label2 = About_Label(this, QStringLiteral("Label2"), 128, 39, QString());
-    Label6 = About_Label(this, QStringLiteral("Label6"), 128, 62, QStringLiteral("Software Code : "));
+    Label6 = About_Label(this, QStringLiteral("Label6"), 128, 62, QString());
     Label9 = About_Label(this, QStringLiteral("Label9"), 240, 62, QString());
-    Label3 = About_Label(this, QStringLiteral("Label3"), 128, 77, QStringLiteral("Version :"));
+    Label3 = About_Label(this, QStringLiteral("Label3"), 128, 77, QString());
     Label10 = About_Label(this, QStringLiteral("Label10"), 240, 77, QString());
-    Label8 = About_Label(this, QStringLiteral("Label8"), 128, 93, QStringLiteral("Document Code :"));
+    Label8 = About_Label(this, QStringLiteral("Label8"), 128, 93, QString());
     Label12 = About_Label(this, QStringLiteral("Label12"), 240, 93, QString());
     // The workspace in use: where the configurations and settings of this run are kept. A long path is cut in
     // its middle; the whole of it is the label's hint.
-    Label13 = About_Label(this, QStringLiteral("Label13"), 128, 109, QStringLiteral("Workspace :"));
+    Label13 = About_Label(this, QStringLiteral("Label13"), 128, 109, QString());
     Label14 = About_Label(this, QStringLiteral("Label14"), 240, 109, QString());
-    Set_Caption_Room(Label14, Client_Width - Label4_Right_Margin - 240, Qt::ElideMiddle);
+    Set_Caption_Room(Label14, Client_Width - Label4_Right_Margin - Value_Left, Qt::ElideMiddle);
+    for (QLabel *caption : {Label6, Label3, Label8, Label13})
+        Set_Caption_Room(caption, Value_Left - Caption_Left - 4);
 
     Label4 = new TClick_Label(this);
     Label4->setObjectName(QStringLiteral("Label4"));
@@ -62,7 +66,7 @@ TFAbout::TFAbout(QWidget *parent)
     // The address stays inside the box whatever the font makes of its width.
     Label4->move(std::min(Label4_Left, Client_Width - Label4_Right_Margin - Label4->width()), 131);
 
-    LbButton1 = new QPushButton(QStringLiteral("OK"), this);
+    LbButton1 = new QPushButton(this);
     LbButton1->setObjectName(QStringLiteral("LbButton1"));
     LbButton1->setGeometry(32, 115, 81, 22);
     LbButton1->setCursor(Qt::PointingHandCursor);
@@ -73,14 +77,26 @@ TFAbout::TFAbout(QWidget *parent)
     connect(Label4, &TClick_Label::clicked, this, &TFAbout::Label4Click);
 
     setFixedSize(Client_Width, Client_Height);
+    Set_Lang();
+}
+
+void TFAbout::Set_Lang()
+{
+    setWindowTitle(Lang(1154));
+    Set_Caption(Label1, Lang(1155));
+    Set_Caption(Label6, Lang(1156));
+    Set_Caption(Label3, Lang(1157));
+    Set_Caption(Label8, Lang(1158));
+    Set_Caption(Label13, Lang(1159));
+    LbButton1->setText(Lang(1160));
+    Set_Caption(Label2, Lang(1161));
     Describe_Controls(this);
 }
 
 void TFAbout::showEvent(QShowEvent *event)
 {
-    for (auto [label, text] :
-         {std::pair{Label2, SW_Desc}, std::pair{Label9, SW_Code}, std::pair{Label10, Program_Version},
-          std::pair{Label12, Document_Code}, std::pair{Label14, Program_Dir}}) {
+    for (auto [label, text] : {std::pair{Label9, SW_Code}, std::pair{Label10, Program_Version},
+                               std::pair{Label12, Document_Code}, std::pair{Label14, Program_Dir}}) {
         Set_Caption(label, text);
     }
     setFixedSize(Client_Width, Client_Height);

@@ -1,7 +1,8 @@
 #pragma once
 
 // The about box: product description, software code, version and manual code, the workspace in use, the
-// maker's logo and a link to the maker's home page. Its texts are fixed: it does not follow the language.
+// maker's logo and a link to the maker's home page. Its labels follow the language; the codes, the version and
+// the workspace are the same in every language.
 
 #include <QDialog>
 
@@ -15,6 +16,8 @@ class TFAbout : public QDialog
 public:
     explicit TFAbout(QWidget *parent = nullptr);
 
+    // Captions the box in the language now loaded.
+    void Set_Lang();
     // Opens the maker's home page (the logo and the web address).
     void Label4Click();
 

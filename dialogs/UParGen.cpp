@@ -60,6 +60,18 @@ constexpr int Heading_Pixel_Size = 15;
 constexpr int Header_Padding = 6;
 constexpr int Header_Picture_Size = 16;
 
+// The entries that caption the items of the device type and parity lists, in the lists' order. Baud rates and
+// RS232 / RS485 read the same in every language.
+constexpr int Device_Type_Entries[] = {1163, 1164};
+constexpr int Parity_Entries[] = {1165, 1166, 1167};
+
+// Captions a list's items from the language table, item i from entries[i].
+template <size_t N> void Caption_Items(QComboBox *list, const int (&entries)[N])
+{
+    for (int i = 0; i < int(N) && i < list->count(); ++i)
+        list->setItemText(i, Lang(entries[i]));
+}
+
 int Row_Top(int row)
 {
     return First_Row + row * Row_Pitch;
@@ -384,6 +396,9 @@ void TFParGen::Set_Lang()
 
     Set_Caption(L_Device_Type_Type, Lang(455));
     CB_Device_Type_Type->setToolTip(Lang(456));
+    Caption_Items(CB_Device_Type_Type, Device_Type_Entries);
+    Caption_Items(CB_Port0_Parity, Parity_Entries);
+    Caption_Items(CB_Port1_Parity, Parity_Entries);
 
     Set_Caption(L_Port0_Baudrate, Lang(407));
     CB_Port0_Baudrate->setToolTip(Lang(408));

@@ -1,5 +1,6 @@
 #include "UMessage.h"
 
+#include "ULanguage.h"
 #include "ULook.h"
 
 #include <QAbstractButton>
@@ -56,6 +57,13 @@ QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessag
         box->setDefaultButton(QMessageBox::Ok);
     else if (buttons.testFlag(QMessageBox::Yes))
         box->setDefaultButton(QMessageBox::Yes);
+    // The buttons speak the language of the windows, not the toolkit's.
+    const std::pair<QMessageBox::StandardButton, int> standard[] = {
+        {QMessageBox::Yes, 1168}, {QMessageBox::No, 1169}, {QMessageBox::Ok, 1170}, {QMessageBox::Cancel, 1171}};
+    for (const auto &[button, entry] : standard) {
+        if (QAbstractButton *shown = box->button(button))
+            shown->setText(Lang(entry));
+    }
     for (const TButton_Caption &caption : captions) {
         if (QAbstractButton *button = box->button(caption.Button))
             button->setText(caption.Text);

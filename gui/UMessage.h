@@ -20,7 +20,8 @@ enum class TMessage_Kind
     Information   // information icon
 };
 
-// A button's caption other than the toolkit's own (for a button that does what its standard name does not say).
+// A button's caption other than its standard one (for a button that does what its standard name does not say).
+// Yes, No, OK and Cancel are captioned from the language table.
 struct TButton_Caption
 {
     QMessageBox::StandardButton Button;

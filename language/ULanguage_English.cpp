@@ -1,6 +1,7 @@
 // Built-in English texts of the language table. Every index not listed holds a single blank.
 #include "ULanguage_English.h"
 
+const std::array<TBuilt_In_Text, 305> English_Texts = {{
 const std::array<TBuilt_In_Text, 288> English_Texts = {{
     {0, "Begin"},
     {1, "Step 1"},
@@ -295,6 +296,24 @@ const std::array<TBuilt_In_Text, 288> English_Texts = {{
     {1151, "The run is recorded in %1"},
     {1152, "Open update.log"},
     {1153, "Checking %1 ... %2 s"},
+    {1154, "About"},
+    {1155, "Software Quillon "},
+    {1156, "Software Code : "},
+    {1157, "Version :"},
+    {1158, "Document Code :"},
+    {1159, "Workspace :"},
+    {1160, "OK"},
+    {1161, "Modbus Slave / Modbus Slave - Converter"},
+    {1162, "Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave "},
+    {1163, "Without Ethernet Port"},
+    {1164, "With Ethernet Port"},
+    {1165, "NONE"},
+    {1166, "EVEN"},
+    {1167, "ODD"},
+    {1168, "Yes"},
+    {1169, "No"},
+    {1170, "OK"},
+    {1171, "Cancel"},
     {1177, "The serial updater cannot read the path %1: its character \"%2\" (%3) is not in this system's code page, "
            "and the drive gives the path no short name. Use a name without this character (plain letters and digits) "
            "for the configuration or the workspace's folder."},

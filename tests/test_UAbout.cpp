@@ -1,4 +1,5 @@
-// The about box: its fixed texts, its size, and the way to the maker's home page.
+// The about box: its texts in the language loaded, the codes and version the same in every language, its size,
+// and the way to the maker's home page.
 
 #include "UWindow_Test_Support.h"
 
@@ -16,16 +17,22 @@ private slots:
     void The_box_shows_the_version_and_codes_in_every_language_data()
     {
         QTest::addColumn<QString>("language");
-        QTest::newRow("English") << QStringLiteral("English");
-        QTest::newRow("a language of its own file") << QStringLiteral("Italiano");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("codeLabel");
+        QTest::newRow("English") << QStringLiteral("English") << QStringLiteral("About")
+                                 << QStringLiteral("Software Code : ");
+        QTest::newRow("a language of its own file")
+            << QStringLiteral("Italiano") << QStringLiteral("Informazioni") << QStringLiteral("Codice software:");
     }
 
     void The_box_shows_the_version_and_codes_in_every_language()
     {
         QFETCH(QString, language);
+        QFETCH(QString, title);
+        QFETCH(QString, codeLabel);
         TProgram_Fixture program;
         QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"),
-                              "STR12 = Informazioni\nSTR100 = Nuova\nSTR1000 = Aggiorna\n"));
+                              "STR12 = Informazioni\nSTR1154 = Informazioni\nSTR1156 = Codice software:\n"));
         program.Start();
         Language_Name = language;
         Load_Language();
@@ -40,12 +47,14 @@ private slots:
                 QVERIFY2(about->rect().contains(label->geometry()), qPrintable(label->objectName()));
             }
             texts[QStringLiteral("size")] = QStringLiteral("%1x%2").arg(about->width()).arg(about->height());
+            texts[QStringLiteral("title")] = about->windowTitle();
         });
         about->exec();
         QCOMPARE(texts.value(QStringLiteral("size")), QStringLiteral("425x148"));
         QCOMPARE(texts.value(QStringLiteral("Label1")), QStringLiteral("Software Quillon "));
         QCOMPARE(texts.value(QStringLiteral("Label2")), QStringLiteral("Modbus Slave / Modbus Slave - Converter"));
-        QCOMPARE(texts.value(QStringLiteral("Label6")), QStringLiteral("Software Code : "));
+        QCOMPARE(texts.value(QStringLiteral("title")), title);
+        QCOMPARE(texts.value(QStringLiteral("Label6")), codeLabel);
         QCOMPARE(texts.value(QStringLiteral("Label9")), QStringLiteral("SW40926"));
         QCOMPARE(texts.value(QStringLiteral("Label3")), QStringLiteral("Version :"));
         QCOMPARE(texts.value(QStringLiteral("Label10")), QStringLiteral("2.002"));

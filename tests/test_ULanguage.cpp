@@ -47,7 +47,7 @@ QByteArray Encode(QStringConverter::Encoding encoding, const QString &text)
 bool Is_Blank_Range(int index)
 {
     static const int ranges[][2] = {{60, 99},   {111, 199},   {208, 299},   {322, 399},
-                                    {498, 999}, {1038, 1099}, {1106, 1109}, {1154, 1176}, {1178, 1199}};
+                                    {498, 999}, {1038, 1099}, {1106, 1109}, {1172, 1176}, {1178, 1199}};
     for (const auto &range : ranges) {
         if (index >= range[0] && index <= range[1])
             return true;
@@ -148,7 +148,12 @@ void Test_ULanguage::Default_table_keeps_texts_as_written_data()
                                                << u"Error Ethernet!! UDP Port must be between 0 and 65535 and "
                                                   "different from 10000"_s;
     QTest::newRow("the last update dialog text") << 1037 << u"Error!!! Check the Ip Address"_s;
-    QTest::newRow("the last text of the table") << 1105 << u"File already exists. Do you want to overwrite?"_s;
+    QTest::newRow("the last text no window shows") << 1105 << u"File already exists. Do you want to overwrite?"_s;
+    QTest::newRow("the about box's label keeps its blank") << 1156 << u"Software Code : "_s;
+    QTest::newRow("the main window's title keeps its blank")
+        << 1162 << u"Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave "_s;
+    QTest::newRow("a parity") << 1166 << u"EVEN"_s;
+    QTest::newRow("the last text of the table") << 1171 << u"Cancel"_s;
 }
 
 void Test_ULanguage::Default_table_keeps_texts_as_written()

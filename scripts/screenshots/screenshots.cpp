@@ -346,7 +346,7 @@ int main(int argc, char *argv[])
                     TMessage_Kind::Warning);
     boot->hide();
 
-    // The main window and the settings dialog in each shipped translation, switched as the options dialog does.
+    // The windows in each shipped translation, switched as the options dialog does.
     const struct
     {
         const char *Language;
@@ -360,8 +360,17 @@ int main(int argc, char *argv[])
         main->Change_Language();
         const QString suffix = QStringLiteral("_") + QLatin1String(language.Name);
         Picture(main.get(), QStringLiteral("main") + suffix);
+        main->FAbout->show();
+        Picture(main->FAbout, QStringLiteral("about") + suffix);
+        main->FAbout->hide();
         parGen->show();
         Picture(parGen, QStringLiteral("settings") + suffix);
+        // The lists' items speak the language too.
+        if (suffix == QStringLiteral("_deutsch")) {
+            parGen->CB_Port0_Parity->showPopup();
+            Picture(parGen, QStringLiteral("settings_parity_list") + suffix, parGen->CB_Port0_Parity->view()->window());
+            parGen->CB_Port0_Parity->hidePopup();
+        }
         parGen->hide();
         boot->Form_Type = 0;
         boot->show();
@@ -372,6 +381,9 @@ int main(int argc, char *argv[])
         boot->FWait->hide();
         boot->hide();
         options->show();
+        Picture_Message(options, Lang(316) + Language_Name + Lang(317) + QStringLiteral("English") + Lang(318),
+                        QStringLiteral("options_language_question") + suffix, TMessage_Kind::Confirmation,
+                        QMessageBox::Yes | QMessageBox::No);
         options->PC_Options->setCurrentWidget(options->TS_Soft_Settings);
         Picture(options, QStringLiteral("options_software_settings") + suffix);
         options->PC_Options->setCurrentWidget(options->TS_Con_Options);
