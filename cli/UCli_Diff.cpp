@@ -88,8 +88,9 @@ QString Shown(const QString &key, const TField_Value &value, const QString &none
     if (value.Stored.isNull())
         return none;
     const QString shown = Shown_One(key, value.Stored);
-    return value.Bank_Stored.isNull() ? shown
-                                      : QStringLiteral("%1 (bank.bin: %2)").arg(shown, Shown_One(key, value.Bank_Stored));
+    return value.Bank_Stored.isNull()
+               ? shown
+               : QStringLiteral("%1 (bank.bin: %2)").arg(shown, Shown_One(key, value.Bank_Stored));
 }
 
 // A stored value in JSON: a number where the text is one as written, else the text; null when not held.
@@ -107,7 +108,8 @@ QJsonObject Json_Difference(const TDifference &difference)
     QJsonObject object{{QStringLiteral("key"), difference.Field}};
     const auto side = [&object](const QString &name, const TField_Value &value) {
         object.insert(name, Json_Value(value.Stored));
-        object.insert(name + QStringLiteral("_text"), value.Meaning.isNull() ? QJsonValue() : QJsonValue(value.Meaning));
+        object.insert(name + QStringLiteral("_text"),
+                      value.Meaning.isNull() ? QJsonValue() : QJsonValue(value.Meaning));
         if (!value.Bank_Stored.isNull())
             object.insert(name + QStringLiteral("_bank_bin"), Json_Value(value.Bank_Stored));
     };
@@ -118,8 +120,7 @@ QJsonObject Json_Difference(const TDifference &difference)
 
 } // namespace
 
-QList<TDifference> Differences(const QList<TKey_Value> &a, const QList<TKey_Value> &b, bool common,
-                               const QString &none)
+QList<TDifference> Differences(const QList<TKey_Value> &a, const QList<TKey_Value> &b, bool common, const QString &none)
 {
     QList<TDifference> found;
     QStringList fields;

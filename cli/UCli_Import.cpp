@@ -63,9 +63,10 @@ int Cli_Import(const TCli_Call &call)
                              .arg(Config_Bank_Size)
                              .arg(Native(arguments.last())));
     if (bankK.size() != Config_Bank_Size)
-        return Fail(err, QStringLiteral("%1 is no bankK.bin: %2, a bankK.bin has %3")
-                             .arg(Native(bankKFile), Counted(bankK.size(), QStringLiteral("byte"), QStringLiteral("bytes")))
-                             .arg(Config_Bank_Size));
+        return Fail(err,
+                    QStringLiteral("%1 is no bankK.bin: %2, a bankK.bin has %3")
+                        .arg(Native(bankKFile), Counted(bankK.size(), QStringLiteral("byte"), QStringLiteral("bytes")))
+                        .arg(Config_Bank_Size));
     if (const QString problem = Checksum_Problem(bankK); !problem.isEmpty())
         return Fail(err, QStringLiteral("%1 is damaged (%2): nothing was imported").arg(Native(bankKFile), problem));
     if (!bankFile.isEmpty()) {

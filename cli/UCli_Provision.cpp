@@ -106,8 +106,9 @@ int Cli_Provision(const TCli_Call &call)
     for (qsizetype c = 1; c < table.Header.size(); ++c) {
         const QString &column = table.Header[c];
         if (!ParGen_Keys.contains(column) && column != portColumn && column != ipColumn)
-            problem(1, QStringLiteral("%1 (%2)").arg(c + 1).arg(Shown_Cut(column)),
-                    QStringLiteral("%1 is no ParGen.xml key (nor port or ip); %2").arg(Quoted(column), Valid_Keys_Text()));
+            problem(
+                1, QStringLiteral("%1 (%2)").arg(c + 1).arg(Shown_Cut(column)),
+                QStringLiteral("%1 is no ParGen.xml key (nor port or ip); %2").arg(Quoted(column), Valid_Keys_Text()));
         else if (columns.contains(column))
             problem(1, column, QStringLiteral("the column is there twice"));
         else if (column != portColumn && column != ipColumn)

@@ -215,8 +215,9 @@ int TUpdate::Update_Ethernet(const QString (&parts)[4], int option, bool readBac
     TEcho_Check check(&client);
     if (!Run_Echo_Check(check, host)) {
         if (check.ping_res == 2)
-            return Fail(QStringLiteral("%1 (%2 unanswered)")
-                            .arg(Lang(1036), Counted(check.Attempts, QStringLiteral("attempt"), QStringLiteral("attempts"))));
+            return Fail(
+                QStringLiteral("%1 (%2 unanswered)")
+                    .arg(Lang(1036), Counted(check.Attempts, QStringLiteral("attempt"), QStringLiteral("attempts"))));
         return Fail(Lang(1037) + (check.Failure.isEmpty() ? QString() : QStringLiteral(": ") + check.Failure));
     }
     Out << "echo check: " << check.Replies << " replies from " << host << '\n';

@@ -310,7 +310,9 @@ QString List_Item_Text(const TSettings_List &list, int index)
 
 QString List_Choices(const TSettings_List &list)
 {
-    return QStringLiteral("%1 (or their index, 0 to %2)").arg(list.Items.join(QStringLiteral(", "))).arg(list.Items.size() - 1);
+    return QStringLiteral("%1 (or their index, 0 to %2)")
+        .arg(list.Items.join(QStringLiteral(", ")))
+        .arg(list.Items.size() - 1);
 }
 
 QString List_Selection_Failure(const TParGen_Fields &fields, TText_Source texts)

@@ -186,7 +186,8 @@ void Test_Cli::Check_reports_the_first_failing_rule()
     // Never saved: nothing a device may take.
     TRun run = Run({"check", Conf});
     QCOMPARE(run.Exit_Code, 1);
-    QCOMPARE(run.Out, QByteArray("This configuration was never saved: it has no ParGen.xml. quillon-cli new makes a configuration with one, quillon-cli import one from a device's images.\n"));
+    QCOMPARE(run.Out, QByteArray("This configuration was never saved: it has no ParGen.xml. quillon-cli new makes a "
+                                 "configuration with one, quillon-cli import one from a device's images.\n"));
 
     Write_File(Conf + "/ParGen.xml", New_Configuration);
     run = Run({"check", Conf});
@@ -683,7 +684,8 @@ void Test_Cli::The_defaults_are_announced()
     // device; verify refuses them.
     const QByteArray note =
         "quillon-cli: no ParGen.xml in " + QDir::toNativeSeparators(Conf).toUtf8() + ": the defaults were used\n";
-    const QByteArray neverSaved = "This configuration was never saved: it has no ParGen.xml. quillon-cli new makes a configuration with one, quillon-cli import one from a device's images.\n";
+    const QByteArray neverSaved = "This configuration was never saved: it has no ParGen.xml. quillon-cli new makes a "
+                                  "configuration with one, quillon-cli import one from a device's images.\n";
     const TRun build = Run({"build", Conf});
     QCOMPARE(build.Exit_Code, 0);
     QCOMPARE(build.Err, note + "quillon-cli: warning: this configuration must not be sent to a device: " + neverSaved);
@@ -776,7 +778,7 @@ void Test_Cli::New_makes_a_template_that_provisions_by_values()
     const QStringList workspace{"--workspace", Dir->path()};
     // Steps 1 and 2 with OK: the new configuration's values, the given ones by their text in place.
     TRun run = Run(QStringList{"new", "Template", "Device_Type_Type= without ethernet PORT ", "Port_1_Baud=19200"} +
-              workspace);
+                   workspace);
     QVERIFY2(run.Exit_Code == 0, run.Err.constData());
     const QString templ = projects + "/Template";
     QCOMPARE(Run({"check", templ}).Out, QByteArray("OK\n"));
@@ -810,9 +812,11 @@ void Test_Cli::New_makes_a_template_that_provisions_by_values()
     for (int i = 1; i <= 20; ++i) {
         const QString conf = projects + QStringLiteral("/Meter %1").arg(i);
         QCOMPARE(Run({"check", conf}).Out, QByteArray("OK\n"));
-        QCOMPARE(Read_File(conf + "/ParGen.xml"),
-                 Saved_ParGen(0, {{"Port_0_Baud", "3"}, {"Port_0_Par", "1"}, {"Port_0_DevID", QString::number(i)},
-                                  {"Port_1_Port", "1"}, {"Port_1_Baud", "4"}}));
+        QCOMPARE(Read_File(conf + "/ParGen.xml"), Saved_ParGen(0, {{"Port_0_Baud", "3"},
+                                                                   {"Port_0_Par", "1"},
+                                                                   {"Port_0_DevID", QString::number(i)},
+                                                                   {"Port_1_Port", "1"},
+                                                                   {"Port_1_Baud", "4"}}));
     }
 
     // One row: the singular; a rate no list entry has: the choices.

@@ -219,7 +219,8 @@ void Test_Cli_Toolkit::Import_refuses_and_reports()
     run = Run({"import", bank, bankK, dir.filePath("PROJECTS/Swapped")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains("the two files are in the wrong order: " + QFile::encodeName(bank) +
-                              " is a bank.bin (17 bytes) and " + QFile::encodeName(bankK) + " a bankK.bin (2048 bytes)"),
+                              " is a bank.bin (17 bytes) and " + QFile::encodeName(bankK) +
+                              " a bankK.bin (2048 bytes)"),
              run.Err.constData());
     run = Run({"import", bank, dir.filePath("PROJECTS/Swapped")});
     QVERIFY2(run.Exit_Code == 1 && run.Err.contains("is a bank.bin (17 bytes): import needs the bankK.bin"),
@@ -259,8 +260,10 @@ void Test_Cli_Toolkit::Diff_compares_by_field_data()
                                                    << QByteArray();
     QTest::newRow("the same, as written") << ten << missing << "dir" << "dir" << QStringList{"--raw"} << 1
                                           << QByteArray("Port_0_DevID: 10 -> (missing)\n");
-    QTest::newRow("device type") << Saved_ParGen(0) << Saved_ParGen(1) << "dir" << "dir" << QStringList() << 1
-                                 << QByteArray("Device_Type_Type: 0 (Without Ethernet Port) -> 1 (With Ethernet Port)\n");
+    QTest::newRow("device type") << Saved_ParGen(0) << Saved_ParGen(1) << "dir"
+                                 << "dir" << QStringList() << 1
+                                 << QByteArray(
+                                        "Device_Type_Type: 0 (Without Ethernet Port) -> 1 (With Ethernet Port)\n");
     QTest::newRow("images") << seven << nine << "bankK.bin" << "bankK.bin" << QStringList() << 1
                             << QByteArray("Port_1_DevID: 7 -> 9\n");
     QTest::newRow("parameter blocks")
@@ -277,7 +280,8 @@ void Test_Cli_Toolkit::Diff_compares_by_field_data()
                              << QByteArray("Port_1_DevID: 1 -> 7\nEthernet_GAT1: 192 -> (none)\nEthernet_GAT2: 168 -> "
                                            "(none)\nEthernet_GAT3: 0 -> (none)\nEthernet_GAT4: 1 -> (none)\n"
                                            "Ethernet_EN_GAT: 1 -> 0\n");
-    QTest::newRow("json") << seven << nine << "dir" << "dir" << QStringList{"--json"} << 1
+    QTest::newRow("json") << seven << nine << "dir"
+                          << "dir" << QStringList{"--json"} << 1
                           << QByteArray(R"([{"a":7,"a_text":"7","b":9,"b_text":"9","key":"Port_1_DevID"}])");
     QTest::newRow("json, a list and a flag")
         << Saved_ParGen(1, {{"Port_0_Par", "1"}, {"Port_0_Baud", "3"}, {"Port_0_BroadCast", "1"}}) << seven << "dir"
@@ -286,7 +290,8 @@ void Test_Cli_Toolkit::Diff_compares_by_field_data()
                       R"({"a":1,"a_text":"EVEN","b":0,"b_text":"NONE","key":"Port_0_Par"},)"
                       R"({"a":1,"a_text":"on","b":0,"b_text":"off","key":"Port_0_BroadCast"},)"
                       R"({"a":1,"a_text":"1","b":7,"b_text":"7","key":"Port_1_DevID"}])");
-    QTest::newRow("json, as written") << ten << missing << "dir" << "dir" << QStringList{"--json", "--raw"} << 1
+    QTest::newRow("json, as written") << ten << missing << "dir"
+                                      << "dir" << QStringList{"--json", "--raw"} << 1
                                       << QByteArray(R"([{"a":10,"a_text":"10","b":null,"b_text":null,)"
                                                     R"("key":"Port_0_DevID"}])");
     QTest::newRow("json, equal") << seven << seven << "dir" << "dir" << QStringList{"--json"} << 0
