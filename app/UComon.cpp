@@ -222,6 +222,26 @@ bool Is_Plain_Directory_Name(const QString &name)
     return Directory_Name_Problem(name).isEmpty();
 }
 
+int New_Configuration_Refusal(const QString &parentDir, const QString &name, QString *why)
+{
+    if (name.isEmpty())
+        return 107;
+    // A name that is not one plain directory name would reach outside the parent: refused as a directory that
+    // cannot be created.
+    if (const QString problem = Directory_Name_Problem(name); !problem.isEmpty()) {
+        if (why)
+            *why = problem;
+        return 105;
+    }
+    // Only a directory (or a link to one) counts: a file of that name is for the making of the directory to refuse.
+    return QFileInfo(Join_Path(parentDir, name)).isDir() ? 106 : 0;
+}
+
+QString Counted(qsizetype count, const QString &singular, const QString &plural)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? singular : plural);
+}
+
 bool Split_IP_Address(const QString &address, QString &part1, QString &part2, QString &part3, QString &part4)
 {
     QString s = Trim_Text(address);

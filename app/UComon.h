@@ -108,6 +108,13 @@ void Set_Files();
 QString Directory_Name_Problem(const QString &name);
 // True when Directory_Name_Problem finds nothing.
 bool Is_Plain_Directory_Name(const QString &name);
+// The new-configuration dialog's verdict on name as a new configuration in parentDir: 0 when it may be made there,
+// else the language-table entry of the refusal: 107 an empty name, 105 not one plain directory name (why then
+// receives Directory_Name_Problem's reason), 106 a directory of that name already there (a file of that name is
+// left to the making of the directory, which refuses it with the system's reason).
+int New_Configuration_Refusal(const QString &parentDir, const QString &name, QString *why = nullptr);
+// "1 configuration", "2 configurations": count and the word in the number it takes.
+QString Counted(qsizetype count, const QString &singular, const QString &plural);
 
 // Splits a dotted address into four trimmed octet texts; true when each is an integer from 0 to 255.
 bool Split_IP_Address(const QString &address, QString &part1, QString &part2, QString &part3, QString &part4);

@@ -6,8 +6,10 @@
 
 #include "UComon.h"
 #include "ULanguage.h"
+#include "UParGen_File.h"
 #include "UProvision_Journal.h"
 #include "UWorkspace.h"
+#include "UXml_Document.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -35,6 +37,14 @@ const char *Provision_Check(TOptions given)
 
 // The commands, in the order the help shows them.
 const TCli_Command Commands[] = {
+    {"new", 1, 26, "NAME [KEY=VALUE ...]", 0, 0, nullptr, Cli_New,
+     "  new NAME [KEY=VALUE ...]\n"
+     "                       Make the configuration NAME (a path as for import; with --workspace DIR a name in\n"
+     "                       DIR/PROJECTS) as steps 1 and 2 of the window make it with OK: the name rules of a\n"
+     "                       new configuration, ParGen.xml with the values of a new one and each KEY=VALUE in\n"
+     "                       place (a list's value as the settings dialog lists it, 9600, EVEN, RS485, With\n"
+     "                       Ethernet Port, in any case, or its index), checked as OK checks it, and the two\n"
+     "                       images built from it. An existing NAME is refused; nothing is made on a refusal.\n"},
     {"build", 1, 1, "CONFIG_DIR", 0, 0, nullptr, Cli_Build,
      "  build CONFIG_DIR     Build CONFIG_DIR/bin/bank.bin and bankK.bin from CONFIG_DIR/ParGen.xml,\n"
      "                       exactly as the update step does, and print their sizes and the image's checksum.\n"},
@@ -116,7 +126,7 @@ const TCli_Option Options[] = {
     {Opt_Workspace,
      {"workspace"},
      "The workspace (MASTER, PROJECTS, the updaters): update takes CONFIG_DIR from its PROJECTS, by path or by "
-     "name. Without it, update uses the workspace that holds CONFIG_DIR. import and provision write only "
+     "name. Without it, update uses the workspace that holds CONFIG_DIR. new, import and provision write only "
      "directly inside its PROJECTS.",
      "DIR",
      nullptr},
@@ -212,6 +222,77 @@ QStringList Touched_Projects(const QStringList &arguments, const QString &worksp
 }
 
 } // namespace
+
+QString Cli_Text(int index)
+{
+    switch (index) {
+    case 1124:
+        return QStringLiteral("No serial port is given: connect the converter's port and name it with --port "
+                              "(quillon-cli ports lists them).");
+    case 1125:
+        return QStringLiteral("The serial port %1 is not there (any more): connect it and list the ports with "
+                              "quillon-cli ports.");
+    case 1127:
+        return QStringLiteral("This configuration was never saved: it has no ParGen.xml. quillon-cli new makes a "
+                              "configuration with one, quillon-cli import one from a device's images.");
+    case 1128:
+        return QStringLiteral("%1: the key %2 is missing from ParGen.xml; add it, or make the configuration again "
+                              "with quillon-cli new.");
+    default:
+        return English_Text(index);
+    }
+}
+
+QString Valid_Keys_Text()
+{
+    return QStringLiteral("the keys are ") + ParGen_Keys.join(QStringLiteral(", "));
+}
+
+QString Stored_Value(const QString &key, const QString &value, QString &problem)
+{
+    const TSettings_List *list = Settings_List_Of(key);
+    if (!list)
+        return value;
+    const int index = List_Value_Index(*list, value);
+    if (index >= 0)
+        return QString::number(index);
+    problem = QStringLiteral("%1 is not one of %2").arg(Shown_Cut(value), List_Choices(*list));
+    return QString();
+}
+
+void Set_Key_Text(TXml_Document &xml, const QString &key, const QString &text)
+{
+    QDomElement root = xml.Root();
+    QDomElement element = Find_Child(root, key);
+    if (element.isNull()) {
+        Add_Child(root, key, text);
+        return;
+    }
+    while (element.hasChildNodes())
+        element.removeChild(element.firstChild());
+    if (!text.isEmpty())
+        element.appendChild(root.ownerDocument().createTextNode(text));
+}
+
+QString New_Name_Problem(const QString &parentDir, const QString &name)
+{
+    QString why;
+    switch (New_Configuration_Refusal(parentDir, name, &why)) {
+    case 0:
+        break;
+    case 105:
+        return QStringLiteral("%1: %2: %3").arg(Quoted(name), Cli_Text(105), why);
+    case 107:
+        return Cli_Text(107);
+    default:
+        return QStringLiteral("%1: %2").arg(Quoted(name), Cli_Text(106));
+    }
+    // A file or a link of that name: the directory cannot be made.
+    const QFileInfo there(Join_Path(parentDir, name));
+    if (there.exists() || there.isSymLink())
+        return QStringLiteral("%1 is already there and is not a directory").arg(Quoted(name));
+    return QString();
+}
 
 QString Shown_Cut(const QString &text)
 {

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+class TXml_Document;
+
 // Exit codes: 0 success, 1 the work failed (reason on err), 2 the command line was wrong.
 enum TExit
 {
@@ -85,6 +87,26 @@ int Cli_Update(const TCli_Call &call);
 int Cli_Import(const TCli_Call &call);
 int Cli_Diff(const TCli_Call &call);
 int Cli_Provision(const TCli_Call &call);
+int Cli_New(const TCli_Call &call);
+
+// The words of quillon-cli's messages: the built-in English, except that where a window would be told to press
+// a button or refresh its list the script user is told what to run.
+QString Cli_Text(int index);
+
+// "the keys are Device_Type_Type, Port_0_Baud, ..., Ethernet_EN_GAT": what a message offers after an unknown key.
+QString Valid_Keys_Text();
+
+// value as ParGen.xml keeps it for key: a list's value given by its item's text or its index becomes the index,
+// any other key's text is kept as given. Null, with problem set ("9601 is not one of 1200, ..."), for a list
+// value that is neither.
+QString Stored_Value(const QString &key, const QString &value, QString &problem);
+
+// Sets key's text in a ParGen.xml document, adding the key when missing.
+void Set_Key_Text(TXml_Document &xml, const QString &key, const QString &text);
+
+// Why name may not become a new configuration in parentDir, as the new-configuration dialog says it (with the
+// name quoted and the reason of the name rule); empty when it may.
+QString New_Name_Problem(const QString &parentDir, const QString &name);
 
 // text as a message shows it: cut to about 80 characters with "…", control and format characters shown escaped
 // (\x1B, \u202E), so that no cell or name floods or steers the terminal. Quoted puts it in quotes.

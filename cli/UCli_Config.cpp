@@ -50,7 +50,7 @@ bool Build_Data(const QString &configDir, TSend_Verdict &verdict, QTextStream &e
         err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(configDir) << ": the defaults were used\n";
     try {
         Load_Default_Language();
-        Make_Config_Data(ParGen_Path(configDir), &verdict);
+        Make_Config_Data(ParGen_Path(configDir), &verdict, Cli_Text);
     } catch (const EQuillon_Error &error) {
         Fail(err, error.Text());
         return false;
@@ -104,7 +104,7 @@ int Cli_Check(const TCli_Call &call)
     if (!QFileInfo(configDir).isDir())
         return Not_A_Directory(call.Err, configDir);
     Load_Default_Language();
-    const TSend_Verdict verdict = Send_Verdict_Of_File(ParGen_Path(configDir));
+    const TSend_Verdict verdict = Send_Verdict_Of_File(ParGen_Path(configDir), Cli_Text);
     call.Out << (verdict.May_Send() ? QStringLiteral("OK") : verdict.Reason) << '\n';
     return verdict.May_Send() ? Exit_Ok : Exit_Failed;
 }
@@ -134,7 +134,8 @@ int Inspect_Bytes(const QByteArray &bytes, const QString &path, bool json, QText
         kind = QStringLiteral("bank.bin");
         fields = Param_Block_Fields(bytes, problem);
     } else {
-        problem = QStringLiteral("%1 bytes: a bank.bin has 4 or 17 bytes, a bankK.bin 2048").arg(bytes.size());
+        problem = QStringLiteral("%1: a bank.bin has 4 or 17 bytes, a bankK.bin 2048")
+                      .arg(Counted(bytes.size(), QStringLiteral("byte"), QStringLiteral("bytes")));
     }
 
     if (json) {

@@ -38,26 +38,89 @@ bool Holds(const QList<TKey_Value> &values, const QString &key)
 
 namespace {
 
-// The value as a person reads it: a baud-rate index with its rate.
-QString Shown(const QString &key, const QString &value)
+bool Is_Flag(const QString &key)
+{
+    return key.endsWith(QLatin1String("_BroadCast")) || key == u"Ethernet_EN_GAT";
+}
+
+// What a stored value of key means: a list's item, a flag's state, a rate no list entry has; else the value
+// itself. Null for a value not held.
+QString Meaning(const QString &key, const QString &value)
 {
     if (value.isNull())
-        return QStringLiteral("(none)");
-    if (key.endsWith(QLatin1String("_Baud"))) {
-        int index = -1;
-        if (Try_Str_To_Int(value, index) && index >= 0 && index < int(std::size(Baud_Rates)))
-            return QStringLiteral("%1 (%2 bit/s)").arg(value).arg(Baud_Rates[index]);
+        return QString();
+    if (const TSettings_List *list = Settings_List_Of(key)) {
         if (value.startsWith(QLatin1String("rate ")))
-            return value.mid(5) + QStringLiteral(" bit/s (no entry of the list)");
+            return value.mid(5) + QStringLiteral(" bit/s, no entry of the list");
+        bool number = false;
+        const int index = value.toInt(&number);
+        const QString item = number ? List_Item_Text(*list, index) : QString();
+        return item.isEmpty() ? QStringLiteral("not in the list") : item;
     }
+    if (Is_Flag(key) && (value == u"0" || value == u"1"))
+        return value == u"1" ? QStringLiteral("on") : QStringLiteral("off");
     return value;
+}
+
+// One stored value as the text output shows it: a list's index with its item ("3 (9600 bit/s)", "1 (EVEN)").
+QString Shown_One(const QString &key, const QString &value)
+{
+    if (!Settings_List_Of(key))
+        return value;
+    if (value.startsWith(QLatin1String("rate ")))
+        return value.mid(5) + QStringLiteral(" bit/s (no entry of the list)");
+    const QString meaning = Meaning(key, value);
+    const bool rate = key.endsWith(QLatin1String("_Baud")) && meaning != u"not in the list";
+    return QStringLiteral("%1 (%2%3)").arg(value, meaning, rate ? QStringLiteral(" bit/s") : QString());
+}
+
+TField_Value Field_Value(const QString &key, const QList<TKey_Value> &values)
+{
+    for (const TKey_Value &value : values) {
+        if (value.Key == key)
+            return {value.Value, value.Bank_Value, Meaning(key, value.Value)};
+    }
+    return {};
+}
+
+QString Shown(const QString &key, const TField_Value &value, const QString &none)
+{
+    if (value.Stored.isNull())
+        return none;
+    const QString shown = Shown_One(key, value.Stored);
+    return value.Bank_Stored.isNull()
+               ? shown
+               : QStringLiteral("%1 (bank.bin: %2)").arg(shown, Shown_One(key, value.Bank_Stored));
+}
+
+// A stored value in JSON: a number where the text is one as written, else the text; null when not held.
+QJsonValue Json_Value(const QString &text)
+{
+    if (text.isNull())
+        return QJsonValue();
+    bool number = false;
+    const qint64 value = text.toLongLong(&number);
+    return number && QString::number(value) == text ? QJsonValue(value) : QJsonValue(text);
+}
+
+QJsonObject Json_Difference(const TDifference &difference)
+{
+    QJsonObject object{{QStringLiteral("key"), difference.Field}};
+    const auto side = [&object](const QString &name, const TField_Value &value) {
+        object.insert(name, Json_Value(value.Stored));
+        object.insert(name + QStringLiteral("_text"),
+                      value.Meaning.isNull() ? QJsonValue() : QJsonValue(value.Meaning));
+        if (!value.Bank_Stored.isNull())
+            object.insert(name + QStringLiteral("_bank_bin"), Json_Value(value.Bank_Stored));
+    };
+    side(QStringLiteral("a"), difference.A_Value);
+    side(QStringLiteral("b"), difference.B_Value);
+    return object;
 }
 
 } // namespace
 
-// Field by field, in the order of a then of the fields only b holds. With common only, a field one side does
-// not hold is passed over.
-QList<TDifference> Differences(const QList<TKey_Value> &a, const QList<TKey_Value> &b, bool common)
+QList<TDifference> Differences(const QList<TKey_Value> &a, const QList<TKey_Value> &b, bool common, const QString &none)
 {
     QList<TDifference> found;
     QStringList fields;
@@ -67,13 +130,14 @@ QList<TDifference> Differences(const QList<TKey_Value> &a, const QList<TKey_Valu
         if (!fields.contains(value.Key))
             fields << value.Key;
     }
+    const auto same = [](const QString &x, const QString &y) { return x == y && x.isNull() == y.isNull(); };
     for (const QString &field : std::as_const(fields)) {
         if (common && !(Holds(a, field) && Holds(b, field)))
             continue;
-        const QString va = Value_Of(a, field);
-        const QString vb = Value_Of(b, field);
-        if (va != vb || va.isNull() != vb.isNull())
-            found.append({field, Shown(field, va), Shown(field, vb)});
+        const TField_Value va = Field_Value(field, a);
+        const TField_Value vb = Field_Value(field, b);
+        if (!same(va.Stored, vb.Stored) || !same(va.Bank_Stored, vb.Bank_Stored))
+            found.append({field, Shown(field, va, none), Shown(field, vb, none), va, vb});
     }
     return found;
 }
@@ -115,7 +179,8 @@ std::optional<TSide> Read_Side(const QString &path, bool raw, QTextStream &err)
                 const TParGen_Reader reader(xml.Root());
                 for (const QString &key : ParGen_Keys) {
                     const QString text = reader.Text(key);
-                    side.Texts.append({key, !(exists && reader.Has(key)) ? QStringLiteral("(missing)")
+                    // A key that is not there holds no value; an empty one holds the empty text.
+                    side.Texts.append({key, !(exists && reader.Has(key)) ? QString()
                                             : text.isNull()              ? QStringLiteral("")
                                                                          : text});
                 }
@@ -182,7 +247,7 @@ int Cli_Diff(const TCli_Call &call)
     if (raw) {
         if (!left->Config || !right->Config)
             return Usage(err, QStringLiteral("--raw compares two configuration directories"));
-        differences = Differences(left->Texts, right->Texts, false);
+        differences = Differences(left->Texts, right->Texts, false, QStringLiteral("(missing)"));
     } else {
         // Like is compared with like: a configuration meets an image through the image of that kind it builds.
         const bool bank = !left->Bank.isEmpty() && !right->Bank.isEmpty();
@@ -213,9 +278,7 @@ int Cli_Diff(const TCli_Call &call)
     if (json) {
         QJsonArray array;
         for (const TDifference &difference : std::as_const(differences))
-            array.append(QJsonObject{{QStringLiteral("field"), difference.Field},
-                                     {QStringLiteral("a"), difference.A},
-                                     {QStringLiteral("b"), difference.B}});
+            array.append(Json_Difference(difference));
         out << QJsonDocument(array).toJson(QJsonDocument::Indented);
     } else {
         for (const TDifference &difference : std::as_const(differences))

@@ -37,17 +37,36 @@ int Cli_Import(const TCli_Call &call)
     QByteArray bankK;
     QByteArray bank;
     try {
+        // Both read up to a bankK.bin's size, so that two files given in the wrong order are told by their sizes.
         bankK = Read_Regular_File(bankKFile, Config_Bank_Size);
         if (!bankFile.isEmpty())
-            bank = Read_Regular_File(bankFile, Param_Block_Size);
+            bank = Read_Regular_File(bankFile, Config_Bank_Size);
     } catch (const EQuillon_Error &error) {
         return Fail(err, error.Text());
     }
-    if (bankK.size() != Config_Bank_Size)
-        return Fail(err, QStringLiteral("%1 is no bankK.bin: %2 bytes, a bankK.bin has %3")
+    const auto isBankSize = [](const QByteArray &bytes) {
+        return bytes.size() == Param_Block_Size || bytes.size() == Param_Header_Size;
+    };
+    if (!bankFile.isEmpty() && isBankSize(bankK) && bank.size() == Config_Bank_Size)
+        return Fail(err, QStringLiteral("the two files are in the wrong order: %1 is a bank.bin (%2 bytes) and %3 a "
+                                        "bankK.bin (%4 bytes); the bankK.bin comes first: quillon-cli import %3 %1 %5")
                              .arg(Native(bankKFile))
                              .arg(bankK.size())
-                             .arg(Config_Bank_Size));
+                             .arg(Native(bankFile))
+                             .arg(bank.size())
+                             .arg(Native(arguments.last())));
+    if (bankFile.isEmpty() && isBankSize(bankK))
+        return Fail(err, QStringLiteral("%1 is a bank.bin (%2 bytes): import needs the bankK.bin (%3 bytes) first, "
+                                        "then the bank.bin if kept: quillon-cli import BANKK_FILE %1 %4")
+                             .arg(Native(bankKFile))
+                             .arg(bankK.size())
+                             .arg(Config_Bank_Size)
+                             .arg(Native(arguments.last())));
+    if (bankK.size() != Config_Bank_Size)
+        return Fail(err,
+                    QStringLiteral("%1 is no bankK.bin: %2, a bankK.bin has %3")
+                        .arg(Native(bankKFile), Counted(bankK.size(), QStringLiteral("byte"), QStringLiteral("bytes")))
+                        .arg(Config_Bank_Size));
     if (const QString problem = Checksum_Problem(bankK); !problem.isEmpty())
         return Fail(err, QStringLiteral("%1 is damaged (%2): nothing was imported").arg(Native(bankKFile), problem));
     if (!bankFile.isEmpty()) {
@@ -158,9 +177,8 @@ int Cli_Import(const TCli_Call &call)
         if ((parGen.exists() || parGen.isSymLink()) && !force)
             return Fail(err, QStringLiteral("%1 exists: --force replaces it").arg(Native(parGenPath)));
     } else {
-        const QString name = dirInfo.fileName();
-        if (!Is_Plain_Directory_Name(name))
-            return Fail(err, QStringLiteral("\"%1\": %2").arg(name, Lang(105)));
+        if (const QString problem = New_Name_Problem(dirInfo.absolutePath(), dirInfo.fileName()); !problem.isEmpty())
+            return Fail(err, problem);
         if (!QDir().mkdir(dir))
             return Fail(err, QStringLiteral("%1 cannot be created (does %2 exist?)")
                                  .arg(Native(dir), Native(dirInfo.absolutePath())));
@@ -180,7 +198,7 @@ int Cli_Import(const TCli_Call &call)
 
     for (const QString &note : std::as_const(notes))
         err << "quillon-cli: " << note << '\n';
-    const TSend_Verdict verdict = Send_Verdict(&xml);
+    const TSend_Verdict verdict = Send_Verdict(&xml, Cli_Text);
     if (!verdict.May_Send())
         err << "quillon-cli: warning: this configuration must not be sent to a device: " << verdict.Reason << '\n';
     if (identical) {

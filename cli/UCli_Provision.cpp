@@ -22,20 +22,6 @@ namespace {
 // Far above any table of converters a plant keeps.
 constexpr qint64 Table_File_Limit = 64 * 1024 * 1024;
 
-void Set_Key_Text(TXml_Document &xml, const QString &key, const QString &text)
-{
-    QDomElement root = xml.Root();
-    QDomElement element = Find_Child(root, key);
-    if (element.isNull()) {
-        Add_Child(root, key, text);
-        return;
-    }
-    while (element.hasChildNodes())
-        element.removeChild(element.firstChild());
-    if (!text.isEmpty())
-        element.appendChild(root.ownerDocument().createTextNode(text));
-}
-
 struct TProvision_Row
 {
     int Number;
@@ -84,7 +70,7 @@ int Cli_Provision(const TCli_Call &call)
     if (!QFileInfo(templateDir).isDir())
         return Fail(err, QStringLiteral("%1 is not a directory").arg(Native(templateDir)));
     const QString templateParGen = Join_Path(templateDir, ParGen_File_Name);
-    const TSend_Verdict templateVerdict = Send_Verdict_Of_File(templateParGen);
+    const TSend_Verdict templateVerdict = Send_Verdict_Of_File(templateParGen, Cli_Text);
     if (!templateVerdict.May_Send())
         return Fail(
             err, QStringLiteral("the template %1 cannot be used: %2").arg(Native(templateDir), templateVerdict.Reason));
@@ -120,8 +106,9 @@ int Cli_Provision(const TCli_Call &call)
     for (qsizetype c = 1; c < table.Header.size(); ++c) {
         const QString &column = table.Header[c];
         if (!ParGen_Keys.contains(column) && column != portColumn && column != ipColumn)
-            problem(1, QStringLiteral("%1 (%2)").arg(c + 1).arg(Shown_Cut(column)),
-                    QStringLiteral("%1 is no ParGen.xml key (nor port or ip)").arg(Quoted(column)));
+            problem(
+                1, QStringLiteral("%1 (%2)").arg(c + 1).arg(Shown_Cut(column)),
+                QStringLiteral("%1 is no ParGen.xml key (nor port or ip); %2").arg(Quoted(column), Valid_Keys_Text()));
         else if (columns.contains(column))
             problem(1, column, QStringLiteral("the column is there twice"));
         else if (column != portColumn && column != ipColumn)
@@ -142,20 +129,14 @@ int Cli_Provision(const TCli_Call &call)
         const int number = table.Row_Numbers[r];
         if (cells.size() != table.Header.size()) {
             problem(number, QStringLiteral("-"),
-                    QStringLiteral("%1 cells, the header has %2").arg(cells.size()).arg(table.Header.size()));
+                    QStringLiteral("%1, the header has %2")
+                        .arg(Counted(cells.size(), QStringLiteral("cell"), QStringLiteral("cells")))
+                        .arg(table.Header.size()));
             continue;
         }
         TProvision_Row row{number, cells[0], Join_Path(projects, cells[0]), {}, false, {}};
-        if (row.Name.isEmpty()) {
-            problem(number, nameColumn, Lang(107));
-            continue;
-        }
-        if (const QString why = Directory_Name_Problem(row.Name); !why.isEmpty()) {
-            problem(number, nameColumn, QStringLiteral("%1: %2: %3").arg(Quoted(row.Name), Lang(105), why));
-            continue;
-        }
-        if (QFileInfo(row.Dir).exists() || QFileInfo(row.Dir).isSymLink()) {
-            problem(number, nameColumn, QStringLiteral("%1: %2").arg(Quoted(row.Name), Lang(106)));
+        if (const QString why = New_Name_Problem(projects, row.Name); !why.isEmpty()) {
+            problem(number, nameColumn, why);
             continue;
         }
         const auto earlier = names.constFind(Name_Key(row.Name));
@@ -169,11 +150,22 @@ int Cli_Provision(const TCli_Call &call)
         // The template's texts, overridden by the row's cells; an empty cell keeps the template's value.
         TXml_Document xml;
         xml.Copy_Of(templateXml);
-        for (qsizetype c = 1; c < cells.size(); ++c) {
-            if (!keys[c].isEmpty() && !cells[c].isEmpty())
-                Set_Key_Text(xml, keys[c], cells[c]);
+        // A list's cell by its item's text or its index, as the settings dialog shows the list.
+        bool listed = true;
+        for (qsizetype c = 1; c < cells.size() && listed; ++c) {
+            if (keys[c].isEmpty() || cells[c].isEmpty())
+                continue;
+            QString wrong;
+            const QString stored = Stored_Value(keys[c], cells[c], wrong);
+            if (!wrong.isEmpty()) {
+                problem(number, keys[c], wrong);
+                listed = false;
+            }
+            Set_Key_Text(xml, keys[c], stored);
         }
-        const TSend_Verdict verdict = Send_Verdict(&xml);
+        if (!listed)
+            continue;
+        const TSend_Verdict verdict = Send_Verdict(&xml, Cli_Text);
         if (!verdict.May_Send()) {
             const qsizetype at = columns.value(verdict.Key, -1);
             const QString column = verdict.Key.isEmpty() ? QStringLiteral("-")
@@ -229,7 +221,7 @@ int Cli_Provision(const TCli_Call &call)
     }
     for (const TProvision_Row &row : std::as_const(rows))
         out << Native(row.Dir) << ": ParGen.xml, bin/bank.bin, bin/bankK.bin\n";
-    out << rows.size() << " configurations created\n";
+    out << Counted(rows.size(), QStringLiteral("configuration"), QStringLiteral("configurations")) << " created\n";
     if (!update)
         return Exit_Ok;
 
@@ -251,8 +243,10 @@ int Cli_Provision(const TCli_Call &call)
             continue;
         failed << QStringLiteral("row %1 (%2): exit code %3").arg(row.Number).arg(row.Name).arg(code);
         if (!call.Has(Opt_Keep_Going)) {
+            const qsizetype left = rows.size() - r - 1;
             err << "quillon-cli: the update of row " << row.Number << " (" << row.Name << ") ended with exit code "
-                << code << "; " << rows.size() - r - 1 << " rows after it were not updated\n";
+                << code << "; " << Counted(left, QStringLiteral("row"), QStringLiteral("rows"))
+                << (left == 1 ? " after it was" : " after it were") << " not updated\n";
             return Exit_Failed;
         }
     }

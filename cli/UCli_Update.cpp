@@ -157,7 +157,7 @@ int TUpdate::Update(const TUpdate_Request &request)
     if (!port.isEmpty()) {
         const QList<TSerial_Port> listed = List_COM_Ports();
         chosen = Chosen_Port(port, listed);
-        QString problem = Serial_Port_Absence(chosen.Location, listed);
+        QString problem = Serial_Port_Absence(chosen.Location, listed, Cli_Text);
         if (problem.isEmpty())
             problem = Port_Permission_Problem(chosen.Location);
         if (!problem.isEmpty())
@@ -167,7 +167,7 @@ int TUpdate::Update(const TUpdate_Request &request)
     TSend_Verdict verdict;
     try {
         Load_Default_Language();
-        formType = Make_Config_Data(ParGen_File, &verdict);
+        formType = Make_Config_Data(ParGen_File, &verdict, Cli_Text);
     } catch (const EQuillon_Error &error) {
         return Fail(error.Text());
     }
@@ -178,7 +178,7 @@ int TUpdate::Update(const TUpdate_Request &request)
     if (!port.isEmpty() && formType == 1)
         return Fail(QStringLiteral("the configuration's device is updated over Ethernet (Device_Type_Type is 1): "
                                    "update it with --ip"));
-    const QString refusal = Update_Refusal(verdict, option, formType == 1, Master_Dir);
+    const QString refusal = Update_Refusal(verdict, option, formType == 1, Master_Dir, Cli_Text);
     if (!refusal.isEmpty())
         return Fail(refusal);
     if (ip.isEmpty()) {
@@ -227,7 +227,9 @@ int TUpdate::Update_Ethernet(const QString (&parts)[4], int option, bool readBac
     TEcho_Check check(&client);
     if (!Run_Echo_Check(check, host)) {
         if (check.ping_res == 2)
-            return Fail(QStringLiteral("%1 (%2 attempts unanswered)").arg(Lang(1036)).arg(check.Attempts));
+            return Fail(
+                QStringLiteral("%1 (%2 unanswered)")
+                    .arg(Lang(1036), Counted(check.Attempts, QStringLiteral("attempt"), QStringLiteral("attempts"))));
         return Fail(Lang(1037) + (check.Failure.isEmpty() ? QString() : QStringLiteral(": ") + check.Failure));
     }
     Out << "echo check: " << check.Replies << " replies from " << host << '\n';

@@ -247,8 +247,8 @@ QList<TKey_Value> Image_Key_Values(const QByteArray &bank, const QByteArray &ban
         const bool inBank = fromBank.contains(key);
         const bool inImage = fromImage.contains(key);
         if (inBank && inImage && fromBank[key] != fromImage[key])
-            // The pair disagrees on the key: both halves are shown.
-            values.append({key, QStringLiteral("%1 (bank.bin: %2)").arg(fromImage[key], fromBank[key])});
+            // The pair disagrees on the key: both halves are kept.
+            values.append({key, fromImage[key], fromBank[key]});
         else if (inImage)
             values.append({key, fromImage[key]});
         else if (inBank)

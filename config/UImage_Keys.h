@@ -16,11 +16,14 @@ struct TKey_Value
 {
     QString Key;
     QString Value;
+    // Where a bank.bin and a bankK.bin disagree on the key: bank.bin's (Value is bankK.bin's); else null.
+    QString Bank_Value = QString();
 };
 
 // What a parameter block (17 bytes, or empty) and a configuration image (2048 bytes, or empty) hold of the
 // ParGen.xml keys, in key order. A bankK.bin's rate that is no entry of the list is "rate N", not an index;
-// the gateway octets are there only while the image has a gateway.
+// the gateway octets are there only while the image has a gateway. Where both are given and disagree on a key,
+// Value is bankK.bin's and Bank_Value bank.bin's.
 QList<TKey_Value> Image_Key_Values(const QByteArray &bank, const QByteArray &bankK);
 
 // The record whose bytes a 2048-byte bankK.bin holds.

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 const QStringList ParGen_Keys = {
     QStringLiteral("Device_Type_Type"), QStringLiteral("Port_0_Baud"),      QStringLiteral("Port_0_Par"),
     QStringLiteral("Port_0_DevID"),     QStringLiteral("Port_0_BroadCast"), QStringLiteral("Port_1_Port"),
@@ -269,18 +271,7 @@ int Controllo_Dati_Failure(const TParGen_Fields &f)
     return 0;
 }
 
-namespace {
-
-// The drop-down lists, in the dialog's order: key, the entry of its name shown to a person, items, the field.
-struct TList_Key
-{
-    const char *Key;
-    int Shown;
-    const QStringList &Items;
-    int TParGen_Fields::*Field;
-};
-
-const TList_Key List_Keys[] = {
+const TSettings_List Settings_Lists[6] = {
     {"Device_Type_Type", 1133, Device_Type_Items, &TParGen_Fields::Device_Type_Type},
     {"Port_0_Baud", 1134, Baud_Rate_Items, &TParGen_Fields::Port_0_Baud},
     {"Port_0_Par", 1135, Parity_Items, &TParGen_Fields::Port_0_Par},
@@ -289,14 +280,47 @@ const TList_Key List_Keys[] = {
     {"Port_1_Par", 1138, Parity_Items, &TParGen_Fields::Port_1_Par},
 };
 
-} // namespace
+const TSettings_List *Settings_List_Of(const QString &key)
+{
+    for (const TSettings_List &list : Settings_Lists) {
+        if (key == QLatin1String(list.Key))
+            return &list;
+    }
+    return nullptr;
+}
+
+int List_Value_Index(const TSettings_List &list, const QString &value)
+{
+    const QString given = value.trimmed();
+    for (qsizetype i = 0; i < list.Items.size(); ++i) {
+        if (given.compare(list.Items[i], Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    // An index in plain digits only: "+1", " 0x1" or "1e0" are no way a person writes one.
+    const bool digits = !given.isEmpty() && given.size() <= 3 &&
+                        std::all_of(given.begin(), given.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const int index = digits ? given.toInt() : -1;
+    return index < list.Items.size() ? index : -1;
+}
+
+QString List_Item_Text(const TSettings_List &list, int index)
+{
+    return index >= 0 && index < list.Items.size() ? list.Items[index] : QString();
+}
+
+QString List_Choices(const TSettings_List &list)
+{
+    return QStringLiteral("%1 (or their index, 0 to %2)")
+        .arg(list.Items.join(QStringLiteral(", ")))
+        .arg(list.Items.size() - 1);
+}
 
 QString List_Selection_Failure(const TParGen_Fields &fields, TText_Source texts)
 {
-    for (const TList_Key &list : List_Keys) {
+    for (const TSettings_List &list : Settings_Lists) {
         const int index = fields.*list.Field;
         if (index < 0 || index >= list.Items.size())
-            return texts(1132).arg(texts(list.Shown));
+            return texts(1132).arg(texts(list.Name_Entry));
     }
     return QString();
 }
@@ -308,9 +332,9 @@ TSend_Verdict Send_Verdict(const TXml_Document *xml, TText_Source texts)
     const TParGen_Reader reader(xml->Root());
     // A list index outside its list makes the two images disagree (bank.bin keeps the raw index, bankK.bin
     // falls back to a default), and a missing one is no choice the dialog ever wrote.
-    for (const TList_Key &list : List_Keys) {
+    for (const TSettings_List &list : Settings_Lists) {
         const QString key = QLatin1String(list.Key);
-        const QString shown = texts(list.Shown);
+        const QString shown = texts(list.Name_Entry);
         if (!reader.Has(key))
             return {texts(1128).arg(shown, key), 0, key};
         int index = 0;

@@ -47,6 +47,27 @@ struct TParGen_Fields
     bool operator==(const TParGen_Fields &) const = default;
 };
 
+// The drop-down lists of the settings dialog by their ParGen.xml key, in the dialog's order: the items it lists,
+// the language-table entry of the list's name, and the field. ParGen.xml keeps a list's value as the index of
+// its item; this one table maps index and item both ways for the dialog's checks and for quillon-cli.
+struct TSettings_List
+{
+    const char *Key;
+    int Name_Entry;
+    const QStringList &Items;
+    int TParGen_Fields::*Field;
+};
+extern const TSettings_List Settings_Lists[6];
+// The list of key, or nullptr when key is no list's.
+const TSettings_List *Settings_List_Of(const QString &key);
+// A list's value given as the text of one of its items (in any case, blanks around it ignored) or as the
+// index of one (decimal digits): the index, or -1 when it is neither.
+int List_Value_Index(const TSettings_List &list, const QString &value);
+// The text of the item at index, or empty outside the list.
+QString List_Item_Text(const TSettings_List &list, int index);
+// The choices as a message lists them: "NONE, EVEN, ODD (or their index, 0 to 2)".
+QString List_Choices(const TSettings_List &list);
+
 // The key of an address, mask or gateway byte: row "IP", "SM" or "GAT", byte 0 to 3.
 QString Octet_Key(const char *row, int byte);
 

@@ -145,13 +145,16 @@ QStringList Recover_Locked(const QString &projectsDir)
             return {QStringLiteral("a provision committed in %1 cannot be finished: %2").arg(where, error.Text())};
         }
         QDir(staging).removeRecursively();
-        lines << QStringLiteral("a provision that ended after its commit was finished in %1: %2 of its %3 "
-                                "configurations moved into place now")
+        lines << QStringLiteral("a provision that ended after its commit was finished in %1: %2 of its %3 moved "
+                                "into place now")
                      .arg(where)
                      .arg(moved)
-                     .arg(journal.Moves.size());
+                     .arg(Counted(journal.Moves.size(), QStringLiteral("configuration"),
+                                  QStringLiteral("configurations")));
         if (!there.isEmpty())
-            lines << QStringLiteral("%1 already existed and were kept: %2").arg(there.size()).arg(there.join(u", "));
+            lines << QStringLiteral("%1 already existed and %2 kept: %3")
+                         .arg(there.size())
+                         .arg(there.size() == 1 ? QStringLiteral("was") : QStringLiteral("were"), there.join(u", "));
     }
     // Staging directories without a journal: never committed.
     for (const QString &name : hidden) {
@@ -163,10 +166,9 @@ QStringList Recover_Locked(const QString &projectsDir)
         if (QDir(path).removeRecursively())
             lines << (staged == 0
                           ? QStringLiteral("the empty staging directory of a provision was removed from %1").arg(where)
-                          : QStringLiteral("a provision that ended before its commit was undone in %1: %2 "
-                                           "staged configurations removed")
-                                .arg(where)
-                                .arg(staged));
+                          : QStringLiteral("a provision that ended before its commit was undone in %1: %2 removed")
+                                .arg(where, Counted(staged, QStringLiteral("staged configuration"),
+                                                    QStringLiteral("staged configurations"))));
         else
             lines
                 << QStringLiteral("%1 (an unfinished provision) cannot be removed").arg(QDir::toNativeSeparators(path));

@@ -86,21 +86,11 @@ void TFNew_Project::Btn_OKClick()
 {
     // The name exactly as typed: blanks are part of it.
     const QString name = E_New_Proj->text();
-    if (name.isEmpty()) {
-        Refuse_Name(107);
-        return;
-    }
-    // A name that is not one plain directory name would reach outside PROJECTS: refused as a directory
-    // that cannot be created.
-    if (!Is_Plain_Directory_Name(name)) {
-        Refuse_Name(105);
+    if (const int refusal = New_Configuration_Refusal(Projects_Dir, name)) {
+        Refuse_Name(refusal);
         return;
     }
     const QString path = Join_Path(Projects_Dir, name);
-    if (QFileInfo(path).isDir()) {
-        Refuse_Name(106);
-        return;
-    }
     // A directory the system refuses to create is no fault of the name: the message names it and the reason.
     const QString problem = Create_Directory(path);
     if (!problem.isEmpty()) {

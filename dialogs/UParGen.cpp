@@ -102,11 +102,12 @@ QLabel *Create_Grid_Label(QWidget *content, const QString &name, int left, int t
     return label;
 }
 
-QComboBox *Create_List(QWidget *content, const QString &name, int row, const QStringList &items)
+// A drop-down list filled from the one table of lists that also maps quillon-cli's values (Settings_Lists).
+QComboBox *Create_List(QWidget *content, const QString &name, int row, const char *key)
 {
     auto *list = new QComboBox(content);
     list->setObjectName(name);
-    list->addItems(items);
+    list->addItems(Settings_List_Of(QLatin1String(key))->Items);
     list->setGeometry(Input_Left, Row_Top(row), Input_Width, List_Height);
     return list;
 }
@@ -265,15 +266,15 @@ void TFParGen::Place_Controls()
     // 1 Device type.
     QWidget *content = CP_Device_Type->Content;
     L_Device_Type_Type = label(CP_Device_Type, "L_Device_Type_Type", 0);
-    CB_Device_Type_Type = Create_List(content, QStringLiteral("CB_Device_Type_Type"), 0, Device_Type_Items);
+    CB_Device_Type_Type = Create_List(content, QStringLiteral("CB_Device_Type_Type"), 0, "Device_Type_Type");
     CP_Device_Type->Last_Control = CB_Device_Type_Type;
 
     // 2 Port 0.
     content = CP_Port0->Content;
     L_Port0_Baudrate = label(CP_Port0, "L_Port0_Baudrate", 0);
-    CB_Port0_Baudrate = Create_List(content, QStringLiteral("CB_Port0_Baudrate"), 0, Baud_Rate_Items);
+    CB_Port0_Baudrate = Create_List(content, QStringLiteral("CB_Port0_Baudrate"), 0, "Port_0_Baud");
     L_Port0_Parity = label(CP_Port0, "L_Port0_Parity", 1);
-    CB_Port0_Parity = Create_List(content, QStringLiteral("CB_Port0_Parity"), 1, Parity_Items);
+    CB_Port0_Parity = Create_List(content, QStringLiteral("CB_Port0_Parity"), 1, "Port_0_Par");
     L_Port0_Device_ID = label(CP_Port0, "L_Port0_Device_ID", 2);
     E_Port0_Device_ID = edit(CP_Port0, "E_Port0_Device_ID", 2);
     CB_Port0_Enable_Broadcast =
@@ -283,11 +284,11 @@ void TFParGen::Place_Controls()
     // 3 Port 1.
     content = CP_Port1->Content;
     L_Port1_Serial = label(CP_Port1, "L_Port1_Serial", 0);
-    CB_Port1_Serial = Create_List(content, QStringLiteral("CB_Port1_Serial"), 0, Port_1_Serial_Items);
+    CB_Port1_Serial = Create_List(content, QStringLiteral("CB_Port1_Serial"), 0, "Port_1_Port");
     L_Port1_Baudrate = label(CP_Port1, "L_Port1_Baudrate", 1);
-    CB_Port1_Baudrate = Create_List(content, QStringLiteral("CB_Port1_Baudrate"), 1, Baud_Rate_Items);
+    CB_Port1_Baudrate = Create_List(content, QStringLiteral("CB_Port1_Baudrate"), 1, "Port_1_Baud");
     L_Port1_Parity = label(CP_Port1, "L_Port1_Parity", 2);
-    CB_Port1_Parity = Create_List(content, QStringLiteral("CB_Port1_Parity"), 2, Parity_Items);
+    CB_Port1_Parity = Create_List(content, QStringLiteral("CB_Port1_Parity"), 2, "Port_1_Par");
     L_Port1_Device_ID = label(CP_Port1, "L_Port1_Device_ID", 3);
     E_Port1_Device_ID = edit(CP_Port1, "E_Port1_Device_ID", 3);
     CB_Port1_Enable_Broadcast =

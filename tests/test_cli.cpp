@@ -80,6 +80,7 @@ private slots:
     void Inspect_reads_nothing_larger_than_an_image();
     void A_name_that_is_not_utf8_is_reported_as_it_is();
     void Build_on_a_full_disk_fails_and_keeps_the_pair();
+    void New_makes_a_template_that_provisions_by_values();
 
 private:
     QScopedPointer<QTemporaryDir> Dir;
@@ -185,7 +186,8 @@ void Test_Cli::Check_reports_the_first_failing_rule()
     // Never saved: nothing a device may take.
     TRun run = Run({"check", Conf});
     QCOMPARE(run.Exit_Code, 1);
-    QCOMPARE(run.Out, QByteArray("This configuration was never saved: open step 2 and press OK.\n"));
+    QCOMPARE(run.Out, QByteArray("This configuration was never saved: it has no ParGen.xml. quillon-cli new makes a "
+                                 "configuration with one, quillon-cli import one from a device's images.\n"));
 
     Write_File(Conf + "/ParGen.xml", New_Configuration);
     run = Run({"check", Conf});
@@ -280,6 +282,10 @@ void Test_Cli::Command_line_errors_data()
     QTest::newRow("update with both ways") << QStringList{"update", "x", "--port", "ttyS0", "--ip", "10.0.0.1"};
     QTest::newRow("update with option 3") << QStringList{"update", "x", "--port", "ttyS0", "--option", "3"};
     QTest::newRow("port on another command") << QStringList{"build", "x", "--port", "ttyS0"};
+    QTest::newRow("new without a name") << QStringList{"new"};
+    QTest::newRow("new with an unknown key") << QStringList{"new", "x", "Port_0_Bd=9600"};
+    QTest::newRow("new with no value") << QStringList{"new", "x", "Port_0_Baud"};
+    QTest::newRow("new with a key twice") << QStringList{"new", "x", "Port_0_Baud=3", "Port_0_Baud=4"};
 }
 
 void Test_Cli::Command_line_errors()
@@ -557,7 +563,7 @@ void Test_Cli::Update_failures_data()
         << "The serial port /dev/ttyFAKE9 is not there" << false;
 #endif
     QTest::newRow("never saved") << "0" << QByteArray("none") << Serial_Updater_Base << pty << QString()
-                                 << "This configuration was never saved: open step 2 and press OK." << false;
+                                 << "This configuration was never saved: it has no ParGen.xml." << false;
     QTest::newRow("never saved, configuration only")
         << "0" << QByteArray("none") << Serial_Updater_Base << (pty + QStringList{"--option", "2"}) << QString()
         << "never saved" << false;
@@ -678,7 +684,8 @@ void Test_Cli::The_defaults_are_announced()
     // device; verify refuses them.
     const QByteArray note =
         "quillon-cli: no ParGen.xml in " + QDir::toNativeSeparators(Conf).toUtf8() + ": the defaults were used\n";
-    const QByteArray neverSaved = "This configuration was never saved: open step 2 and press OK.\n";
+    const QByteArray neverSaved = "This configuration was never saved: it has no ParGen.xml. quillon-cli new makes a "
+                                  "configuration with one, quillon-cli import one from a device's images.\n";
     const TRun build = Run({"build", Conf});
     QCOMPARE(build.Exit_Code, 0);
     QCOMPARE(build.Err, note + "quillon-cli: warning: this configuration must not be sent to a device: " + neverSaved);
@@ -762,6 +769,65 @@ void Test_Cli::Build_on_a_full_disk_fails_and_keeps_the_pair()
     QCOMPARE(Read_File(conf + "/bin/bank.bin"), QByteArray("old"));
     QCOMPARE(Read_File(conf + "/bin/bankK.bin"), QByteArray("older"));
     QCOMPARE(Run({"verify", conf}).Exit_Code, 1);
+}
+
+void Test_Cli::New_makes_a_template_that_provisions_by_values()
+{
+    const QString projects = Dir->filePath(QStringLiteral("PROJECTS"));
+    QVERIFY(QDir().mkpath(projects));
+    const QStringList workspace{"--workspace", Dir->path()};
+    // Steps 1 and 2 with OK: the new configuration's values, the given ones by their text in place.
+    TRun run = Run(QStringList{"new", "Template", "Device_Type_Type= without ethernet PORT ", "Port_1_Baud=19200"} +
+                   workspace);
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    const QString templ = projects + "/Template";
+    QCOMPARE(Run({"check", templ}).Out, QByteArray("OK\n"));
+    QCOMPARE(Read_File(templ + "/ParGen.xml"), Saved_ParGen(0, {{"Port_1_Baud", "4"}}));
+    run = Run(QStringList{"new", "Template"} + workspace);
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("\"Template\": Error! Name project is not valid because directory already exists"),
+             run.Err.constData());
+
+    // A wrong value names the key and lists the choices; nothing is made.
+    run = Run(QStringList{"new", "Other", "Port_0_Par=MARK", "Port_0_DevID=0"} + workspace);
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("quillon-cli: Port_0_Par: MARK is not one of NONE, EVEN, ODD (or their index, 0 to 2)\n"),
+             run.Err.constData());
+    run = Run(QStringList{"new", "Other", "Port_0_DevID=0"} + workspace);
+    QVERIFY2(run.Exit_Code == 1 && run.Err.contains("Port_0_DevID: Port 0 (RS485)!! Device ID must be between 1"),
+             run.Err.constData());
+    QVERIFY(!QFileInfo::exists(projects + "/Other"));
+
+    // 20 rows by the values the settings dialog lists, in any case and spacing, or by index.
+    QByteArray table = "name,Port_0_Baud,Port_0_Par,Port_1_Port,Port_0_DevID\n";
+    for (int i = 1; i <= 20; ++i)
+        table += QStringLiteral("Meter %1,%2,%3,%4,%1\n")
+                     .arg(i)
+                     .arg(i % 2 ? "9600" : "3", i % 3 ? "EVEN" : " even ", i % 4 ? "RS485" : "1")
+                     .toUtf8();
+    Write_File(Dir->filePath("meters.csv"), table);
+    run = Run({"provision", templ, Dir->filePath("meters.csv")});
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    QVERIFY2(run.Out.endsWith("\n20 configurations created\n"), run.Out.constData());
+    for (int i = 1; i <= 20; ++i) {
+        const QString conf = projects + QStringLiteral("/Meter %1").arg(i);
+        QCOMPARE(Run({"check", conf}).Out, QByteArray("OK\n"));
+        QCOMPARE(Read_File(conf + "/ParGen.xml"), Saved_ParGen(0, {{"Port_0_Baud", "3"},
+                                                                   {"Port_0_Par", "1"},
+                                                                   {"Port_0_DevID", QString::number(i)},
+                                                                   {"Port_1_Port", "1"},
+                                                                   {"Port_1_Baud", "4"}}));
+    }
+
+    // One row: the singular; a rate no list entry has: the choices.
+    Write_File(Dir->filePath("one.csv"), "name,Port_0_Baud\nMeter 21,115200\n");
+    QVERIFY(Run({"provision", templ, Dir->filePath("one.csv")}).Out.endsWith("\n1 configuration created\n"));
+    Write_File(Dir->filePath("wrong.csv"), "name,Port_0_Baud\nMeter 22,9601\n");
+    run = Run({"provision", templ, Dir->filePath("wrong.csv")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("row 2, column Port_0_Baud: 9601 is not one of 1200, 2400, 4800, 9600, 19200, 38400, "
+                              "57600, 115200 (or their index, 0 to 7)"),
+             run.Err.constData());
 }
 
 QTEST_GUILESS_MAIN(Test_Cli)

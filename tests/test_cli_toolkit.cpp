@@ -214,6 +214,19 @@ void Test_Cli_Toolkit::Import_refuses_and_reports()
     QCOMPARE(Read_File(dir.filePath("PROJECTS/Slow/ParGen.xml")), before);
     QCOMPARE(Run({"import", bankK, dir.filePath("PROJECTS/Slow"), "--force"}).Exit_Code, 0);
 
+    // The two files in the wrong order are told by their sizes; nothing is written.
+    const QString bank = original + "/bin/bank.bin";
+    run = Run({"import", bank, bankK, dir.filePath("PROJECTS/Swapped")});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("the two files are in the wrong order: " + QFile::encodeName(bank) +
+                              " is a bank.bin (17 bytes) and " + QFile::encodeName(bankK) +
+                              " a bankK.bin (2048 bytes)"),
+             run.Err.constData());
+    run = Run({"import", bank, dir.filePath("PROJECTS/Swapped")});
+    QVERIFY2(run.Exit_Code == 1 && run.Err.contains("is a bank.bin (17 bytes): import needs the bankK.bin"),
+             run.Err.constData());
+    QVERIFY(!QFileInfo::exists(dir.filePath("PROJECTS/Swapped")));
+
     // The name rules of a new configuration, and a bank.bin of a configuration that had no ParGen.xml.
     run = Run({"import", bankK, dir.filePath("PROJECTS/.hidden")});
     QCOMPARE(run.Exit_Code, 1);
@@ -247,8 +260,10 @@ void Test_Cli_Toolkit::Diff_compares_by_field_data()
                                                    << QByteArray();
     QTest::newRow("the same, as written") << ten << missing << "dir" << "dir" << QStringList{"--raw"} << 1
                                           << QByteArray("Port_0_DevID: 10 -> (missing)\n");
-    QTest::newRow("device type") << Saved_ParGen(0) << Saved_ParGen(1) << "dir" << "dir" << QStringList() << 1
-                                 << QByteArray("Device_Type_Type: 0 -> 1\n");
+    QTest::newRow("device type") << Saved_ParGen(0) << Saved_ParGen(1) << "dir"
+                                 << "dir" << QStringList() << 1
+                                 << QByteArray(
+                                        "Device_Type_Type: 0 (Without Ethernet Port) -> 1 (With Ethernet Port)\n");
     QTest::newRow("images") << seven << nine << "bankK.bin" << "bankK.bin" << QStringList() << 1
                             << QByteArray("Port_1_DevID: 7 -> 9\n");
     QTest::newRow("parameter blocks")
@@ -265,8 +280,20 @@ void Test_Cli_Toolkit::Diff_compares_by_field_data()
                              << QByteArray("Port_1_DevID: 1 -> 7\nEthernet_GAT1: 192 -> (none)\nEthernet_GAT2: 168 -> "
                                            "(none)\nEthernet_GAT3: 0 -> (none)\nEthernet_GAT4: 1 -> (none)\n"
                                            "Ethernet_EN_GAT: 1 -> 0\n");
-    QTest::newRow("json") << seven << nine << "dir" << "dir" << QStringList{"--json"} << 1
-                          << QByteArray(R"([{"a":"7","b":"9","field":"Port_1_DevID"}])");
+    QTest::newRow("json") << seven << nine << "dir"
+                          << "dir" << QStringList{"--json"} << 1
+                          << QByteArray(R"([{"a":7,"a_text":"7","b":9,"b_text":"9","key":"Port_1_DevID"}])");
+    QTest::newRow("json, a list and a flag")
+        << Saved_ParGen(1, {{"Port_0_Par", "1"}, {"Port_0_Baud", "3"}, {"Port_0_BroadCast", "1"}}) << seven << "dir"
+        << "bank.bin" << QStringList{"--json"} << 1
+        << QByteArray(R"([{"a":3,"a_text":"9600","b":7,"b_text":"115200","key":"Port_0_Baud"},)"
+                      R"({"a":1,"a_text":"EVEN","b":0,"b_text":"NONE","key":"Port_0_Par"},)"
+                      R"({"a":1,"a_text":"on","b":0,"b_text":"off","key":"Port_0_BroadCast"},)"
+                      R"({"a":1,"a_text":"1","b":7,"b_text":"7","key":"Port_1_DevID"}])");
+    QTest::newRow("json, as written") << ten << missing << "dir"
+                                      << "dir" << QStringList{"--json", "--raw"} << 1
+                                      << QByteArray(R"([{"a":10,"a_text":"10","b":null,"b_text":null,)"
+                                                    R"("key":"Port_0_DevID"}])");
     QTest::newRow("json, equal") << seven << seven << "dir" << "dir" << QStringList{"--json"} << 0
                                  << QByteArray("[]");
     QTest::newRow("--raw with an image") << seven << seven << "dir" << "bankK.bin" << QStringList{"--raw"} << 2
@@ -388,7 +415,10 @@ void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing_data()
                           << QByteArray("row 52, column Port_0_DevID: Port 0 (RS485)!! Device ID must be between 1 and "
                                         "250");
     QTest::newRow("list index") << QByteArray("Bad,,8,") << header
-                                << QByteArray("row 52, column Port_0_Baud: Port 0 baud rate: index 8 is not in the list");
+                                << QByteArray("row 52, column Port_0_Baud: 8 is not one of 1200, 2400, 4800, 9600, "
+                                              "19200, 38400, 57600, 115200 (or their index, 0 to 7)");
+    QTest::newRow("list text") << QByteArray("Bad,,EVEN,") << header
+                               << QByteArray("row 52, column Port_0_Baud: EVEN is not one of 1200, 2400");
     QTest::newRow("flag") << QByteArray("Bad,,,yes") << header
                           << QByteArray("row 52, column Port_1_BroadCast: Port 1 broadcast: \"yes\" is neither 0 nor 1");
     QTest::newRow("name not plain") << QByteArray("a/b,,,") << header
@@ -418,7 +448,8 @@ void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing_data()
     QTest::newRow("a text the writer refuses") << QByteArray("Bad,,,\x01") << QByteArray("name,Port_0_DevID,Port_0_Baud,Ethernet_GAT1")
                                                << QByteArray("row 52, column -: ");
     QTest::newRow("unknown key") << QByteArray("Bad,,,") << QByteArray("name,Port_0_DevID,Port_0_Baud,Port_1_Bcast")
-                                 << QByteArray("row 1, column 4 (Port_1_Bcast): \"Port_1_Bcast\" is no ParGen.xml key");
+                                 << QByteArray("row 1, column 4 (Port_1_Bcast): \"Port_1_Bcast\" is no ParGen.xml key "
+                                               "(nor port or ip); the keys are Device_Type_Type, Port_0_Baud, ");
 }
 
 void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing()
@@ -627,7 +658,7 @@ void Test_Cli_Toolkit::Provision_update_runs_update_in_table_order()
     QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 0, 4));
     TRun run = Run({"provision", templ, dir.filePath("a.csv"), "--update", "--option", "2"});
     QCOMPARE(run.Exit_Code, 1);
-    QVERIFY2(run.Err.contains("the update of row 2 (M1) ended with exit code 4; 1 rows after it were not updated"),
+    QVERIFY2(run.Err.contains("the update of row 2 (M1) ended with exit code 4; 1 row after it was not updated"),
              run.Err.constData());
     QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Serial_Updater_Base);
     QCOMPARE(runs.size(), 1);
