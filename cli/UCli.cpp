@@ -52,7 +52,7 @@ const TCli_Command Commands[] = {
      "                       each file that differs and how (missing, wrong size, bad checksum, stale against\n"
      "                       ParGen.xml) and the reason check gives.\n"},
     {"texts", 0, 1, "FILE.lng", Opt_Report, 0, nullptr, Cli_Texts,
-     "  texts [FILE.lng]     Print the 1200 texts of the language table (INDEX<TAB>TEXT), built-in English\n"
+     "  texts [FILE.lng]     Print the 1220 texts of the language table (INDEX<TAB>TEXT), built-in English\n"
      "                       with FILE.lng applied; --report prints what the loader did with each line instead.\n"},
     {"ports", 0, 0, "", 0, 0, nullptr, Cli_Ports,
      "  ports                List the serial ports the update dialog offers, one per line.\n"},

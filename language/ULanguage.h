@@ -1,6 +1,6 @@
 #pragma once
 
-// The language table: 1200 texts read by fixed index, built in English and overridable by language files.
+// The language table: 1220 texts read by fixed index, built in English and overridable by language files.
 
 #include <QByteArray>
 #include <QList>
@@ -9,7 +9,7 @@
 
 #include <functional>
 
-inline constexpr int Language_Table_Entries = 1200;
+inline constexpr int Language_Table_Entries = 1220;
 
 extern QStringList Language_Table;
 extern int Language_Table_Size;
@@ -17,7 +17,7 @@ extern int Language_Table_Size;
 // The text at index i (a single blank outside the table, so that a window never reads past it).
 QString Lang(int index);
 
-// Clears the table and fills it with the 1200 built-in English texts.
+// Clears the table and fills it with the 1220 built-in English texts.
 void Load_Default_Language();
 
 // The built-in English text at index, whatever language is loaded (a single blank outside the table).

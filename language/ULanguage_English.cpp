@@ -1,7 +1,7 @@
 // Built-in English texts of the language table. Every index not listed holds a single blank.
 #include "ULanguage_English.h"
 
-const std::array<TBuilt_In_Text, 287> English_Texts = {{
+const std::array<TBuilt_In_Text, 292> English_Texts = {{
     {0, "Begin"},
     {1, "Step 1"},
     {2, "Step 2"},
@@ -295,4 +295,9 @@ const std::array<TBuilt_In_Text, 287> English_Texts = {{
     {1151, "The run is recorded in %1"},
     {1152, "Open update.log"},
     {1153, "Checking %1 ... %2 s"},
+    {1200, "Look of the windows:"},
+    {1201, "Light"},
+    {1202, "Dark"},
+    {1203, "As the system"},
+    {1204, "Light or dark windows; \u201cAs the system\u201d follows the desktop's setting."},
 }};
