@@ -131,7 +131,8 @@ TCategory_Header::TCategory_Header(QWidget *parent) : QWidget(parent)
 
 void TCategory_Header::paintEvent(QPaintEvent *)
 {
-    const QIcon picture = Program_Icon(Collapsed ? QStringLiteral("category_collapsed") : QStringLiteral("category_expanded"));
+    const QIcon picture = Program_Icon(
+        Collapsed ? QStringLiteral("category_collapsed") : QStringLiteral("category_expanded"), Header_Picture_Size);
     QPainter painter(this);
     painter.fillRect(rect(), Colours().Header);
     const int pictureLeft = width() - Header_Padding - Header_Picture_Size;

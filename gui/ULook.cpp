@@ -86,6 +86,7 @@ const TLook_Colours Light_Colours{
     .Placeholder = QColor(112, 112, 112),
     .Button = QColor(255, 255, 255),
     .Disabled_Button = QColor(244, 244, 240),
+    .Box_Edge = QColor(128, 128, 122),
     .Header = QColor(231, 216, 216),
     .Header_Text = QColor(96, 96, 96),
     .Highlight = QColor(0, 90, 170),
@@ -115,6 +116,7 @@ const TLook_Colours Dark_Colours{
     .Placeholder = QColor(150, 150, 146),
     .Button = QColor(60, 64, 70),
     .Disabled_Button = QColor(44, 46, 50),
+    .Box_Edge = QColor(136, 140, 146),
     .Header = QColor(72, 56, 60),
     .Header_Text = QColor(232, 218, 218),
     .Highlight = QColor(45, 105, 185),
@@ -876,6 +878,28 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
     painter->setFont(fit.Font);
     drawItemText(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, button->palette,
                  button->state & State_Enabled, fit.Text, QPalette::ButtonText);
+    painter->restore();
+}
+
+void TQuillon_Style::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                                   const QWidget *widget) const
+{
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    // The style's own edge of a box is a shade of the window colour, too faint to find a box by (on the dark look
+    // an unchecked box all but vanishes): the look's edge is drawn over it.
+    const bool box = element == PE_IndicatorCheckBox || element == PE_IndicatorItemViewItemCheck;
+    if (!box && element != PE_IndicatorRadioButton)
+        return;
+    painter->save();
+    painter->setPen(QPen((option->state & State_Enabled) ? Colours().Box_Edge : Colours().Frame, 1));
+    painter->setBrush(Qt::NoBrush);
+    const QRect edge = option->rect.adjusted(0, 0, -1, -1);
+    if (box) {
+        painter->drawRect(edge);
+    } else {
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->drawEllipse(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
     painter->restore();
 }
 

@@ -44,6 +44,7 @@ struct TLook_Colours
     QColor Placeholder;
     QColor Button;
     QColor Disabled_Button;
+    QColor Box_Edge;    // the edge of a check box, which must show on the window and on a page
     QColor Header;      // the settings' category headers
     QColor Header_Text; // their headings
     QColor Highlight;   // a selection
@@ -192,6 +193,8 @@ public:
     TQuillon_Style();
     void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                      const QWidget *widget) const override;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override;
 };
 
 // A label that reports a click of the left mouse button.

@@ -202,8 +202,8 @@ private slots:
         QTest::newRow("dark") << int(TLook::Dark);
     }
 
-    // WCAG contrast: 4.5:1 for text, 3:1 for large headings (the product code), disabled captions and the
-    // focus frame (not text, but what a keyboard user must find).
+    // WCAG contrast: 4.5:1 for text, 3:1 for large headings (the product code), disabled captions, the focus
+    // frame and the edge of a check box (not text, but what a user must find).
     void Every_text_is_readable_on_its_background()
     {
         QFETCH(int, look);
@@ -241,7 +241,10 @@ private slots:
                   {u"product code (large)"_s, c.Code, c.Back, 3},
                   {u"disabled caption"_s, c.Disabled_Text, c.Back, 3},
                   {u"focus frame on the window"_s, c.Focus, c.Back, 3},
-                  {u"focus frame on a button"_s, c.Focus, c.Button, 3}};
+                  {u"focus frame on a button"_s, c.Focus, c.Button, 3},
+                  {u"check box edge on the window"_s, c.Box_Edge, c.Back, 3},
+                  {u"check box edge on a page"_s, c.Box_Edge, c.Button, 3},
+                  {u"check box edge around its field"_s, c.Box_Edge, c.Field, 3}};
         QStringList failures;
         for (const TPair &pair : pairs) {
             const double ratio = Contrast_Ratio(pair.Text, pair.Back);

@@ -523,6 +523,15 @@ int main(int argc, char *argv[])
                       picture.Glyph) &&
                  ok;
     }
+    // The settings' category headers (drawn at 16 pixels) also at the sizes a scale factor of 1.5 and 2 asks
+    // for, so that they are drawn, not enlarged (both looks).
+    const auto categories = [&ok, &dir](const QString &suffix) {
+        for (int pixels : {24, 32}) {
+            ok = Draw(dir, QStringLiteral("category_expanded%1_%2").arg(suffix).arg(pixels), pixels, Category_Expanded) && ok;
+            ok = Draw(dir, QStringLiteral("category_collapsed%1_%2").arg(suffix).arg(pixels), pixels, Category_Collapsed) && ok;
+        }
+    };
+    categories(QString());
     // The pictures drawn again for the dark look, whose strokes would vanish on its dark buttons and headers:
     // <name>_dark.png, and the main window's also at the sizes it shows them.
     Teal = Dark_Teal_Ink;
@@ -542,6 +551,7 @@ int main(int argc, char *argv[])
                       picture.Glyph) &&
                  ok;
     }
+    categories(QStringLiteral("_dark"));
     Teal = Light_Teal_Ink;
     Grey = Light_Grey_Ink;
     if (argc >= 3) {
