@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <limits>
 
-
 QString Program_Dir;
 QString Master_Dir;
 QString Projects_Dir;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The software options dialog: the language of every window, chosen by its flag; the use of the internet
-// with the periodic and the immediate version check; two table settings and the look of the windows. OK copies the choices into the
-// shared state, after which the main window writes the settings file; Cancel drops them.
+// with the periodic and the immediate version check; two table settings and the look of the windows. OK copies the
+// choices into the shared state, after which the main window writes the settings file; Cancel drops them.
 
 #include <QDialog>
 #include <QStringList>

@@ -4,10 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QSettings>
-#include <QStyleFactory>
-#include <QStyleHints>
-#include <QToolTip>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -22,8 +18,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSettings>
+#include <QStyleFactory>
+#include <QStyleHints>
 #include <QStyleOptionButton>
 #include <QTextDocument>
+#include <QToolTip>
 
 #include <QWidget>
 #include <algorithm>
@@ -167,8 +167,7 @@ QPalette Look_Palette(TLook look)
 {
     const TLook_Colours &c = Look_Colours(look);
     // Built from black on every role, never from the application's palette: nothing of a platform theme stays.
-    QPalette palette(Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black,
-                     Qt::black);
+    QPalette palette(Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black);
     const auto set = [&palette](QPalette::ColorRole role, const QColor &enabled, const QColor &disabled) {
         palette.setColor(QPalette::Active, role, enabled);
         palette.setColor(QPalette::Inactive, role, enabled);
@@ -550,8 +549,8 @@ TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::
         return Work_Out_Caption_Fit(font, text, width, mode);
     // Every paint of a button fits its caption again: measured once per font, text, room and mode.
     QHash<QString, TCaption_Fit> &fits = TLook_Cache::Instance().Fits;
-    const QString key = font.key() + u'\x1F' + QString::number(width) + u'\x1F' + QString::number(int(mode)) +
-                        u'\x1F' + text;
+    const QString key =
+        font.key() + u'\x1F' + QString::number(width) + u'\x1F' + QString::number(int(mode)) + u'\x1F' + text;
     const auto found = fits.constFind(key);
     if (found != fits.constEnd())
         return *found;

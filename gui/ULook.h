@@ -5,10 +5,10 @@
 
 #include <QColor>
 #include <QEvent>
-#include <QPalette>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
+#include <QPalette>
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QString>

@@ -11,18 +11,18 @@
 #include "UParGen.h"
 #include "USoftOptions.h"
 
-#include <QCheckBox>
-#include <QStyle>
 #include <QApplication>
-#include <QTabWidget>
-#include <QStyleOptionButton>
-#include <QMap>
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabWidget>
 #include <QTextDocument>
 #include <QToolTip>
 
@@ -71,7 +71,6 @@ struct TButton_Window
     QPushButton *Button;
     QSignalSpy Clicks;
 };
-
 
 // A dark palette as a desktop's dark theme gives it (a light one on a dark desktop is no better).
 QPalette Foreign_Dark_Palette()
@@ -127,9 +126,8 @@ QMap<QString, QImage> Rendered_Windows(const QString &look)
         pages->setCurrentIndex(page);
         images[u"options page %1"_s.arg(page + 1)] = main->FSoftOptions->grab().toImage();
     }
-    std::unique_ptr<QMessageBox> box(
-        Create_Message_Box(u"Do you want to save?"_s, TMessage_Kind::Confirmation, QMessageBox::Yes | QMessageBox::No,
-                           main));
+    std::unique_ptr<QMessageBox> box(Create_Message_Box(u"Do you want to save?"_s, TMessage_Kind::Confirmation,
+                                                        QMessageBox::Yes | QMessageBox::No, main));
     images[u"message box"_s] = box->grab().toImage();
     Set_Look_For_This_Run(QString());
     return images;
@@ -219,15 +217,18 @@ private slots:
         QList<TPair> pairs;
         for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
             const QString g = group == QPalette::Active ? u"active "_s : u"inactive "_s;
-            pairs += {{g + u"window text"_s, p.color(group, QPalette::WindowText), p.color(group, QPalette::Window), 4.5},
-                      {g + u"field text"_s, p.color(group, QPalette::Text), p.color(group, QPalette::Base), 4.5},
-                      {g + u"placeholder"_s, p.color(group, QPalette::PlaceholderText), p.color(group, QPalette::Base), 4.5},
-                      {g + u"button text"_s, p.color(group, QPalette::ButtonText), p.color(group, QPalette::Button), 4.5},
-                      {g + u"selection"_s, p.color(group, QPalette::HighlightedText), p.color(group, QPalette::Highlight), 4.5},
-                      {g + u"tooltip"_s, p.color(group, QPalette::ToolTipText), p.color(group, QPalette::ToolTipBase), 4.5},
-                      {g + u"link"_s, p.color(group, QPalette::Link), p.color(group, QPalette::Window), 4.5},
-                      {g + u"link in a field"_s, p.color(group, QPalette::Link), p.color(group, QPalette::Base), 4.5},
-                      {g + u"alternate rows"_s, p.color(group, QPalette::Text), p.color(group, QPalette::AlternateBase), 4.5}};
+            pairs +=
+                {{g + u"window text"_s, p.color(group, QPalette::WindowText), p.color(group, QPalette::Window), 4.5},
+                 {g + u"field text"_s, p.color(group, QPalette::Text), p.color(group, QPalette::Base), 4.5},
+                 {g + u"placeholder"_s, p.color(group, QPalette::PlaceholderText), p.color(group, QPalette::Base), 4.5},
+                 {g + u"button text"_s, p.color(group, QPalette::ButtonText), p.color(group, QPalette::Button), 4.5},
+                 {g + u"selection"_s, p.color(group, QPalette::HighlightedText), p.color(group, QPalette::Highlight),
+                  4.5},
+                 {g + u"tooltip"_s, p.color(group, QPalette::ToolTipText), p.color(group, QPalette::ToolTipBase), 4.5},
+                 {g + u"link"_s, p.color(group, QPalette::Link), p.color(group, QPalette::Window), 4.5},
+                 {g + u"link in a field"_s, p.color(group, QPalette::Link), p.color(group, QPalette::Base), 4.5},
+                 {g + u"alternate rows"_s, p.color(group, QPalette::Text), p.color(group, QPalette::AlternateBase),
+                  4.5}};
         }
         const auto d = QPalette::Disabled;
         pairs += {{u"disabled window text"_s, p.color(d, QPalette::WindowText), p.color(d, QPalette::Window), 3},
@@ -249,8 +250,8 @@ private slots:
         for (const TPair &pair : pairs) {
             const double ratio = Contrast_Ratio(pair.Text, pair.Back);
             if (ratio < pair.Least)
-                failures.append(u"%1 %2 on %3: %4:1"_s.arg(pair.What, pair.Text.name(), pair.Back.name())
-                                    .arg(ratio, 0, 'f', 2));
+                failures.append(
+                    u"%1 %2 on %3: %4:1"_s.arg(pair.What, pair.Text.name(), pair.Back.name()).arg(ratio, 0, 'f', 2));
         }
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u"; "_s)));
     }
@@ -376,11 +377,10 @@ private slots:
             widget->setEnabled(false);
             const int disabled = darkest(widget);
             // As far apart as a disabled caption that stays readable (3:1 on the background) allows.
-            QVERIFY2(disabled - enabled >= 40,
-                     qPrintable(QStringLiteral("%1: %2 enabled, %3 disabled")
-                                    .arg(widget->metaObject()->className())
-                                    .arg(enabled)
-                                    .arg(disabled)));
+            QVERIFY2(disabled - enabled >= 40, qPrintable(QStringLiteral("%1: %2 enabled, %3 disabled")
+                                                              .arg(widget->metaObject()->className())
+                                                              .arg(enabled)
+                                                              .arg(disabled)));
         }
     }
 

@@ -57,7 +57,7 @@ private slots:
         };
         check(main);
         for (QDialog *dialog : std::initializer_list<QDialog *>{main->FNew_Project, main->FOpenConf, main->FParGen,
-                                                                 main->FBoot, main->FSoftOptions, main->FAbout}) {
+                                                                main->FBoot, main->FSoftOptions, main->FAbout}) {
             dialog->show();
             QVERIFY(QTest::qWaitForWindowExposed(dialog));
             check(dialog);

@@ -289,14 +289,14 @@ void Test_USettings::A_file_that_cannot_be_read_gives_the_defaults()
     }
 }
 
-
 void Test_USettings::The_look_is_kept_last_and_only_when_chosen_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("read");
     QTest::addColumn<QByteArray>("written"); // the file's end once written again
     QTest::newRow("no element: light, and none written")
-        << Settings("Conf_Settings", All_Groups) << QStringLiteral("light") << QByteArray("</lastinternet></Conf_Settings>");
+        << Settings("Conf_Settings", All_Groups) << QStringLiteral("light")
+        << QByteArray("</lastinternet></Conf_Settings>");
     QTest::newRow("dark") << Settings("Conf_Settings", All_Groups + "<lastlook><look>dark</look></lastlook>")
                           << QStringLiteral("dark")
                           << QByteArray("</lastinternet><lastlook><look>dark</look></lastlook></Conf_Settings>");

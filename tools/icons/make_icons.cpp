@@ -515,7 +515,7 @@ int main(int argc, char *argv[])
         const char *Name;
         int Size;
         void (*Glyph)(QPainter &);
-    } shown[] = {{"info", 32, Info}, {"options", 32, Options},   {"close", 32, Close}, {"new", 24, New},
+    } shown[] = {{"info", 32, Info}, {"options", 32, Options},   {"close", 32, Close},  {"new", 24, New},
                  {"open", 24, Open}, {"settings", 24, Settings}, {"update", 24, Update}};
     for (const auto &picture : shown) {
         for (int pixels : {picture.Size, 2 * picture.Size})
@@ -527,8 +527,12 @@ int main(int argc, char *argv[])
     // for, so that they are drawn, not enlarged (both looks).
     const auto categories = [&ok, &dir](const QString &suffix) {
         for (int pixels : {24, 32}) {
-            ok = Draw(dir, QStringLiteral("category_expanded%1_%2").arg(suffix).arg(pixels), pixels, Category_Expanded) && ok;
-            ok = Draw(dir, QStringLiteral("category_collapsed%1_%2").arg(suffix).arg(pixels), pixels, Category_Collapsed) && ok;
+            ok = Draw(dir, QStringLiteral("category_expanded%1_%2").arg(suffix).arg(pixels), pixels,
+                      Category_Expanded) &&
+                 ok;
+            ok = Draw(dir, QStringLiteral("category_collapsed%1_%2").arg(suffix).arg(pixels), pixels,
+                      Category_Collapsed) &&
+                 ok;
         }
     };
     categories(QString());
