@@ -191,7 +191,7 @@ namespace {
 const char *const Program_Help_Text =
     R"(Quillon %1, the configurator of the SW40926 Modbus Slave / Modbus Slave converter.
 
-Usage: quillon [--workspace DIR]
+Usage: quillon [--workspace DIR] [--look light|dark|system]
 
 The workspace holds MASTER/ (firmware files), PROJECTS/ (one directory per configuration), LANGUAGE/
 (language files), the settings file Quillon.xml and Ethernet_Update.xml. The first that applies:
@@ -206,6 +206,8 @@ program. The about box names the workspace in use.
 
 Options:
   --workspace DIR       Keep the workspace in DIR.
+  --look LOOK           Show the windows light, dark or as the desktop is (LOOK: light, dark or system)
+                        for this run only; the look chosen in the options is kept for the next.
   -h, --help            Print this help.
   --version             Print the program's version.
 
@@ -254,18 +256,26 @@ int Run_Program(int &argc, char **argv, const std::function<void(DIRevevoriVezaD
     const QCommandLineOption workspace(Workspace_Option, QStringLiteral("Keep the workspace in DIR."),
                                        QStringLiteral("DIR"));
     parser.addOption(workspace);
-    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty() ||
-        (parser.isSet(workspace) && parser.value(workspace).isEmpty())) {
-        const QString error = parser.errorText().isEmpty()
-                                  ? QStringLiteral("quillon takes no other argument than --workspace DIR")
-                                  : parser.errorText();
+    const QCommandLineOption look(QStringLiteral("look"), QStringLiteral("Show the windows in LOOK for this run."),
+                                  QStringLiteral("LOOK"));
+    parser.addOption(look);
+    const bool parsed = parser.parse(QCoreApplication::arguments());
+    if (!parsed || !parser.positionalArguments().isEmpty() ||
+        (parser.isSet(workspace) && parser.value(workspace).isEmpty()) ||
+        (parser.isSet(look) && !Look_Choice_Names.contains(parser.value(look)))) {
+        QString error = parser.errorText();
+        if (parsed && parser.isSet(look) && !Look_Choice_Names.contains(parser.value(look)))
+            error = QStringLiteral("--look takes light, dark or system, not \"%1\"").arg(parser.value(look));
+        else if (error.isEmpty())
+            error = QStringLiteral("quillon takes no other argument than --workspace DIR and --look LOOK");
         Print_To(stderr, QStringLiteral("quillon: %1 (see quillon --help)\n").arg(error));
         return 2;
     }
+    Set_Look_For_This_Run(parser.value(look));
     const TWorkspace_Choice choice = Locate_Workspace(parser.value(workspace), QCoreApplication::applicationDirPath());
     const auto main = std::make_unique<DIRevevoriVezaDiva>(choice.Dir);
     Create_Dialogs_After_First_Paint(*main);
-    Center_On_Screen(main.get());
+    Place_On_Screen(main.get());
     main->show();
     // Problems of the start-up are told once the main window is on the screen.
     QTimer::singleShot(0, main.get(), [window = main.get()] { window->Report_Start_Up_Problems(); });

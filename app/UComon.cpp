@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <limits>
 
-
 QString Program_Dir;
 QString Master_Dir;
 QString Projects_Dir;
@@ -25,6 +24,7 @@ bool Enable_Internet = false;
 bool Enable_Update = false;
 bool Enable_Jump_Field_Tables = false;
 bool Enable_Double_Click_Auto_Size = false;
+QString Look_Choice = Look_Choice_Names.first();
 int Last_Update_Option = 0;
 bool Last_Read_Back = true;
 QString Last_Serial_Port;
@@ -44,6 +44,7 @@ void Reset_Shared_State()
     Enable_Update = false;
     Enable_Jump_Field_Tables = false;
     Enable_Double_Click_Auto_Size = false;
+    Look_Choice = Look_Choice_Names.first();
     Last_Update_Option = 0;
     Last_Read_Back = true;
     Last_Serial_Port.clear();

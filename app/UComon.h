@@ -26,6 +26,9 @@ inline const QString Version_Endpoint_Path = QStringLiteral("/home/download/Getv
 // Defaults of the remembered settings.
 inline const QString Default_IP_Address = QStringLiteral("192.168.2.205");
 inline const QString Default_Language = QStringLiteral("English");
+// The looks a user may choose, as Quillon.xml and --look name them; the first is the default.
+inline const QStringList Look_Choice_Names = {QStringLiteral("light"), QStringLiteral("dark"),
+                                              QStringLiteral("system")};
 
 // Workspace file and directory names, letter case kept on every platform.
 inline const QString Settings_File_Name = QStringLiteral("Quillon.xml");
@@ -49,6 +52,8 @@ extern bool Enable_Internet;
 extern bool Enable_Update;
 extern bool Enable_Jump_Field_Tables;
 extern bool Enable_Double_Click_Auto_Size;
+// One of Look_Choice_Names.
+extern QString Look_Choice;
 // Per run only.
 extern int Last_Update_Option;
 extern bool Last_Read_Back;

@@ -110,6 +110,7 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
     const QString settingsProblem = Read_Settings(XML1);
     if (!settingsProblem.isEmpty())
         Problems.append(settingsProblem);
+    Apply_Look(Wanted_Look());
 
     Timer_Update->setInterval(First_Check_Interval);
     Set_Timer_Update();
@@ -141,7 +142,7 @@ void DIRevevoriVezaDiva::Place_Controls()
     Apply_Window_Look(this);
     setWindowIcon(Program_Window_Icon());
 
-    L_SW_Code = Create_Label(this, QStringLiteral("L_SW_Code"), 16, 8, false, Code_Grey);
+    L_SW_Code = Create_Label(this, QStringLiteral("L_SW_Code"), 16, 8, false, TText_Colour::Code);
     L_SW_Code->setFont(Program_Font(Code_Pixel_Size));
     L_SW_Code->setText(SW_Code);
     const QSize codeSize = L_SW_Code->sizeHint();
@@ -165,7 +166,7 @@ void DIRevevoriVezaDiva::Place_Controls()
     Shape2->setGeometry(80, 70, 348, 36);
     Shape2->setFrameStyle(QFrame::Box | QFrame::Plain);
     Shape2->setLineWidth(1);
-    Set_Text_Colour(Shape2, Frame_Silver);
+    Set_Text_Colour(Shape2, TText_Colour::Frame);
     L_Name_Conf = Create_Label(this, QStringLiteral("L_Name_Conf"), 87, 75);
     Set_Caption_Room(L_Name_Conf, Box_Text_Room);
     // A long configuration name keeps its beginning and its end in view; the tooltip shows it whole.
@@ -194,10 +195,7 @@ void DIRevevoriVezaDiva::Place_Controls()
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(10, Btn_CreateBin->y() + 51, 674, 1);
-    QPalette line = Shape1->palette();
-    line.setColor(QPalette::Window, Frame_Silver);
-    Shape1->setPalette(line);
-    Shape1->setAutoFillBackground(true);
+    Set_Fill_Colour(Shape1, TText_Colour::Frame);
 
     const int clientHeight = Btn_CreateBin->y() + 152;
 
@@ -205,7 +203,7 @@ void DIRevevoriVezaDiva::Place_Controls()
     L_Velmora = new TClick_Label(this);
     L_Velmora->setObjectName(QStringLiteral("L_Velmora"));
     L_Velmora->setFont(Program_Font(Text_Pixel_Size, true));
-    Set_Text_Colour(L_Velmora, Grey_Text);
+    Set_Text_Colour(L_Velmora, TText_Colour::Text);
     Set_Caption(L_Velmora, Home_Page_Url().host());
     L_Velmora->move(std::min(Velmora_Left, Client_Width - Right_Margin - L_Velmora->width()),
                     clientHeight - Bottom_Margin - L_Velmora->height());

@@ -21,7 +21,7 @@ static constexpr int Value_Left = 240;
 
 static QLabel *About_Label(QWidget *parent, const QString &objectName, int left, int top, const QString &text)
 {
-    QLabel *label = Create_Label(parent, objectName, left, top, false, Dark_Grey_Text);
+    QLabel *label = Create_Label(parent, objectName, left, top, false, TText_Colour::Strong_Text);
     Set_Caption(label, text);
     return label;
 }
@@ -61,7 +61,7 @@ TFAbout::TFAbout(QWidget *parent)
     QFont link = Program_Font();
     link.setUnderline(true);
     Label4->setFont(link);
-    Set_Text_Colour(Label4, Link_Blue);
+    Set_Text_Colour(Label4, TText_Colour::Link);
     Set_Caption(Label4, Home_Page_Url().host());
     // The address stays inside the box whatever the font makes of its width.
     Label4->move(std::min(Label4_Left, Client_Width - Label4_Right_Margin - Label4->width()), 131);
@@ -100,7 +100,7 @@ void TFAbout::showEvent(QShowEvent *event)
         Set_Caption(label, text);
     }
     setFixedSize(Client_Width, Client_Height);
-    Center_On_Screen(this);
+    Place_On_Screen(this);
     QDialog::showEvent(event);
 }
 

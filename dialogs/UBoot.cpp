@@ -222,7 +222,7 @@ void TFBoot::FormShow()
         update_ComPort();
         CB_COM_Port->setFocus();
     }
-    Center_On_Screen(this);
+    Place_On_Screen(this);
 }
 
 bool TFBoot::eventFilter(QObject *watched, QEvent *event)

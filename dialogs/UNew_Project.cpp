@@ -65,7 +65,7 @@ void TFNew_Project::showEvent(QShowEvent *event)
     // FormShow: every showing starts with an empty edit.
     E_New_Proj->clear();
     E_New_Proj->setFocus();
-    Center_On_Screen(this);
+    Place_On_Screen(this);
     QDialog::showEvent(event);
 }
 

@@ -114,7 +114,7 @@ void TFOpenConf::resizeEvent(QResizeEvent *event)
 void TFOpenConf::showEvent(QShowEvent *event)
 {
     Form_Show();
-    Center_On_Screen(this);
+    Place_On_Screen(this);
     QDialog::showEvent(event);
 }
 

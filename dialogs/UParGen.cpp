@@ -55,7 +55,6 @@ constexpr int Gateway_Row = 66;
 constexpr int Gateway_Check_Top = 68;
 constexpr int Gateway_Check_Width = 175;
 
-const QColor Header_Colour(231, 216, 216);
 constexpr int Heading_Pixel_Size = 15;
 constexpr int Header_Padding = 6;
 constexpr int Header_Picture_Size = 16;
@@ -95,7 +94,7 @@ public:
 
 QLabel *Create_Grid_Label(QWidget *content, const QString &name, int left, int top)
 {
-    QLabel *label = Create_Label(content, name, left, top, false, Qt::black);
+    QLabel *label = Create_Label(content, name, left, top, false, TText_Colour::Form_Text);
     // A caption in the label column ends before the inputs.
     if (left < Input_Left)
         Set_Caption_Room(label, Input_Left - left - 4);
@@ -145,20 +144,19 @@ TCategory_Header::TCategory_Header(QWidget *parent) : QWidget(parent)
 
 void TCategory_Header::paintEvent(QPaintEvent *)
 {
-    static const QIcon expanded = Program_Icon(QStringLiteral("category_expanded"));
-    static const QIcon collapsed = Program_Icon(QStringLiteral("category_collapsed"));
+    const QIcon picture = Program_Icon(
+        Collapsed ? QStringLiteral("category_collapsed") : QStringLiteral("category_expanded"), Header_Picture_Size);
     QPainter painter(this);
-    painter.fillRect(rect(), Header_Colour);
+    painter.fillRect(rect(), Colours().Header);
     const int pictureLeft = width() - Header_Padding - Header_Picture_Size;
     painter.setFont(Program_Font(Heading_Pixel_Size, true));
-    painter.setPen(Grey_Text);
+    painter.setPen(Colours().Header_Text);
     const QRect textRect(Header_Padding, 0, std::max(0, pictureLeft - 2 * Header_Padding), height());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
                      painter.fontMetrics().elidedText(Heading, Qt::ElideRight, textRect.width()));
-    const QPixmap picture =
-        (Collapsed ? collapsed : expanded).pixmap(QSize(Header_Picture_Size, Header_Picture_Size), devicePixelRatioF());
     painter.drawPixmap(
-        QRect(pictureLeft, (height() - Header_Picture_Size) / 2, Header_Picture_Size, Header_Picture_Size), picture);
+        QRect(pictureLeft, (height() - Header_Picture_Size) / 2, Header_Picture_Size, Header_Picture_Size),
+        picture.pixmap(QSize(Header_Picture_Size, Header_Picture_Size), devicePixelRatioF()));
 }
 
 void TCategory_Header::mouseReleaseEvent(QMouseEvent *event)
@@ -175,7 +173,7 @@ TCategory_Panel::TCategory_Panel(QWidget *parent, const QString &objectName) : Q
     Header->setObjectName(objectName + QStringLiteral("_Header"));
     Content = new QWidget(this);
     Content->setObjectName(objectName + QStringLiteral("_Content"));
-    Set_Text_Colour(Content, Qt::black);
+    Set_Text_Colour(Content, TText_Colour::Form_Text);
 }
 
 int TCategory_Panel::Rule_Height() const
@@ -462,7 +460,7 @@ void TFParGen::showEvent(QShowEvent *event)
     // A window shown again by the desktop (after minimising, say) is not a new showing.
     if (!event->spontaneous()) {
         FormShow();
-        Center_On_Screen(this);
+        Place_On_Screen(this);
     }
     QDialog::showEvent(event);
 }

@@ -10,6 +10,7 @@
 
 #include <QAccessibleWidget>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -75,7 +76,7 @@ protected:
             return;
         // A plain frame in the link colour: the platform's focus rectangle is too pale to find at a glance.
         QPainter painter(this);
-        painter.setPen(QPen(Link_Blue, 1));
+        painter.setPen(QPen(Colours().Focus, 1));
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 };
@@ -175,7 +176,7 @@ TFSoftOptions::TFSoftOptions(QWidget *Main_Window, TMain_Window_Calls main)
         // A long name ends before the next column (or the page's edge).
         Set_Caption_Room(label, Label_Column_Width);
         label->setFont(Program_Font(Text_Pixel_Size, true));
-        Set_Text_Colour(label, Grey_Text);
+        Set_Text_Colour(label, TText_Colour::Text);
         L_L[k] = label;
         for (TClick_Label *control : {static_cast<TClick_Label *>(picture), static_cast<TClick_Label *>(label)})
             connect(control, &TClick_Label::clicked, this, [this, k] { Run_Handler([&] { LangClick(k + 1); }); });
@@ -212,6 +213,13 @@ TFSoftOptions::TFSoftOptions(QWidget *Main_Window, TMain_Window_Calls main)
     TS_Soft_Settings->setObjectName(QStringLiteral("TS_Soft_Settings"));
     CB_Soft_Set_Jump_Table = Create_Check_Box(TS_Soft_Settings, QStringLiteral("CB_Soft_Set_Jump_Table"), 12, 16);
     CB_DoubleClick_Auto_Size = Create_Check_Box(TS_Soft_Settings, QStringLiteral("CB_DoubleClick_Auto_Size"), 12, 39);
+    L_Look = Create_Label(TS_Soft_Settings, QStringLiteral("L_Look"), 12, 74, true);
+    CB_Look = new QComboBox(TS_Soft_Settings);
+    CB_Look->setObjectName(QStringLiteral("CB_Look"));
+    CB_Look->setGeometry(12, 92, 220, 22);
+    for (int k = 0; k < Look_Choice_Names.size(); ++k)
+        CB_Look->addItem(QString(), Look_Choice_Names[k]);
+    Name_By_Label(CB_Look, L_Look);
     for (QCheckBox *box : {CB_En_Con, CB_Update, CB_Soft_Set_Jump_Table, CB_DoubleClick_Auto_Size})
         connect(box, &QCheckBox::toggled, this, &TFSoftOptions::Update_CheckBox);
 
@@ -237,7 +245,8 @@ TFSoftOptions::TFSoftOptions(QWidget *Main_Window, TMain_Window_Calls main)
     setTabOrder(Btn_Check_Update, LL_Check_Update);
     setTabOrder(LL_Check_Update, CB_Soft_Set_Jump_Table);
     setTabOrder(CB_Soft_Set_Jump_Table, CB_DoubleClick_Auto_Size);
-    setTabOrder(CB_DoubleClick_Auto_Size, Btn_OK);
+    setTabOrder(CB_DoubleClick_Auto_Size, CB_Look);
+    setTabOrder(CB_Look, Btn_OK);
     setTabOrder(Btn_OK, Btn_Cancel);
 
     Set_Caption(L_SW_Code, SW_Code);
@@ -265,6 +274,10 @@ void TFSoftOptions::Set_Lang()
     Btn_Cancel->setText(Lang(313));
     Set_Box_Caption(CB_Soft_Set_Jump_Table, Lang(320));
     Set_Box_Caption(CB_DoubleClick_Auto_Size, Lang(321));
+    Set_Caption(L_Look, Lang(1172));
+    for (int k = 0; k < CB_Look->count(); ++k)
+        CB_Look->setItemText(k, Lang(1173 + k));
+    CB_Look->setToolTip(Lang(1176));
     // A result on the screen follows the language too.
     Show_Check_Text();
     Describe_Controls(this);
@@ -275,7 +288,7 @@ void TFSoftOptions::showEvent(QShowEvent *event)
     // A show the desktop sends (a restore, a change of workspace) is no new showing: the choices stay.
     if (!event->spontaneous()) {
         Form_Show();
-        Center_On_Screen(this);
+        Place_On_Screen(this);
     }
     QDialog::showEvent(event);
 }
@@ -293,6 +306,8 @@ void TFSoftOptions::Form_Show()
     CB_Update->setChecked(Enable_Update);
     CB_Soft_Set_Jump_Table->setChecked(Enable_Jump_Field_Tables);
     CB_DoubleClick_Auto_Size->setChecked(Enable_Double_Click_Auto_Size);
+    CB_Look->setCurrentIndex(std::max(0, CB_Look->findData(Look_Choice)));
+    Look_Shown = CB_Look->currentData().toString();
     Update_CheckBox();
     PC_Options->setFocus();
 }
@@ -468,5 +483,12 @@ void TFSoftOptions::Btn_OKClick()
     Main.Set_Timer_Update();
     Enable_Jump_Field_Tables = CB_Soft_Set_Jump_Table->isChecked();
     Enable_Double_Click_Auto_Size = CB_DoubleClick_Auto_Size->isChecked();
+    // A look chosen here is saved and takes the place of the one given for this run (--look).
+    const QString look = CB_Look->currentData().toString();
+    if (look != Look_Shown) {
+        Look_Choice = look;
+        Set_Look_For_This_Run(QString());
+        Apply_Look(Wanted_Look());
+    }
     accept();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The software options dialog: the language of every window, chosen by its flag; the use of the internet
-// with the periodic and the immediate version check; two table settings. OK copies the choices into the
-// shared state, after which the main window writes the settings file; Cancel drops them.
+// with the periodic and the immediate version check; two table settings and the look of the windows. OK copies the
+// choices into the shared state, after which the main window writes the settings file; Cancel drops them.
 
 #include <QDialog>
 #include <QStringList>
@@ -20,6 +20,7 @@ struct TMain_Window_Calls
     std::function<void()> Set_Timer_Update;
 };
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -82,6 +83,8 @@ public:
     QWidget *TS_Soft_Settings;
     QCheckBox *CB_Soft_Set_Jump_Table;
     QCheckBox *CB_DoubleClick_Auto_Size;
+    QLabel *L_Look;
+    QComboBox *CB_Look; // "light", "dark", "system" as item data
     QWidget *P_Button;
     QPushButton *Btn_OK;
     QPushButton *Btn_Cancel;
@@ -101,4 +104,6 @@ private:
     int Showing = 0;
     // The result shown in LL_Check_Update: -1 none, 0 no update, 1 a newer version.
     int Check_Result = -1;
+    // The look the page showed at this showing.
+    QString Look_Shown;
 };

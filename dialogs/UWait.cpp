@@ -99,7 +99,7 @@ void TFWait::Wait_For(TUpdater_Run &run, const QString &program, int limitMs)
         accept();
     });
     Tick.start();
-    Center_On_Screen(this);
+    Place_On_Screen(this);
     exec();
     Tick.stop();
     disconnect(ended);

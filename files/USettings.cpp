@@ -45,6 +45,9 @@ const TSetting_Flag Flag_Settings[] = {
 // After the flags, so that a reader that knows only the elements above finds them where it expects them.
 const char *const Port_Group = "lastport";
 const char *const Port_Leaf = "portname";
+// Last of all, and only when it is not the default: an older reader finds its file as it knew it.
+const char *const Look_Group = "lastlook";
+const char *const Look_Leaf = "look";
 
 } // namespace
 
@@ -62,6 +65,7 @@ void Default_Settings()
     for (const TSetting_Flag &flag : Flag_Settings)
         *flag.Value = false;
     Last_Serial_Port.clear();
+    Look_Choice = Look_Choice_Names.first();
 }
 
 void Apply_Settings(const TXml_Document &xml)
@@ -77,6 +81,10 @@ void Apply_Settings(const TXml_Document &xml)
     for (const TSetting_Flag &flag : Flag_Settings)
         *flag.Value = Element_Text(Find_Child(flags, QLatin1String(flag.Leaf))) == u"1";
     Last_Serial_Port = Element_Text(Find_Child(Find_Child(root, QLatin1String(Port_Group)), QLatin1String(Port_Leaf)));
+    // A look this version does not know (a later one's) gives the default.
+    const QString look =
+        Element_Text(Find_Child(Find_Child(root, QLatin1String(Look_Group)), QLatin1String(Look_Leaf))).trimmed();
+    Look_Choice = Look_Choice_Names.contains(look) ? look : Look_Choice_Names.first();
 }
 
 QString Read_Settings(TXml_Document &xml)
@@ -140,6 +148,10 @@ void Build_Settings(TXml_Document &xml)
     if (!Last_Serial_Port.isEmpty()) {
         QDomElement port = Add_Child(root, QLatin1String(Port_Group));
         Add_Child(port, QLatin1String(Port_Leaf), Last_Serial_Port);
+    }
+    if (Look_Choice != Look_Choice_Names.first()) {
+        QDomElement look = Add_Child(root, QLatin1String(Look_Group));
+        Add_Child(look, QLatin1String(Look_Leaf), Look_Choice);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "UComon.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -16,11 +17,17 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QStyleFactory>
+#include <QStyleHints>
 #include <QStyleOptionButton>
 #include <QTextDocument>
+#include <QToolTip>
 
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 
 // The resource file lives in the static window library; its initialiser must be referenced explicitly.
 static void Init_Program_Resources()
@@ -52,32 +59,278 @@ QFont Program_Font(int pixelSize, bool bold)
     return font;
 }
 
-void Set_Text_Role(QPalette &palette, QPalette::ColorRole role, const QColor &colour)
+namespace {
+
+// Where a widget keeps what the look gave it, so that a change of look gives it again.
+constexpr char Look_Window_Property[] = "lookWindow";
+constexpr char Look_Text_Property[] = "lookText";
+constexpr char Look_Fill_Property[] = "lookFill";
+constexpr char Look_Icon_Property[] = "lookIcon";
+constexpr char Look_Icon_Size_Property[] = "lookIconSize";
+
+// Light: the program's cream windows. Dark: charcoal windows with light text, designed for the same contrasts,
+// the category headers a dark rose as the light ones are a pale rose.
+const TLook_Colours Light_Colours{
+    .Back = QColor(248, 247, 237),
+    .Text = QColor(96, 96, 96),
+    .Code = QColor(128, 128, 128),
+    .Strong_Text = QColor(51, 51, 51),
+    .Form_Text = QColor(0, 0, 0),
+    .Link = QColor(0, 70, 190),
+    .Focus = QColor(0, 70, 190),
+    .Frame = QColor(192, 192, 192),
+    .Disabled_Text = QColor(140, 140, 140),
+    .Field = QColor(255, 255, 255),
+    .Field_Text = QColor(0, 0, 0),
+    .Disabled_Field = QColor(245, 245, 242),
+    .Placeholder = QColor(112, 112, 112),
+    .Button = QColor(255, 255, 255),
+    .Disabled_Button = QColor(244, 244, 240),
+    .Box_Edge = QColor(128, 128, 122),
+    .Header = QColor(231, 216, 216),
+    .Header_Text = QColor(96, 96, 96),
+    .Highlight = QColor(0, 90, 170),
+    .Highlighted_Text = QColor(255, 255, 255),
+    .Tip = QColor(255, 255, 225),
+    .Tip_Text = QColor(0, 0, 0),
+    .Light = QColor(255, 255, 255),
+    .Midlight = QColor(236, 235, 226),
+    .Mid = QColor(190, 189, 180),
+    .Dark = QColor(160, 159, 152),
+    .Shadow = QColor(105, 105, 100),
+};
+
+const TLook_Colours Dark_Colours{
+    .Back = QColor(36, 38, 41),
+    .Text = QColor(206, 206, 200),
+    .Code = QColor(156, 156, 152),
+    .Strong_Text = QColor(232, 232, 226),
+    .Form_Text = QColor(232, 232, 226),
+    .Link = QColor(128, 180, 255),
+    .Focus = QColor(128, 180, 255),
+    .Frame = QColor(92, 96, 102),
+    .Disabled_Text = QColor(130, 130, 128),
+    .Field = QColor(26, 28, 31),
+    .Field_Text = QColor(236, 236, 232),
+    .Disabled_Field = QColor(42, 44, 47),
+    .Placeholder = QColor(150, 150, 146),
+    .Button = QColor(60, 64, 70),
+    .Disabled_Button = QColor(44, 46, 50),
+    .Box_Edge = QColor(136, 140, 146),
+    .Header = QColor(72, 56, 60),
+    .Header_Text = QColor(232, 218, 218),
+    .Highlight = QColor(45, 105, 185),
+    .Highlighted_Text = QColor(255, 255, 255),
+    .Tip = QColor(58, 60, 64),
+    .Tip_Text = QColor(236, 236, 232),
+    .Light = QColor(84, 88, 95),
+    .Midlight = QColor(70, 74, 80),
+    .Mid = QColor(50, 52, 56),
+    .Dark = QColor(22, 23, 25),
+    .Shadow = QColor(0, 0, 0),
+};
+
+TLook Look_In_Force = TLook::Light;
+QString Run_Choice;
+// The platform's window colour as it was before the program's first look replaced the application's palette.
+QColor Platform_Window;
+
+void Remember_Platform_Window()
 {
-    // Only the enabled states: a disabled control keeps the lighter grey that shows it cannot be used.
-    palette.setColor(QPalette::Active, role, colour);
-    palette.setColor(QPalette::Inactive, role, colour);
-    palette.setColor(QPalette::Disabled, role, Disabled_Text);
+    if (!Platform_Window.isValid() && qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        Platform_Window = QGuiApplication::palette().color(QPalette::Active, QPalette::Window);
+}
+
+double Channel(double value)
+{
+    return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+}
+
+} // namespace
+
+const TLook_Colours &Look_Colours(TLook look)
+{
+    return look == TLook::Dark ? Dark_Colours : Light_Colours;
+}
+
+TLook Current_Look()
+{
+    return Look_In_Force;
+}
+
+const TLook_Colours &Colours()
+{
+    return Look_Colours(Look_In_Force);
+}
+
+QPalette Look_Palette(TLook look)
+{
+    const TLook_Colours &c = Look_Colours(look);
+    // Built from black on every role, never from the application's palette: nothing of a platform theme stays.
+    QPalette palette(Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black, Qt::black);
+    const auto set = [&palette](QPalette::ColorRole role, const QColor &enabled, const QColor &disabled) {
+        palette.setColor(QPalette::Active, role, enabled);
+        palette.setColor(QPalette::Inactive, role, enabled);
+        palette.setColor(QPalette::Disabled, role, disabled);
+    };
+    set(QPalette::Window, c.Back, c.Back);
+    set(QPalette::WindowText, c.Text, c.Disabled_Text);
+    set(QPalette::Base, c.Field, c.Disabled_Field);
+    set(QPalette::AlternateBase, c.Midlight, c.Disabled_Field);
+    set(QPalette::Text, c.Field_Text, c.Disabled_Text);
+    set(QPalette::PlaceholderText, c.Placeholder, c.Disabled_Text);
+    set(QPalette::Button, c.Button, c.Disabled_Button);
+    set(QPalette::ButtonText, c.Strong_Text, c.Disabled_Text);
+    set(QPalette::BrightText, c.Highlighted_Text, c.Highlighted_Text);
+    set(QPalette::Light, c.Light, c.Light);
+    set(QPalette::Midlight, c.Midlight, c.Midlight);
+    set(QPalette::Mid, c.Mid, c.Mid);
+    set(QPalette::Dark, c.Dark, c.Dark);
+    set(QPalette::Shadow, c.Shadow, c.Shadow);
+    set(QPalette::Highlight, c.Highlight, c.Disabled_Button);
+    set(QPalette::HighlightedText, c.Highlighted_Text, c.Disabled_Text);
+    set(QPalette::Link, c.Link, c.Disabled_Text);
+    set(QPalette::LinkVisited, c.Link, c.Disabled_Text);
+    set(QPalette::ToolTipBase, c.Tip, c.Tip);
+    set(QPalette::ToolTipText, c.Tip_Text, c.Tip_Text);
+    return palette;
+}
+
+double Relative_Luminance(const QColor &colour)
+{
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * Channel(rgb.redF()) + 0.7152 * Channel(rgb.greenF()) + 0.0722 * Channel(rgb.blueF());
+}
+
+double Contrast_Ratio(const QColor &a, const QColor &b)
+{
+    const double la = Relative_Luminance(a);
+    const double lb = Relative_Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TLook System_Look()
+{
+#ifdef Q_OS_WIN
+    // The apps' light or dark mode of the Windows settings; a system without it is light.
+    const QSettings personalize(
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize"),
+        QSettings::NativeFormat);
+    const QVariant light = personalize.value(QStringLiteral("AppsUseLightTheme"));
+    if (light.isValid())
+        return light.toInt() == 0 ? TLook::Dark : TLook::Light;
+#endif
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    if (const QStyleHints *hints = QGuiApplication::styleHints()) {
+        if (hints->colorScheme() == Qt::ColorScheme::Dark)
+            return TLook::Dark;
+        if (hints->colorScheme() == Qt::ColorScheme::Light)
+            return TLook::Light;
+    }
+#endif
+    // A dark window colour of the platform's theme is a dark desktop.
+    Remember_Platform_Window();
+    return Platform_Window.isValid() && Platform_Window.lightnessF() < 0.5 ? TLook::Dark : TLook::Light;
+}
+
+TLook Resolve_Look(const QString &choice)
+{
+    if (choice == u"dark")
+        return TLook::Dark;
+    if (choice == u"system")
+        return System_Look();
+    return TLook::Light;
+}
+
+void Set_Look_For_This_Run(const QString &choice)
+{
+    Run_Choice = choice;
+}
+
+QString Look_For_This_Run()
+{
+    return Run_Choice;
+}
+
+TLook Wanted_Look()
+{
+    return Resolve_Look(Run_Choice.isEmpty() ? Look_Choice : Run_Choice);
+}
+
+QColor Look_Colour(TText_Colour kind)
+{
+    const TLook_Colours &c = Colours();
+    switch (kind) {
+    case TText_Colour::Code:
+        return c.Code;
+    case TText_Colour::Strong_Text:
+        return c.Strong_Text;
+    case TText_Colour::Form_Text:
+        return c.Form_Text;
+    case TText_Colour::Link:
+        return c.Link;
+    case TText_Colour::Frame:
+        return c.Frame;
+    case TText_Colour::Text:
+        break;
+    }
+    return c.Text;
 }
 
 void Apply_Window_Look(QWidget *window)
 {
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, Back_Colour);
-    Set_Text_Role(palette, QPalette::WindowText, Grey_Text);
-    palette.setColor(QPalette::Button, QColor(255, 255, 255));
-    Set_Text_Role(palette, QPalette::ButtonText, Dark_Grey_Text);
-    palette.setColor(QPalette::Disabled, QPalette::Text, Disabled_Text);
-    window->setPalette(palette);
+    Remember_Platform_Window();
+    window->setProperty(Look_Window_Property, true);
+    window->setPalette(Look_Palette(Look_In_Force));
     window->setAutoFillBackground(true);
     window->setFont(Program_Font());
 }
 
-void Set_Text_Colour(QWidget *widget, const QColor &colour)
+void Set_Text_Colour(QWidget *widget, TText_Colour kind)
 {
+    widget->setProperty(Look_Text_Property, int(kind));
     QPalette palette = widget->palette();
-    Set_Text_Role(palette, QPalette::WindowText, colour);
+    const QColor colour = Look_Colour(kind);
+    palette.setColor(QPalette::Active, QPalette::WindowText, colour);
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, Colours().Disabled_Text);
     widget->setPalette(palette);
+}
+
+void Set_Fill_Colour(QWidget *widget, TText_Colour kind)
+{
+    widget->setProperty(Look_Fill_Property, int(kind));
+    QPalette palette = widget->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Window, Look_Colour(kind));
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void Apply_Look(TLook look)
+{
+    Remember_Platform_Window();
+    Look_In_Force = look;
+    const QPalette palette = Look_Palette(look);
+    // Pop-ups (lists, menus, message boxes) take the application's palette; tooltips have their own.
+    QApplication::setPalette(palette);
+    QToolTip::setPalette(palette);
+    const QWidgetList widgets = QApplication::allWidgets();
+    for (QWidget *widget : widgets) {
+        if (widget->property(Look_Window_Property).toBool())
+            Apply_Window_Look(widget);
+    }
+    for (QWidget *widget : widgets) {
+        if (const QVariant kind = widget->property(Look_Text_Property); kind.isValid())
+            Set_Text_Colour(widget, TText_Colour(kind.toInt()));
+        if (const QVariant kind = widget->property(Look_Fill_Property); kind.isValid())
+            Set_Fill_Colour(widget, TText_Colour(kind.toInt()));
+        if (const QVariant icon = widget->property(Look_Icon_Property); icon.isValid()) {
+            if (auto *button = qobject_cast<QAbstractButton *>(widget))
+                button->setIcon(Program_Icon(icon.toString(), widget->property(Look_Icon_Size_Property).toInt()));
+        }
+        widget->update();
+    }
 }
 
 bool Is_User_Input(QEvent::Type type)
@@ -134,21 +387,35 @@ QPixmap Read_Picture(const QString &path, int pixels)
 
 } // namespace
 
+namespace {
+
+// The resource's name of a picture as drawn for the look in force.
+QString Look_Picture_Name(const QString &name)
+{
+    const QString dark = name + QStringLiteral("_dark");
+    if (Look_In_Force == TLook::Dark && QFile::exists(QStringLiteral(":/icons/%1.png").arg(dark)))
+        return dark;
+    return name;
+}
+
+} // namespace
+
 QIcon Program_Icon(const QString &name, int size)
 {
     Init_Program_Resources();
-    const QString path = QStringLiteral(":/icons/%1.png").arg(name);
+    const QString drawnFor = Look_Picture_Name(name);
+    const QString path = QStringLiteral(":/icons/%1.png").arg(drawnFor);
     if (size <= 0)
         return QIcon(path);
     const qreal ratio = qApp->devicePixelRatio();
     const int pixels = qRound(size * ratio);
-    const QString key = name + u'@' + QString::number(pixels);
+    const QString key = drawnFor + u'@' + QString::number(pixels);
     QHash<QString, QIcon> &icons = TLook_Cache::Instance().Icons;
     const auto found = icons.constFind(key);
     if (found != icons.constEnd())
         return *found;
     // Drawn at this very size where the resource holds it (<name>_<pixels>.png), else scaled from the large one.
-    const QString drawn = QStringLiteral(":/icons/%1_%2.png").arg(name).arg(pixels);
+    const QString drawn = QStringLiteral(":/icons/%1_%2.png").arg(drawnFor).arg(pixels);
     QPixmap picture = Read_Picture(QFile::exists(drawn) ? drawn : path, pixels);
     if (picture.isNull())
         return QIcon(path);
@@ -176,6 +443,8 @@ QPushButton *Create_Picture_Button(QWidget *parent, const QString &objectName, c
     auto *button = new QPushButton(parent);
     button->setObjectName(objectName);
     button->setIcon(Program_Icon(iconName, iconSize));
+    button->setProperty(Look_Icon_Property, iconName);
+    button->setProperty(Look_Icon_Size_Property, iconSize);
     button->setIconSize(QSize(iconSize, iconSize));
     button->setGeometry(left, top, width, height);
     button->setCursor(Qt::PointingHandCursor);
@@ -280,8 +549,8 @@ TCaption_Fit Fit_Caption(const QFont &font, const QString &text, int width, Qt::
         return Work_Out_Caption_Fit(font, text, width, mode);
     // Every paint of a button fits its caption again: measured once per font, text, room and mode.
     QHash<QString, TCaption_Fit> &fits = TLook_Cache::Instance().Fits;
-    const QString key = font.key() + u'\x1F' + QString::number(width) + u'\x1F' + QString::number(int(mode)) +
-                        u'\x1F' + text;
+    const QString key =
+        font.key() + u'\x1F' + QString::number(width) + u'\x1F' + QString::number(int(mode)) + u'\x1F' + text;
     const auto found = fits.constFind(key);
     if (found != fits.constEnd())
         return *found;
@@ -395,7 +664,7 @@ void Set_Caption(QLabel *label, const QString &text)
     label->adjustSize();
 }
 
-QLabel *Create_Label(QWidget *parent, const QString &objectName, int left, int top, bool bold, const QColor &colour)
+QLabel *Create_Label(QWidget *parent, const QString &objectName, int left, int top, bool bold, TText_Colour colour)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(objectName);
@@ -413,7 +682,7 @@ QWidget *Create_Title_Band(QWidget *dialog, int width)
     auto *band = new QWidget(dialog);
     band->setObjectName(QStringLiteral("P_Title"));
     band->setGeometry(0, 0, width, 69);
-    QLabel *code = Create_Label(band, QStringLiteral("L_SW_Code"), 16, 8, false, Code_Grey);
+    QLabel *code = Create_Label(band, QStringLiteral("L_SW_Code"), 16, 8, false, TText_Colour::Code);
     code->setFont(Program_Font(Code_Pixel_Size));
     code->setText(SW_Code);
     code->adjustSize();
@@ -429,17 +698,117 @@ QWidget *Create_Button_Band(QWidget *dialog, int width, int clientHeight)
     return band;
 }
 
-void Center_On_Screen(QWidget *window)
+QRect Room_On_Screen(const QWidget *window)
 {
     QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
-        return;
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
+        return QRect();
+    // The frame is known once the desktop has framed the window; before that it counts as none.
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
+    return screen->availableGeometry().adjusted(client.left() - frame.left(), client.top() - frame.top(),
+                                                client.right() - frame.right(), client.bottom() - frame.bottom());
 }
 
-TQuillon_Style::TQuillon_Style() : QProxyStyle() {}
+namespace {
+
+constexpr char Scroll_Area_Name[] = "Look_Scroll";
+
+// Keeps the scroll area of a window that scrolls its contents as large as the window.
+class TScroll_Fitter : public QObject
+{
+public:
+    TScroll_Fitter(QWidget *window, QScrollArea *area) : QObject(area), Area(area)
+    {
+        window->installEventFilter(this);
+        // A keyboard user sees the control the focus moves to.
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+            if (now && Area->widget() && Area->widget()->isAncestorOf(now))
+                Area->ensureWidgetVisible(now);
+        });
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            Area->setGeometry(static_cast<QWidget *>(watched)->rect());
+        return false;
+    }
+
+private:
+    QScrollArea *Area;
+};
+
+// Moves a window's contents, at their designed size, into a scroll area that fills the window. Done once.
+void Scroll_Contents(QWidget *window)
+{
+    if (window->findChild<QScrollArea *>(QLatin1String(Scroll_Area_Name), Qt::FindDirectChildrenOnly))
+        return;
+    // The tab order as it is: moved widgets keep it.
+    QList<QWidget *> order;
+    for (QWidget *next = window->nextInFocusChain(); next && next != window; next = next->nextInFocusChain()) {
+        if (window->isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && !order.contains(next))
+            order.append(next);
+    }
+    auto *area = new QScrollArea(window);
+    area->setObjectName(QLatin1String(Scroll_Area_Name));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(false);
+    area->setFocusPolicy(Qt::NoFocus);
+    auto *content = new QWidget;
+    content->setObjectName(QStringLiteral("Look_Scroll_Content"));
+    content->resize(window->size());
+    const QObjectList children = window->children();
+    for (QObject *child : children) {
+        auto *widget = qobject_cast<QWidget *>(child);
+        if (!widget || widget == area || widget->isWindow())
+            continue;
+        const bool hidden = widget->isHidden();
+        const QRect place = widget->geometry();
+        widget->setParent(content);
+        widget->setGeometry(place);
+        widget->setHidden(hidden);
+    }
+    area->setWidget(content);
+    // The window's own background shows through.
+    area->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    area->setGeometry(window->rect());
+    area->show();
+    for (qsizetype k = 1; k < order.size(); ++k)
+        QWidget::setTabOrder(order[k - 1], order[k]);
+    new TScroll_Fitter(window, area);
+}
+
+} // namespace
+
+void Place_On_Screen(QWidget *window)
+{
+    const QRect room = Room_On_Screen(window);
+    if (room.isEmpty())
+        return;
+    QSize size = window->size();
+    if (size.width() > room.width() || size.height() > room.height()) {
+        Scroll_Contents(window);
+        size = size.boundedTo(room.size());
+        const bool fixed = window->minimumSize() == window->maximumSize();
+        window->setMinimumSize(window->minimumSize().boundedTo(size));
+        if (fixed)
+            window->setMaximumSize(size);
+        window->resize(size);
+    }
+    QRect client(QPoint(), size);
+    client.moveCenter(room.center());
+    // Centred, and wholly inside the room (its top left corner first, should the room be odd in size).
+    client.moveLeft(std::clamp(client.left(), room.left(), std::max(room.left(), room.right() + 1 - size.width())));
+    client.moveTop(std::clamp(client.top(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height())));
+    const QRect frame = window->frameGeometry();
+    const QRect inner = window->geometry();
+    window->move(client.topLeft() - (inner.topLeft() - frame.topLeft()));
+}
+
+TQuillon_Style::TQuillon_Style() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
 void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                                  const QWidget *widget) const
@@ -451,7 +820,7 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
         if ((option->state & State_HasFocus) && (option->state & State_KeyboardFocusChange)) {
             painter->save();
             painter->setRenderHint(QPainter::Antialiasing);
-            painter->setPen(QPen(Link_Blue, 2));
+            painter->setPen(QPen(Colours().Focus, 2));
             painter->setBrush(Qt::NoBrush);
             painter->drawRoundedRect(QRectF(option->rect).adjusted(2, 2, -2, -2), 2, 2);
             painter->restore();
@@ -508,6 +877,28 @@ void TQuillon_Style::drawControl(ControlElement element, const QStyleOption *opt
     painter->setFont(fit.Font);
     drawItemText(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, button->palette,
                  button->state & State_Enabled, fit.Text, QPalette::ButtonText);
+    painter->restore();
+}
+
+void TQuillon_Style::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                                   const QWidget *widget) const
+{
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    // The style's own edge of a box is a shade of the window colour, too faint to find a box by (on the dark look
+    // an unchecked box all but vanishes): the look's edge is drawn over it.
+    const bool box = element == PE_IndicatorCheckBox || element == PE_IndicatorItemViewItemCheck;
+    if (!box && element != PE_IndicatorRadioButton)
+        return;
+    painter->save();
+    painter->setPen(QPen((option->state & State_Enabled) ? Colours().Box_Edge : Colours().Frame, 1));
+    painter->setBrush(Qt::NoBrush);
+    const QRect edge = option->rect.adjusted(0, 0, -1, -1);
+    if (box) {
+        painter->drawRect(edge);
+    } else {
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->drawEllipse(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
     painter->restore();
 }
 

@@ -1,8 +1,7 @@
 // Built-in English texts of the language table. Every index not listed holds a single blank.
 #include "ULanguage_English.h"
 
-const std::array<TBuilt_In_Text, 305> English_Texts = {{
-const std::array<TBuilt_In_Text, 288> English_Texts = {{
+const std::array<TBuilt_In_Text, 311> English_Texts = {{
     {0, "Begin"},
     {1, "Step 1"},
     {2, "Step 2"},
@@ -314,6 +313,11 @@ const std::array<TBuilt_In_Text, 288> English_Texts = {{
     {1169, "No"},
     {1170, "OK"},
     {1171, "Cancel"},
+    {1172, "Look of the windows:"},
+    {1173, "Light"},
+    {1174, "Dark"},
+    {1175, "As the system"},
+    {1176, "Light or dark windows; \u201cAs the system\u201d follows the desktop's setting."},
     {1177, "The serial updater cannot read the path %1: its character \"%2\" (%3) is not in this system's code page, "
            "and the drive gives the path no short name. Use a name without this character (plain letters and digits) "
            "for the configuration or the workspace's folder."},

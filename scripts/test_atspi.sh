@@ -2,7 +2,7 @@
 # The program as a screen reader finds it: the real executable on a display of its own (Xvfb), with its
 # accessibility bridge on a private D-Bus session, the main window and each dialog opened in turn (xdotool),
 # each read through AT-SPI (scripts/atspi_names.py), failing on any control a person can operate that has no
-# name.
+# name; in the light look, then in the dark one (--look).
 #   scripts/test_atspi.sh [PROGRAM]      (default: build-test/app/quillon, as scripts/test.sh builds it)
 # The workspace is a scratch directory whose settings keep the version check off: nothing leaves the machine.
 set -euo pipefail
@@ -22,11 +22,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-workspace=$scratch/workspace
-mkdir -p "$workspace"
-cat > "$workspace/Quillon.xml" <<'EOF'
+# A scratch workspace per look whose settings keep the version check off.
+make_workspace() {
+    workspace=$scratch/workspace-$1
+    mkdir -p "$workspace"
+    cat > "$workspace/Quillon.xml" <<'EOF'
 <Conf_Settings><lastproj><projectname></projectname></lastproj><lastipadd><ipaddress>192.168.2.205</ipaddress></lastipadd><lastlang><language>English</language></lastlang><lastinternet><enable_internet>0</enable_internet><enable_update>0</enable_update><enable_jump_field_tables>0</enable_jump_field_tables><Double_Click_Auto_Size>0</Double_Click_Auto_Size></lastinternet></Conf_Settings>
 EOF
+}
 
 start_xvfb 1024x768x24
 
@@ -36,10 +39,6 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb
 # A sanitizer build is read here, not checked for leaks (scripts/test.sh does that).
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 unset NO_AT_BRIDGE
-
-"$program" --workspace "$workspace" >"$scratch/quillon.log" 2>&1 &
-pids+=($!)
-quillon_pid=$!
 
 failed=0
 check() { # title regex
@@ -61,61 +60,74 @@ gone() {
     return 1
 }
 
-main=$(window "Configurator SW40926")
-check "Configurator SW40926"
+# The program in one look (--look), each window read in turn, then closed.
+run_look() {
+    local look=$1
+    make_workspace "$look"
+    echo "test_atspi: the $look look"
+    "$program" --workspace "$workspace" --look "$look" >"$scratch/quillon-$look.log" 2>&1 &
+    pids+=($!)
+    quillon_pid=$!
+    main=$(window "Configurator SW40926")
+    check "Configurator SW40926"
 
-# Step 1: a new configuration.
-click "$main" 165 130
-dialog=$(window "^Create New Configuration$")
-check "^Create New Configuration$"
-xdotool windowfocus --sync "$dialog" type --delay 20 A11y
-xdotool key Return
-gone "^Create New Configuration$"
+    # Step 1: a new configuration.
+    click "$main" 165 130
+    dialog=$(window "^Create New Configuration$")
+    check "^Create New Configuration$"
+    xdotool windowfocus --sync "$dialog" type --delay 20 A11y
+    xdotool key Return
+    gone "^Create New Configuration$"
 
-# Opens a dialog by a click in the main window, reads it, closes it with Escape.
-read_and_escape() {
-    click "$main" "$1" "$2"
-    dialog=$(window "$3")
-    check "$3"
+    # Opens a dialog by a click in the main window, reads it, closes it with Escape.
+    read_and_escape() {
+        click "$main" "$1" "$2"
+        dialog=$(window "$3")
+        check "$3"
+        xdotool windowfocus --sync "$dialog" key Escape
+        gone "$3"
+    }
+
+    # Step 1: open a configuration.
+    read_and_escape 343 130 "^Open Configuration$"
+
+    # Step 2: the settings, kept with OK (step 3 needs them saved).
+    click "$main" 165 174
+    dialog=$(window "^Set Communication$")
+    check "^Set Communication$"
+    eval "$(xdotool getwindowgeometry --shell "$dialog")"
+    click "$dialog" $((217 + 55)) $((HEIGHT - 40 + 20))
+    gone "^Set Communication$"
+
+    # Step 3: the update dialog.
+    read_and_escape 165 218 "^Update Device by"
+
+    # The header: information, then options (each of its pages), then close.
+    read_and_escape 541 33 "^About$"
+
+    click "$main" 599 33
+    dialog=$(window "^Software Options$")
+    for page in 1 2 3; do
+        check "^Software Options$"
+        xdotool windowfocus --sync "$dialog" key ctrl+Tab
+        sleep 0.3
+    done
     xdotool windowfocus --sync "$dialog" key Escape
-    gone "$3"
+    gone "^Software Options$"
+
+    click "$main" 657 33
+    for ((i = 0; i < 100; i++)); do kill -0 "$quillon_pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$quillon_pid" 2>/dev/null; then
+        echo "test_atspi: the program did not close" >&2
+        failed=1
+    fi
 }
 
-# Step 1: open a configuration.
-read_and_escape 343 130 "^Open Configuration$"
-
-# Step 2: the settings, kept with OK (step 3 needs them saved).
-click "$main" 165 174
-dialog=$(window "^Set Communication$")
-check "^Set Communication$"
-eval "$(xdotool getwindowgeometry --shell "$dialog")"
-click "$dialog" $((217 + 55)) $((HEIGHT - 40 + 20))
-gone "^Set Communication$"
-
-# Step 3: the update dialog.
-read_and_escape 165 218 "^Update Device by"
-
-# The header: information, then options (each of its pages), then close.
-read_and_escape 541 33 "^About$"
-
-click "$main" 599 33
-dialog=$(window "^Software Options$")
-for page in 1 2 3; do
-    check "^Software Options$"
-    xdotool windowfocus --sync "$dialog" key ctrl+Tab
-    sleep 0.3
+for look in light dark; do
+    run_look "$look"
 done
-xdotool windowfocus --sync "$dialog" key Escape
-gone "^Software Options$"
-
-click "$main" 657 33
-for ((i = 0; i < 100; i++)); do kill -0 "$quillon_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$quillon_pid" 2>/dev/null; then
-    echo "test_atspi: the program did not close" >&2
-    failed=1
-fi
 if ((failed)); then
-    cat "$scratch/quillon.log" >&2
+    cat "$scratch"/quillon-*.log >&2
     echo "test_atspi: FAILED" >&2
     exit 1
 fi

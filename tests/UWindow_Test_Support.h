@@ -8,6 +8,7 @@
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
 #include "ULanguage_Shipped.h"
+#include "ULook.h"
 #include "UMessage.h"
 #include "UWeb_Page.h"
 
@@ -52,6 +53,7 @@ public:
     TProgram_Fixture()
     {
         Reset_Shared_State();
+        Set_Look_For_This_Run(QString());
         Set_Message_Answering(true);
         Set_Web_Page_Opener([this](const QUrl &url) {
             Opened_Pages.append(url);
@@ -63,6 +65,7 @@ public:
         Main.reset();
         Set_Web_Page_Opener({});
         Set_Message_Answering(false);
+        Set_Look_For_This_Run(QString());
         Reset_Shared_State();
     }
 

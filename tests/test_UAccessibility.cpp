@@ -90,10 +90,21 @@ class Test_UAccessibility : public QObject
     Q_OBJECT
 
 private slots:
+    void Every_control_of_every_window_is_named_and_tabbed_in_order_data()
+    {
+        QTest::addColumn<QString>("look");
+        QTest::newRow("light") << u"light"_s;
+        QTest::newRow("dark") << u"dark"_s;
+    }
+
     void Every_control_of_every_window_is_named_and_tabbed_in_order()
     {
+        QFETCH(QString, look);
         TProgram_Fixture program;
+        Set_Look_For_This_Run(look);
         DIRevevoriVezaDiva *main = program.Start(true);
+        Set_Look_For_This_Run(QString());
+        QCOMPARE(Current_Look(), look == u"dark"_s ? TLook::Dark : TLook::Light);
         const auto check = [](QWidget *window, const QString &first, const QStringList &order) {
             const QStringList unnamed = Unnamed_Controls(window);
             QVERIFY2(unnamed.isEmpty(), qPrintable(window->objectName() + u": "_s + unnamed.join(u", "_s)));
@@ -128,7 +139,7 @@ private slots:
         const QStringList pageOrders[3] = {
             Names({"L_L1", "L_L2", "L_L3", "L_L4", "L_L5"}), // the five shipped languages
             Names({"CB_En_Con", "CB_Update", "Btn_Check_Update"}),
-            Names({"CB_Soft_Set_Jump_Table", "CB_DoubleClick_Auto_Size"}),
+            Names({"CB_Soft_Set_Jump_Table", "CB_DoubleClick_Auto_Size", "CB_Look"}),
         };
         // Every control of the connection page usable, so that the tab order covers all of them.
         options->findChild<QCheckBox *>(u"CB_En_Con"_s)->setChecked(true);

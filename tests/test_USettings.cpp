@@ -37,6 +37,8 @@ private slots:
     void Written_values_read_back_unchanged();
     void A_malformed_file_gives_the_defaults_and_is_kept();
     void A_file_that_cannot_be_written_is_reported();
+    void The_look_is_kept_last_and_only_when_chosen_data();
+    void The_look_is_kept_last_and_only_when_chosen();
     void A_value_xml_cannot_hold_is_never_written();
     void A_file_that_cannot_be_read_gives_the_defaults_data();
     void A_file_that_cannot_be_read_gives_the_defaults();
@@ -285,6 +287,41 @@ void Test_USettings::A_file_that_cannot_be_read_gives_the_defaults()
     } else {
         QVERIFY(!kept.exists());
     }
+}
+
+void Test_USettings::The_look_is_kept_last_and_only_when_chosen_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QByteArray>("written"); // the file's end once written again
+    QTest::newRow("no element: light, and none written")
+        << Settings("Conf_Settings", All_Groups) << QStringLiteral("light")
+        << QByteArray("</lastinternet></Conf_Settings>");
+    QTest::newRow("dark") << Settings("Conf_Settings", All_Groups + "<lastlook><look>dark</look></lastlook>")
+                          << QStringLiteral("dark")
+                          << QByteArray("</lastinternet><lastlook><look>dark</look></lastlook></Conf_Settings>");
+    QTest::newRow("system") << Settings("Conf_Settings", All_Groups + "<lastlook><look>system</look></lastlook>")
+                            << QStringLiteral("system")
+                            << QByteArray("<lastlook><look>system</look></lastlook></Conf_Settings>");
+    QTest::newRow("a look this version does not know")
+        << Settings("Conf_Settings", All_Groups + "<lastlook><look>sepia</look></lastlook>") << QStringLiteral("light")
+        << QByteArray("</lastinternet></Conf_Settings>");
+}
+
+void Test_USettings::The_look_is_kept_last_and_only_when_chosen()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, read);
+    QFETCH(QByteArray, written);
+    Write_Settings(file);
+    TXml_Document xml;
+    QCOMPARE(Read_Settings(xml), QString());
+    QCOMPARE(Look_Choice, read);
+    // The other values as an older reader finds them.
+    QCOMPARE(Language_Name, QStringLiteral("Deutsch"));
+    QVERIFY(Enable_Double_Click_Auto_Size);
+    Save_Setting(xml);
+    QVERIFY2(Saved().endsWith(written), Saved().constData());
 }
 
 QTEST_GUILESS_MAIN(Test_USettings)

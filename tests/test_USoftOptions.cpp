@@ -16,6 +16,7 @@
 #include "UVersion_Check.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -512,6 +513,41 @@ private slots:
         QVERIFY(Enable_Jump_Field_Tables);
         QVERIFY(!main->Timer_Update->isActive());
         QCOMPARE(program.Read(QStringLiteral("Quillon.xml")), written);
+    }
+
+    // The look chosen on the software page: shown in every window at OK, saved, and in force at the next start;
+    // it replaces a look given for the run alone. Cancel keeps the look in force.
+    void The_chosen_look_is_shown_at_once_and_kept()
+    {
+        TProgram_Fixture program;
+        Set_Look_For_This_Run(u"dark"_s);
+        DIRevevoriVezaDiva *main = program.Start();
+        QCOMPARE(Current_Look(), TLook::Dark);
+        TFSoftOptions *dialog = main->FSoftOptions;
+        const auto choose = [&](const QString &look, QPushButton *TFSoftOptions::*close) {
+            When_Shown(dialog, [&] {
+                dialog->PC_Options->setCurrentWidget(dialog->TS_Soft_Settings);
+                // The saved choice is shown, not the one for the run.
+                QCOMPARE(dialog->CB_Look->currentData().toString(), Look_Choice);
+                dialog->CB_Look->setCurrentIndex(dialog->CB_Look->findData(look));
+                QTest::mouseClick(dialog->*close, Qt::LeftButton);
+            });
+            QTest::mouseClick(main->Btn_Opz, Qt::LeftButton);
+        };
+        choose(u"dark"_s, &TFSoftOptions::Btn_Cancel);
+        QCOMPARE(Look_Choice, u"light"_s);
+        QCOMPARE(Current_Look(), TLook::Dark);
+        choose(u"dark"_s, &TFSoftOptions::Btn_OK);
+        QCOMPARE(Look_Choice, u"dark"_s);
+        QCOMPARE(Look_For_This_Run(), QString());
+        QCOMPARE(main->palette().color(QPalette::Window), Look_Colours(TLook::Dark).Back);
+        QVERIFY(program.Read(u"Quillon.xml"_s).contains("<lastlook><look>dark</look></lastlook>"));
+        choose(u"light"_s, &TFSoftOptions::Btn_OK);
+        QCOMPARE(Current_Look(), TLook::Light);
+        // Every window follows, the dialogs and their labels too.
+        QCOMPARE(main->FParGen->palette().color(QPalette::Window), Look_Colours(TLook::Light).Back);
+        QCOMPARE(dialog->L_SW_Code->palette().color(QPalette::WindowText), Look_Colours(TLook::Light).Code);
+        QVERIFY(!program.Read(u"Quillon.xml"_s).contains("lastlook"));
     }
 
     void The_immediate_check_shows_its_result_data()

@@ -260,7 +260,7 @@ void Test_Cli::Texts_report_tells_what_each_line_did()
                                  "(\"1000\" was meant, 100 was read)"),
              lines[7].constData());
     QVERIFY2(lines[8].startsWith("warning: line 6: nothing set: ") && !lines[8].contains('\0'), lines[8].constData());
-    QVERIFY2(lines[9].startsWith("256 of 259 shown entries with letters are left in English: 0 1 2 "),
+    QVERIFY2(lines[9].startsWith("261 of 264 shown entries with letters are left in English: 0 1 2 "),
              lines[9].constData());
     run = Run({"texts", file});
     QCOMPARE(run.Out.split('\n')[20], QByteArray("20\ta\\x1B[2Jb\\x7F"));
@@ -321,6 +321,13 @@ void Test_Cli::Version_and_help()
     QCOMPARE(programHelp.Exit_Code, 0);
     QVERIFY2(programHelp.Out.contains("Usage: quillon") && programHelp.Out.contains("--version"),
              programHelp.Out.constData());
+    QVERIFY2(programHelp.Out.contains("--look LOOK"), programHelp.Out.constData());
+    // A look the program does not have is a wrong command line, told before any window opens.
+    QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();
+    offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const TRun wrongLook = Run({"--look", "sepia"}, QStringLiteral(QUILLON_EXE), offscreen);
+    QCOMPARE(wrongLook.Exit_Code, 2);
+    QVERIFY2(wrongLook.Err.contains("--look takes light, dark or system"), wrongLook.Err.constData());
 }
 
 // Every command and option the programs' --help names, as their manual pages must name them too.

@@ -10,6 +10,8 @@ start_xvfb() {
     local size=$1 i
     shift
     _xvfb_dir=$(mktemp -d)
+    # There before the server's shell opens it: the wait below reads it from the first moment.
+    : > "$_xvfb_dir/display"
     # The server writes its display number to the -displayfd descriptor once it accepts connections.
     Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp "$@" 3> "$_xvfb_dir/display" 2> "$_xvfb_dir/log" &
     xvfb_pid=$!

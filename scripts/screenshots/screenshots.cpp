@@ -63,13 +63,17 @@ QPixmap Framed(QWidget *window, QWidget *popup = nullptr)
         over.drawPixmap(popup->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0)), popup->grab());
     }
     constexpr int Title_Height = 26;
-    QPixmap framed(client.width() + 2, client.height() + Title_Height + 1);
+    // At a scale factor the picture keeps the window's device pixels; the bar is drawn at the same scale.
+    const qreal ratio = client.devicePixelRatio();
+    const QSize size = client.deviceIndependentSize().toSize();
+    QPixmap framed(QSize(size.width() + 2, size.height() + Title_Height + 1) * ratio);
+    framed.setDevicePixelRatio(ratio);
     framed.fill(QColor(70, 74, 80));
     QPainter painter(&framed);
     painter.drawPixmap(1, Title_Height, client);
     painter.setPen(Qt::white);
     painter.setFont(Program_Font(12, true));
-    painter.drawText(QRect(10, 0, framed.width() - 20, Title_Height), Qt::AlignVCenter | Qt::AlignLeft,
+    painter.drawText(QRect(10, 0, size.width() + 2 - 20, Title_Height), Qt::AlignVCenter | Qt::AlignLeft,
                      window->windowTitle());
     painter.end();
     return framed;
@@ -102,10 +106,10 @@ void Picture_Pair(QWidget *window, const QString &name, const QString &left, con
     constexpr int Gap = 16;
     constexpr int Caption_Height = 24;
     QPixmap pair(first.width() + Gap + second.width(), Caption_Height + std::max(first.height(), second.height()));
-    pair.fill(Back_Colour);
+    pair.fill(Colours().Back);
     QPainter painter(&pair);
     painter.setFont(Program_Font(13, true));
-    painter.setPen(Dark_Grey_Text);
+    painter.setPen(Colours().Strong_Text);
     painter.drawText(QRect(0, 0, first.width(), Caption_Height), Qt::AlignCenter, left);
     painter.drawText(QRect(first.width() + Gap, 0, second.width(), Caption_Height), Qt::AlignCenter, right);
     painter.drawPixmap(0, Caption_Height, first);
@@ -174,11 +178,13 @@ void Add_Language(const QString &languageDir, const QString &name, QList<QColor>
 int main(int argc, char *argv[])
 {
     TQuillon_Application app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: quillon_screenshots <output directory>\n");
+    // --scaled: only the main window, as the run's scale factor (QT_SCALE_FACTOR) shows it.
+    const bool scaled = argc == 3 && QByteArray(argv[1]) == "--scaled";
+    if (argc != 2 && !scaled) {
+        std::fprintf(stderr, "usage: quillon_screenshots [--scaled] <output directory>\n");
         return 2;
     }
-    Out_Dir = QString::fromLocal8Bit(argv[1]);
+    Out_Dir = QString::fromLocal8Bit(argv[argc - 1]);
     QDir().mkpath(Out_Dir);
 
     QTemporaryDir workspace;
@@ -190,6 +196,15 @@ int main(int argc, char *argv[])
 
     const auto main = Create_Program_Windows(workspace.path());
     main->show();
+    if (scaled) {
+        Conf_Name = QStringLiteral("Line2");
+        Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
+        Set_Files();
+        main->Show_Configuration_Box();
+        Picture(main.get(), QStringLiteral("main_%1_percent").arg(qRound(main->devicePixelRatioF() * 100)));
+        main->hide();
+        return Failed ? 1 : 0;
+    }
     Picture(main.get(), QStringLiteral("main_no_configuration"));
     Picture_Focus(main.get(), main->Btn_Open, QStringLiteral("focus_main_button"));
     Picture_Message(main.get(), Lang(18), QStringLiteral("main_step_refused"));
@@ -392,6 +407,33 @@ int main(int argc, char *argv[])
         options->hide();
     }
     Language_Name = kept;
+    Load_Language();
+    main->Change_Language();
+
+    // The dark look.
+    Apply_Look(TLook::Dark);
+    main->Show_Update_Link(false);
+    Picture(main.get(), QStringLiteral("dark_main_configuration_open"));
+    Picture_Focus(main.get(), main->Btn_Open, QStringLiteral("dark_focus_main_button"));
+    parGen->show();
+    Picture(parGen, QStringLiteral("dark_settings_new_configuration"));
+    parGen->hide();
+    boot->Form_Type = 0;
+    boot->show();
+    Picture(boot, QStringLiteral("dark_update_serial"));
+    boot->hide();
+    options->show();
+    options->PC_Options->setCurrentWidget(options->TS_Soft_Settings);
+    options->CB_Look->setCurrentIndex(options->CB_Look->findData(QStringLiteral("dark")));
+    Picture(options, QStringLiteral("dark_options_software_settings"));
+    options->PC_Options->setCurrentWidget(options->TS_Con_Options);
+    options->Show_Check_Result(true);
+    Picture(options, QStringLiteral("dark_options_connection"));
+    options->hide();
+    main->FAbout->show();
+    Picture(main->FAbout, QStringLiteral("dark_about"));
+    main->FAbout->hide();
+    Apply_Look(TLook::Light);
 
     main->hide();
     return Failed ? 1 : 0;

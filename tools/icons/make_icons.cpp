@@ -16,14 +16,20 @@
 
 namespace {
 
-const QColor Teal(31, 111, 139);
+// The ink of the pictures: dark strokes for the light look; main() draws the "_dark" pictures with the
+// lighter ink, which stays visible on the dark look's buttons and headers.
+QColor Teal(31, 111, 139);
 const QColor Teal_Light(214, 233, 239);
 const QColor Orange(226, 124, 44);
 const QColor Amber(236, 176, 58);
 const QColor Amber_Dark(204, 140, 30);
 const QColor Green(58, 140, 70);
 const QColor Red(192, 62, 52);
-const QColor Grey(96, 96, 96);
+QColor Grey(96, 96, 96);
+const QColor Light_Teal_Ink(31, 111, 139);
+const QColor Light_Grey_Ink(96, 96, 96);
+const QColor Dark_Teal_Ink(92, 176, 206);
+const QColor Dark_Grey_Ink(200, 200, 194);
 const QColor Paper(255, 255, 255);
 
 // Every glyph is drawn on a 64 x 64 design grid.
@@ -509,7 +515,7 @@ int main(int argc, char *argv[])
         const char *Name;
         int Size;
         void (*Glyph)(QPainter &);
-    } shown[] = {{"info", 32, Info}, {"options", 32, Options},   {"close", 32, Close}, {"new", 24, New},
+    } shown[] = {{"info", 32, Info}, {"options", 32, Options},   {"close", 32, Close},  {"new", 24, New},
                  {"open", 24, Open}, {"settings", 24, Settings}, {"update", 24, Update}};
     for (const auto &picture : shown) {
         for (int pixels : {picture.Size, 2 * picture.Size})
@@ -517,6 +523,41 @@ int main(int argc, char *argv[])
                       picture.Glyph) &&
                  ok;
     }
+    // The settings' category headers (drawn at 16 pixels) also at the sizes a scale factor of 1.5 and 2 asks
+    // for, so that they are drawn, not enlarged (both looks).
+    const auto categories = [&ok, &dir](const QString &suffix) {
+        for (int pixels : {24, 32}) {
+            ok = Draw(dir, QStringLiteral("category_expanded%1_%2").arg(suffix).arg(pixels), pixels,
+                      Category_Expanded) &&
+                 ok;
+            ok = Draw(dir, QStringLiteral("category_collapsed%1_%2").arg(suffix).arg(pixels), pixels,
+                      Category_Collapsed) &&
+                 ok;
+        }
+    };
+    categories(QString());
+    // The pictures drawn again for the dark look, whose strokes would vanish on its dark buttons and headers:
+    // <name>_dark.png, and the main window's also at the sizes it shows them.
+    Teal = Dark_Teal_Ink;
+    Grey = Dark_Grey_Ink;
+    for (const auto &picture : pictures) {
+        if (QByteArray(picture.Name) == "logo" || QByteArray(picture.Name) == "ok" ||
+            QByteArray(picture.Name) == "cancel" || QByteArray(picture.Name) == "close" ||
+            QByteArray(picture.Name) == "open")
+            continue; // coloured strokes that show on both looks
+        ok = Draw(dir, QString::fromLatin1(picture.Name) + QStringLiteral("_dark"), picture.Size, picture.Glyph) && ok;
+    }
+    for (const auto &picture : shown) {
+        if (QByteArray(picture.Name) == "close" || QByteArray(picture.Name) == "open")
+            continue;
+        for (int pixels : {picture.Size, 2 * picture.Size})
+            ok = Draw(dir, QStringLiteral("%1_dark_%2").arg(QLatin1String(picture.Name)).arg(pixels), pixels,
+                      picture.Glyph) &&
+                 ok;
+    }
+    categories(QStringLiteral("_dark"));
+    Teal = Light_Teal_Ink;
+    Grey = Light_Grey_Ink;
     if (argc >= 3) {
         const QString theme = QString::fromLocal8Bit(argv[2]);
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
