@@ -244,6 +244,32 @@ for file in tests/windows/pargen/*.xml; do
     printf 'same output  %-36s %s\n' "$conf" "$verdict"
 done
 
+# ---- the console: a name beyond ASCII as written, in a console (UTF-16) and in a file (UTF-8) ----
+# script(1) gives Wine a terminal, which it makes the program's console; Wine shows that console in the
+# terminal's UTF-8. quillon.exe, a window program, prints --help and --version in the console it came from.
+console=$out/console
+rm -rf "$console"
+mkdir -p "$console/PROJECTS/Zürich-Süd"
+cp tests/windows/pargen/01_new_configuration.xml "$console/PROJECTS/Zürich-Süd/ParGen.xml"
+console_check() { # what, file, text it must hold
+    if grep -qF -- "$3" "$2"; then echo "console      $1"; else
+        echo "console      FAILED: $1 (got: $(head -c 300 "$2" | tr '\r\n' '  '))"
+        failed+=("console: $1")
+    fi
+}
+set +e
+(cd "$console" && LC_ALL=C.UTF-8 script -qec "$wine '$(winpath "$root/$build/cli/quillon-cli.exe")' build 'PROJECTS\\Zürich-Süd'" \
+    /dev/null > to-console.txt 2>&1 < /dev/null)
+(cd "$console" && "$wine" "$root/$build/cli/quillon-cli.exe" build 'PROJECTS\Zürich-Süd' > to-file.txt 2>&1)
+(cd "$console" && LC_ALL=C.UTF-8 script -qec "$wine '$(winpath "$root/$stage/quillon.exe")' --version" /dev/null \
+    > window-version.txt 2>&1 < /dev/null)
+(cd "$console" && "$wine" "$root/$stage/quillon.exe" --version > window-version-file.txt 2>&1)
+set -e
+console_check "quillon-cli.exe writes Zürich-Süd to a console" "$console/to-console.txt" 'PROJECTS\Zürich-Süd'
+console_check "quillon-cli.exe writes Zürich-Süd to a file" "$console/to-file.txt" 'PROJECTS\Zürich-Süd'
+console_check "quillon.exe --version in its console" "$console/window-version.txt" "quillon $version"
+console_check "quillon.exe --version to a file" "$console/window-version-file.txt" "quillon $version"
+
 /usr/lib/wine/wineserver -w || true
 
 # ---- the executables' resources: icon, version information, manifest ----
