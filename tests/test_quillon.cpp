@@ -248,8 +248,6 @@ private:
     TProgram_Fixture Mirror;
 };
 
-// A workspace whose remembered configuration Line2 may go through step 3 by the serial updater (its stand-in,
-// running for runMs): the firmware file, the settings and, when given, the configuration's ParGen.xml.
 // The port the update dialog chooses when none is remembered; empty when there is none, or this user may not
 // open it (the dialog would then explain instead of starting the updater).
 QString Chosen_Port()
@@ -261,6 +259,8 @@ QString Chosen_Port()
     return ports[index].Location;
 }
 
+// A workspace whose remembered configuration Line2 may go through step 3 by the serial updater (its stand-in,
+// running for runMs): the firmware file, the settings and, when given, the configuration's ParGen.xml.
 bool Prepare_Serial_Update(const TDesktop_Session &session, const QByteArray &parGen, int runMs = 0)
 {
     return session.Make_Dir(QStringLiteral("PROJECTS/Line2/bin")) &&
@@ -269,6 +269,25 @@ bool Prepare_Serial_Update(const TDesktop_Session &session, const QByteArray &pa
            session.Write(QStringLiteral("Quillon.xml"),
                          "<Conf_Settings><lastproj><projectname>Line2</projectname></lastproj></Conf_Settings>") &&
            Install_Stand_In(session.Workspace(), Serial_Updater_Base, runMs);
+}
+
+// Starts the program and goes through step 3: dialog is the update dialog in its serial form.
+bool Open_Serial_Update(TDesktop_Session &session, QString &dialog)
+{
+    if (!session.Start() || !session.Click(session.Main, "DIRevevoriVezaDiva", "Btn_CreateBin"))
+        return false;
+    dialog = session.Wait_For_Window(QStringLiteral("Update Device by Serial"));
+    return !dialog.isEmpty();
+}
+
+// Cancel in the update dialog, then the header's close button: empty when the program ended cleanly, else why.
+QString Close_Update_And_Program(TDesktop_Session &session, const QString &dialog)
+{
+    if (!session.Click(dialog, "FBoot", "Btn_Cancel") ||
+        !session.Wait_Until_Gone(QStringLiteral("Update Device by Serial")) ||
+        !session.Click(session.Main, "DIRevevoriVezaDiva", "Btn_Close"))
+        return QStringLiteral("the update dialog or the main window could not be closed");
+    return session.Wait_For_Exit();
 }
 
 } // namespace
@@ -453,13 +472,9 @@ private slots:
         const QString port = Chosen_Port();
         if (port.isEmpty())
             QSKIP("the system lists no serial port this user may open to update through");
-        QVERIFY(session.Start());
-        const QString main = session.Main;
-
         // Step 3, Update Device: the files are built and the dialog opens in its serial form.
-        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_CreateBin"));
-        const QString dialog = session.Wait_For_Window(QStringLiteral("Update Device by Serial"));
-        QVERIFY(!dialog.isEmpty());
+        QString dialog;
+        QVERIFY(Open_Serial_Update(session, dialog));
         // The update button; the wait indicator names the updater while it runs, then the dialog is back.
         QVERIFY(session.Click(dialog, "FBoot", "Btn_Update"));
         QVERIFY(!session.Wait_For_Window(QStringLiteral("Update running")).isEmpty());
@@ -479,11 +494,7 @@ private slots:
         QCOMPARE(block.size(), 17);
         QCOMPARE(int(block[4]), 3); // Port_0_Baud of this configuration
 
-        // Cancel, then the header's close button.
-        QVERIFY(session.Click(dialog, "FBoot", "Btn_Cancel"));
-        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
-        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));
-        const QString exit = session.Wait_For_Exit();
+        const QString exit = Close_Update_And_Program(session, dialog);
         QVERIFY2(exit.isEmpty(), qPrintable(exit));
     }
 
@@ -494,11 +505,8 @@ private slots:
         QVERIFY(Stand_In_Control(session.Workspace(), Serial_Updater_Base, "tick_ms=200\n"));
         if (Chosen_Port().isEmpty())
             QSKIP("the system lists no serial port this user may open to update through");
-        QVERIFY(session.Start());
-        const QString main = session.Main;
-        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_CreateBin"));
-        const QString dialog = session.Wait_For_Window(QStringLiteral("Update Device by Serial"));
-        QVERIFY(!dialog.isEmpty());
+        QString dialog;
+        QVERIFY(Open_Serial_Update(session, dialog));
         QVERIFY(session.Click(dialog, "FBoot", "Btn_Update"));
         const QString wait = session.Wait_For_Window(QStringLiteral("Update running"));
         QVERIFY(!wait.isEmpty());
@@ -515,10 +523,7 @@ private slots:
         QVERIFY(!Stand_In_Runs(session.Workspace(), Serial_Updater_Base).value(0).Finished);
         QVERIFY(!QFileInfo::exists(session.Path(Updater_Lock_File_Name)));
 
-        QVERIFY(session.Click(dialog, "FBoot", "Btn_Cancel"));
-        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
-        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));
-        const QString exit = session.Wait_For_Exit();
+        const QString exit = Close_Update_And_Program(session, dialog);
         QVERIFY2(exit.isEmpty(), qPrintable(exit));
     }
 
@@ -526,22 +531,16 @@ private slots:
     {
         TDesktop_Session session;
         QVERIFY(Prepare_Serial_Update(session, QByteArray()));
-        QVERIFY(session.Start());
-        const QString main = session.Main;
         // Step 3 writes the images as always; the update button refuses them with an error box.
-        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_CreateBin"));
-        const QString dialog = session.Wait_For_Window(QStringLiteral("Update Device by Serial"));
-        QVERIFY(!dialog.isEmpty());
+        QString dialog;
+        QVERIFY(Open_Serial_Update(session, dialog));
         QVERIFY(session.Click(dialog, "FBoot", "Btn_Update"));
         QVERIFY(session.Close_Message_Box());
         QVERIFY(Stand_In_Runs(session.Workspace(), Serial_Updater_Base).isEmpty());
         QVERIFY(!QFileInfo::exists(session.Path(QStringLiteral("PROJECTS/Line2/update.log"))));
         QCOMPARE(QFileInfo(session.Path(QStringLiteral("PROJECTS/Line2/bin/bank.bin"))).size(), 4);
 
-        QVERIFY(session.Click(dialog, "FBoot", "Btn_Cancel"));
-        QVERIFY(session.Wait_Until_Gone(QStringLiteral("Update Device by Serial")));
-        QVERIFY(session.Click(main, "DIRevevoriVezaDiva", "Btn_Close"));
-        const QString exit = session.Wait_For_Exit();
+        const QString exit = Close_Update_And_Program(session, dialog);
         QVERIFY2(exit.isEmpty(), qPrintable(exit));
     }
 };

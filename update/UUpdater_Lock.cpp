@@ -120,18 +120,26 @@ bool Lock_Holder_Alive(const TUpdater_Lock_Record &record)
     return Process_Alive(record.Owner_Pid, record.Owner_Start);
 }
 
-std::optional<TUpdater_Lock_Record> Live_Updater_Lock(const QString &dir)
+namespace {
+
+// The record in the lock file at path; none when there is no regular file there or it cannot be read.
+std::optional<TUpdater_Lock_Record> Read_Lock_Record(const QString &path)
 {
-    const QString path = Join_Path(dir, Updater_Lock_File_Name);
     if (!QFileInfo(path).isFile())
         return std::nullopt;
-    TUpdater_Lock_Record record;
     try {
-        record = Parse_Lock_Record(Read_Regular_File(path, Lock_File_Limit));
+        return Parse_Lock_Record(Read_Regular_File(path, Lock_File_Limit));
     } catch (const EQuillon_Error &) {
         return std::nullopt;
     }
-    if (!Lock_Holder_Alive(record))
+}
+
+} // namespace
+
+std::optional<TUpdater_Lock_Record> Live_Updater_Lock(const QString &dir)
+{
+    const std::optional<TUpdater_Lock_Record> record = Read_Lock_Record(Join_Path(dir, Updater_Lock_File_Name));
+    if (!record || !Lock_Holder_Alive(*record))
         return std::nullopt;
     return record;
 }
@@ -222,12 +230,8 @@ void TUpdater_Lock::Release()
         return;
     Is_Held = false;
     // Only our own lock goes: one taken over after we were thought dead is left to its new holder.
-    QFile file(Path);
-    if (file.open(QIODevice::ReadOnly)) {
-        const TUpdater_Lock_Record now = Parse_Lock_Record(file.read(Lock_File_Limit));
-        file.close();
-        if (now.Owner_Pid == Own.Owner_Pid && now.Owner_Start == Own.Owner_Start &&
-            now.Started.toSecsSinceEpoch() == Own.Started.toSecsSinceEpoch())
-            QFile::remove(Path);
-    }
+    const std::optional<TUpdater_Lock_Record> now = Read_Lock_Record(Path);
+    if (now && now->Owner_Pid == Own.Owner_Pid && now->Owner_Start == Own.Owner_Start &&
+        now->Started.toSecsSinceEpoch() == Own.Started.toSecsSinceEpoch())
+        QFile::remove(Path);
 }

@@ -140,12 +140,9 @@ struct TUpdate_Record
     bool Read_Back = true;
     TRun_End End = TRun_End::Exited;
     int Exit_Code = 0;
-    // Why it could not be started, in English (quillon-cli, update.log); the parts below let a window tell it
-    // in its own language: the entry of a reason the program states itself, else the system's reason.
+    // Why it could not be started, in English, as update.log says it (a window tells it from the run itself, in
+    // its own language: Start_Failure_Text).
     QString Error_Text;
-    QString Failed_Program;
-    int Failure_Entry = 0;
-    QString Failure_Reason;
     qint64 Elapsed_Ms = 0;
     // What the updater wrote on its output and error (the last part of it when it wrote much).
     QByteArray Output;
