@@ -324,6 +324,18 @@ void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &li
         err << "quillon-cli: " << prefix << "and " << lines.size() - Shown_Lines << " more\n";
 }
 
+bool Resolve_In_Workspace(const TCli_Call &call, QString &dir)
+{
+    if (call.Workspace.isEmpty())
+        return true;
+    QString problem;
+    dir = Workspace_Config_Dir(call.Workspace, dir, problem);
+    if (!dir.isEmpty())
+        return true;
+    Fail(call.Err, problem);
+    return false;
+}
+
 QString Workspace_Config_Dir(const QString &workspace, const QString &dir, QString &problem)
 {
     const QString projects = QFileInfo(Join_Path(workspace, QStringLiteral("PROJECTS"))).canonicalFilePath();

@@ -120,6 +120,9 @@ void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &li
 // resolved once, through every symbolic link and "..". Empty, and problem set, unless it lies directly in the
 // workspace's PROJECTS.
 QString Workspace_Config_Dir(const QString &workspace, const QString &dir, QString &problem);
+// dir resolved by Workspace_Config_Dir when the call names a workspace; false, the reason said on err, when it
+// lies outside the workspace's PROJECTS.
+bool Resolve_In_Workspace(const TCli_Call &call, QString &dir);
 
 // Finishes or undoes what a killed provision left in projectsDir, saying so on err.
 void Recover_Provisions_Of(const QString &projectsDir, QTextStream &err);

@@ -28,12 +28,8 @@ int Cli_Import(const TCli_Call &call)
     Load_Default_Language();
     // With a workspace the configuration goes into its PROJECTS and nowhere else: resolved once, through links
     // and "..", and named resolved from here on.
-    if (!call.Workspace.isEmpty()) {
-        QString problem;
-        configDir = Workspace_Config_Dir(call.Workspace, configDir, problem);
-        if (configDir.isEmpty())
-            return Fail(err, problem);
-    }
+    if (!Resolve_In_Workspace(call, configDir))
+        return Exit_Failed;
     QByteArray bankK;
     QByteArray bank;
     try {

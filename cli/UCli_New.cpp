@@ -18,12 +18,8 @@ int Cli_New(const TCli_Call &call)
     QTextStream &out = call.Out;
     QTextStream &err = call.Err;
     Load_Default_Language();
-    if (!call.Workspace.isEmpty()) {
-        QString problem;
-        configDir = Workspace_Config_Dir(call.Workspace, configDir, problem);
-        if (configDir.isEmpty())
-            return Fail(err, problem);
-    }
+    if (!Resolve_In_Workspace(call, configDir))
+        return Exit_Failed;
     // Step 1: the name, by the rules of the new-configuration dialog.
     const QString dir = QDir::cleanPath(configDir);
     const QFileInfo dirInfo(dir);

@@ -61,12 +61,8 @@ int Cli_Provision(const TCli_Call &call)
     Load_Default_Language();
     // With a workspace the configurations go into its PROJECTS and nowhere else: the template's place resolved
     // once, through links and "..".
-    if (!call.Workspace.isEmpty()) {
-        QString problem;
-        templateDir = Workspace_Config_Dir(call.Workspace, templateDir, problem);
-        if (templateDir.isEmpty())
-            return Fail(err, problem);
-    }
+    if (!Resolve_In_Workspace(call, templateDir))
+        return Exit_Failed;
     if (!QFileInfo(templateDir).isDir())
         return Fail(err, QStringLiteral("%1 is not a directory").arg(Native(templateDir)));
     const QString templateParGen = Join_Path(templateDir, ParGen_File_Name);
