@@ -260,17 +260,21 @@ private slots:
         TUpdate_Record record;
         record.Program = program;
         record.Arguments = {QStringLiteral("/dev/ttyS0"), QStringLiteral("NO")};
+        record.Notes = {QStringLiteral("C:\\W\\\u0133 handed on as C:\\W\\IJ~1")};
         record.Option = 2;
         record.Read_Back = false;
         record.Limit_Ms = how == u"limit" ? 200 : 30000;
         Begin_Update_Record(run, record, dir.path());
         Run_Updater(run, program, record.Arguments, TPlatform_Form::Posix, dir.path(), record.Limit_Ms);
         Finish_Update_Record(run, record, dir.path());
-        const QStringList lines = QString::fromUtf8(Read_All(dir.filePath(QStringLiteral("update.log")))).split(u'\n');
+        QStringList lines = QString::fromUtf8(Read_All(dir.filePath(QStringLiteral("update.log")))).split(u'\n');
         QCOMPARE(lines.value(0), QStringLiteral("earlier record"));
         QVERIFY2(lines.value(1).endsWith(QStringLiteral(" serial update")), qPrintable(lines.join(u'\n')));
         QCOMPARE(lines.value(2), QStringLiteral("  updater: ") + QDir::toNativeSeparators(program) +
                                      QStringLiteral(" /dev/ttyS0 NO"));
+        // What was changed in the arguments before the run.
+        QCOMPARE(lines.value(3), QStringLiteral("  note: C:\\W\\\u0133 handed on as C:\\W\\IJ~1"));
+        lines.removeAt(3);
         QCOMPARE(lines.value(3), QStringLiteral("  option: 2 (configuration only), read back off"));
         QVERIFY2(lines.value(4).startsWith(ended), qPrintable(lines.join(u'\n')));
         const QStringList outputFiles = QDir(dir.path()).entryList({QStringLiteral("update-output-*")}, QDir::Files);
