@@ -16,6 +16,19 @@
 
 namespace {
 
+// A verdict as the command line tells it: one that blames a list's key also says what ParGen.xml may hold there.
+QString Verdict_Reason(const TSend_Verdict &verdict)
+{
+    const TSettings_List *list = Settings_List_Of(verdict.Key);
+    if (!list || verdict.Rule_Entry != 0)
+        return verdict.Reason;
+    return verdict.Reason + (verdict.Reason.endsWith(u'.') ? QStringLiteral(" ") : QStringLiteral("; ")) +
+           QStringLiteral("ParGen.xml holds %1 as the index (0 to %2) of %3")
+               .arg(verdict.Key)
+               .arg(list->Items.size() - 1)
+               .arg(list->Items.join(QStringLiteral(", ")));
+}
+
 QString Hex_Bytes(uint32_t value)
 {
     return QStringLiteral("%1 %2 %3 %4")
@@ -76,7 +89,8 @@ int Cli_Build(const TCli_Call &call)
     call.Out << "checksum: " << Config_Bank.Checksum << " (" << Hex_Bytes(Config_Bank.Checksum) << ")\n";
     // The files are what the update step writes; whether they may reach a device is another question.
     if (!verdict.May_Send())
-        call.Err << "quillon-cli: warning: this configuration must not be sent to a device: " << verdict.Reason << '\n';
+        call.Err << "quillon-cli: warning: this configuration must not be sent to a device: " << Verdict_Reason(verdict)
+                 << '\n';
     return Exit_Ok;
 }
 
@@ -90,7 +104,7 @@ int Cli_Verify(const TCli_Call &call)
     for (const QString &difference : differences)
         call.Err << "quillon-cli: " << difference << '\n';
     if (!verdict.May_Send())
-        call.Err << "quillon-cli: the configuration must not be sent to a device: " << verdict.Reason << '\n';
+        call.Err << "quillon-cli: the configuration must not be sent to a device: " << Verdict_Reason(verdict) << '\n';
     if (!differences.isEmpty() || !verdict.May_Send())
         return Exit_Failed;
     call.Out << Native(Bank_File_Path(configDir)) << ": OK\n";
@@ -105,7 +119,7 @@ int Cli_Check(const TCli_Call &call)
         return Not_A_Directory(call.Err, configDir);
     Load_Default_Language();
     const TSend_Verdict verdict = Send_Verdict_Of_File(ParGen_Path(configDir), Cli_Text);
-    call.Out << (verdict.May_Send() ? QStringLiteral("OK") : verdict.Reason) << '\n';
+    call.Out << (verdict.May_Send() ? QStringLiteral("OK") : Verdict_Reason(verdict)) << '\n';
     return verdict.May_Send() ? Exit_Ok : Exit_Failed;
 }
 
