@@ -16,7 +16,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
@@ -207,13 +206,11 @@ TFParGen::TFParGen(QWidget *parent)
     Place_Controls();
     Set_Caption(L_SW_Code, SW_Code);
 
-    // Width fixed; 700 high, but never taller than the screen.
+    // Width fixed; 700 high, but never taller than the room the screen gives a window.
     setFixedWidth(Client_Width);
     setMinimumHeight(Title_Height + Header_Height + Button_Band_Height);
-    int height = Client_Height;
-    if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
-        height = std::min(height, screen->availableGeometry().height());
-    resize(Client_Width, height);
+    const QRect room = Room_On_Screen(this);
+    resize(Client_Width, room.isEmpty() ? Client_Height : std::min(Client_Height, room.height()));
 
     // The design values, which the first showing keeps when ParGen.xml cannot be read.
     Show_Fields(Form_Initial_Fields());
