@@ -16,7 +16,7 @@
 #include "USaveBincc.h"
 #include "USettings.h"
 #include "USoftOptions.h"
-#include "UUpdater_Lock.h"
+#include "UUpdate_Pipeline.h"
 #include "UVersion_Check.h"
 #include "UWait.h"
 #include "UWeb_Page.h"
@@ -94,7 +94,7 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
 
     Set_Workspace_Paths(programDir);
     // A workspace that cannot be created or written: the start-up goes on and says so once it has ended.
-    const QString workspaceProblem = Prepare_Workspace();
+    const QString workspaceProblem = Prepare_Workspace(Current_Workspace());
     if (!workspaceProblem.isEmpty())
         Problems.append(workspaceProblem);
     // A provision a killed quillon-cli left: finished or undone before the configurations are listed.
@@ -340,21 +340,20 @@ void DIRevevoriVezaDiva::Update_Device()
     // The files first, then the dialog. Reading ParGen.xml and writing and syncing both images run off the
     // window thread: a slow disk never freezes the window.
     // Never under an updater that was given this configuration's images and still runs.
-    if (const std::optional<TUpdater_Lock_Record> busy = Live_Updater_Lock(Program_Dir);
-        busy && QDir::cleanPath(busy->Conf_Dir) == QDir::cleanPath(Conf_Dir)) {
-        Message_Box(Busy_Updater_Text(*busy, QDateTime::currentDateTime(), Lang), TMessage_Kind::Warning);
+    TUpdater_Lock_Record holder;
+    if (const QString busy = Bin_Busy_Refusal(Conf_Dir, Lang, &holder); !busy.isEmpty()) {
+        Report_Busy_Updater(busy, holder.Updater_Pid);
         return;
     }
     int formType = 0;
-    TSend_Verdict verdict;
-    Run_File_Work(this, [&formType, &verdict, parGen = ParGen_File, confDir = Conf_Dir] {
-        formType = Make_Config_Data(parGen, &verdict, Lang);
-        Write_Config_Files(confDir);
+    Run_File_Work(this, [&formType, parGen = ParGen_File, confDir = Conf_Dir] {
+        const TConfig_Images images = Make_Config_Data(parGen, Lang);
+        Write_Config_Files(confDir, images);
+        formType = images.Device_Type;
     });
     if (!FBoot)
         return;
     FBoot->Form_Type = formType;
-    FBoot->Verdict = verdict;
     FBoot->exec();
 }
 

@@ -4,7 +4,8 @@
 #include "UCli.h"
 #include "UCli_Command.h"
 
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
 #include "UProvision_Journal.h"

@@ -3,12 +3,14 @@
 #include "UCli.h"
 #include "UCli_Command.h"
 
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "UImage_Keys.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
 #include "URegular_File.h"
 #include "USaveBincc.h"
+#include "UUpdate_Pipeline.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -53,7 +55,7 @@ int Not_A_Directory(QTextStream &err, const QString &configDir)
 // Builds both images from configDir/ParGen.xml, telling on err when there is none; verdict says whether the
 // configuration of that same reading may be sent. False, with the reason on err, when configDir is no
 // directory or the file cannot be read.
-bool Build_Data(const QString &configDir, TSend_Verdict &verdict, QTextStream &err)
+bool Build_Data(const QString &configDir, TConfig_Images &images, QTextStream &err)
 {
     if (!QFileInfo(configDir).isDir()) {
         Not_A_Directory(err, configDir);
@@ -63,7 +65,7 @@ bool Build_Data(const QString &configDir, TSend_Verdict &verdict, QTextStream &e
         err << "quillon-cli: no " << ParGen_File_Name << " in " << Native(configDir) << ": the defaults were used\n";
     try {
         Load_Default_Language();
-        Make_Config_Data(ParGen_Path(configDir), &verdict, Cli_Text);
+        images = Make_Config_Data(ParGen_Path(configDir), Cli_Text);
     } catch (const EQuillon_Error &error) {
         Fail(err, error.Text());
         return false;
@@ -76,17 +78,21 @@ bool Build_Data(const QString &configDir, TSend_Verdict &verdict, QTextStream &e
 int Cli_Build(const TCli_Call &call)
 {
     const QString &configDir = call.Arguments[0];
-    TSend_Verdict verdict;
-    if (!Build_Data(configDir, verdict, call.Err))
+    TConfig_Images images;
+    if (!Build_Data(configDir, images, call.Err))
         return Exit_Failed;
+    const TSend_Verdict &verdict = images.Verdict;
+    // An updater may be reading bin/ now.
+    if (const QString busy = Bin_Busy_Refusal(configDir); !busy.isEmpty())
+        return Fail(call.Err, busy);
     try {
-        Write_Config_Files(configDir);
+        Write_Config_Files(configDir, images);
     } catch (const EQuillon_Error &error) {
         return Fail(call.Err, error.Text());
     }
-    call.Out << Native(Bank_File_Path(configDir)) << ": " << Param_Buffer_Length << " bytes\n";
-    call.Out << Native(BankK_File_Path(configDir)) << ": " << Bank_Buffer_Length << " bytes\n";
-    call.Out << "checksum: " << Config_Bank.Checksum << " (" << Hex_Bytes(Config_Bank.Checksum) << ")\n";
+    call.Out << Native(Bank_File_Path(configDir)) << ": " << images.Param_Block.size() << " bytes\n";
+    call.Out << Native(BankK_File_Path(configDir)) << ": " << images.Bank_Image.size() << " bytes\n";
+    call.Out << "checksum: " << images.Bank.Checksum << " (" << Hex_Bytes(images.Bank.Checksum) << ")\n";
     // The files are what the update step writes; whether they may reach a device is another question.
     if (!verdict.May_Send())
         call.Err << "quillon-cli: warning: this configuration must not be sent to a device: " << Verdict_Reason(verdict)
@@ -97,10 +103,11 @@ int Cli_Build(const TCli_Call &call)
 int Cli_Verify(const TCli_Call &call)
 {
     const QString &configDir = call.Arguments[0];
-    TSend_Verdict verdict;
-    if (!Build_Data(configDir, verdict, call.Err))
+    TConfig_Images images;
+    if (!Build_Data(configDir, images, call.Err))
         return Exit_Failed;
-    const QStringList differences = Config_File_Differences(configDir);
+    const TSend_Verdict &verdict = images.Verdict;
+    const QStringList differences = Config_File_Differences(configDir, images);
     for (const QString &difference : differences)
         call.Err << "quillon-cli: " << difference << '\n';
     if (!verdict.May_Send())

@@ -3,7 +3,8 @@
 #include "UCli_Diff.h"
 #include "UCli_Command.h"
 
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "UImage_Keys.h"
 #include "UParGen_File.h"
 #include "URegular_File.h"
@@ -186,9 +187,9 @@ std::optional<TSide> Read_Side(const QString &path, bool raw, QTextStream &err)
                 }
                 return side;
             }
-            Make_Config_Data(parGen);
-            side.Bank = Param_Block_Bytes();
-            side.BankK = Bank_Image_Bytes();
+            const TConfig_Images images = Make_Config_Data(parGen);
+            side.Bank = images.Param_Block;
+            side.BankK = images.Bank_Image;
             side.Device_Type = exists && TParGen_Reader(xml.Root()).Flag(QStringLiteral("Device_Type_Type"))
                                    ? QStringLiteral("1")
                                    : QStringLiteral("0");

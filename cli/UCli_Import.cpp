@@ -4,7 +4,8 @@
 #include "UCli_Diff.h"
 
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "UImage_Keys.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
@@ -128,9 +129,9 @@ int Cli_Import(const TCli_Call &call)
     QByteArray rebuiltBankK;
     QByteArray rebuiltBank;
     try {
-        Make_Config_Data_Bytes(xml.To_Bytes());
-        rebuiltBankK = Bank_Image_Bytes();
-        rebuiltBank = Param_Block_Bytes();
+        const TConfig_Images images = Make_Config_Data_Bytes(xml.To_Bytes());
+        rebuiltBankK = images.Bank_Image;
+        rebuiltBank = images.Param_Block;
     } catch (const EQuillon_Error &error) {
         return Fail(err, error.Text());
     }

@@ -2,7 +2,8 @@
 
 #include "UCli_Command.h"
 
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
 #include "UProvision_Journal.h"

@@ -5,7 +5,8 @@
 #include "UCsv_Table.h"
 
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
 #include "UProvision_Journal.h"
@@ -227,7 +228,7 @@ int Cli_Provision(const TCli_Call &call)
         const TProvision_Row &row = rows[r];
         out << "row " << row.Number << ": update of " << row.Name << '\n';
         out.flush();
-        TUpdate_Request request;
+        TCli_Update_Request request;
         request.Config_Dir = row.Dir;
         (row.Ethernet ? request.Ip : request.Port) = row.Address;
         request.Option = call.Option.toInt();

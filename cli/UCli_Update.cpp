@@ -6,17 +6,19 @@
 
 #include "UAnsi_Paths.h"
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
 #include "UEcho_Client.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
 #include "USaveBincc.h"
 #include "UUpdate_Logic.h"
+#include "UUpdate_Pipeline.h"
 #include "UUpdater_Lock.h"
 #include "UUpdater_Run.h"
 #include "UXml_Document.h"
 
 #include <QDateTime>
+#include <QEventLoop>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,21 +42,6 @@ QString Config_Of_Workspace(const QString &workspace, const QString &configDir)
         return configDir;
     return Join_Path(workspace, QStringLiteral("PROJECTS"), configDir);
 }
-
-struct TUpdate
-{
-    QTextStream &Out;
-    QTextStream &Err;
-
-    int Fail(const QString &message) { return ::Fail(Err, message); }
-    int Update(const TUpdate_Request &request);
-    int Update_Ethernet(const QString (&parts)[4], int option, bool readBack, TUpdate_Record &record);
-    int Run_Updater_Of(const QString &base, TUpdate_Record &record);
-
-    std::unique_ptr<TUpdater_Lock> Lock;
-    // The directories as the serial updater is handed them.
-    TSerial_Paths Serial_Paths;
-};
 
 // The signal that asked quillon-cli to end while an updater ran (0: none). Set by the handler, read by a timer.
 volatile std::sig_atomic_t Stop_Signal = 0;
@@ -123,212 +110,180 @@ TSerial_Port Chosen_Port(const QString &port, const QList<TSerial_Port> &listed)
     return chosen;
 }
 
-int TUpdate::Update(const TUpdate_Request &request)
+// The workspace is the directory that holds PROJECTS: MASTER, the updaters and Ethernet_Update.xml are there.
+// Empty workspace and a reason when configDir is no configuration of one.
+QString Workspace_Of(const TCli_Update_Request &request, TWorkspace &workspace, TConfiguration &configuration)
 {
-    const QString &configDir = request.Config_Dir;
-    const QString &workspaceDir = request.Workspace;
-    const QString &port = request.Port;
-    const QString &ip = request.Ip;
-    const int option = request.Option;
-    const bool readBack = request.Read_Back;
-    // The workspace is the directory that holds PROJECTS: MASTER, the updaters and Ethernet_Update.xml are there.
-    const QFileInfo conf(Config_Of_Workspace(workspaceDir, configDir));
+    const QFileInfo conf(Config_Of_Workspace(request.Workspace, request.Config_Dir));
     if (!conf.isDir())
-        return Fail(QStringLiteral("%1 is not a directory").arg(Native(configDir)));
+        return QStringLiteral("%1 is not a directory").arg(Native(request.Config_Dir));
     const QDir projects = QFileInfo(conf.absoluteFilePath()).dir();
     if (projects.dirName() != QStringLiteral("PROJECTS"))
-        return Fail(QStringLiteral("%1 is not a configuration of a workspace (WORKSPACE/PROJECTS/NAME)")
-                        .arg(Native(configDir)));
-    QDir workspace = projects;
-    workspace.cdUp();
-    if (!workspaceDir.isEmpty() && workspace.canonicalPath() != QDir(workspaceDir).canonicalPath())
-        return Fail(
-            QStringLiteral("%1 is not a configuration of the workspace %2").arg(Native(configDir), workspaceDir));
-    Set_Workspace_Paths(workspace.absolutePath());
-    Conf_Name = conf.fileName();
-    Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
-    Set_Files();
-
-    // Everything that can refuse the command is checked before a file is written or an updater started.
-    QString parts[4];
-    if (!ip.isEmpty() && !Split_IP_Address(ip, parts[0], parts[1], parts[2], parts[3]))
-        return Fail(QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(ip));
-    TSerial_Port chosen;
-    if (!port.isEmpty()) {
-        const QList<TSerial_Port> listed = List_COM_Ports();
-        chosen = Chosen_Port(port, listed);
-        QString problem = Serial_Port_Absence(chosen.Location, listed, Cli_Text);
-        if (problem.isEmpty())
-            problem = Port_Permission_Problem(chosen.Location);
-        if (!problem.isEmpty())
-            return Fail(problem);
-    }
-    int formType = 0;
-    TSend_Verdict verdict;
-    try {
-        Load_Default_Language();
-        formType = Make_Config_Data(ParGen_File, &verdict, Cli_Text);
-    } catch (const EQuillon_Error &error) {
-        return Fail(error.Text());
-    }
-    // The device type decides the way, as it decides the form of the update dialog.
-    if (!ip.isEmpty() && formType != 1)
-        return Fail(QStringLiteral("the configuration's device has no Ethernet port (Device_Type_Type is not 1): "
-                                   "update it with --port"));
-    if (!port.isEmpty() && formType == 1)
-        return Fail(QStringLiteral("the configuration's device is updated over Ethernet (Device_Type_Type is 1): "
-                                   "update it with --ip"));
-    const QString refusal = Update_Refusal(verdict, option, formType == 1, Master_Dir, Cli_Text);
-    if (!refusal.isEmpty())
-        return Fail(refusal);
-    if (ip.isEmpty()) {
-        Serial_Paths = Serial_Updater_Paths(Master_Dir, Conf_Dir, Native_Ansi_System());
-        if (!Serial_Paths.Refusal.isEmpty())
-            return Fail(Serial_Paths.Refusal);
-    }
-    // Before the images and the parameter file are written: a running updater may be reading them.
-    Lock = std::make_unique<TUpdater_Lock>(Program_Dir);
-    if (!Lock->Acquire(Find_Updater(ip.isEmpty() ? Serial_Updater_Base : Ethernet_Updater_Base),
-                       ip.isEmpty() ? chosen.Location : QStringList{parts[0], parts[1], parts[2], parts[3]}.join(u'.'),
-                       Conf_Dir))
-        return Fail(Lock->Error.isEmpty()
-                        ? Busy_Updater_Text(Lock->Holder, QDateTime::currentDateTime())
-                        : Write_Error(Join_Path(Program_Dir, Updater_Lock_File_Name), Lock->Error).Text());
-    try {
-        Write_Config_Files(Conf_Dir);
-    } catch (const EQuillon_Error &error) {
-        return Fail(error.Text());
-    }
-    Out << Native(Bank_File_Path(Conf_Dir)) << ": " << Param_Buffer_Length << " bytes\n";
-    Out << Native(BankK_File_Path(Conf_Dir)) << ": " << Bank_Buffer_Length << " bytes\n";
-    Out.flush();
-    TUpdate_Record record;
-    record.Option = option;
-    record.Read_Back = readBack;
-    if (ip.isEmpty()) {
-        const TPlatform_Form form = Native_Form();
-        record.Arguments =
-            Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? chosen.Name : chosen.Location, option,
-                                    readBack, Serial_Paths.Master_Dir, Serial_Paths.Conf_Dir);
-        record.Notes = Serial_Paths.Notes;
-        for (const QString &note : std::as_const(record.Notes))
-            Out << "note: " << note << '\n';
-        return Run_Updater_Of(Serial_Updater_Base, record);
-    }
-    return Update_Ethernet(parts, option, readBack, record);
+        return QStringLiteral("%1 is not a configuration of a workspace (WORKSPACE/PROJECTS/NAME)")
+            .arg(Native(request.Config_Dir));
+    QDir dir = projects;
+    dir.cdUp();
+    if (!request.Workspace.isEmpty() && dir.canonicalPath() != QDir(request.Workspace).canonicalPath())
+        return QStringLiteral("%1 is not a configuration of the workspace %2")
+            .arg(Native(request.Config_Dir), request.Workspace);
+    workspace = Workspace_At(dir.absolutePath());
+    configuration = Configuration_Of(workspace, conf.fileName());
+    return QString();
 }
 
-int TUpdate::Update_Ethernet(const QString (&parts)[4], int option, bool readBack, TUpdate_Record &record)
+// What the pipeline does, as lines on the terminal.
+void Show_Progress(QTextStream &out, TUpdate_Stage stage, const TUpdate_Result &sofar, const TUpdate_Request &request)
 {
-    const QString host = QStringList{parts[0], parts[1], parts[2], parts[3]}.join(u'.');
-    Out << "echo check of " << host << " ...\n";
-    Out.flush();
-    TIcmp_Echo_Client client;
-    TEcho_Check check(&client);
-    if (!Run_Echo_Check(check, host)) {
-        if (check.ping_res == 2)
-            return Fail(
-                QStringLiteral("%1 (%2 unanswered)")
-                    .arg(Lang(1036), Counted(check.Attempts, QStringLiteral("attempt"), QStringLiteral("attempts"))));
-        return Fail(Lang(1037) + (check.Failure.isEmpty() ? QString() : QStringLiteral(": ") + check.Failure));
+    switch (stage) {
+    case TUpdate_Stage::Images_Written:
+        out << Native(Bank_File_Path(request.Configuration.Dir)) << ": " << sofar.Sent.Param_Block.size()
+            << " bytes\n";
+        out << Native(BankK_File_Path(request.Configuration.Dir)) << ": " << sofar.Sent.Bank_Image.size()
+            << " bytes\n";
+        for (const QString &note : std::as_const(sofar.Record.Notes))
+            out << "note: " << note << '\n';
+        break;
+    case TUpdate_Stage::Echo_Check:
+        out << "echo check of " << request.Address << " ...\n";
+        break;
+    case TUpdate_Stage::Echo_Answered:
+        out << "echo check: " << sofar.Echo_Replies << " replies from " << request.Address << '\n';
+        break;
+    case TUpdate_Stage::Parameters_Written:
+        out << "written: " << Native(Join_Path(request.Workspace.Program_Dir, Ethernet_Update_File_Name)) << '\n';
+        break;
+    case TUpdate_Stage::Updater_Starting:
+        out << "running: " << Native(sofar.Record.Program);
+        for (const QString &argument : std::as_const(sofar.Record.Arguments))
+            out << ' ' << argument;
+        out << '\n';
+        break;
     }
-    Out << "echo check: " << check.Replies << " replies from " << host << '\n';
-    TXml_Document xml;
-    try {
-        Write_Ethernet_Update(xml, parts, option, readBack, Program_Dir, Master_Dir, Conf_Dir);
-    } catch (const EQuillon_Error &error) {
-        return Fail(error.Text());
-    }
-    Out << "written: " << Native(Join_Path(Program_Dir, Ethernet_Update_File_Name)) << '\n';
-    record.Ethernet_Address = host;
-    return Run_Updater_Of(Ethernet_Updater_Base, record);
+    out.flush();
 }
 
-int TUpdate::Run_Updater_Of(const QString &base, TUpdate_Record &record)
+// Awaits the updater: Ctrl-C and its kin cancel it, and what it adds to its output file is shown as it comes.
+void Wait_Showing_Output(TUpdater_Run &run, QTextStream &out)
 {
-    const QString program = Find_Updater(base);
-    record.Program = program;
-    Out << "running: " << Native(program);
-    for (const QString &argument : std::as_const(record.Arguments))
-        Out << ' ' << argument;
-    Out << '\n';
-    Out.flush();
-    TUpdater_Run run;
-    run.On_Started = [this](qint64 pid) { Lock->Set_Updater(pid); };
-    Begin_Update_Record(run, record, Conf_Dir);
     const TStop_Signals stopSignals;
+    QEventLoop loop;
+    QObject::connect(&run, &TUpdater_Run::Ended, &loop, &QEventLoop::quit);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &watch, [&run] {
         if (Stop_Signal != 0)
             run.Cancel();
     });
     watch.start(50);
-    // The updater's output reaches its file; what it adds there is shown here as it comes.
     QFile output(run.Output_File);
     QStringDecoder decoder(QStringConverter::Utf8);
     QTimer echo;
     const auto show = [&] {
         if (output.isOpen()) {
-            Out << decoder.decode(output.readAll());
-            Out.flush();
+            out << decoder.decode(output.readAll());
+            out.flush();
         }
     };
     if (!run.Output_File.isEmpty() && output.open(QIODevice::ReadOnly)) {
         QObject::connect(&echo, &QTimer::timeout, &echo, show);
         echo.start(100);
     }
-    const bool started = Run_Updater(run, program, record.Arguments, Native_Form(), Program_Dir);
-    watch.stop();
-    if (run.End == TRun_End::Limit_Reached)
-        Lock->Keep_For_Updater();
-    echo.stop();
+    if (run.Running())
+        loop.exec();
     show();
-    output.close();
-    try {
-        Finish_Update_Record(run, record, Conf_Dir);
-    } catch (const EQuillon_Error &error) {
-        Fail(QStringLiteral("the run could not be recorded in update.log: %1").arg(error.Text()));
-        if (started && run.End == TRun_End::Exited)
-            Out << base << " ended with exit code " << run.Exit_Code << '\n';
+}
+
+int Update_Ending(const TUpdate_Result &result, const TUpdate_Request &request, QTextStream &out, QTextStream &err)
+{
+    const QString base = QFileInfo(result.Record.Program).completeBaseName();
+    const TUpdate_Record &record = result.Record;
+    switch (result.Ending) {
+    case TUpdate_Ending::Refused:
+    case TUpdate_Ending::Busy:
+        return Fail(err, result.Message);
+    case TUpdate_Ending::Wrong_Way:
+        return Fail(err, result.Message + (request.Way == TUpdate_Way::Ethernet ? QStringLiteral(": update it with --port")
+                                                                                : QStringLiteral(": update it with --ip")));
+    case TUpdate_Ending::Echo_Unanswered:
+        return Fail(err, QStringLiteral("%1 (%2 unanswered)")
+                             .arg(Lang(1036), Counted(result.Echo_Attempts, QStringLiteral("attempt"),
+                                                      QStringLiteral("attempts"))));
+    case TUpdate_Ending::Echo_Failed:
+    case TUpdate_Ending::Aborted:
+        return Fail(err, Lang(1037) + (result.Message.isEmpty() ? QString() : QStringLiteral(": ") + result.Message));
+    case TUpdate_Ending::Not_Started:
+    case TUpdate_Ending::Ran:
+        break;
+    }
+    if (!result.Log_Problem.isEmpty()) {
+        Fail(err, QStringLiteral("the run could not be recorded in update.log: %1").arg(result.Log_Problem));
+        if (result.Ending == TUpdate_Ending::Ran && record.End == TRun_End::Exited)
+            out << base << " ended with exit code " << record.Exit_Code << '\n';
         return Exit_Failed;
     }
-    if (!started)
-        return Fail(run.Error_Text);
-    switch (run.End) {
+    if (result.Ending == TUpdate_Ending::Not_Started)
+        return Fail(err, result.Message);
+    switch (record.End) {
     case TRun_End::Exited:
-        Out << base << " ended with exit code " << run.Exit_Code << '\n';
-        return run.Exit_Code;
+        out << base << " ended with exit code " << record.Exit_Code << '\n';
+        return record.Exit_Code;
     case TRun_End::Crashed:
-        return Fail(QStringLiteral("%1 ended abnormally").arg(base));
+        return Fail(err, QStringLiteral("%1 ended abnormally").arg(base));
     case TRun_End::Limit_Reached:
-        return Fail(QStringLiteral("%1 did not end within %2 s; it goes on running (process %3)")
-                        .arg(base)
-                        .arg(Updater_Wait_Limit_Ms / 1000)
-                        .arg(run.Process_Id));
+        return Fail(err, QStringLiteral("%1 did not end within %2 s; it goes on running (process %3)")
+                             .arg(base)
+                             .arg(record.Limit_Ms / 1000)
+                             .arg(result.Updater_Pid));
     case TRun_End::Cancelled:
         // The exit code of a program that the signal itself ended (130 for Ctrl-C).
-        Fail(QStringLiteral("%1 was stopped on request after %2 s, with the processes it started")
-                 .arg(base)
-                 .arg(record.Elapsed_Ms / 1000));
+        Fail(err, QStringLiteral("%1 was stopped on request after %2 s, with the processes it started")
+                      .arg(base)
+                      .arg(record.Elapsed_Ms / 1000));
         return 128 + (Stop_Signal != 0 ? int(Stop_Signal) : SIGINT);
     case TRun_End::Not_Started:
         break;
     }
-    return Fail(run.Error_Text);
+    return Fail(err, record.Error_Text);
 }
 
 } // namespace
 
-int Update_Device(const TUpdate_Request &request, QTextStream &out, QTextStream &err)
+int Update_Device(const TCli_Update_Request &request, QTextStream &out, QTextStream &err)
 {
-    TUpdate update{out, err, nullptr, {}};
-    return update.Update(request);
+    TUpdate_Request update;
+    const QString problem = Workspace_Of(request, update.Workspace, update.Configuration);
+    if (!problem.isEmpty())
+        return Fail(err, problem);
+    if (!request.Ip.isEmpty()) {
+        QString parts[4];
+        if (!Split_IP_Address(request.Ip, parts[0], parts[1], parts[2], parts[3]))
+            return Fail(err, QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(request.Ip));
+        update.Way = TUpdate_Way::Ethernet;
+        update.Address = QStringList{parts[0], parts[1], parts[2], parts[3]}.join(u'.');
+    } else {
+        update.Port = Chosen_Port(request.Port, List_COM_Ports());
+    }
+    update.Option = request.Option;
+    update.Read_Back = request.Read_Back;
+    try {
+        Load_Default_Language();
+    } catch (const EQuillon_Error &error) {
+        return Fail(err, error.Text());
+    }
+    TUpdate_Pipeline pipeline;
+    pipeline.Texts = Cli_Text;
+    // The terminal's user reads the permission problem as the same text.
+    pipeline.Port_Check = [](const QString &location) { return Port_Permission_Problem(location); };
+    pipeline.Wait = [&out](TUpdater_Run &run, const QString &) { Wait_Showing_Output(run, out); };
+    pipeline.On_Progress = [&out, &update](TUpdate_Stage stage, const TUpdate_Result &sofar) {
+        Show_Progress(out, stage, sofar, update);
+    };
+    return Update_Ending(pipeline.Run(update), update, out, err);
 }
 
 int Cli_Update(const TCli_Call &call)
 {
     return Update_Device(
-        {call.Arguments[0], call.Workspace, call.Port, call.Ip, call.Option.toInt(), !call.Has(Opt_No_Read_Back)},
+        TCli_Update_Request{call.Arguments[0], call.Workspace, call.Port, call.Ip, call.Option.toInt(), !call.Has(Opt_No_Read_Back)},
         call.Out, call.Err);
 }
 

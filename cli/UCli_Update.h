@@ -6,7 +6,7 @@
 #include <QTextStream>
 
 // A device to update: its configuration, and either the serial port or the IPv4 address it is reached by.
-struct TUpdate_Request
+struct TCli_Update_Request
 {
     QString Config_Dir;
     // The workspace CONFIG_DIR must lie in (and may be named in by its name alone); empty: the one that
@@ -20,4 +20,4 @@ struct TUpdate_Request
 };
 
 // Updates the device as the update dialog does; returns the updater's exit code, or 1 with the reason on err.
-int Update_Device(const TUpdate_Request &request, QTextStream &out, QTextStream &err);
+int Update_Device(const TCli_Update_Request &request, QTextStream &out, QTextStream &err);

@@ -1,6 +1,7 @@
 #include "UCsv_Table.h"
 
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "ULanguage.h"
 
 #include <QStringDecoder>

@@ -1,5 +1,6 @@
 #include "UCli.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "UConsole.h"
 
 #include <QCoreApplication>

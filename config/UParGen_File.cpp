@@ -1,6 +1,6 @@
 #include "UParGen_File.h"
 
-#include "UComon.h"
+#include "UGround.h"
 #include "ULanguage.h"
 #include "URegular_File.h"
 #include "USaveBincc.h"

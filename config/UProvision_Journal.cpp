@@ -1,7 +1,8 @@
 #include "UProvision_Journal.h"
 
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "UWorkspace.h"
 #include "URegular_File.h"
 #include "USaveBincc.h"
 #include "UXml_Document.h"
@@ -210,13 +211,12 @@ QString Create_Configurations(const QString &projectsDir, const QList<TProvision
                 Save_ParGen(xml, entry.Fields, parGen);
                 Fault_Point("pargen");
                 // Built from what was written, read back.
-                TSend_Verdict verdict;
-                Make_Config_Data(parGen, &verdict);
-                if (!verdict.May_Send())
+                const TConfig_Images images = Make_Config_Data(parGen);
+                if (!images.Verdict.May_Send())
                     throw EQuillon_Error(QStringLiteral("ParGen.xml reads back as a configuration that must not be "
                                                         "sent: %1")
-                                             .arg(verdict.Reason));
-                Write_Config_Files(dir);
+                                             .arg(images.Verdict.Reason));
+                Write_Config_Files(dir, images);
                 Sync_Directory(dir);
             } catch (const EQuillon_Error &error) {
                 throw EQuillon_Error(QStringLiteral("%1 (%2): %3").arg(entry.Label, entry.Name, error.Text()));

@@ -1,7 +1,7 @@
 #include "USaveBincc.h"
 
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
 #include "UParGen_File.h"
 #include "URegular_File.h"
 #include "UXml_Document.h"
@@ -24,28 +24,21 @@
 #include <unistd.h>
 #endif
 
-TConfig_Bank Config_Bank;
-uint8_t Param_Buffer[Buffer_Capacity];
-int32_t Param_Buffer_Length = 0;
-uint8_t Bank_Buffer[Buffer_Capacity];
-int32_t Bank_Buffer_Length = 0;
-std::function<void()> Between_Config_Replacements;
-
-void Init_Bank()
+void Init_Bank(TConfig_Bank &bank)
 {
-    std::memset(&Config_Bank, 0, sizeof Config_Bank);
-    Config_Bank.Reserved_000 = 250000;
-    Config_Bank.Reserved_004 = 250000;
-    Config_Bank.Reserved_00C = 9600;
+    std::memset(&bank, 0, sizeof bank);
+    bank.Reserved_000 = 250000;
+    bank.Reserved_004 = 250000;
+    bank.Reserved_00C = 9600;
     const uint8_t ip[4] = {192, 168, 2, 205};
     const uint8_t mask[4] = {255, 255, 255, 0};
-    std::memcpy(Config_Bank.Eth_IP, ip, 4);
-    std::memcpy(Config_Bank.Eth_Mask, mask, 4);
-    std::memset(Config_Bank.Eth_Gateway, 255, 4);
-    Config_Bank.Net_Port_0 = 10000;
-    Config_Bank.Net_Port_1 = 10001;
-    Config_Bank.Net_Port_2 = 10001;
-    std::memset(Config_Bank.Ser_Data_Bits, 8, sizeof Config_Bank.Ser_Data_Bits);
+    std::memcpy(bank.Eth_IP, ip, 4);
+    std::memcpy(bank.Eth_Mask, mask, 4);
+    std::memset(bank.Eth_Gateway, 255, 4);
+    bank.Net_Port_0 = 10000;
+    bank.Net_Port_1 = 10001;
+    bank.Net_Port_2 = 10001;
+    std::memset(bank.Ser_Data_Bits, 8, sizeof bank.Ser_Data_Bits);
 }
 
 namespace {
@@ -56,12 +49,13 @@ uint32_t Baud_Rate_Of(int index)
     return Baud_Rates[index >= 0 && index < int(std::size(Baud_Rates)) ? index : Default_Baud_Index];
 }
 
-void Load_Serial_Channel(const TParGen_Reader &r, int channel, const QString &baudKey, const QString &parityKey)
+void Load_Serial_Channel(TConfig_Bank &b, const TParGen_Reader &r, int channel, const QString &baudKey,
+                         const QString &parityKey)
 {
-    Config_Bank.Ser_Baud[channel] = Baud_Rate_Of(r.Number(baudKey, Default_Baud_Index));
-    Config_Bank.Ser_Parity[channel] = uint8_t(r.Number(parityKey, 0));
-    Config_Bank.Ser_Data_Bits[channel] = 8;
-    Config_Bank.Ser_Stop[channel] = 0;
+    b.Ser_Baud[channel] = Baud_Rate_Of(r.Number(baudKey, Default_Baud_Index));
+    b.Ser_Parity[channel] = uint8_t(r.Number(parityKey, 0));
+    b.Ser_Data_Bits[channel] = 8;
+    b.Ser_Stop[channel] = 0;
 }
 
 void Load_Octets(const TParGen_Reader &r, const char *row, const int (&defaults)[4], uint8_t (&octets)[4])
@@ -70,12 +64,11 @@ void Load_Octets(const TParGen_Reader &r, const char *row, const int (&defaults)
         octets[i] = uint8_t(r.Number(Octet_Key(row, i), defaults[i]));
 }
 
-void Load_Bank_From(const TXml_Document &xml)
+void Load_Bank_From(TConfig_Bank &b, const TXml_Document &xml)
 {
     const TParGen_Reader r(xml.Root());
-    TConfig_Bank &b = Config_Bank;
 
-    Load_Serial_Channel(r, Channel_Port_0, QStringLiteral("Port_0_Baud"), QStringLiteral("Port_0_Par"));
+    Load_Serial_Channel(b, r, Channel_Port_0, QStringLiteral("Port_0_Baud"), QStringLiteral("Port_0_Par"));
     b.Dev_ID_Port_0 = uint8_t(r.Number(QStringLiteral("Port_0_DevID"), 10));
     if (r.Flag(QStringLiteral("Port_0_BroadCast")))
         b.Port_Flags |= Flag_Broadcast_Port_0;
@@ -83,7 +76,7 @@ void Load_Bank_From(const TXml_Document &xml)
     if (r.Flag(QStringLiteral("Port_1_Port")))
         b.Port_Flags |= Flag_Port_1_RS485;
     const int channel = (b.Port_Flags & Flag_Port_1_RS485) ? Channel_Port_1_RS485 : Channel_Port_1_RS232;
-    Load_Serial_Channel(r, channel, QStringLiteral("Port_1_Baud"), QStringLiteral("Port_1_Par"));
+    Load_Serial_Channel(b, r, channel, QStringLiteral("Port_1_Baud"), QStringLiteral("Port_1_Par"));
     b.Dev_ID_Port_1 = uint8_t(r.Number(QStringLiteral("Port_1_DevID"), 10));
     if (r.Flag(QStringLiteral("Port_1_BroadCast")))
         b.Port_Flags |= Flag_Broadcast_Port_1;
@@ -99,12 +92,13 @@ void Load_Bank_From(const TXml_Document &xml)
         std::memset(b.Eth_Gateway, 255, 4);
 }
 
-void Make_Param_Block_From(const TXml_Document *xml)
+QByteArray Make_Param_Block_From(const TXml_Document *xml)
 {
-    int32_t position = 0;
-    const auto put = [&position](uint32_t value, int width) {
+    QByteArray block;
+    block.reserve(Param_Block_Size);
+    const auto put = [&block](uint32_t value, int width) {
         for (int i = 0; i < width; ++i)
-            Param_Buffer[position++] = uint8_t(value >> (8 * i));
+            block.append(char(uint8_t(value >> (8 * i))));
     };
     put(Param_Header_Size, 4);
     if (xml) {
@@ -124,23 +118,23 @@ void Make_Param_Block_From(const TXml_Document *xml)
         for (const TParam_Field &field : fields)
             put(uint32_t(r.Number(QLatin1String(field.Key), field.Default)), field.Width);
     }
-    Param_Buffer_Length = position;
+    return block;
 }
 
 } // namespace
 
-void Load_Bank(const QString &parGenFile)
+void Load_Bank(TConfig_Bank &bank, const QString &parGenFile)
 {
     TXml_Document xml;
     if (Load_ParGen_File(xml, parGenFile))
-        Load_Bank_From(xml);
+        Load_Bank_From(bank, xml);
 }
 
-void Load_Bank_Bytes(const QByteArray &parGenXml)
+void Load_Bank_Bytes(TConfig_Bank &bank, const QByteArray &parGenXml)
 {
     TXml_Document xml;
     xml.Load_Bytes(parGenXml);
-    Load_Bank_From(xml);
+    Load_Bank_From(bank, xml);
 }
 
 uint32_t Bank_Checksum(const uint8_t *record)
@@ -151,83 +145,83 @@ uint32_t Bank_Checksum(const uint8_t *record)
     return sum;
 }
 
-int32_t Append_Bank(int32_t position, uint8_t *buffer)
+int32_t Append_Bank(TConfig_Bank &bank, int32_t position, uint8_t *buffer)
 {
-    Config_Bank.Checksum = Bank_Checksum(reinterpret_cast<const uint8_t *>(&Config_Bank));
-    std::memcpy(buffer + position, &Config_Bank, Config_Bank_Size);
+    bank.Checksum = Bank_Checksum(reinterpret_cast<const uint8_t *>(&bank));
+    std::memcpy(buffer + position, &bank, Config_Bank_Size);
     return position + Config_Bank_Size;
 }
 
-void Make_Param_Block(const QString &parGenFile)
+QByteArray Make_Param_Block(const QString &parGenFile)
 {
     TXml_Document xml;
-    Make_Param_Block_From(Load_ParGen_File(xml, parGenFile) ? &xml : nullptr);
+    return Make_Param_Block_From(Load_ParGen_File(xml, parGenFile) ? &xml : nullptr);
 }
 
-void Make_Param_Block_Bytes(const QByteArray &parGenXml)
+QByteArray Make_Param_Block_Bytes(const QByteArray &parGenXml)
 {
     TXml_Document xml;
     xml.Load_Bytes(parGenXml);
-    Make_Param_Block_From(&xml);
-}
-
-void Make_Bank_Image(const QString &parGenFile)
-{
-    Init_Bank();
-    Load_Bank(parGenFile);
-    Bank_Buffer_Length = 0;
-    Bank_Buffer_Length = Append_Bank(0, Bank_Buffer);
+    return Make_Param_Block_From(&xml);
 }
 
 namespace {
 
-// Both images from one loaded document (null: no ParGen.xml).
+QByteArray Sealed_Image(TConfig_Bank &bank)
+{
+    QByteArray image(Config_Bank_Size, Qt::Uninitialized);
+    Append_Bank(bank, 0, reinterpret_cast<uint8_t *>(image.data()));
+    return image;
+}
+
+} // namespace
+
+QByteArray Make_Bank_Image(const QString &parGenFile)
+{
+    TConfig_Bank bank;
+    Init_Bank(bank);
+    Load_Bank(bank, parGenFile);
+    return Sealed_Image(bank);
+}
+
+namespace {
+
 // 1 (the Ethernet form) exactly when Device_Type_Type is "1".
 int Device_Type_Of(const TXml_Document &xml)
 {
     return TParGen_Reader(xml.Root()).Flag(QStringLiteral("Device_Type_Type")) ? 1 : 0;
 }
 
-void Make_Config_Data_From(const TXml_Document *xml)
+// Both images from one loaded document (null: no ParGen.xml).
+TConfig_Images Make_Config_Data_From(const TXml_Document *xml, TText_Source texts)
 {
-    Make_Param_Block_From(xml);
-    Init_Bank();
+    TConfig_Images images;
+    images.Param_Block = Make_Param_Block_From(xml);
+    Init_Bank(images.Bank);
     if (xml)
-        Load_Bank_From(*xml);
-    Bank_Buffer_Length = Append_Bank(0, Bank_Buffer);
+        Load_Bank_From(images.Bank, *xml);
+    images.Bank_Image = Sealed_Image(images.Bank);
+    images.Device_Type = xml ? Device_Type_Of(*xml) : 0;
+    images.Verdict = Send_Verdict(xml, texts);
+    return images;
 }
 
 } // namespace
 
-int Make_Config_Data(const QString &parGenFile, TSend_Verdict *verdict, TText_Source texts)
+TConfig_Images Make_Config_Data(const QString &parGenFile, TText_Source texts)
 {
     TXml_Document xml;
     const bool exists = Load_ParGen_File(xml, parGenFile);
-    Make_Config_Data_From(exists ? &xml : nullptr);
-    if (verdict)
-        *verdict = Send_Verdict(exists ? &xml : nullptr, texts);
-    return exists ? Device_Type_Of(xml) : 0;
+    return Make_Config_Data_From(exists ? &xml : nullptr, texts);
 }
 
-void Make_Config_Data_Bytes(const QByteArray &parGenXml)
+TConfig_Images Make_Config_Data_Bytes(const QByteArray &parGenXml, TText_Source texts)
 {
-    if (parGenXml.isNull()) {
-        Make_Config_Data_From(nullptr);
-        return;
-    }
+    if (parGenXml.isNull())
+        return Make_Config_Data_From(nullptr, texts);
     TXml_Document xml;
     xml.Load_Bytes(parGenXml);
-    Make_Config_Data_From(&xml);
-}
-
-QByteArray Param_Block_Bytes()
-{
-    return QByteArray(reinterpret_cast<const char *>(Param_Buffer), Param_Buffer_Length);
-}
-
-QByteArray Bank_Image_Bytes()
-{
-    return QByteArray(reinterpret_cast<const char *>(Bank_Buffer), Bank_Buffer_Length);
+    return Make_Config_Data_From(&xml, texts);
 }
 
 QString Bank_File_Path(const QString &confDir)
@@ -306,7 +300,7 @@ void Remove_Stale_Temporaries(const QString &confDir, const QString &binDir)
 // of each. False, with nothing changed, where that cannot be done (a file system without the exchange, bin/
 // a link or holding a directory, an entry that cannot be linked): the caller then replaces the files one by
 // one.
-bool Exchange_Bin_Dir(const QString &confDir, const QString &binDir)
+bool Exchange_Bin_Dir(const QString &confDir, const QString &binDir, const TConfig_Images &built)
 {
     const QFileInfo binInfo(binDir);
     if (binInfo.isSymLink())
@@ -341,7 +335,7 @@ bool Exchange_Bin_Dir(const QString &confDir, const QString &binDir)
     {
         QString Name;
         QByteArray Bytes;
-    } images[] = {{Bank_Name, Param_Block_Bytes()}, {BankK_Name, Bank_Image_Bytes()}};
+    } images[] = {{Bank_Name, built.Param_Block}, {BankK_Name, built.Bank_Image}};
     for (const auto &image : images) {
         const QString reason = Write_New_File(Join_Path(stagedDir, image.Name), image.Bytes);
         if (!reason.isEmpty())
@@ -364,7 +358,7 @@ bool Exchange_Bin_Dir(const QString &confDir, const QString &binDir)
 
 // Where bin/ cannot be exchanged: both new files complete on disk before either replaces its old version, and
 // the two renames back to back.
-void Replace_One_By_One(const QString &confDir)
+void Replace_One_By_One(const QString &confDir, const TConfig_Images &built, const TConfig_Write_Seams &seams)
 {
     const QString binDir = Join_Path(confDir, Bin_Name);
     const QString bankPath = Bank_File_Path(confDir);
@@ -384,12 +378,12 @@ void Replace_One_By_One(const QString &confDir)
 
     TStaged_File bank(bankPath);
     TStaged_File bankK(bankKPath);
-    bank.Write(Param_Block_Bytes());
-    bankK.Write(Bank_Image_Bytes());
+    bank.Write(built.Param_Block);
+    bankK.Write(built.Bank_Image);
     bank.Replace();
     try {
-        if (Between_Config_Replacements)
-            Between_Config_Replacements();
+        if (seams.Between_Replacements)
+            seams.Between_Replacements();
         bankK.Replace();
     } catch (const EQuillon_Error &error) {
         // Put the parameter block back as it was. The old file is only ever written back, never removed.
@@ -411,9 +405,7 @@ void Replace_One_By_One(const QString &confDir)
 
 } // namespace
 
-bool Exchange_Config_Dir = true;
-
-void Write_Config_Files(const QString &confDir)
+void Write_Config_Files(const QString &confDir, const TConfig_Images &images, const TConfig_Write_Seams &seams)
 {
     // A configuration deleted while open: nothing is re-created in its place.
     if (!QFileInfo(confDir).isDir())
@@ -424,13 +416,13 @@ void Write_Config_Files(const QString &confDir)
     Make_Bin_Dir(binDir);
     Remove_Stale_Temporaries(confDir, binDir);
 #ifdef Q_OS_LINUX
-    if (Exchange_Config_Dir && Exchange_Bin_Dir(confDir, binDir))
+    if (seams.Exchange_Dir && Exchange_Bin_Dir(confDir, binDir, images))
         return;
 #endif
-    Replace_One_By_One(confDir);
+    Replace_One_By_One(confDir, images, seams);
 }
 
-QStringList Config_File_Differences(const QString &confDir)
+QStringList Config_File_Differences(const QString &confDir, const TConfig_Images &images)
 {
     QStringList differences;
     const struct
@@ -439,8 +431,8 @@ QStringList Config_File_Differences(const QString &confDir)
         QByteArray Expected;
         bool Sealed; // carries the record's checksum
     } files[] = {
-        {Bank_File_Path(confDir), Param_Block_Bytes(), false},
-        {BankK_File_Path(confDir), Bank_Image_Bytes(), true},
+        {Bank_File_Path(confDir), images.Param_Block, false},
+        {BankK_File_Path(confDir), images.Bank_Image, true},
     };
     for (const auto &file : files) {
         const QString name = QDir::toNativeSeparators(file.Path);

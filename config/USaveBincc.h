@@ -4,6 +4,7 @@
 // and the two files bin/bank.bin and bin/bankK.bin built from a configuration's ParGen.xml.
 
 #include "ULanguage.h"
+#include "UParGen_File.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,8 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-
-struct TSend_Verdict;
 
 static_assert(std::endian::native == std::endian::little, "the record's bytes are the file's bytes: little-endian");
 
@@ -87,65 +86,71 @@ inline constexpr int Buffer_Capacity = 131072;
 inline constexpr int Param_Block_Size = 17;
 inline constexpr int Param_Header_Size = 4;
 
-extern TConfig_Bank Config_Bank;
-extern uint8_t Param_Buffer[Buffer_Capacity];
-extern int32_t Param_Buffer_Length;
-extern uint8_t Bank_Buffer[Buffer_Capacity];
-extern int32_t Bank_Buffer_Length;
+// The two images built from one reading of a ParGen.xml, as a value: what build writes, verify compares and
+// an update sends.
+struct TConfig_Images
+{
+    TConfig_Bank Bank{}; // sealed with its checksum
+    QByteArray Param_Block; // bank.bin: 17 bytes, or the 4-byte header when there is no ParGen.xml
+    QByteArray Bank_Image;  // bankK.bin: 2048 bytes, the record's bytes
+    // The device type of that same reading (Get_DevideType's rule): the update's form never disagrees with the
+    // images.
+    int Device_Type = 0;
+    // Whether the configuration may be sent, on that same reading.
+    TSend_Verdict Verdict;
+};
 
 // Sets every byte of the record to its default.
-void Init_Bank();
+void Init_Bank(TConfig_Bank &bank);
 // Fills the record from the ParGen.xml at path (nothing when the file does not exist). Needs Init_Bank first.
 // Throws EQuillon_Error when the file is not well formed.
-void Load_Bank(const QString &parGenFile);
+void Load_Bank(TConfig_Bank &bank, const QString &parGenFile);
 // The same from the bytes of a ParGen.xml.
-void Load_Bank_Bytes(const QByteArray &parGenXml);
+void Load_Bank_Bytes(TConfig_Bank &bank, const QByteArray &parGenXml);
 // Seals the record with its checksum and copies it into buffer at position; returns position + 2048.
-int32_t Append_Bank(int32_t position, uint8_t *buffer);
+int32_t Append_Bank(TConfig_Bank &bank, int32_t position, uint8_t *buffer);
 // The byte sum of offsets 0x000 to 0x7FB of a record.
 uint32_t Bank_Checksum(const uint8_t *record);
 
-// Fills Param_Buffer from the ParGen.xml at path: 17 bytes, or the 4-byte header when there is no file.
-void Make_Param_Block(const QString &parGenFile);
-void Make_Param_Block_Bytes(const QByteArray &parGenXml);
-// Init_Bank, Load_Bank, Append_Bank into Bank_Buffer.
-void Make_Bank_Image(const QString &parGenFile);
-// Both builders from one reading of the file, so that the two images always come from the same version of it.
-// Returns the device type of that same reading (Get_DevideType's rule), so that the update's form never
-// disagrees with the images. Throws EQuillon_Error when the file cannot be read or is not well formed; nothing
-// is built then. verdict, when given, receives the send verdict on that same reading.
-int Make_Config_Data(const QString &parGenFile, TSend_Verdict *verdict = nullptr, TText_Source texts = English_Text);
+// The parameter block of the ParGen.xml at path: 17 bytes, or the 4-byte header when there is no file.
+QByteArray Make_Param_Block(const QString &parGenFile);
+QByteArray Make_Param_Block_Bytes(const QByteArray &parGenXml);
+// Init_Bank, Load_Bank, Append_Bank: the 2048-byte image.
+QByteArray Make_Bank_Image(const QString &parGenFile);
+// Both images, the device type and the send verdict from one reading of the file. Throws EQuillon_Error when
+// the file cannot be read or is not well formed.
+TConfig_Images Make_Config_Data(const QString &parGenFile, TText_Source texts = English_Text);
 // The same from the bytes of a ParGen.xml; a null array stands for a configuration without the file.
-void Make_Config_Data_Bytes(const QByteArray &parGenXml);
+TConfig_Images Make_Config_Data_Bytes(const QByteArray &parGenXml, TText_Source texts = English_Text);
 
 // The two paths under a configuration directory.
 QString Bank_File_Path(const QString &confDir);
 QString BankK_File_Path(const QString &confDir);
 
-// Writes the built data as bin/bank.bin and bin/bankK.bin under confDir, creating bin when missing (nothing
+// Test seams of the writer: Between_Replacements runs, where the files are replaced one by one, after bank.bin
+// has been replaced and before bankK.bin is (a test throws EQuillon_Error from it to stand for a failed second
+// replacement); Exchange_Dir false makes the writer replace them one by one, as where the system cannot
+// exchange two directories.
+struct TConfig_Write_Seams
+{
+    std::function<void()> Between_Replacements;
+    bool Exchange_Dir = true;
+};
+
+// Writes images as bin/bank.bin and bin/bankK.bin under confDir, creating bin when missing (nothing
 // else is ever created). Where the system can, the pair changes in one step: a new bin/ holding both images and
 // everything else the old one held trades places with it. Elsewhere both new files are complete on disk before
 // either replaces its old version, and the two renames follow each other. When either file cannot be written,
 // neither is changed and EQuillon_Error is thrown. A link in either file's place is replaced, never written
 // through. Temporary files a killed build left are removed first. A confDir that does not exist is reported as
 // a configuration that no longer exists.
-void Write_Config_Files(const QString &confDir);
+void Write_Config_Files(const QString &confDir, const TConfig_Images &images, const TConfig_Write_Seams &seams = {});
 
-// Test seams. Between_Config_Replacements runs, where the files are replaced one by one, after bank.bin has
-// been replaced and before bankK.bin is: a test throws EQuillon_Error from it to stand for a failed second
-// replacement. Exchange_Config_Dir false makes the writer replace them one by one, as where the system cannot
-// exchange two directories. Empty and true in the program.
-extern std::function<void()> Between_Config_Replacements;
-extern bool Exchange_Config_Dir;
-
-// How the files under confDir differ from what Write_Config_Files would write from the built data: one text
-// per differing file ("bin/bank.bin: missing", "...: wrong size ...", "...: bad checksum ...",
-// "...: stale against ParGen.xml ..."); empty when both are exactly what would be written.
-QStringList Config_File_Differences(const QString &confDir);
+// How the files under confDir differ from images: one text per differing file ("bin/bank.bin: missing",
+// "...: wrong size ...", "...: bad checksum ...", "...: stale against ParGen.xml ..."); empty when both are
+// exactly images.
+QStringList Config_File_Differences(const QString &confDir, const TConfig_Images &images);
 
 // 1 when the ParGen.xml at path exists and Device_Type_Type is exactly "1"; 0 otherwise.
 // Throws EQuillon_Error when the file is not well formed.
 int Get_DevideType(const QString &parGenFile);
-
-QByteArray Param_Block_Bytes();
-QByteArray Bank_Image_Bytes();

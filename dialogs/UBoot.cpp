@@ -7,9 +7,11 @@
 #include "ULook.h"
 #include "UMessage.h"
 #include "UUpdate_Logic.h"
+#include "UUpdate_Pipeline.h"
 #include "UUpdater_Lock.h"
 #include "UWait.h"
 #include "UWorkspace.h"
+#include "UXml_Document.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -280,129 +282,127 @@ void TFBoot::Btn_UpdateClick()
         if (hadFocus && isVisible())
             Btn_Update->setFocus();
     });
-    if (Form_Type == 1)
-        Ethernet_Run();
-    else
-        Serial_Run();
+    Run_Update();
 }
 
-bool TFBoot::Refused(int optionIndex)
+void TFBoot::Run_Update()
 {
-    QString refusal = Update_Refusal(Verdict, optionIndex, Form_Type == 1, Master_Dir, Lang);
-    if (refusal.isEmpty() && Form_Type != 1) {
-        // The port chosen from the list may have gone since the list was filled.
-        const int index = CB_COM_Port->currentIndex();
-        refusal =
-            Serial_Port_Absence(index >= 0 ? CB_COM_Port->itemData(index).toString() : QString(), Port_Source(), Lang);
-    }
-    if (refusal.isEmpty())
-        return false;
-    Message_Box(refusal, TMessage_Kind::Error);
-    return true;
-}
-
-void TFBoot::Serial_Run()
-{
-    if (Refused(CB_Update_Options->currentIndex()))
-        return;
+    TUpdate_Request request;
+    request.Workspace = Current_Workspace();
+    request.Configuration = Open_Configuration();
+    request.Way = Form_Type == 1 ? TUpdate_Way::Ethernet : TUpdate_Way::Serial;
     const int index = CB_COM_Port->currentIndex();
-    const QString name = index >= 0 ? CB_COM_Port->itemText(index) : QString();
-    const QString location = index >= 0 ? CB_COM_Port->itemData(index).toString() : QString();
-    // A port this user may not open would only make the updater fail: the remedy is told instead.
-    const QString problem = Port_Check(location);
-    if (!problem.isEmpty()) {
-        Message_Box(problem, TMessage_Kind::Warning);
-        return;
+    if (index >= 0) {
+        request.Port.Name = CB_COM_Port->itemText(index);
+        request.Port.Location = CB_COM_Port->itemData(index).toString();
     }
-    // Before the lock: a path the updater could not read refuses the update.
-    const TSerial_Paths paths = Serial_Updater_Paths(Master_Dir, Conf_Dir, Native_Ansi_System(), Lang);
-    if (!paths.Refusal.isEmpty()) {
-        Message_Box(paths.Refusal, TMessage_Kind::Warning);
-        return;
-    }
-    TUpdate_Record record;
-    record.Program = Find_Updater(Serial_Updater_Base);
-    record.Notes = paths.Notes;
-    if (!Take_Updater_Lock(record.Program, location))
-        return;
-    Last_Update_Option = CB_Update_Options->currentIndex();
-    Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
-    Last_Serial_Port = name;
-    const TPlatform_Form form = Native_Form();
-    record.Arguments = Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? name : location,
-                                               Last_Update_Option, Last_Read_Back, paths.Master_Dir, paths.Conf_Dir);
-    Start_Updater(record.Arguments, record);
+    request.Address = Typed_Address();
+    request.Option = CB_Update_Options->currentIndex();
+    request.Read_Back = CB_Update_Option_Read_Back->isChecked();
+    request.Limit_Ms = Updater_Limit_Ms;
+
+    TUpdate_Pipeline pipeline;
+    pipeline.Texts = Lang;
+    pipeline.Port_Source = Port_Source;
+    pipeline.Echo_Client_Source = Echo_Client_Source;
+    pipeline.Port_Check = Port_Check;
+    pipeline.Wait = [this](TUpdater_Run &run, const QString &program) {
+        FWait->Wait_For(run, program, Updater_Limit_Ms);
+    };
+    // update.log is appended and synced off the window thread.
+    pipeline.File_Work = [this](const std::function<void()> &work) { Run_File_Work(this, work); };
+    // What the echo check is doing while it runs, with its time: it may take several seconds.
+    QElapsedTimer clock;
+    QTimer tick;
+    const auto show = [this, &clock] {
+        Set_Caption(L_Check, Lang(1153).arg(Typed_Address(), QString::number(clock.elapsed() / 1000)));
+    };
+    connect(&tick, &QTimer::timeout, this, show);
+    const auto hide = qScopeGuard([this] { L_Check->hide(); });
+    pipeline.On_Progress = [&](TUpdate_Stage stage, const TUpdate_Result &) {
+        if (stage == TUpdate_Stage::Echo_Check) {
+            clock.start();
+            show();
+            L_Check->show();
+            tick.start(250);
+            return;
+        }
+        tick.stop();
+        L_Check->hide();
+        // The choices are remembered once the device is known to be there.
+        if (stage == (Form_Type == 1 ? TUpdate_Stage::Echo_Answered : TUpdate_Stage::Images_Written)) {
+            Last_Update_Option = request.Option;
+            Last_Read_Back = request.Read_Back;
+            if (Form_Type == 1)
+                Last_IP_Address = request.Address;
+            else
+                Last_Serial_Port = request.Port.Name;
+        }
+    };
+    Pipeline = &pipeline;
+    const auto forget = qScopeGuard([this] { Pipeline = nullptr; });
+    const TUpdate_Result result = pipeline.Run(request);
+    ping_res = result.Ending == TUpdate_Ending::Echo_Unanswered ? 2
+               : result.Echo_Replies > 0                        ? 1
+                                                                : 0;
+    Show_Ending(result);
 }
 
-void TFBoot::Ethernet_Run()
+void TFBoot::Show_Ending(const TUpdate_Result &result)
 {
-    if (Refused(CB_Update_Options->currentIndex()))
+    switch (result.Ending) {
+    case TUpdate_Ending::Refused:
+    case TUpdate_Ending::Wrong_Way:
+        Message_Box(result.Message, result.Warning ? TMessage_Kind::Warning : TMessage_Kind::Error);
         return;
-    TUpdate_Record record;
-    record.Program = Find_Updater(Ethernet_Updater_Base);
-    record.Ethernet_Address = Typed_Address();
-    // Before the check and the parameter file: a running updater may be reading Ethernet_Update.xml.
-    if (!Take_Updater_Lock(record.Program, record.Ethernet_Address))
+    case TUpdate_Ending::Busy:
+        Report_Busy_Updater(result.Message, result.Holder.Updater_Pid);
         return;
-    if (Send_Ping()) {
-        Last_IP_Address = Typed_Address();
-        Last_Update_Option = CB_Update_Options->currentIndex();
-        Last_Read_Back = CB_Update_Option_Read_Back->isChecked();
-        Compile_XML_Parameter_New_Boot();
-        Start_Updater({}, record);
-    } else if (Ping_Aborted) {
-        // The dialog was closed during the check: nothing more.
-    } else if (ping_res == 2) {
+    case TUpdate_Ending::Echo_Unanswered:
         Message_Box(Lang(1036) + u'\n' + Typed_Address(), TMessage_Kind::Warning);
-    } else {
+        return;
+    case TUpdate_Ending::Echo_Failed:
         // The reason goes with the message: "check the address" alone misleads when the address is fine and
         // the check could not be made (no ICMP socket, no network module).
-        Message_Box(Ping_Failure.isEmpty() ? Lang(1037) : Lang(1037) + u'\n' + Escaped_Controls(Ping_Failure),
+        Message_Box(result.Message.isEmpty() ? Lang(1037) : Lang(1037) + u'\n' + Escaped_Controls(result.Message),
                     TMessage_Kind::Error);
+        return;
+    case TUpdate_Ending::Aborted:
+        // The dialog was closed during the check: nothing more.
+        return;
+    case TUpdate_Ending::Not_Started:
+        Message_Box(result.Message, TMessage_Kind::Error);
+        if (!result.Log_Problem.isEmpty())
+            Message_Box(Lang(1117).arg(result.Log_Problem), TMessage_Kind::Error);
+        return;
+    case TUpdate_Ending::Ran:
+        break;
     }
+    if (!result.Log_Problem.isEmpty())
+        Message_Box(Run_End_Text(result.Record, Lang) + QLatin1Char('\n') + Lang(1117).arg(result.Log_Problem),
+                    TMessage_Kind::Error);
+    else if (result.Record.End == TRun_End::Limit_Reached && Is_Abandoned_Updater(result.Updater_Pid))
+        // Still running and no longer awaited: it may yet be stopped, here or when a later update is refused.
+        Offer_To_Stop_Updater(Run_Verdict_Text(result.Record, Join_Path(Conf_Dir, Update_Log_File_Name), Lang),
+                              result.Updater_Pid);
+    else
+        Show_Verdict(result.Record);
 }
 
-bool TFBoot::Take_Updater_Lock(const QString &program, const QString &target)
+void Report_Busy_Updater(const QString &text, qint64 updaterPid)
 {
-    auto lock = std::make_shared<TUpdater_Lock>(Program_Dir);
-    if (!lock->Acquire(program, target, Conf_Dir)) {
-        Message_Box(lock->Error.isEmpty()
-                        ? Busy_Updater_Text(lock->Holder, QDateTime::currentDateTime(), Lang)
-                        : Write_Error(Join_Path(Program_Dir, Updater_Lock_File_Name), lock->Error).Text(),
-                    TMessage_Kind::Warning);
-        return false;
-    }
-    Lock = std::move(lock);
-    return true;
+    // An updater this program stopped waiting for may be stopped from here.
+    if (Is_Abandoned_Updater(updaterPid))
+        Offer_To_Stop_Updater(text, updaterPid);
+    else
+        Message_Box(text, TMessage_Kind::Warning);
 }
 
-void TFBoot::Start_Updater(const QStringList &arguments, TUpdate_Record record)
+void Offer_To_Stop_Updater(const QString &why, qint64 pid)
 {
-    // The lock goes with this call unless the updater outlives the wait: then it goes when the updater ends.
-    const std::shared_ptr<TUpdater_Lock> lock = std::exchange(Lock, nullptr);
-    record.Option = Last_Update_Option;
-    record.Read_Back = Last_Read_Back;
-    record.Limit_Ms = Updater_Limit_Ms;
-    TUpdater_Run run;
-    run.On_Started = [lock](qint64 pid) { lock->Set_Updater(pid); };
-    run.On_Abandoned_End = [lock] { lock->Release(); };
-    Begin_Update_Record(run, record, Conf_Dir);
-    const bool started =
-        Start_Program(FWait, run, record.Program, arguments, Native_Form(), Updater_Limit_Ms).has_value();
-    if (run.End == TRun_End::Limit_Reached)
-        lock->Keep_For_Updater();
-    QString logProblem;
-    try {
-        // update.log is appended and synced off the window thread.
-        Run_File_Work(this, [&run, &record, confDir = Conf_Dir] { Finish_Update_Record(run, record, confDir); });
-    } catch (const EQuillon_Error &error) {
-        logProblem = error.Text();
-    }
-    if (!logProblem.isEmpty())
-        Message_Box((started ? Run_End_Text(record, Lang) + QLatin1Char('\n') : QString()) + Lang(1117).arg(logProblem),
-                    TMessage_Kind::Error);
-    else if (started)
-        Show_Verdict(record);
+    if (Message_Box(why + QStringLiteral("\n\n") + Lang(1146), TMessage_Kind::Confirmation,
+                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+        Stop_Abandoned_Updater(pid);
 }
 
 void TFBoot::Show_Verdict(const TUpdate_Record &record)
@@ -416,42 +416,10 @@ void TFBoot::Show_Verdict(const TUpdate_Record &record)
         Message_Box(Lang(1151).arg(QDir::toNativeSeparators(logPath)), TMessage_Kind::Warning);
 }
 
-bool TFBoot::Send_Ping()
-{
-    const std::unique_ptr<TEcho_Client> client = Echo_Client_Source();
-    TEcho_Check check(client.get());
-    Check = &check;
-    const auto forget = qScopeGuard([this] { Check = nullptr; });
-    // What the check does while it runs, with its time: it may take several seconds.
-    QElapsedTimer clock;
-    clock.start();
-    QTimer tick;
-    const auto show = [this, &clock] {
-        Set_Caption(L_Check, Lang(1153).arg(Typed_Address(), QString::number(clock.elapsed() / 1000)));
-    };
-    connect(&tick, &QTimer::timeout, this, show);
-    show();
-    L_Check->show();
-    tick.start(250);
-    const auto hide = qScopeGuard([this] { L_Check->hide(); });
-    const bool answered = Run_Echo_Check(check, Typed_Address());
-    ping_res = check.ping_res;
-    Ping_Aborted = check.Aborted();
-    Ping_Failure = check.Failure;
-    return answered && !Ping_Aborted;
-}
-
 void TFBoot::done(int result)
 {
     // Closing the dialog ends an echo check under way; nothing is remembered or started after it.
-    if (Check)
-        Check->Abort();
+    if (Pipeline)
+        Pipeline->Abort_Check();
     QDialog::done(result);
-}
-
-void TFBoot::Compile_XML_Parameter_New_Boot()
-{
-    const QString ip[4] = {E_IP1->text(), E_IP2->text(), E_IP3->text(), E_IP4->text()};
-    Write_Ethernet_Update(XML1, ip, CB_Update_Options->currentIndex(), CB_Update_Option_Read_Back->isChecked(),
-                          Program_Dir, Master_Dir, Conf_Dir);
 }

@@ -6,7 +6,6 @@
 #include "UComon.h"
 #include "UEcho_Client.h"
 #include "UUpdater_Run.h"
-#include "UXml_Document.h"
 
 #include <QDialog>
 
@@ -18,9 +17,9 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TEcho_Check;
 class TFWait;
-class TUpdater_Lock;
+class TUpdate_Pipeline;
+struct TUpdate_Result;
 
 class TFBoot : public QDialog
 {
@@ -31,10 +30,8 @@ public:
 
     // 0 serial update, 1 Ethernet update; set before each showing.
     int Form_Type = 0;
-    // The latest echo attempt: 0 none yet or failed, 1 reply received, 2 no reply.
+    // The latest echo check: 0 none yet or failed, 1 reply received, 2 no reply.
     int ping_res = 0;
-    // Whether the configuration whose images the update step wrote may be sent; set before each showing.
-    TSend_Verdict Verdict;
 
     // Where the port list, the echo client, the port access check and the wait limit come from; tests and
     // the screenshot tool put their own in.
@@ -54,10 +51,6 @@ public:
     void Btn_UpdateClick();
     // Fills the port list and selects the remembered port, else a USB adapter, else the first.
     void update_ComPort();
-    // The echo check of the typed address; true when the device answered.
-    bool Send_Ping();
-    // Writes Ethernet_Update.xml beside the executable; throws EQuillon_Error when it cannot be written.
-    void Compile_XML_Parameter_New_Boot();
     // The address as typed: the four edits joined with ".".
     QString Typed_Address() const;
     // An update run under way (from the start of the echo check to the updater's end).
@@ -86,8 +79,6 @@ public:
     // What the echo check is doing while it runs ("Checking 10.1.2.105 ... 3 s").
     QLabel *L_Check;
     TFWait *FWait;
-    // The Ethernet updater's parameter file.
-    TXml_Document XML1;
 
 public slots:
     void done(int result) override;
@@ -98,22 +89,19 @@ protected:
 
 private:
     void FormShow();
-    void Serial_Run();
-    void Ethernet_Run();
-    // Why the chosen update must not start (message box shown), else false.
-    bool Refused(int optionIndex);
-    // Takes the workspace's updater lock for program on target; false (message box shown) when another
-    // updater runs in the workspace or the lock cannot be made.
-    bool Take_Updater_Lock(const QString &program, const QString &target);
-    void Start_Updater(const QStringList &arguments, TUpdate_Record record);
+    // The update as chosen, through the one update pipeline; then its ending shown.
+    void Run_Update();
+    void Show_Ending(const TUpdate_Result &result);
     // How the run ended, in a box whose icon tells success from anything else, with a button to open update.log.
     void Show_Verdict(const TUpdate_Record &record);
 
-    TEcho_Check *Check = nullptr;
-    bool Ping_Aborted = false;
-    // Why the last echo check could not be made (empty when it was made, answered or not).
-    QString Ping_Failure;
     bool Run_Busy = false;
-    // Held from the start of an update to the updater's end (past it when the updater outlives the wait).
-    std::shared_ptr<TUpdater_Lock> Lock;
+    // The update under way, for a close of the dialog to end its echo check.
+    TUpdate_Pipeline *Pipeline = nullptr;
 };
+
+// Asks, under why, whether to stop the updater this program stopped waiting for (No by default), and stops it.
+void Offer_To_Stop_Updater(const QString &why, qint64 pid);
+// A refusal because an updater runs: a warning, or the question whether to stop it when it is one this program
+// stopped waiting for.
+void Report_Busy_Updater(const QString &text, qint64 updaterPid);

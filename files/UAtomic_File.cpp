@@ -1,6 +1,6 @@
 #include "UAtomic_File.h"
 
-#include "UComon.h"
+#include "UGround.h"
 
 #include <QDir>
 #include <QFile>

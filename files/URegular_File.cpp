@@ -1,6 +1,6 @@
 #include "URegular_File.h"
 
-#include "UComon.h"
+#include "UGround.h"
 
 #include <QDir>
 #include <QFile>

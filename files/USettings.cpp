@@ -1,7 +1,6 @@
 #include "USettings.h"
 
 #include "UAtomic_File.h"
-#include "UComon.h"
 #include "URegular_File.h"
 #include "UXml_Document.h"
 
@@ -17,30 +16,30 @@ struct TSetting_Text
 {
     const char *Group;
     const char *Leaf;
-    QString *Value;
+    QString TSettings::*Value;
     const QString *Default;
 };
 
 struct TSetting_Flag
 {
     const char *Leaf;
-    bool *Value;
+    bool TSettings::*Value;
 };
 
 const QString Empty_Text;
 
 // The settings file's elements in file order: three text values, then the four flags inside lastinternet.
 const TSetting_Text Text_Settings[] = {
-    {"lastproj", "projectname", &Conf_Name, &Empty_Text},
-    {"lastipadd", "ipaddress", &Last_IP_Address, &Default_IP_Address},
-    {"lastlang", "language", &Language_Name, &Default_Language},
+    {"lastproj", "projectname", &TSettings::Conf_Name, &Empty_Text},
+    {"lastipadd", "ipaddress", &TSettings::Last_IP_Address, &Default_IP_Address},
+    {"lastlang", "language", &TSettings::Language_Name, &Default_Language},
 };
 const char *const Flag_Group = "lastinternet";
 const TSetting_Flag Flag_Settings[] = {
-    {"enable_internet", &Enable_Internet},
-    {"enable_update", &Enable_Update},
-    {"enable_jump_field_tables", &Enable_Jump_Field_Tables},
-    {"Double_Click_Auto_Size", &Enable_Double_Click_Auto_Size},
+    {"enable_internet", &TSettings::Enable_Internet},
+    {"enable_update", &TSettings::Enable_Update},
+    {"enable_jump_field_tables", &TSettings::Enable_Jump_Field_Tables},
+    {"Double_Click_Auto_Size", &TSettings::Enable_Double_Click_Auto_Size},
 };
 // After the flags, so that a reader that knows only the elements above finds them where it expects them.
 const char *const Port_Group = "lastport";
@@ -51,46 +50,37 @@ const char *const Look_Leaf = "look";
 
 } // namespace
 
-QString Settings_File_Path()
+QString Settings_File_Path(const QString &programDir)
 {
-    return Join_Path(Program_Dir, Settings_File_Name);
+    return Join_Path(programDir, Settings_File_Name);
 }
 
-void Default_Settings()
+TSettings Apply_Settings(const TXml_Document &xml)
 {
-    Conf_Name.clear();
-    Conf_Dir.clear();
-    Last_IP_Address = Default_IP_Address;
-    Language_Name = Default_Language;
-    for (const TSetting_Flag &flag : Flag_Settings)
-        *flag.Value = false;
-    Last_Serial_Port.clear();
-    Look_Choice = Look_Choice_Names.first();
-}
-
-void Apply_Settings(const TXml_Document &xml)
-{
+    TSettings settings;
     const QDomElement root = xml.Root();
     // Each value on its own: a missing group or leaf gives only that value its default.
     for (const TSetting_Text &setting : Text_Settings) {
         const QDomElement leaf =
             Find_Child(Find_Child(root, QLatin1String(setting.Group)), QLatin1String(setting.Leaf));
-        *setting.Value = leaf.isNull() ? *setting.Default : Element_Text(leaf);
+        settings.*setting.Value = leaf.isNull() ? *setting.Default : Element_Text(leaf);
     }
     const QDomElement flags = Find_Child(root, QLatin1String(Flag_Group));
     for (const TSetting_Flag &flag : Flag_Settings)
-        *flag.Value = Element_Text(Find_Child(flags, QLatin1String(flag.Leaf))) == u"1";
-    Last_Serial_Port = Element_Text(Find_Child(Find_Child(root, QLatin1String(Port_Group)), QLatin1String(Port_Leaf)));
+        settings.*flag.Value = Element_Text(Find_Child(flags, QLatin1String(flag.Leaf))) == u"1";
+    settings.Last_Serial_Port =
+        Element_Text(Find_Child(Find_Child(root, QLatin1String(Port_Group)), QLatin1String(Port_Leaf)));
     // A look this version does not know (a later one's) gives the default.
     const QString look =
         Element_Text(Find_Child(Find_Child(root, QLatin1String(Look_Group)), QLatin1String(Look_Leaf))).trimmed();
-    Look_Choice = Look_Choice_Names.contains(look) ? look : Look_Choice_Names.first();
+    settings.Look_Choice = Look_Choice_Names.contains(look) ? look : Look_Choice_Names.first();
+    return settings;
 }
 
-QString Read_Settings(TXml_Document &xml)
+QString Read_Settings(const QString &programDir, TXml_Document &xml, TSettings &settings)
 {
-    const QString path = Settings_File_Path();
-    Default_Settings();
+    const QString path = Settings_File_Path(programDir);
+    settings = TSettings();
     if (!QFileInfo::exists(path))
         return QString();
     const QString backup = path + QStringLiteral(".bak");
@@ -129,34 +119,34 @@ QString Read_Settings(TXml_Document &xml)
         }
         return failure;
     }
-    Apply_Settings(xml);
+    settings = Apply_Settings(xml);
     return QString();
 }
 
-void Build_Settings(TXml_Document &xml)
+void Build_Settings(TXml_Document &xml, const TSettings &settings)
 {
     xml.Clear();
     QDomElement root = xml.Add_Root(Root_Name);
     for (const TSetting_Text &setting : Text_Settings) {
         QDomElement group = Add_Child(root, QLatin1String(setting.Group));
-        Add_Child(group, QLatin1String(setting.Leaf), *setting.Value);
+        Add_Child(group, QLatin1String(setting.Leaf), settings.*setting.Value);
     }
     QDomElement flags = Add_Child(root, QLatin1String(Flag_Group));
     for (const TSetting_Flag &flag : Flag_Settings)
-        Add_Child(flags, QLatin1String(flag.Leaf), *flag.Value ? QStringLiteral("1") : QStringLiteral("0"));
+        Add_Child(flags, QLatin1String(flag.Leaf), settings.*flag.Value ? QStringLiteral("1") : QStringLiteral("0"));
     // Only once a port was used: a file that never saw an update keeps its earlier form.
-    if (!Last_Serial_Port.isEmpty()) {
+    if (!settings.Last_Serial_Port.isEmpty()) {
         QDomElement port = Add_Child(root, QLatin1String(Port_Group));
-        Add_Child(port, QLatin1String(Port_Leaf), Last_Serial_Port);
+        Add_Child(port, QLatin1String(Port_Leaf), settings.Last_Serial_Port);
     }
-    if (Look_Choice != Look_Choice_Names.first()) {
+    if (settings.Look_Choice != Look_Choice_Names.first()) {
         QDomElement look = Add_Child(root, QLatin1String(Look_Group));
-        Add_Child(look, QLatin1String(Look_Leaf), Look_Choice);
+        Add_Child(look, QLatin1String(Look_Leaf), settings.Look_Choice);
     }
 }
 
-void Save_Setting(TXml_Document &xml)
+void Save_Setting(const QString &programDir, TXml_Document &xml, const TSettings &settings)
 {
-    Build_Settings(xml);
-    xml.Save_File(Settings_File_Path());
+    Build_Settings(xml, settings);
+    xml.Save_File(Settings_File_Path(programDir));
 }

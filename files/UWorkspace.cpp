@@ -1,11 +1,13 @@
 #include "UWorkspace.h"
 
-#include "UComon.h"
+#include "UGround.h"
+#include "UXml_Document.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -98,23 +100,46 @@ QString Create_Directory(const QString &dir)
         .arg(QDir::toNativeSeparators(dir), error ? System_Reason(error) : QStringLiteral("it is not a directory"));
 }
 
-QString Prepare_Workspace()
+TWorkspace Workspace_At(const QString &dir)
+{
+    QString clean = QDir::toNativeSeparators(dir);
+    while (clean.size() > 1 && clean.endsWith(QDir::separator()))
+        clean.chop(1);
+    return {clean, Join_Path(clean, QStringLiteral("MASTER")), Join_Path(clean, QStringLiteral("PROJECTS")),
+            Join_Path(clean, QStringLiteral("LANGUAGE"))};
+}
+
+TConfiguration Configuration_Of(const TWorkspace &workspace, const QString &name)
+{
+    const QString dir = Join_Path(workspace.Projects_Dir, name);
+    return {name, dir, Join_Path(dir, ParGen_File_Name)};
+}
+
+TConfiguration Configuration_At(const QString &dir)
+{
+    QString clean = QDir::toNativeSeparators(dir);
+    while (clean.size() > 1 && clean.endsWith(QDir::separator()))
+        clean.chop(1);
+    return {QFileInfo(clean).fileName(), clean, Join_Path(clean, ParGen_File_Name)};
+}
+
+QString Prepare_Workspace(const TWorkspace &workspace)
 {
     QStringList problems;
-    if (!QFileInfo(Program_Dir).isDir()) {
+    if (!QFileInfo(workspace.Program_Dir).isDir()) {
         std::error_code error;
-        std::filesystem::create_directories(File_System_Path(Program_Dir), error);
-        if (error || !QFileInfo(Program_Dir).isDir()) {
+        std::filesystem::create_directories(File_System_Path(workspace.Program_Dir), error);
+        if (error || !QFileInfo(workspace.Program_Dir).isDir()) {
             problems.append(
                 QStringLiteral("Cannot create the workspace %1: %2")
-                    .arg(Program_Dir, error ? System_Reason(error) : QStringLiteral("it is not a directory")));
+                    .arg(workspace.Program_Dir, error ? System_Reason(error) : QStringLiteral("it is not a directory")));
         }
     }
     if (problems.isEmpty()) {
         QString reason;
-        if (!Is_Writable_Dir(Program_Dir, &reason))
-            problems.append(QStringLiteral("The workspace %1 cannot be written: %2").arg(Program_Dir, reason));
-        for (const QString &dir : {Master_Dir, Projects_Dir, Language_Dir}) {
+        if (!Is_Writable_Dir(workspace.Program_Dir, &reason))
+            problems.append(QStringLiteral("The workspace %1 cannot be written: %2").arg(workspace.Program_Dir, reason));
+        for (const QString &dir : {workspace.Master_Dir, workspace.Projects_Dir, workspace.Language_Dir}) {
             const QString problem = Create_Directory(dir);
             if (!problem.isEmpty())
                 problems.append(problem);
@@ -125,4 +150,95 @@ QString Prepare_Workspace()
     return problems.join(u'\n') +
            QStringLiteral("\n\nConfigurations and settings cannot be kept there. Start Quillon with --workspace "
                           "DIR, or set QUILLON_WORKSPACE, to use a directory you may write.");
+}
+
+void Create_Workspace_Directories(const TWorkspace &workspace)
+{
+    for (const QString &dir : {workspace.Master_Dir, workspace.Projects_Dir, workspace.Language_Dir}) {
+        if (!QFileInfo(dir).isDir())
+            QDir().mkdir(dir);
+    }
+}
+
+namespace {
+
+// A code point as the reasons name it: "U+202E".
+QString Code_Point_Name(char32_t code)
+{
+    return QStringLiteral("U+") + QString::number(uint(code), 16).toUpper().rightJustified(4, u'0');
+}
+
+} // namespace
+
+QString Directory_Name_Problem(const QString &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("it is empty");
+    // A leading "." also covers "." and "..": such a directory is hidden and could never be listed.
+    if (name.startsWith(u'.'))
+        return QStringLiteral("it begins with a dot");
+    for (const char16_t separator : {u'/', u'\\'}) {
+        if (name.contains(separator))
+            return QStringLiteral("it holds \"%1\", a path separator").arg(QChar(separator));
+    }
+    // The name is written into Quillon.xml: it must be text XML can hold, and no control character. A format
+    // character (a right-to-left override, a zero-width space) would make the name shown differ from the name.
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t code = name.at(i).unicode();
+        if (QChar::isHighSurrogate(code) && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
+            ++i;
+        }
+        const QString held = QStringLiteral("it holds ") + Code_Point_Name(code);
+        if (QChar::isSurrogate(code))
+            return held + QStringLiteral(", half of a surrogate pair");
+        if (QChar::category(code) == QChar::Other_Control)
+            return held + QStringLiteral(", a control character");
+        if (QChar::category(code) == QChar::Other_Format)
+            return held + QStringLiteral(", a Unicode format character");
+        if (!Is_Xml_Text(QString::fromUcs4(&code, 1)))
+            return held + QStringLiteral(", a character XML cannot hold");
+    }
+    // Blanks at either end are easily typed and never seen; Windows drops trailing ones and a trailing dot.
+    if (name.front().isSpace())
+        return QStringLiteral("it begins with a blank");
+    if (name.back().isSpace())
+        return QStringLiteral("it ends with a blank");
+    if (name.endsWith(u'.'))
+        return QStringLiteral("it ends with a dot");
+    // Linux takes at most 255 bytes, Windows at most 255 UTF-16 code units; every code unit is at least one
+    // byte in UTF-8, so the first limit holds the second.
+    if (name.toUtf8().size() > 255)
+        return QStringLiteral("it is longer than 255 bytes in UTF-8");
+#ifdef Q_OS_WIN
+    // Characters and names that Windows refuses for a directory.
+    static const QRegularExpression forbidden(QStringLiteral(R"([<>:"|?*])"));
+    static const QRegularExpression reserved(QStringLiteral(R"(^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\..*)?$)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch match = forbidden.match(name); match.hasMatch())
+        return QStringLiteral("it holds \"%1\", a character Windows refuses in a name").arg(match.captured());
+    if (reserved.match(name).hasMatch())
+        return QStringLiteral("it is the name of a Windows device");
+#endif
+    return QString();
+}
+
+bool Is_Plain_Directory_Name(const QString &name)
+{
+    return Directory_Name_Problem(name).isEmpty();
+}
+
+int New_Configuration_Refusal(const QString &parentDir, const QString &name, QString *why)
+{
+    if (name.isEmpty())
+        return 107;
+    // A name that is not one plain directory name would reach outside the parent: refused as a directory that
+    // cannot be created.
+    if (const QString problem = Directory_Name_Problem(name); !problem.isEmpty()) {
+        if (why)
+            *why = problem;
+        return 105;
+    }
+    // Only a directory (or a link to one) counts: a file of that name is for the making of the directory to refuse.
+    return QFileInfo(Join_Path(parentDir, name)).isDir() ? 106 : 0;
 }

@@ -6,6 +6,32 @@
 #include <QString>
 #include <QStringList>
 
+// A workspace as a value: its directory (where Quillon.xml, Ethernet_Update.xml, update.lock and the updaters
+// lie) and the three directories in it. Native separators, no trailing separator.
+struct TWorkspace
+{
+    QString Program_Dir;
+    QString Master_Dir;
+    QString Projects_Dir;
+    QString Language_Dir;
+};
+
+// The workspace whose directory is dir.
+TWorkspace Workspace_At(const QString &dir);
+
+// A configuration as a value: its name, its directory and its ParGen.xml. Empty Dir: none.
+struct TConfiguration
+{
+    QString Name;
+    QString Dir;
+    QString ParGen_File;
+};
+
+// The configuration name of the workspace's PROJECTS.
+TConfiguration Configuration_Of(const TWorkspace &workspace, const QString &name);
+// The configuration whose directory is dir (its name the directory's last part).
+TConfiguration Configuration_At(const QString &dir);
+
 // How the workspace was chosen.
 enum class TWorkspace_Source
 {
@@ -49,4 +75,21 @@ QString Create_Directory(const QString &dir);
 // Creates the workspace (with its missing parents) and MASTER, PROJECTS and LANGUAGE in it, and checks that
 // the workspace may be written. Returns the problems, one line each naming the directory and the reason,
 // empty when there is none; the program goes on and each step that needs the workspace says so again.
-QString Prepare_Workspace();
+QString Prepare_Workspace(const TWorkspace &workspace);
+
+// Creates MASTER, PROJECTS and LANGUAGE (one level each) when missing; failures are passed over.
+void Create_Workspace_Directories(const TWorkspace &workspace);
+
+// Why name is not one plain directory name that may be created under PROJECTS on every platform and be listed,
+// shown and written back later, in English ("it ends with a blank"); empty when it is one. The rules: not
+// empty, not hidden (no leading "."), no separator, no control character, Unicode format character or other
+// character XML cannot hold, no blank at either end, no trailing ".", at most 255 bytes in UTF-8; on Windows
+// also none of its forbidden characters and no device name.
+QString Directory_Name_Problem(const QString &name);
+// True when Directory_Name_Problem finds nothing.
+bool Is_Plain_Directory_Name(const QString &name);
+// The new-configuration dialog's verdict on name as a new configuration in parentDir: 0 when it may be made there,
+// else the language-table entry of the refusal: 107 an empty name, 105 not one plain directory name (why then
+// receives Directory_Name_Problem's reason), 106 a directory of that name already there (a file of that name is
+// left to the making of the directory, which refuses it with the system's reason).
+int New_Configuration_Refusal(const QString &parentDir, const QString &name, QString *why = nullptr);

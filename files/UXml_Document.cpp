@@ -1,7 +1,7 @@
 #include "UXml_Document.h"
 
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
 #include "URegular_File.h"
 
 #include <QDir>

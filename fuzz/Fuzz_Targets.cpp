@@ -1,7 +1,9 @@
 #include "Fuzz_Targets.h"
 
 #include "UCli.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "UCsv_Table.h"
 #include "ULanguage.h"
 #include "USaveBincc.h"
@@ -28,33 +30,12 @@ QByteArray Bytes(const uint8_t *data, size_t size)
     return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
 }
 
-// The remembered settings, compared whole.
-struct TSettings_State
+// Saves settings to bytes and reads them back: what the writer accepts must load and give the same values;
+// what it refuses must hold a character XML cannot hold.
+void Settings_Round_Trip(const TSettings &saved)
 {
-    QString Conf_Name, Last_IP_Address, Language_Name;
-    bool Flags[4];
-
-    static TSettings_State Now()
-    {
-        return {::Conf_Name,
-                ::Last_IP_Address,
-                ::Language_Name,
-                {Enable_Internet, Enable_Update, Enable_Jump_Field_Tables, Enable_Double_Click_Auto_Size}};
-    }
-    bool operator==(const TSettings_State &other) const
-    {
-        return Conf_Name == other.Conf_Name && Last_IP_Address == other.Last_IP_Address &&
-               Language_Name == other.Language_Name && std::memcmp(Flags, other.Flags, sizeof Flags) == 0;
-    }
-};
-
-// Saves the shared settings to bytes and reads them back: what the writer accepts must load and give the
-// same values; what it refuses must hold a character XML cannot hold.
-void Settings_Round_Trip()
-{
-    const TSettings_State saved = TSettings_State::Now();
     TXml_Document xml;
-    Build_Settings(xml);
+    Build_Settings(xml, saved);
     QByteArray bytes;
     try {
         bytes = xml.To_Checked_Bytes(QStringLiteral("Quillon.xml"));
@@ -70,9 +51,7 @@ void Settings_Round_Trip()
     } catch (const EQuillon_Error &) {
         Expect(false, "written settings do not load again");
     }
-    Default_Settings();
-    Apply_Settings(reloaded);
-    Expect(TSettings_State::Now() == saved, "settings read back differ from those written");
+    Expect(Apply_Settings(reloaded) == saved, "settings read back differ from those written");
 }
 
 } // namespace
@@ -123,17 +102,19 @@ int Fuzz_Xml(const uint8_t *data, size_t size)
 
 int Fuzz_Config(const uint8_t *data, size_t size)
 {
+    TConfig_Images images;
     try {
-        Make_Config_Data_Bytes(Bytes(data, size));
+        images = Make_Config_Data_Bytes(Bytes(data, size));
     } catch (const EQuillon_Error &) {
         return 0;
     }
-    Expect(Param_Buffer_Length == Param_Block_Size, "the parameter block is not 17 bytes");
-    Expect(Bank_Buffer_Length == Config_Bank_Size, "the image is not 2048 bytes");
-    Expect(std::memcmp(Bank_Buffer, &Config_Bank, Config_Bank_Size) == 0, "the image is not the record");
+    const auto *image = reinterpret_cast<const uint8_t *>(images.Bank_Image.constData());
+    Expect(images.Param_Block.size() == Param_Block_Size, "the parameter block is not 17 bytes");
+    Expect(images.Bank_Image.size() == Config_Bank_Size, "the image is not 2048 bytes");
+    Expect(std::memcmp(image, &images.Bank, Config_Bank_Size) == 0, "the image is not the record");
     uint32_t stored = 0;
-    std::memcpy(&stored, Bank_Buffer + offsetof(TConfig_Bank, Checksum), sizeof stored);
-    Expect(stored == Bank_Checksum(Bank_Buffer), "the image's checksum does not match its bytes");
+    std::memcpy(&stored, image + offsetof(TConfig_Bank, Checksum), sizeof stored);
+    Expect(stored == Bank_Checksum(image), "the image's checksum does not match its bytes");
     return 0;
 }
 
@@ -141,7 +122,7 @@ int Fuzz_Settings(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    Default_Settings();
+    TSettings settings;
     const uint8_t mode = data[0];
     ++data;
     --size;
@@ -153,11 +134,11 @@ int Fuzz_Settings(const uint8_t *data, size_t size)
         } catch (const EQuillon_Error &) {
             return 0;
         }
-        Apply_Settings(xml);
+        settings = Apply_Settings(xml);
     } else {
         // The rest holds the three texts as UTF-16 code units, any of them (lone surrogates, controls), each
         // preceded by its length in code units; the mode's bits are the flags.
-        QString *texts[] = {&Conf_Name, &Last_IP_Address, &Language_Name};
+        QString *texts[] = {&settings.Conf_Name, &settings.Last_IP_Address, &settings.Language_Name};
         size_t at = 0;
         for (QString *text : texts) {
             if (at >= size)
@@ -169,12 +150,12 @@ int Fuzz_Settings(const uint8_t *data, size_t size)
                 value.append(QChar(char16_t(data[at] | data[at + 1] << 8)));
             *text = value;
         }
-        Enable_Internet = mode & 0x02;
-        Enable_Update = mode & 0x04;
-        Enable_Jump_Field_Tables = mode & 0x08;
-        Enable_Double_Click_Auto_Size = mode & 0x10;
+        settings.Enable_Internet = mode & 0x02;
+        settings.Enable_Update = mode & 0x04;
+        settings.Enable_Jump_Field_Tables = mode & 0x08;
+        settings.Enable_Double_Click_Auto_Size = mode & 0x10;
     }
-    Settings_Round_Trip();
+    Settings_Round_Trip(settings);
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "ULanguage.h"
 
-#include "UComon.h"
+#include "UGround.h"
 #include "ULanguage_English.h"
 #include "URegular_File.h"
 
@@ -268,18 +268,18 @@ QString Escaped_Controls(const QString &text)
     return shown;
 }
 
-void Load_Language()
+QString Load_Language(const QString &languageDir, const QString &name)
 {
     Load_Default_Language();
-    const QString path = Join_Path(Language_Dir, Language_Name + QStringLiteral(".lng"));
+    const QString path = Join_Path(languageDir, name + QStringLiteral(".lng"));
     if (QFileInfo(path).isFile()) {
         Read_Language_File(path);
-        return;
+        return name;
     }
-    Language_Name = Default_Language;
-    const QString englishPath = Join_Path(Language_Dir, Default_Language + QStringLiteral(".lng"));
+    const QString englishPath = Join_Path(languageDir, Default_Language + QStringLiteral(".lng"));
     if (QFileInfo(englishPath).isFile())
         Read_Language_File(englishPath);
+    return Default_Language;
 }
 
 namespace {

@@ -63,9 +63,9 @@ void Read_Language_File_Lines(const QString &path, const TLanguage_Line_Sink &re
 // text with each control character (C0, DEL, C1) shown as \xNN, for a terminal.
 QString Escaped_Controls(const QString &text);
 
-// Builds the English table and applies Language_Dir/Language_Name.lng; falls back to English (and
-// English.lng when present) when that file is missing, setting Language_Name to "English".
-void Load_Language();
+// Builds the English table and applies languageDir/name.lng; falls back to English (and English.lng when
+// present) when that file is missing. Returns the name of the language in force ("English" after a fallback).
+QString Load_Language(const QString &languageDir, const QString &name);
 
 // The order in which the options dialog offers language files (or names): as a file manager lists them,
 // blind to letter case and to accents ("Česky" among the C's, not after "zulu"), names that differ only there

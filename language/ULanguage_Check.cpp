@@ -1,6 +1,6 @@
 #include "ULanguage_Check.h"
 
-#include "UComon.h"
+#include "UGround.h"
 #include "ULanguage.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "ULanguage_Shipped.h"
 
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
 #include "UXml_Document.h"
 
 #include <QDir>

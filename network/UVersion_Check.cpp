@@ -1,6 +1,6 @@
 #include "UVersion_Check.h"
 
-#include "UComon.h"
+#include "UGround.h"
 #include "UNetwork.h"
 
 #include <QTimer>

@@ -634,6 +634,10 @@ private slots:
         QCOMPARE(Last_Update_Option, 0);
         QVERIFY(!f.Program.Exists(Ethernet_Update_File_Name));
         QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
+        // No lock is left behind: the next update of the workspace, from here or from quillon-cli, may run.
+        QVERIFY(!f.Program.Exists(Updater_Lock_File_Name));
+        TUpdater_Lock next(Program_Dir);
+        QVERIFY(next.Acquire(QStringLiteral("next"), QStringLiteral("ttyS0"), Conf_Dir));
     }
 
     void Without_its_network_module_the_update_says_why_and_starts_nothing()
@@ -876,12 +880,24 @@ private slots:
         Take_Shown_Messages();
     }
 
-    void After_the_limit_the_dialog_is_usable_and_the_updater_goes_on()
+    void After_the_limit_the_updater_goes_on_and_its_ending_is_recorded_data()
     {
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("left to end by itself") << false << QStringLiteral("ended: exit code 0");
+        QTest::newRow("stopped from the ending box") << true << QStringLiteral("ended: cancelled by the user");
+    }
+
+    void After_the_limit_the_updater_goes_on_and_its_ending_is_recorded()
+    {
+        QFETCH(bool, stop);
+        QFETCH(QString, ending);
         TBoot_Fixture f;
         f.Boot->Updater_Limit_Ms = 300;
-        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base, 2000));
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base, stop ? 30000 : 2000));
         bool stillRunning = false;
+        if (stop)
+            Set_Next_Message_Answer(QMessageBox::Yes);
         f.Step_3([&] {
             QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
             stillRunning = !f.Runs(Serial_Updater_Base).value(0).Finished;
@@ -889,12 +905,31 @@ private slots:
             QVERIFY(!f.Boot->FWait->isVisible());
         });
         QVERIFY(stillRunning);
-        QCOMPARE(Shown_Texts(),
-                 QStringList{Verdict(QStringLiteral("warning"), QStringLiteral("The updater is still running after 0 s; "
-                                                                              "the program no longer waits for it."))});
-        QVERIFY(QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")))
-                    .contains(QStringLiteral("ended: still running after the wait limit of 0.3 s; no longer awaited")));
-        QVERIFY(QTest::qWaitFor([&] { return f.Runs(Serial_Updater_Base).value(0).Finished; }, 10000));
+        // One box: how the run stands, and whether to stop the updater (No unless answered).
+        QString verdict = Verdict(QStringLiteral("question"), QStringLiteral("The updater is still running after 0 s; "
+                                                                            "the program no longer waits for it."));
+        verdict.replace(QStringLiteral("question+buttons: "), QStringLiteral("question: "));
+        QCOMPARE(Shown_Texts(), QStringList{verdict + QStringLiteral("\n\n") + Lang(1146)});
+        const auto log = [&f] { return QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log"))); };
+        QVERIFY(log().contains(QStringLiteral("ended: still running after the wait limit of 0.3 s; no longer awaited")));
+        QVERIFY(f.Program.Exists(Updater_Lock_File_Name));
+        if (!stop) {
+            // A second update meanwhile is refused, and offers to stop the one that runs (answered No here).
+            f.Step_3([&] { QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton); });
+            const QStringList refused = Shown_Texts();
+            QCOMPARE(refused.size(), 1);
+            QVERIFY2(refused[0].startsWith(QStringLiteral("question: An update is already running in this workspace")) &&
+                         refused[0].endsWith(Lang(1146)),
+                     qPrintable(refused[0]));
+        }
+        // Its ending reaches update.log when it comes, its output file goes and the workspace is free again.
+        QVERIFY2(QTest::qWaitFor([&] { return !f.Program.Exists(Updater_Lock_File_Name); }, 15000), qPrintable(log()));
+        QVERIFY2(log().contains(QStringLiteral("note: ended after the wait limit of 0 s")), qPrintable(log()));
+        QVERIFY2(log().contains(ending), qPrintable(log()));
+        const QStringList left = QDir(Conf_Dir).entryList({QStringLiteral("update-output-*")}, QDir::Files);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+        if (!stop)
+            QVERIFY(f.Runs(Serial_Updater_Base).value(0).Finished);
     }
 
     void Closing_the_dialog_during_the_check_ends_it_quietly()

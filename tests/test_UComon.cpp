@@ -1,4 +1,6 @@
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "URegular_File.h"
 
 #include <QDir>
@@ -202,18 +204,20 @@ void Test_UComon::Port_names_in_natural_order()
 
 void Test_UComon::Workspace_paths_and_parameter_file()
 {
-    Reset_Shared_State();
-    const QString dir = QStringLiteral("/opt/quillon/");
-    Set_Workspace_Paths(dir);
+    const TWorkspace workspace = Workspace_At(QStringLiteral("/opt/quillon/"));
     const QString base = QDir::toNativeSeparators(QStringLiteral("/opt/quillon"));
-    QCOMPARE(Program_Dir, base);
-    QCOMPARE(Master_Dir, base + QDir::separator() + "MASTER");
-    QCOMPARE(Projects_Dir, base + QDir::separator() + "PROJECTS");
-    QCOMPARE(Language_Dir, base + QDir::separator() + "LANGUAGE");
-    Conf_Dir = Join_Path(Projects_Dir, QStringLiteral("Line2"));
-    Set_Files();
-    QCOMPARE(ParGen_File, Projects_Dir + QDir::separator() + "Line2" + QDir::separator() + "ParGen.xml");
-    Reset_Shared_State();
+    QCOMPARE(workspace.Program_Dir, base);
+    QCOMPARE(workspace.Master_Dir, base + QDir::separator() + "MASTER");
+    QCOMPARE(workspace.Projects_Dir, base + QDir::separator() + "PROJECTS");
+    QCOMPARE(workspace.Language_Dir, base + QDir::separator() + "LANGUAGE");
+    const TConfiguration configuration = Configuration_Of(workspace, QStringLiteral("Line2"));
+    QCOMPARE(configuration.Name, QStringLiteral("Line2"));
+    QCOMPARE(configuration.Dir, workspace.Projects_Dir + QDir::separator() + "Line2");
+    QCOMPARE(configuration.ParGen_File,
+             workspace.Projects_Dir + QDir::separator() + "Line2" + QDir::separator() + "ParGen.xml");
+    const TConfiguration same = Configuration_At(configuration.Dir + QDir::separator());
+    QCOMPARE(same.Name, configuration.Name);
+    QCOMPARE(same.ParGen_File, configuration.ParGen_File);
 }
 
 void Test_UComon::Workspace_directories_are_created_one_level_when_missing()
@@ -223,17 +227,14 @@ void Test_UComon::Workspace_directories_are_created_one_level_when_missing()
     QFile marker(dir.filePath(QStringLiteral("LANGUAGE/Deutsch.lng")));
     QVERIFY(marker.open(QIODevice::WriteOnly));
     marker.close();
-    Set_Workspace_Paths(dir.path());
-    Create_Workspace_Directories();
+    Create_Workspace_Directories(Workspace_At(dir.path()));
     for (const char *name : {"MASTER", "PROJECTS", "LANGUAGE"})
         QVERIFY2(QFileInfo(dir.filePath(QLatin1String(name))).isDir(), name);
     QVERIFY(marker.exists()); // an existing directory is left as it is
 
     // A program directory that is gone: nothing is created above it, and nothing is reported.
-    Set_Workspace_Paths(dir.filePath(QStringLiteral("gone/deeper")));
-    Create_Workspace_Directories();
+    Create_Workspace_Directories(Workspace_At(dir.filePath(QStringLiteral("gone/deeper"))));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("gone"))));
-    Reset_Shared_State();
 }
 
 void Test_UComon::Reading_refuses_what_is_no_regular_file_or_too_large_data()

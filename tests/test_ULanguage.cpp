@@ -1,4 +1,6 @@
 #include "UComon.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "ULanguage.h"
 #include "ULanguage_Check.h"
 #include "ULanguage_Shipped.h"

@@ -1,4 +1,6 @@
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "ULanguage.h"
 #include "UParGen_Fixture.h"
 #include "UParGen_File.h"

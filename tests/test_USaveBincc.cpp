@@ -1,5 +1,7 @@
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "UFull_Disk.h"
 #include "UParGen_File.h"
 #include "USaveBincc.h"
@@ -40,6 +42,31 @@ QByteArray ParGen_Xml(const QHash<QString, QString> &changes = {}, const QString
     for (const QString &key : dropped)
         root.removeChild(Find_Child(root, key));
     return xml.To_Bytes();
+}
+
+// The record the builder's steps work on, the buffer it is appended to, the last images built and the
+// writer's seams.
+TConfig_Bank Config_Bank;
+uint8_t Bank_Buffer[Buffer_Capacity];
+TConfig_Images Built;
+TConfig_Write_Seams Seams;
+
+void Take(const TConfig_Images &images)
+{
+    Built = images;
+    Config_Bank = images.Bank;
+    std::memcpy(Bank_Buffer, images.Bank_Image.constData(), size_t(images.Bank_Image.size()));
+}
+
+void Take_Image(const QByteArray &image)
+{
+    QCOMPARE(image.size(), Config_Bank_Size);
+    std::memcpy(&Config_Bank, image.constData(), sizeof Config_Bank);
+}
+
+QByteArray Buffer_Image()
+{
+    return QByteArray(reinterpret_cast<const char *>(Bank_Buffer), Config_Bank_Size);
 }
 
 const uint8_t *Bank_Bytes()
@@ -127,7 +154,7 @@ QString Test_USaveBincc::Make_Configuration(QTemporaryDir &dir)
 
 void Test_USaveBincc::Defaults_seal_with_checksum_3458()
 {
-    Init_Bank();
+    Init_Bank(Config_Bank);
     const uint8_t *b = Bank_Bytes();
     // Only the fixed defaults are non-zero.
     QList<int> nonZero;
@@ -147,29 +174,29 @@ void Test_USaveBincc::Defaults_seal_with_checksum_3458()
     QCOMPARE(nonZero, expected);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(b), 8), QByteArray("\x90\xD0\x03\x00\x90\xD0\x03\x00", 8));
 
-    QCOMPARE(Append_Bank(0, Bank_Buffer), 2048);
+    QCOMPARE(Append_Bank(Config_Bank, 0, Bank_Buffer), 2048);
     QCOMPARE(Config_Bank.Checksum, 3458u);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(Bank_Buffer) + 0x7FC, 4), QByteArray("\x82\x0D\x00\x00", 4));
 }
 
 void Test_USaveBincc::Checksum_is_a_plain_byte_sum()
 {
-    Init_Bank();
+    Init_Bank(Config_Bank);
     Config_Bank.Checksum = 0xDEADBEEF; // the old value takes no part in the sum
-    Append_Bank(0, Bank_Buffer);
+    Append_Bank(Config_Bank, 0, Bank_Buffer);
     const uint32_t base = Config_Bank.Checksum;
     QCOMPARE(base, 3458u);
 
     Config_Bank.Reserved_6F0[0x7F8 - 0x6F0] = 1; // the reserved word just before the checksum counts
-    Append_Bank(0, Bank_Buffer);
+    Append_Bank(Config_Bank, 0, Bank_Buffer);
     QCOMPARE(Config_Bank.Checksum, base + 1);
 
     std::swap(Config_Bank.Eth_IP[0], Config_Bank.Eth_IP[3]);
-    Append_Bank(0, Bank_Buffer);
+    Append_Bank(Config_Bank, 0, Bank_Buffer);
     QCOMPARE(Config_Bank.Checksum, base + 1);
 
     std::memset(&Config_Bank, 0xFF, sizeof Config_Bank); // the largest sum does not wrap
-    Append_Bank(0, Bank_Buffer);
+    Append_Bank(Config_Bank, 0, Bank_Buffer);
     QCOMPARE(Config_Bank.Checksum, 2044u * 255u);
 }
 
@@ -177,8 +204,8 @@ void Test_USaveBincc::Append_bank_copies_exactly_2048_bytes_at_the_position()
 {
     static uint8_t buffer[3 * Config_Bank_Size];
     std::memset(buffer, 0xAA, sizeof buffer);
-    Init_Bank();
-    QCOMPARE(Append_Bank(100, buffer), 2148);
+    Init_Bank(Config_Bank);
+    QCOMPARE(Append_Bank(Config_Bank, 100, buffer), 2148);
     QCOMPARE(buffer[99], uint8_t(0xAA));
     QCOMPARE(std::memcmp(buffer + 100, Bank_Bytes(), Config_Bank_Size), 0);
     QCOMPARE(buffer[2148], uint8_t(0xAA));
@@ -187,9 +214,9 @@ void Test_USaveBincc::Append_bank_copies_exactly_2048_bytes_at_the_position()
 void Test_USaveBincc::No_parameter_file_gives_the_header_and_the_default_image()
 {
     QTemporaryDir dir;
-    Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml")));
-    QCOMPARE(Param_Block_Bytes(), QByteArray("\x04\x00\x00\x00", 4));
-    QCOMPARE(Bank_Buffer_Length, 2048);
+    Take(Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml"))));
+    QCOMPARE(Built.Param_Block, QByteArray("\x04\x00\x00\x00", 4));
+    QCOMPARE(Built.Bank_Image.size(), 2048);
     QCOMPARE(Config_Bank.Checksum, 3458u);
     QCOMPARE(Config_Bank.Ser_Baud[0], 0u);
     QCOMPARE(Config_Bank.Dev_ID_Port_0, uint8_t(0));
@@ -197,16 +224,16 @@ void Test_USaveBincc::No_parameter_file_gives_the_header_and_the_default_image()
 
 void Test_USaveBincc::New_configuration_gives_the_worked_files()
 {
-    Make_Param_Block_Bytes(ParGen_Xml());
-    QCOMPARE(Param_Block_Bytes(), QByteArray::fromHex("0400000007000101070001000000000000"));
+    Built.Param_Block = Make_Param_Block_Bytes(ParGen_Xml());
+    QCOMPARE(Built.Param_Block, QByteArray::fromHex("0400000007000101070001000000000000"));
 
-    Init_Bank();
-    Append_Bank(0, Bank_Buffer);
-    const QByteArray defaults = Bank_Image_Bytes();
-    Init_Bank();
-    Load_Bank_Bytes(ParGen_Xml());
-    Bank_Buffer_Length = Append_Bank(0, Bank_Buffer);
-    const QByteArray image = Bank_Image_Bytes();
+    Init_Bank(Config_Bank);
+    Append_Bank(Config_Bank, 0, Bank_Buffer);
+    const QByteArray defaults = Buffer_Image();
+    Init_Bank(Config_Bank);
+    Load_Bank_Bytes(Config_Bank, ParGen_Xml());
+    Append_Bank(Config_Bank, 0, Bank_Buffer);
+    const QByteArray image = Buffer_Image();
 
     QMap<int, uint8_t> differences;
     for (int i = 0; i < Config_Bank_Size; ++i) {
@@ -245,8 +272,8 @@ void Test_USaveBincc::Port_1_uses_channel_2_on_rs485_and_channel_3_on_rs232()
     QFETCH(int, unused);
     QFETCH(bool, rs485Flag);
     const QHash<QString, QString> changes{{"Port_1_Baud", "3"}, {"Port_1_Par", "2"}, {"Port_1_Port", port}};
-    Init_Bank();
-    Load_Bank_Bytes(port.isEmpty() ? ParGen_Xml(changes, {"Port_1_Port"}) : ParGen_Xml(changes));
+    Init_Bank(Config_Bank);
+    Load_Bank_Bytes(Config_Bank, port.isEmpty() ? ParGen_Xml(changes, {"Port_1_Port"}) : ParGen_Xml(changes));
     QCOMPARE(Config_Bank.Ser_Baud[used], 9600u);
     QCOMPARE(Config_Bank.Ser_Parity[used], uint8_t(2));
     QCOMPARE(Config_Bank.Ser_Data_Bits[used], uint8_t(8));
@@ -323,26 +350,26 @@ void Test_USaveBincc::Keys_load_with_their_readers_rules()
     QFETCH(int, blockOffset);
     QFETCH(QByteArray, blockBytes);
     const QByteArray xml = ParGen_Xml({{key, text}});
-    Init_Bank();
-    Load_Bank_Bytes(xml);
+    Init_Bank(Config_Bank);
+    Load_Bank_Bytes(Config_Bank, xml);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(Bank_Bytes()) + imageOffset, imageBytes.size()), imageBytes);
-    Make_Param_Block_Bytes(xml);
-    QCOMPARE(Param_Buffer_Length, Param_Block_Size);
+    Built.Param_Block = Make_Param_Block_Bytes(xml);
+    QCOMPARE(Built.Param_Block.size(), Param_Block_Size);
     if (blockOffset >= 0)
-        QCOMPARE(Param_Block_Bytes().mid(blockOffset, blockBytes.size()), blockBytes);
+        QCOMPARE(Built.Param_Block.mid(blockOffset, blockBytes.size()), blockBytes);
 }
 
 void Test_USaveBincc::Baud_index_outside_the_list_takes_the_default_rate()
 {
     // A hand-edited index: the image gets 115200 for either port, the block keeps the raw index.
     const QByteArray xml = ParGen_Xml({{"Port_0_Baud", "9"}, {"Port_1_Baud", "-1"}});
-    Init_Bank();
-    Load_Bank_Bytes(xml);
+    Init_Bank(Config_Bank);
+    Load_Bank_Bytes(Config_Bank, xml);
     QCOMPARE(Config_Bank.Ser_Baud[0], 115200u);
     QCOMPARE(Config_Bank.Ser_Baud[2], 115200u);
-    Make_Param_Block_Bytes(xml);
-    QCOMPARE(Param_Block_Bytes().mid(4, 1), QByteArray("\x09", 1));
-    QCOMPARE(Param_Block_Bytes().mid(8, 1), QByteArray("\xFF", 1));
+    Built.Param_Block = Make_Param_Block_Bytes(xml);
+    QCOMPARE(Built.Param_Block.mid(4, 1), QByteArray("\x09", 1));
+    QCOMPARE(Built.Param_Block.mid(8, 1), QByteArray("\xFF", 1));
 }
 
 void Test_USaveBincc::Gateway_only_with_the_gateway_enabled()
@@ -351,14 +378,14 @@ void Test_USaveBincc::Gateway_only_with_the_gateway_enabled()
         {"Ethernet_GAT1", "10"}, {"Ethernet_GAT2", "0"}, {"Ethernet_GAT3", "0"}, {"Ethernet_GAT4", "1"}};
     QHash<QString, QString> off = gateway;
     off.insert("Ethernet_EN_GAT", "0");
-    Init_Bank();
-    Load_Bank_Bytes(ParGen_Xml(off));
+    Init_Bank(Config_Bank);
+    Load_Bank_Bytes(Config_Bank, ParGen_Xml(off));
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(Config_Bank.Eth_Gateway), 4), QByteArray("\xFF\xFF\xFF\xFF"));
 
     QHash<QString, QString> on = gateway;
     on.insert("Ethernet_EN_GAT", "1");
-    Init_Bank();
-    Load_Bank_Bytes(ParGen_Xml(on));
+    Init_Bank(Config_Bank);
+    Load_Bank_Bytes(Config_Bank, ParGen_Xml(on));
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(Config_Bank.Eth_Gateway), 4), QByteArray("\x0A\x00\x00\x01", 4));
 }
 
@@ -367,17 +394,17 @@ void Test_USaveBincc::Every_build_starts_from_the_defaults()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ParGen.xml"));
     Write_File(path, ParGen_Xml({{"Port_1_Port", "1"}, {"Port_0_BroadCast", "1"}}));
-    Make_Bank_Image(path);
+    Take_Image(Make_Bank_Image(path));
     QCOMPARE(Config_Bank.Port_Flags, uint8_t(0x03));
     QVERIFY(Config_Bank.Ser_Baud[2] != 0);
 
     // Switching Port 1 to RS232 moves its rate to channel 3 and clears the flag: nothing is left over.
     Write_File(path, ParGen_Xml({{"Port_1_Port", "0"}}));
-    Make_Config_Data(path);
+    Take(Make_Config_Data(path));
     QCOMPARE(Config_Bank.Port_Flags, uint8_t(0x00));
     QCOMPARE(U32(Bank_Buffer + 0x198), 0u);
     QCOMPARE(U32(Bank_Buffer + 0x19C), 115200u);
-    QCOMPARE(Param_Block_Bytes().mid(7, 1), QByteArray("\x00", 1));
+    QCOMPARE(Built.Param_Block.mid(7, 1), QByteArray("\x00", 1));
 }
 
 void Test_USaveBincc::Device_type_data()
@@ -405,7 +432,7 @@ void Test_USaveBincc::Device_type()
         Write_File(path, xml);
     QCOMPARE(Get_DevideType(path), type);
     // The update step takes it from the reading that builds the images.
-    QCOMPARE(Make_Config_Data(path), type);
+    QCOMPARE(Make_Config_Data(path).Device_Type, type);
 }
 
 void Test_USaveBincc::Write_creates_bin_and_two_builds_are_identical()
@@ -414,16 +441,16 @@ void Test_USaveBincc::Write_creates_bin_and_two_builds_are_identical()
     const QString conf = dir.filePath(QStringLiteral("Line2"));
     QVERIFY(QDir().mkpath(conf));
     Write_File(Join_Path(conf, QStringLiteral("ParGen.xml")), ParGen_Xml());
-    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
-    Write_Config_Files(conf);
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
+    Write_Config_Files(conf, Built, Seams);
     const QByteArray bank = Read_File(Bank_File_Path(conf));
     const QByteArray bankK = Read_File(BankK_File_Path(conf));
     QCOMPARE(bank.size(), 17);
     QCOMPARE(bankK.size(), 2048);
     QVERIFY(Bank_File_Path(conf).endsWith(QDir::toNativeSeparators(QStringLiteral("/bin/bank.bin"))));
 
-    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
-    Write_Config_Files(conf);
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
+    Write_Config_Files(conf, Built, Seams);
     QCOMPARE(Read_File(Bank_File_Path(conf)), bank);
     QCOMPARE(Read_File(BankK_File_Path(conf)), bankK);
 }
@@ -445,9 +472,9 @@ void Test_USaveBincc::A_failed_write_changes_neither_file()
     Write_File(Bank_File_Path(conf), "old block");
     // bankK.bin cannot be replaced: a directory stands in its place.
     QVERIFY(QDir().mkdir(BankK_File_Path(conf)));
-    Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml")));
+    Take(Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml"))));
     try {
-        Write_Config_Files(conf);
+        Write_Config_Files(conf, Built, Seams);
         QFAIL("no error raised");
     } catch (const EQuillon_Error &error) {
         QVERIFY2(error.Text().contains(QStringLiteral("bankK.bin")), qPrintable(error.Text()));
@@ -467,9 +494,9 @@ void Test_USaveBincc::A_full_disk_changes_neither_file()
     Write_File(Bank_File_Path(conf), Old_Bank);
     Write_File(BankK_File_Path(conf), Old_BankK);
     QVERIFY(disk.Fill());
-    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
     try {
-        Write_Config_Files(conf);
+        Write_Config_Files(conf, Built, Seams);
         QFAIL("a write to a full disk was reported as done");
     } catch (const EQuillon_Error &error) {
         QVERIFY2(error.Text().contains(QStringLiteral("No space left on device")), qPrintable(error.Text()));
@@ -497,17 +524,17 @@ void Test_USaveBincc::Both_images_are_on_disk_before_either_replaces()
         QVERIFY(QFile::remove(Bank_File_Path(conf)));
         QVERIFY(QFile::remove(BankK_File_Path(conf)));
     }
-    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
-    const QByteArray newBank = Param_Block_Bytes();
-    const QByteArray newBankK = Bank_Image_Bytes();
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
+    const QByteArray newBank = Built.Param_Block;
+    const QByteArray newBankK = Built.Bank_Image;
 
     // Where the files are replaced one by one, the moment a process could die between the two renames:
     // bank.bin is new, and bankK.bin's new contents already lie complete beside it. Then the second
     // replacement fails.
-    Exchange_Config_Dir = false;
+    Seams.Exchange_Dir = false;
     int staged = 0;
     QByteArray bankAtSeam;
-    Between_Config_Replacements = [&] {
+    Seams.Between_Replacements = [&] {
         bankAtSeam = Read_File(Bank_File_Path(conf));
         const QDir bin(Join_Path(conf, QStringLiteral("bin")));
         for (const QString &name : bin.entryList(QDir::Files | QDir::Hidden)) {
@@ -517,11 +544,11 @@ void Test_USaveBincc::Both_images_are_on_disk_before_either_replaces()
         throw EQuillon_Error(QStringLiteral("bankK.bin: rename failed"));
     };
     const auto reset = qScopeGuard([] {
-        Between_Config_Replacements = nullptr;
-        Exchange_Config_Dir = true;
+        Seams.Between_Replacements = nullptr;
+        Seams.Exchange_Dir = true;
     });
     try {
-        Write_Config_Files(conf);
+        Write_Config_Files(conf, Built, Seams);
         QFAIL("no error raised");
     } catch (const EQuillon_Error &error) {
         QCOMPARE(error.Text(), QStringLiteral("bankK.bin: rename failed"));
@@ -543,20 +570,20 @@ void Test_USaveBincc::A_rollback_that_fails_is_reported()
 {
     QTemporaryDir dir;
     const QString conf = Make_Configuration(dir);
-    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
     // The old bank.bin cannot be written back: a directory has taken its place.
-    Exchange_Config_Dir = false;
-    Between_Config_Replacements = [&] {
+    Seams.Exchange_Dir = false;
+    Seams.Between_Replacements = [&] {
         QFile::remove(Bank_File_Path(conf));
         QDir().mkdir(Bank_File_Path(conf));
         throw EQuillon_Error(QStringLiteral("bankK.bin: rename failed"));
     };
     const auto reset = qScopeGuard([] {
-        Between_Config_Replacements = nullptr;
-        Exchange_Config_Dir = true;
+        Seams.Between_Replacements = nullptr;
+        Seams.Exchange_Dir = true;
     });
     try {
-        Write_Config_Files(conf);
+        Write_Config_Files(conf, Built, Seams);
         QFAIL("no error raised");
     } catch (const EQuillon_Error &error) {
         QVERIFY2(error.Text().startsWith(QStringLiteral("bankK.bin: rename failed\n")) &&
@@ -605,13 +632,13 @@ void Test_USaveBincc::An_old_bank_bin_that_is_no_plain_file()
     } else {
         QVERIFY(QDir().mkdir(bank));
     }
-    Exchange_Config_Dir = exchange;
-    const auto reset = qScopeGuard([] { Exchange_Config_Dir = true; });
-    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    Seams.Exchange_Dir = exchange;
+    const auto reset = qScopeGuard([] { Seams.Exchange_Dir = true; });
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
     try {
-        Write_Config_Files(conf);
+        Write_Config_Files(conf, Built, Seams);
         QVERIFY2(refusal.isEmpty(), "written");
-        QCOMPARE(Config_File_Differences(conf), QStringList{});
+        QCOMPARE(Config_File_Differences(conf, Built), QStringList{});
         QVERIFY(!QFileInfo(bank).isSymLink());
     } catch (const EQuillon_Error &error) {
         QVERIFY2(!refusal.isEmpty() && error.Text().contains(refusal) &&
@@ -654,11 +681,11 @@ void Test_USaveBincc::The_rest_of_bin_stays_and_stale_temporaries_go()
         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup;
     QVERIFY(QFile::setPermissions(bin.path(), permissions));
 
-    Exchange_Config_Dir = exchange;
-    const auto reset = qScopeGuard([] { Exchange_Config_Dir = true; });
-    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
-    Write_Config_Files(conf);
-    QCOMPARE(Config_File_Differences(conf), QStringList{});
+    Seams.Exchange_Dir = exchange;
+    const auto reset = qScopeGuard([] { Seams.Exchange_Dir = true; });
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
+    Write_Config_Files(conf, Built, Seams);
+    QCOMPARE(Config_File_Differences(conf, Built), QStringList{});
 #ifdef Q_OS_UNIX
     // The mode of bin/ survives the exchange (Windows keeps no such mode).
     QCOMPARE(QFile::permissions(bin.path()) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), permissions);
@@ -679,9 +706,9 @@ void Test_USaveBincc::Bin_that_cannot_be_created_gives_the_reason()
 {
     QTemporaryDir dir;
     Write_File(dir.filePath(QStringLiteral("bin")), "a file");
-    Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml")));
+    Take(Make_Config_Data(dir.filePath(QStringLiteral("ParGen.xml"))));
     try {
-        Write_Config_Files(dir.path());
+        Write_Config_Files(dir.path(), Built, Seams);
         QFAIL("no error raised");
     } catch (const EQuillon_Error &error) {
 #ifdef Q_OS_UNIX
@@ -710,11 +737,11 @@ void Test_USaveBincc::A_kill_at_any_moment_never_tears_the_pair()
     const QByteArray versions[2] = {ParGen_Xml({{"Port_0_DevID", "7"}, {"Port_1_Baud", "3"}}),
                                     ParGen_Xml({{"Port_0_DevID", "9"}, {"Port_1_Baud", "5"}})};
     const auto matches = [&conf](const QByteArray &parGen) {
-        Make_Config_Data_Bytes(parGen);
-        return Config_File_Differences(conf).isEmpty();
+        Take(Make_Config_Data_Bytes(parGen));
+        return Config_File_Differences(conf, Built).isEmpty();
     };
-    Make_Config_Data_Bytes(versions[0]);
-    Write_Config_Files(conf);
+    Take(Make_Config_Data_Bytes(versions[0]));
+    Write_Config_Files(conf, Built, Seams);
     const int runs = 300;
     int torn = 0;
     for (int run = 0; run < runs; ++run) {
@@ -725,8 +752,8 @@ void Test_USaveBincc::A_kill_at_any_moment_never_tears_the_pair()
         if (child == 0) {
             try {
                 for (unsigned i = 0;; ++i) {
-                    Make_Config_Data_Bytes(versions[i % 2]);
-                    Write_Config_Files(conf);
+                    Take(Make_Config_Data_Bytes(versions[i % 2]));
+                    Write_Config_Files(conf, Built, Seams);
                     if (i == 0 && ::write(ready[1], "r", 1) != 1)
                         break;
                 }
@@ -751,8 +778,8 @@ void Test_USaveBincc::A_kill_at_any_moment_never_tears_the_pair()
     qInfo("%d torn pairs in %d kills", torn, runs);
     QCOMPARE(torn, 0);
     // The next build clears what the kills left.
-    Make_Config_Data_Bytes(versions[1]);
-    Write_Config_Files(conf);
+    Take(Make_Config_Data_Bytes(versions[1]));
+    Write_Config_Files(conf, Built, Seams);
     QCOMPARE(QDir(conf).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"bin"});
     QCOMPARE(
         QDir(Join_Path(conf, QStringLiteral("bin"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -764,9 +791,9 @@ void Test_USaveBincc::A_configuration_that_no_longer_exists_gets_nothing()
 {
     QTemporaryDir dir;
     const QString conf = dir.filePath(QStringLiteral("PROJECTS/Line2"));
-    Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml")));
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
     try {
-        Write_Config_Files(conf);
+        Write_Config_Files(conf, Built, Seams);
         QFAIL("no error raised");
     } catch (const EQuillon_Error &error) {
         QVERIFY2(error.Text().contains(QDir::toNativeSeparators(conf) + QStringLiteral(" no longer exists")),
@@ -788,7 +815,7 @@ void Test_USaveBincc::The_parameter_file_is_read_once()
     QVERIFY(watch >= 0);
     const auto close = qScopeGuard([watch] { ::close(watch); });
     QVERIFY(inotify_add_watch(watch, QFile::encodeName(path).constData(), IN_OPEN) >= 0);
-    Make_Config_Data(path);
+    Take(Make_Config_Data(path));
     int openings = 0;
     alignas(inotify_event) char buffer[4096];
     for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
@@ -823,8 +850,8 @@ void Test_USaveBincc::Differences_from_what_build_writes()
     const QString conf = dir.path();
     const QString parGen = Join_Path(conf, QStringLiteral("ParGen.xml"));
     Write_File(parGen, ParGen_Xml());
-    Make_Config_Data(parGen);
-    Write_Config_Files(conf);
+    Take(Make_Config_Data(parGen));
+    Write_Config_Files(conf, Built, Seams);
     if (change == u"remove bankK") {
         QVERIFY(QFile::remove(BankK_File_Path(conf)));
     } else if (change == u"truncate bank") {
@@ -836,11 +863,11 @@ void Test_USaveBincc::Differences_from_what_build_writes()
     } else if (change == u"edit ParGen") {
         Write_File(parGen, ParGen_Xml({{"Port_0_DevID", "2"}}));
     }
-    Make_Config_Data(parGen);
+    Take(Make_Config_Data(parGen));
     QStringList expected;
     for (const QString &difference : std::as_const(differences))
         expected << QDir::toNativeSeparators(conf + QStringLiteral("/bin/")) + difference;
-    QCOMPARE(Config_File_Differences(conf), expected);
+    QCOMPARE(Config_File_Differences(conf, Built), expected);
 }
 
 QTEST_GUILESS_MAIN(Test_USaveBincc)

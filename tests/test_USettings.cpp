@@ -1,4 +1,6 @@
 #include "UComon.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "USettings.h"
 #include "UXml_Document.h"
 
@@ -64,14 +66,14 @@ void Test_USettings::cleanup()
 
 void Test_USettings::Write_Settings(const QByteArray &bytes)
 {
-    QFile file(Settings_File_Path());
+    QFile file(Settings_File_Path(Program_Dir));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
 QByteArray Test_USettings::Saved()
 {
-    QFile file(Settings_File_Path());
+    QFile file(Settings_File_Path(Program_Dir));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -188,7 +190,7 @@ void Test_USettings::A_malformed_file_gives_the_defaults_and_is_kept()
     QCOMPARE(Conf_Name, QString());
     QCOMPARE(Language_Name, QStringLiteral("English"));
 
-    QFile backup(Settings_File_Path() + QStringLiteral(".bak"));
+    QFile backup(Settings_File_Path(Program_Dir) + QStringLiteral(".bak"));
     QVERIFY(backup.open(QIODevice::ReadOnly));
     QCOMPARE(backup.readAll(), broken);
     QCOMPARE(Saved(), broken); // untouched until the next save
@@ -198,7 +200,7 @@ void Test_USettings::A_malformed_file_gives_the_defaults_and_is_kept()
 
 void Test_USettings::A_file_that_cannot_be_written_is_reported()
 {
-    QVERIFY(QDir().mkdir(Settings_File_Path())); // a directory stands where the file goes
+    QVERIFY(QDir().mkdir(Settings_File_Path(Program_Dir))); // a directory stands where the file goes
     TXml_Document xml;
     try {
         Save_Setting(xml);
@@ -254,7 +256,7 @@ void Test_USettings::A_file_that_cannot_be_read_gives_the_defaults()
     QFETCH(QString, kind);
     QFETCH(QString, reason);
     QFETCH(QString, backup);
-    const QString path = Settings_File_Path();
+    const QString path = Settings_File_Path(Program_Dir);
     const QByteArray deep = kind == u"entities"
                                 ? "<!DOCTYPE x [<!ENTITY a \"" + QByteArray(4000, 'x') +
                                       "\">]><Conf_Settings><lastproj><projectname>" +

@@ -1,5 +1,7 @@
 #include "UAnsi_Paths.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "UUpdate_Logic.h"
 #include "UXml_Document.h"
 

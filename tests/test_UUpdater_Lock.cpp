@@ -2,7 +2,9 @@
 
 #include "UUpdater_Lock.h"
 
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -4,7 +4,9 @@
 #include "UUpdater_Run.h"
 
 #include "UAnsi_Paths.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "UUpdater_Lock.h"
 
 #include "UFull_Disk.h"

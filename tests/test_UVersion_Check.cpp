@@ -3,7 +3,9 @@
 
 #include "UHttp_Test_Server.h"
 
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "UNetwork.h"
 #include "UVersion_Check.h"
 

@@ -1,6 +1,8 @@
 // The workspace locator's order, the workspace made ready, and where the updaters are found.
 
 #include "UComon.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "UUpdate_Logic.h"
 #include "UWorkspace.h"
 
@@ -134,11 +136,11 @@ private slots:
     {
         QTemporaryDir dir;
         Set_Workspace_Paths(dir.filePath(QStringLiteral("share/deeper/Quillon")));
-        QCOMPARE(Prepare_Workspace(), QString());
+        QCOMPARE(Prepare_Workspace(Current_Workspace()), QString());
         for (const QString &path : {Master_Dir, Projects_Dir, Language_Dir})
             QVERIFY2(QFileInfo(path).isDir(), qPrintable(path));
         QVERIFY(QDir(Program_Dir).entryList(QDir::Files | QDir::Hidden).isEmpty()); // the write test leaves nothing
-        QCOMPARE(Prepare_Workspace(), QString());                                   // and again, over what is there
+        QCOMPARE(Prepare_Workspace(Current_Workspace()), QString());                                   // and again, over what is there
     }
 
     void A_workspace_that_cannot_be_made_is_named_with_the_reason_data()
@@ -168,7 +170,7 @@ private slots:
         QVERIFY(projects.open(QIODevice::WriteOnly));
         projects.close();
         Set_Workspace_Paths(workspace.startsWith(u'/') ? workspace : dir.filePath(workspace));
-        const QString problem = Prepare_Workspace();
+        const QString problem = Prepare_Workspace(Current_Workspace());
         QVERIFY2(problem.startsWith(Native(expected.replace(QStringLiteral("DIR"), dir.path()))), qPrintable(problem));
         // The way out is named with it.
         QVERIFY2(problem.contains(QStringLiteral("--workspace")), qPrintable(problem));
@@ -182,15 +184,15 @@ private slots:
         const QString inWorkspace = Updater_Path(Program_Dir, base);
         const QString besideProgram = Updater_Path(Native(QCoreApplication::applicationDirPath()), base);
         // Neither: the workspace's path, which the error names.
-        QCOMPARE(Find_Updater(base), inWorkspace);
+        QCOMPARE(Find_Updater(Program_Dir, base), inWorkspace);
         QFile beside(besideProgram);
         QVERIFY(beside.open(QIODevice::WriteOnly));
         beside.close();
-        const QString found = Find_Updater(base);
+        const QString found = Find_Updater(Program_Dir, base);
         QFile in(inWorkspace);
         QVERIFY(in.open(QIODevice::WriteOnly));
         in.close();
-        const QString foundFirst = Find_Updater(base);
+        const QString foundFirst = Find_Updater(Program_Dir, base);
         QFile::remove(besideProgram);
         QCOMPARE(found, besideProgram);
         QCOMPARE(foundFirst, inWorkspace);

@@ -1,5 +1,7 @@
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "UFull_Disk.h"
 #include "UXml_Document.h"
 

@@ -478,6 +478,17 @@ void Test_Cli::A_second_update_is_refused_and_a_signal_stops_the_first()
              second.Err.constData());
     QCOMPARE(Read_File(conf + QStringLiteral("/bin/bankK.bin")), imageBefore);
     QCOMPARE(Stand_In_Runs(dir.path(), Serial_Updater_Base).size(), 1);
+    // Nor does build rewrite the files the updater was handed, even with ParGen.xml changed and the
+    // configuration named through a link to the workspace.
+    Write_File(conf + QStringLiteral("/ParGen.xml"), Saved_ParGen(0, {{"Port_0_DevID", "42"}}));
+    const QString linked = dir.filePath(QStringLiteral("linked"));
+    QVERIFY(QFile::link(dir.path(), linked));
+    for (const QString &named : {conf, linked + QStringLiteral("/PROJECTS/") + QFileInfo(conf).fileName()}) {
+        const TRun build = Run({"build", named});
+        QCOMPARE(build.Exit_Code, 1);
+        QVERIFY2(build.Err.contains("An update is already running in this workspace: "), build.Err.constData());
+        QCOMPARE(Read_File(conf + QStringLiteral("/bin/bankK.bin")), imageBefore);
+    }
     // Ctrl-C at the first: the updater is ended and the run recorded; the exit code is Ctrl-C's.
     ::kill(pid_t(first.processId()), SIGINT);
     QVERIFY(first.waitForFinished(10000));

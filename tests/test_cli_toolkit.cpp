@@ -1,7 +1,9 @@
 // quillon-cli import, diff and provision, run as a real process on real files.
 
 #include "UCsv_Table.h"
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
+#include "UWorkspace.h"
 #include "UCli_Process.h"
 #include "UFull_Disk.h"
 #include "ULanguage.h"
@@ -389,15 +391,10 @@ void Test_Cli_Toolkit::Provision_makes_a_hundred_sendable_configurations()
     for (int i = 1; i <= 100; ++i) {
         const QString conf = projects + QStringLiteral("/Meter %1").arg(i);
         // Each one sendable, its images what build writes from its ParGen.xml, its values the row's.
-        TSend_Verdict verdict;
-        Make_Config_Data(conf + "/ParGen.xml", &verdict);
-        QVERIFY2(verdict.May_Send(), qPrintable(verdict.Reason));
-        QCOMPARE(Config_File_Differences(conf), QStringList());
-        const TConfig_Bank bank = [&] {
-            TConfig_Bank b;
-            std::memcpy(&b, Bank_Image_Bytes().constData(), sizeof b);
-            return b;
-        }();
+        const TConfig_Images images = Make_Config_Data(conf + "/ParGen.xml");
+        QVERIFY2(images.Verdict.May_Send(), qPrintable(images.Verdict.Reason));
+        QCOMPARE(Config_File_Differences(conf, images), QStringList());
+        const TConfig_Bank &bank = images.Bank;
         QCOMPARE(int(bank.Dev_ID_Port_0), i);
         QCOMPARE(int(bank.Eth_IP[3]), 100 + i);
         QCOMPARE(bank.Ser_Baud[0], 9600u);

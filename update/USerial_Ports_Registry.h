@@ -2,7 +2,7 @@
 
 // The registry source of the serial port list (a Windows build without Qt Serial Port).
 
-#include "UComon.h"
+#include "USerial_Ports.h"
 
 #include <QList>
 

@@ -1,6 +1,8 @@
 #include "UUpdate_Logic.h"
 
-#include "UComon.h"
+#include "USerial_Ports.h"
+
+#include "UGround.h"
 #include "UXml_Document.h"
 
 #include <QCoreApplication>
@@ -141,9 +143,9 @@ void Write_Ethernet_Update(TXml_Document &xml, const QString ip[4], int optionIn
     xml.Save_File(Join_Path(programDir, Ethernet_Update_File_Name));
 }
 
-QString Find_Updater(const QString &base)
+QString Find_Updater(const QString &programDir, const QString &base)
 {
-    const QString inWorkspace = Updater_Path(Program_Dir, base);
+    const QString inWorkspace = Updater_Path(programDir, base);
     if (QFileInfo::exists(inWorkspace) || !QCoreApplication::instance())
         return inWorkspace;
     const QString besideProgram = Updater_Path(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()), base);

@@ -27,9 +27,9 @@ inline const QString Ethernet_Firmware_File = QStringLiteral("Sim40926K.sim");
 // The updater's executable in programDir (".exe" on Windows).
 QString Updater_Path(const QString &programDir, const QString &base);
 
-// The updater base (".exe" added on Windows): in the workspace when it is there, else beside the
+// The updater base (".exe" added on Windows): in the workspace at programDir when it is there, else beside the
 // executable when it is there, else the workspace's path (the error then names where it was looked for).
-QString Find_Updater(const QString &base);
+QString Find_Updater(const QString &programDir, const QString &base);
 
 // s_opt with the four operation codes of the update option appended ("FW ", "FR ", "PW ", "PR ", "NO ");
 // an index outside 0 to 2 appends nothing.

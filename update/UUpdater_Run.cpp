@@ -1,7 +1,7 @@
 #include "UUpdater_Run.h"
 
 #include "UAtomic_File.h"
-#include "UComon.h"
+#include "UGround.h"
 #include "UParGen_File.h"
 #include "URegular_File.h"
 #include "UXml_Document.h"
@@ -34,10 +34,56 @@ namespace {
 // runs (destroying one kills the updater, which may be writing a device's memory); each goes away once its
 // updater has ended. The list itself is never destroyed, so that an updater still running when the program
 // ends is left running.
-QList<QProcess *> &Abandoned()
+struct TAbandoned_Updater
 {
-    static auto *list = new QList<QProcess *>;
+    QProcess *Process = nullptr;
+    qint64 Pid = 0;
+    bool Stop_Asked = false;
+#ifdef Q_OS_WIN
+    void *Job = nullptr;
+#endif
+};
+
+QList<TAbandoned_Updater> &Abandoned()
+{
+    static auto *list = new QList<TAbandoned_Updater>;
     return *list;
+}
+
+TAbandoned_Updater *Abandoned_Of(qint64 pid)
+{
+    for (TAbandoned_Updater &one : Abandoned()) {
+        if (one.Pid == pid && pid != 0)
+            return &one;
+    }
+    return nullptr;
+}
+
+// Ends an updater and its process tree: asked first, forced Cancel_Grace_Ms later.
+void End_Process_Tree(QProcess *process, qint64 pid, void *job)
+{
+#ifdef Q_OS_WIN
+    process->terminate();
+    QTimer::singleShot(Cancel_Grace_Ms, QCoreApplication::instance(), [job, pid] {
+        if (job) {
+            TerminateJobObject(HANDLE(job), 1);
+            CloseHandle(HANDLE(job));
+        }
+        // The updater itself too, should it have escaped the job (a job it could not be put in).
+        if (HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(pid))) {
+            TerminateProcess(handle, 1);
+            CloseHandle(handle);
+        }
+    });
+#else
+    Q_UNUSED(process);
+    Q_UNUSED(job);
+    // The whole group; whatever is left of it after the grace is killed, even when the updater itself has
+    // already gone and left a child behind.
+    const pid_t group = pid_t(pid);
+    ::kill(-group, SIGTERM);
+    QTimer::singleShot(Cancel_Grace_Ms, QCoreApplication::instance(), [group] { ::kill(-group, SIGKILL); });
+#endif
 }
 
 } // namespace
@@ -155,26 +201,9 @@ void TUpdater_Run::Cancel()
         return;
     Cancel_Asked = true;
 #ifdef Q_OS_WIN
-    Process->terminate();
-    void *job = std::exchange(Job, nullptr);
-    const qint64 pid = Process_Id;
-    QTimer::singleShot(Cancel_Grace_Ms, QCoreApplication::instance(), [job, pid] {
-        if (job) {
-            TerminateJobObject(HANDLE(job), 1);
-            CloseHandle(HANDLE(job));
-        }
-        // The updater itself too, should it have escaped the job (a job it could not be put in).
-        if (HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(pid))) {
-            TerminateProcess(handle, 1);
-            CloseHandle(handle);
-        }
-    });
+    End_Process_Tree(Process, Process_Id, std::exchange(Job, nullptr));
 #else
-    // The whole group; whatever is left of it after the grace is killed, even when the updater itself has
-    // already gone and left a child behind.
-    const pid_t group = pid_t(Process_Id);
-    ::kill(-group, SIGTERM);
-    QTimer::singleShot(Cancel_Grace_Ms, QCoreApplication::instance(), [group] { ::kill(-group, SIGKILL); });
+    End_Process_Tree(Process, Process_Id, nullptr);
 #endif
 }
 
@@ -188,13 +217,34 @@ void TUpdater_Run::Stop_Waiting(TRun_End end)
     if (process->state() == QProcess::NotRunning) {
         process->deleteLater();
     } else {
-        Abandoned().append(process);
-        connect(process, &QProcess::finished, process, [process, ended = On_Abandoned_End] {
-            Abandoned().removeOne(process);
-            process->deleteLater();
-            if (ended)
-                ended();
-        });
+        TAbandoned_Updater abandoned{process, Process_Id, false};
+#ifdef Q_OS_WIN
+        // Kept so that a later stop reaches its children too.
+        abandoned.Job = std::exchange(Job, nullptr);
+#endif
+        Abandoned().append(abandoned);
+        connect(process, &QProcess::finished, process,
+                [process, ended = On_Abandoned_End](int exitCode, QProcess::ExitStatus status) {
+                    bool stopped = false;
+                    for (qsizetype i = 0; i < Abandoned().size(); ++i) {
+                        if (Abandoned()[i].Process != process)
+                            continue;
+                        stopped = Abandoned()[i].Stop_Asked;
+#ifdef Q_OS_WIN
+                        // Closing the job's last handle leaves its processes running (no kill-on-close limit).
+                        if (Abandoned()[i].Job && !stopped)
+                            CloseHandle(HANDLE(Abandoned()[i].Job));
+#endif
+                        Abandoned().removeAt(i);
+                        break;
+                    }
+                    process->deleteLater();
+                    if (ended)
+                        ended(stopped                          ? TRun_End::Cancelled
+                              : status == QProcess::NormalExit ? TRun_End::Exited
+                                                               : TRun_End::Crashed,
+                              exitCode);
+                });
     }
 #ifdef Q_OS_WIN
     // Closing the job's last handle leaves its processes running (no kill-on-close limit is set).
@@ -203,6 +253,25 @@ void TUpdater_Run::Stop_Waiting(TRun_End end)
 #endif
     End = end;
     emit Ended(end);
+}
+
+bool Is_Abandoned_Updater(qint64 pid)
+{
+    return Abandoned_Of(pid) != nullptr;
+}
+
+bool Stop_Abandoned_Updater(qint64 pid)
+{
+    TAbandoned_Updater *abandoned = Abandoned_Of(pid);
+    if (!abandoned || abandoned->Stop_Asked)
+        return abandoned != nullptr;
+    abandoned->Stop_Asked = true;
+#ifdef Q_OS_WIN
+    End_Process_Tree(abandoned->Process, pid, abandoned->Job);
+#else
+    End_Process_Tree(abandoned->Process, pid, nullptr);
+#endif
+    return true;
 }
 
 bool Run_Updater(TUpdater_Run &run, const QString &program, const QStringList &arguments, TPlatform_Form form,
@@ -348,6 +417,21 @@ void Begin_Update_Record(TUpdater_Run &run, TUpdate_Record &record, const QStrin
     run.Output_File = output.open() ? output.fileName() : QString();
 }
 
+namespace {
+
+// The last Update_Output_Kept bytes of an output file into the record.
+void Take_Output(TUpdate_Record &record, const QString &path)
+{
+    QFile output(path);
+    if (!output.open(QIODevice::ReadOnly))
+        return;
+    record.Output_Left_Out = std::max<qint64>(0, output.size() - Update_Output_Kept);
+    output.seek(record.Output_Left_Out);
+    record.Output = output.read(Update_Output_Kept);
+}
+
+} // namespace
+
 void Finish_Update_Record(const TUpdater_Run &run, TUpdate_Record &record, const QString &confDir)
 {
     record.End = run.End;
@@ -356,20 +440,30 @@ void Finish_Update_Record(const TUpdater_Run &run, TUpdate_Record &record, const
     record.Elapsed_Ms = record.Started.msecsTo(QDateTime::currentDateTime());
     record.Output_Captured = run.Output_Captured;
     if (!run.Output_File.isEmpty()) {
-        QFile output(run.Output_File);
-        if (output.open(QIODevice::ReadOnly)) {
-            const qint64 size = output.size();
-            record.Output_Left_Out = std::max<qint64>(0, size - Update_Output_Kept);
-            output.seek(record.Output_Left_Out);
-            record.Output = output.read(Update_Output_Kept);
-            output.close();
-        }
+        Take_Output(record, run.Output_File);
         if (record.End == TRun_End::Limit_Reached && run.Output_Captured)
             record.Output_File = run.Output_File;
         else
             QFile::remove(run.Output_File);
     }
 
+    Append_Update_Log(confDir, Update_Log_Text(record));
+}
+
+void Finish_Late_Update_Record(TUpdate_Record record, TRun_End end, int exitCode, const QString &confDir)
+{
+    record.End = end;
+    record.Exit_Code = exitCode;
+    record.Elapsed_Ms = record.Started.msecsTo(QDateTime::currentDateTime());
+    record.Notes.append(QStringLiteral("ended after the wait limit of %1 s; this is the ending of the run above")
+                            .arg(record.Limit_Ms / 1000));
+    record.Output.clear();
+    record.Output_Left_Out = 0;
+    if (!record.Output_File.isEmpty()) {
+        Take_Output(record, record.Output_File);
+        QFile::remove(record.Output_File);
+        record.Output_File.clear();
+    }
     Append_Update_Log(confDir, Update_Log_Text(record));
 }
 

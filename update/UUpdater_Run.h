@@ -3,9 +3,10 @@
 // The run of an external updater: started as a process of its own, awaited through the event loop for at
 // most a limit. The program ends it only when the user cancels: then the updater and every process it started.
 
-#include "UComon.h"
+#include "UGround.h"
 #include "ULanguage.h"
 #include "UParGen_File.h"
+#include "USerial_Ports.h"
 #include "UUpdate_Logic.h"
 
 #include <QDateTime>
@@ -50,8 +51,9 @@ public:
     bool Cancelling() const { return Cancel_Asked; }
     // Called once the updater runs, with its process id (its lock then names it).
     std::function<void(qint64 pid)> On_Started;
-    // Called when an updater the program stopped waiting for ends at last (its lock can then go).
-    std::function<void()> On_Abandoned_End;
+    // Called when an updater the program stopped waiting for ends at last, with how it ended (its ending can then
+    // be recorded and its lock go).
+    std::function<void(TRun_End end, int exitCode)> On_Abandoned_End;
 
     // Set before Start: the updater's standard output and error are appended to this file, which outlives the
     // program (an updater the program stops waiting for keeps writing there, never into a closed pipe).
@@ -86,6 +88,12 @@ private:
     bool Starting = false;
     bool Start_Failed = false;
 };
+
+// Whether process pid is an updater this program stopped waiting for and that still runs.
+bool Is_Abandoned_Updater(qint64 pid);
+// Ends such an updater and every process it started, as a cancel does; it then ends as Cancelled. False when
+// pid is no such updater.
+bool Stop_Abandoned_Updater(qint64 pid);
 
 // Starts a run and waits for its end in a local event loop. False with Error_Text when it cannot start.
 bool Run_Updater(TUpdater_Run &run, const QString &program, const QStringList &arguments, TPlatform_Form form,
@@ -163,6 +171,10 @@ void Begin_Update_Record(TUpdater_Run &run, TUpdate_Record &record, const QStrin
 // writing it), and appends the record to confDir/update.log. Throws EQuillon_Error when update.log cannot be
 // written.
 void Finish_Update_Record(const TUpdater_Run &run, TUpdate_Record &record, const QString &confDir);
+// The ending of a run recorded as no longer awaited (record as Finish_Update_Record left it), once its updater has
+// ended at last: how it ended and the output it wrote, then its output file is removed. Throws EQuillon_Error
+// when update.log cannot be written.
+void Finish_Late_Update_Record(TUpdate_Record record, TRun_End end, int exitCode, const QString &confDir);
 // Appends text to confDir/update.log and syncs it; a log past 4 MiB is first moved aside to update.log.1. A link
 // in the log's place is refused, never written through. Throws EQuillon_Error naming the log and the reason.
 void Append_Update_Log(const QString &confDir, const QString &text);
