@@ -124,7 +124,7 @@ int main(int argc, char *argv[])
     probe.Begin();
     main->Btn_CreateBin->click();
     print("step 3, files written, then the update dialog shown", step3);
-    const bool written = Config_File_Differences(Conf_Dir).isEmpty();
+    const bool written = Config_File_Differences(Conf_Dir, Make_Config_Data(ParGen_File)).isEmpty();
 
     // The update button to the ending box, with a stand-in updater that runs half a second.
     if (argc > 1) {
@@ -177,8 +177,7 @@ int main(int argc, char *argv[])
 
     // For comparison: the same work on the window thread itself.
     probe.Begin();
-    Make_Config_Data(ParGen_File);
-    Write_Config_Files(Conf_Dir);
+    Write_Config_Files(Conf_Dir, Make_Config_Data(ParGen_File));
     print("step 3's file work done on the window thread", probe.End());
     probe.Begin();
     TXml_Document settingsXml;

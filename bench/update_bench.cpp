@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
     Load_Default_Language();
     QTemporaryDir workspace;
     Set_Workspace_Paths(workspace.path());
-    Create_Workspace_Directories();
+    Create_Workspace_Directories(Current_Workspace());
     Conf_Name = QStringLiteral("Line2");
     Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
     QDir().mkpath(Join_Path(Conf_Dir, QStringLiteral("bin")));
@@ -77,8 +77,7 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         const double cpu0 = Thread_Cpu_Ms();
-        Make_Config_Data(ParGen_File);
-        Write_Config_Files(Conf_Dir);
+        Write_Config_Files(Conf_Dir, Make_Config_Data(ParGen_File));
         cpu.push_back(Thread_Cpu_Ms() - cpu0);
         wall.push_back(clock.nsecsElapsed() / 1e6);
     }
