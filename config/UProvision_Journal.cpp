@@ -7,11 +7,12 @@
 #include "USaveBincc.h"
 #include "UXml_Document.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -41,13 +42,49 @@ void Fault_Point(const char *step)
 
 // One provision at a time in a PROJECTS directory, and no recovery while one runs. A lock whose process died
 // is taken over; its age alone never makes it stale (a large table takes minutes).
-struct TProvision_Lock
+class TProvision_Lock
 {
-    explicit TProvision_Lock(const QString &projectsDir) : Lock(Join_Path(projectsDir, Lock_Name))
+public:
+    explicit TProvision_Lock(const QString &projectsDir) : Path(Join_Path(projectsDir, Lock_Name)) {}
+    ~TProvision_Lock()
     {
-        Lock.setStaleLockTime(0);
+        if (Held)
+            Release_Lock_File(Path, Bytes);
     }
-    QLockFile Lock;
+    TProvision_Lock(const TProvision_Lock &) = delete;
+    TProvision_Lock &operator=(const TProvision_Lock &) = delete;
+
+    TLock_Take Take()
+    {
+        const qint64 pid = QCoreApplication::applicationPid();
+        Bytes = QStringLiteral("owner=%1\nowner_start=%2\n").arg(pid).arg(Process_Start_Time(pid)).toUtf8();
+        const TLock_Take take = Take_Lock_File(Path, Bytes, Judge);
+        Held = take.State == TLock_State::Taken;
+        return take;
+    }
+    const QString Path;
+
+private:
+    static TLock_Holder Judge(const QByteArray &bytes)
+    {
+        qint64 pid = 0;
+        qint64 start = 0;
+        for (const QByteArray &line : bytes.split('\n')) {
+            if (line.startsWith("owner="))
+                pid = line.mid(6).toLongLong();
+            else if (line.startsWith("owner_start="))
+                start = line.mid(12).toLongLong();
+        }
+        // An earlier version's lock: its process id alone on the first line.
+        if (pid <= 0)
+            pid = bytes.left(bytes.indexOf('\n')).toLongLong();
+        if (pid <= 0)
+            return TLock_Holder::Unknown;
+        return Process_Alive(pid, start) ? TLock_Holder::Alive : TLock_Holder::Dead;
+    }
+
+    QByteArray Bytes;
+    bool Held = false;
 };
 
 bool Exists(const QString &path)
@@ -103,10 +140,14 @@ QStringList Recover_Locked(const QString &projectsDir)
     const QString journalPath = Join_Path(projectsDir, Journal_Name);
     const QStringList hidden =
         QDir(projectsDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    // A journal whose write was cut short: the commit never happened.
+    // A journal whose write was cut short: the commit never happened. A lock's temporary or takeover marker
+    // left by a process that ended while taking the lock; a young one may be another's, still in use.
     for (const QString &name : hidden) {
-        if (Is_Staged_Name(name, Journal_Name))
-            QFile::remove(Join_Path(projectsDir, name));
+        const QString path = Join_Path(projectsDir, name);
+        if (Is_Staged_Name(name, Journal_Name) ||
+            (name.startsWith(Lock_Name + u'.') &&
+             QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTime()) > Lock_Settle_Age.count()))
+            QFile::remove(path);
     }
     QString committed;
     if (Exists(journalPath)) {
@@ -182,7 +223,9 @@ QStringList Recover_Locked(const QString &projectsDir)
 QString Create_Configurations(const QString &projectsDir, const QList<TProvision_Entry> &entries)
 {
     TProvision_Lock lock(projectsDir);
-    if (!lock.Lock.tryLock(0))
+    if (const TLock_Take take = lock.Take(); take.State == TLock_State::Failed)
+        throw Write_Error(lock.Path, take.Reason);
+    else if (take.State != TLock_State::Taken)
         throw EQuillon_Error(
             QStringLiteral("another provision is running in %1").arg(QDir::toNativeSeparators(projectsDir)));
     for (const TProvision_Entry &entry : entries) {
@@ -270,11 +313,10 @@ QString Recover_Provisions(const QString &projectsDir)
     if (hidden.isEmpty())
         return {};
     TProvision_Lock lock(projectsDir);
-    if (!lock.Lock.tryLock(0)) {
-        if (lock.Lock.error() == QLockFile::LockFailedError)
-            return {}; // a provision is running: its work is its own
-        return QStringLiteral("an unfinished provision in %1 cannot be recovered: %2 cannot be written")
-            .arg(QDir::toNativeSeparators(projectsDir), QDir::toNativeSeparators(Join_Path(projectsDir, Lock_Name)));
-    }
+    if (const TLock_Take take = lock.Take(); take.State == TLock_State::Failed)
+        return QStringLiteral("an unfinished provision in %1 cannot be recovered: %2 cannot be written: %3")
+            .arg(QDir::toNativeSeparators(projectsDir), QDir::toNativeSeparators(lock.Path), take.Reason);
+    else if (take.State != TLock_State::Taken)
+        return {}; // a provision is running: its work is its own
     return Recover_Locked(projectsDir).join(u'\n');
 }

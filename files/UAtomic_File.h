@@ -6,6 +6,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+#include <functional>
+
 class EQuillon_Error;
 
 // The error of a file that cannot be written: its path and the system's reason.
@@ -61,3 +64,49 @@ QString Append_And_Sync(const QString &path, const QByteArray &bytes);
 // Syncs the directory's entries (the renames made in it) to disk where the platform can; throws
 // EQuillon_Error when the system reports a failure.
 void Sync_Directory(const QString &dir);
+
+// Lock files: one holder at a time of something several processes share. A lock is written whole beside its
+// name and given the name in one step, never over another lock, so that no reader ever finds it half-written.
+
+// The system's start time of a process, to tell it from a later process with the same id; 0 when the process
+// does not exist (or the time cannot be read).
+qint64 Process_Start_Time(qint64 pid);
+// Whether the process with this id and start time still runs (start 0: any process with this id).
+bool Process_Alive(qint64 pid, qint64 start);
+
+// What a lock's contents say of its holder, as the lock's own format reads them: Unknown when they name none
+// (empty, cut short, or no lock of ours).
+enum class TLock_Holder
+{
+    Alive,
+    Dead,
+    Unknown
+};
+
+// How long a lock that names no holder is taken for one still being made (an older program fills its lock only
+// after making it) before it counts as left behind.
+inline constexpr std::chrono::milliseconds Lock_Settle_Age{5000};
+
+enum class TLock_State
+{
+    Taken,
+    Held,        // by a live holder: Holder has its contents
+    Being_Taken, // by another process at this moment
+    Failed       // Reason tells why
+};
+
+struct TLock_Take
+{
+    TLock_State State = TLock_State::Failed;
+    QByteArray Holder;
+    QString Reason; // the system's reason
+};
+
+// Takes the lock at path, with bytes as its contents (written and synced first). A lock in the way is taken over
+// when judge finds its holder dead, or when it names none and was last modified more than settle ago; of several
+// processes taking over the same lock at once, one succeeds.
+TLock_Take Take_Lock_File(const QString &path, const QByteArray &bytes,
+                          const std::function<TLock_Holder(const QByteArray &)> &judge,
+                          std::chrono::milliseconds settle = Lock_Settle_Age);
+// Removes the lock at path if it still holds bytes: one taken over in the meantime stays with its new holder.
+void Release_Lock_File(const QString &path, const QByteArray &bytes);

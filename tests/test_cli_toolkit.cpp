@@ -11,6 +11,8 @@
 #include "USaveBincc.h"
 #include "UStand_In.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -96,6 +98,8 @@ private slots:
     void Provision_killed_at_any_step_leaves_all_or_none_data();
     void Provision_killed_at_any_step_leaves_all_or_none();
     void Provision_update_runs_update_in_table_order();
+    void A_provision_lock_is_taken_over_only_when_left_behind_data();
+    void A_provision_lock_is_taken_over_only_when_left_behind();
     void Help_and_command_line_errors();
 };
 
@@ -640,6 +644,66 @@ void Test_Cli_Toolkit::Provision_killed_at_any_step_leaves_all_or_none()
     // The same table goes through after a run undone.
     if (!committed)
         QCOMPARE(Run(provision).Exit_Code, 0);
+}
+
+void Test_Cli_Toolkit::A_provision_lock_is_taken_over_only_when_left_behind_data()
+{
+    QTest::addColumn<QByteArray>("lock");
+    QTest::addColumn<int>("age"); // seconds since it was last written
+    QTest::addColumn<bool>("takenOver");
+    QProcess ended;
+    ended.start(QStringLiteral(QUILLON_CLI), {"--version"});
+    QVERIFY(ended.waitForStarted());
+    const QByteArray dead = QByteArray::number(ended.processId());
+    QVERIFY(ended.waitForFinished());
+    const QByteArray alive = QByteArray::number(QCoreApplication::applicationPid());
+    // Made and not yet written, or left so by a power loss: being taken, until it has stayed empty a while.
+    QTest::newRow("empty, just made") << QByteArray() << 0 << false;
+    QTest::newRow("empty for a minute") << QByteArray() << 60 << true;
+    QTest::newRow("a dead process's") << "owner=" + dead + "\nowner_start=0\n" << 0 << true;
+    QTest::newRow("a live process's, for an hour") << "owner=" + alive + "\nowner_start=0\n" << 3600 << false;
+    // An earlier version names the process on the first line alone.
+    QTest::newRow("an earlier version's, dead") << dead + "\nquillon-cli\nhost\n" << 0 << true;
+    QTest::newRow("an earlier version's, alive") << alive + "\nquillon-cli\nhost\n" << 60 << false;
+}
+
+void Test_Cli_Toolkit::A_provision_lock_is_taken_over_only_when_left_behind()
+{
+    QFETCH(QByteArray, lock);
+    QFETCH(int, age);
+    QFETCH(bool, takenOver);
+    QTemporaryDir dir;
+    const QString projects = dir.filePath("PROJECTS");
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(1));
+    QVERIFY(Write_File(dir.filePath("m.csv"), "name\nM1\nM2\n"));
+    QVERIFY(Write_File(dir.filePath("n.csv"), "name\nN1\n"));
+    // A provision killed after its commit leaves the journal for the next run to finish, and the lock in the
+    // state of the row; beside it, a temporary of a lock that a killed process never took.
+    QProcessEnvironment killedAt = QProcessEnvironment::systemEnvironment();
+    killedAt.insert("QUILLON_FAULT_STEP", "committed:1");
+    QCOMPARE(Run({"provision", templ, dir.filePath("m.csv")}, QUILLON_CLI, killedAt).Exit_Code, 99);
+    const auto aged = [&](const QString &name, const QByteArray &bytes, int seconds) {
+        QFile file(projects + "/" + name);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+               file.setFileTime(QDateTime::currentDateTime().addSecs(-seconds), QFileDevice::FileModificationTime);
+    };
+    QVERIFY(aged(".provision.lock", lock, age));
+    QVERIFY(aged(".provision.lock.Zx81Qa", "owner=1\n", 60));
+
+    const TRun run = Run({"provision", templ, dir.filePath("n.csv")});
+    const QStringList everything =
+        QDir(projects).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (takenOver) {
+        QVERIFY2(run.Exit_Code == 0 && run.Err.contains("a provision that ended after its commit was finished"),
+                 run.Err.constData());
+        QCOMPARE(everything, QStringList({"M1", "M2", "N1", "Template"}));
+    } else {
+        // Neither the recovery nor the new provision touches the work of the provision that holds the lock.
+        QVERIFY2(run.Exit_Code == 1 && run.Err.contains("another provision is running"), run.Err.constData());
+        QVERIFY2(!everything.contains("M1") && !everything.contains("N1") && everything.contains(".provision.journal"),
+                 qPrintable(everything.join(u", ")));
+        QCOMPARE(Read_File(projects + "/.provision.lock"), lock);
+    }
 }
 
 void Test_Cli_Toolkit::Provision_update_runs_update_in_table_order()

@@ -6,16 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <cerrno>
-#include <csignal>
-#endif
 
 namespace {
 
@@ -72,47 +63,6 @@ TUpdater_Lock_Record Parse_Lock_Record(const QByteArray &bytes)
     return record;
 }
 
-qint64 Process_Start_Time(qint64 pid)
-{
-    if (pid <= 0)
-        return 0;
-#ifdef Q_OS_WIN
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
-    if (!process)
-        return 0;
-    FILETIME created, exited, kernel, user;
-    DWORD code = 0;
-    qint64 start = 0;
-    if (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE &&
-        GetProcessTimes(process, &created, &exited, &kernel, &user))
-        start = (qint64(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-    CloseHandle(process);
-    return start;
-#elif defined(Q_OS_LINUX)
-    // Field 22 of /proc/PID/stat, after the command name in parentheses (which may hold blanks and parentheses).
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    if (close < 0)
-        return 0;
-    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    // fields[0] is field 3 (the state): a zombie has ended.
-    if (fields.size() < 20 || fields[0] == "Z")
-        return 0;
-    return fields[19].toLongLong();
-#else
-    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM ? 1 : 0;
-#endif
-}
-
-bool Process_Alive(qint64 pid, qint64 start)
-{
-    const qint64 now = Process_Start_Time(pid);
-    return now != 0 && (start == 0 || now == start);
-}
-
 bool Lock_Holder_Alive(const TUpdater_Lock_Record &record)
 {
     if (record.Updater_Pid > 0)
@@ -160,15 +110,12 @@ TUpdater_Lock::~TUpdater_Lock()
         Release();
 }
 
-void TUpdater_Lock::Write(const TUpdater_Lock_Record &record)
-{
-    // Not synced: the lock only speaks of running processes, which a power loss ends as well.
-    Save_Bytes_Atomically(Path, Lock_Record_Bytes(record), TDurability::Unsynced);
-}
-
-bool TUpdater_Lock::Acquire(const QString &program, const QString &target, const QString &confDir)
+bool TUpdater_Lock::Acquire(const QString &program, const QString &target, const QString &confDir,
+                            std::chrono::milliseconds settle)
 {
     Error.clear();
+    Being_Taken = false;
+    Holder = TUpdater_Lock_Record();
     Own = TUpdater_Lock_Record();
     Own.Owner_Pid = QCoreApplication::applicationPid();
     Own.Owner_Start = Process_Start_Time(Own.Owner_Pid);
@@ -176,38 +123,32 @@ bool TUpdater_Lock::Acquire(const QString &program, const QString &target, const
     Own.Program = program;
     Own.Target = target;
     Own.Conf_Dir = QDir::cleanPath(confDir);
-    // Two tries: the second after a dead holder's lock has been moved aside.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        QFile file(Path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            const QByteArray bytes = Lock_Record_Bytes(Own);
-            const bool written = file.write(bytes) == bytes.size() && file.flush();
-            file.close();
-            if (!written) {
-                Error = file.errorString();
-                QFile::remove(Path);
-                return false;
-            }
-            Is_Held = true;
-            return true;
-        }
-        if (!QFileInfo::exists(Path) && !QFileInfo(Path).isSymLink()) {
-            Error = file.errorString();
-            return false;
-        }
-        const std::optional<TUpdater_Lock_Record> live = Live_Updater_Lock(QFileInfo(Path).absolutePath());
-        if (live) {
-            Holder = *live;
-            return false;
-        }
-        // Taken over: moved aside under a name of its own first, so that of two programs taking over the same
-        // dead lock only one makes the new one.
-        const QString aside =
-            Path + QStringLiteral(".dead-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        if (QFile::rename(Path, aside))
-            QFile::remove(aside);
+    const QByteArray bytes = Lock_Record_Bytes(Own);
+    const TLock_Take take = Take_Lock_File(
+        Path, bytes,
+        [](const QByteArray &lock) {
+            const TUpdater_Lock_Record record = Parse_Lock_Record(lock);
+            if (record.Owner_Pid <= 0)
+                return TLock_Holder::Unknown;
+            return Lock_Holder_Alive(record) ? TLock_Holder::Alive : TLock_Holder::Dead;
+        },
+        settle);
+    switch (take.State) {
+    case TLock_State::Taken:
+        Own_Bytes = bytes;
+        Is_Held = true;
+        return true;
+    case TLock_State::Held:
+        Holder = Parse_Lock_Record(take.Holder);
+        return false;
+    case TLock_State::Being_Taken:
+        Being_Taken = true;
+        Error = QStringLiteral("another program is taking the lock at this moment; try again");
+        return false;
+    case TLock_State::Failed:
+        Error = take.Reason;
+        return false;
     }
-    Error = QStringLiteral("%1 is in the way and cannot be taken over").arg(QDir::toNativeSeparators(Path));
     return false;
 }
 
@@ -217,8 +158,12 @@ void TUpdater_Lock::Set_Updater(qint64 pid)
         return;
     Own.Updater_Pid = pid;
     Own.Updater_Start = Process_Start_Time(pid);
+    const QByteArray bytes = Lock_Record_Bytes(Own);
     try {
-        Write(Own);
+        // Renamed over the old record, never rewritten in place: a reader sees one record or the other, whole.
+        // Not synced: the lock only speaks of running processes, which a power loss ends as well.
+        Save_Bytes_Atomically(Path, bytes, TDurability::Unsynced);
+        Own_Bytes = bytes;
     } catch (const EQuillon_Error &) {
         // The lock still names this program, alive while it waits: the updater stays guarded for that long.
     }
@@ -230,8 +175,5 @@ void TUpdater_Lock::Release()
         return;
     Is_Held = false;
     // Only our own lock goes: one taken over after we were thought dead is left to its new holder.
-    const std::optional<TUpdater_Lock_Record> now = Read_Lock_Record(Path);
-    if (now && now->Owner_Pid == Own.Owner_Pid && now->Owner_Start == Own.Owner_Start &&
-        now->Started.toSecsSinceEpoch() == Own.Started.toSecsSinceEpoch())
-        QFile::remove(Path);
+    Release_Lock_File(Path, Own_Bytes);
 }

@@ -5,6 +5,7 @@
 // lock whose process has died (a crash, a power loss, a process id used again) is taken over, never obeyed for
 // ever. Every program of the workspace, windows and quillon-cli alike, goes through it.
 
+#include "UAtomic_File.h"
 #include "ULanguage.h"
 
 #include <QDateTime>
@@ -31,11 +32,6 @@ QByteArray Lock_Record_Bytes(const TUpdater_Lock_Record &record);
 // Throws nothing: an unreadable record reads as an empty one (no process named), which is never alive.
 TUpdater_Lock_Record Parse_Lock_Record(const QByteArray &bytes);
 
-// The system's start time of a process, to tell it from a later process with the same id; 0 when the process
-// does not exist (or the time cannot be read).
-qint64 Process_Start_Time(qint64 pid);
-// Whether the process with this id and start time still runs (start 0: any process with this id).
-bool Process_Alive(qint64 pid, qint64 start);
 // Whether the lock's updater, or while it has none yet the program that took the lock, still runs.
 bool Lock_Holder_Alive(const TUpdater_Lock_Record &record);
 
@@ -47,7 +43,8 @@ std::optional<TUpdater_Lock_Record> Live_Updater_Lock(const QString &dir);
 QString Busy_Updater_Text(const TUpdater_Lock_Record &record, const QDateTime &now, TText_Source texts = English_Text);
 
 // The lock of the workspace at dir. Acquire takes it for this process, or fails when a live process holds it
-// (then Holder tells which); a lock left by a dead process is taken over. Set_Updater names the started
+// (then Holder tells which); a lock left by a dead process is taken over, and so is one that has named no
+// process for longer than settle (an empty file is one still being made). Set_Updater names the started
 // updater in it. The lock is released when the object goes, unless Keep_For_Updater was called: then it stays
 // in the file, held by the updater, for as long as the updater lives.
 class TUpdater_Lock
@@ -58,9 +55,10 @@ public:
     TUpdater_Lock(const TUpdater_Lock &) = delete;
     TUpdater_Lock &operator=(const TUpdater_Lock &) = delete;
 
-    // False when a live process holds the lock (Holder names it) or when the lock file cannot be made
-    // (Error tells why).
-    bool Acquire(const QString &program, const QString &target, const QString &confDir);
+    // False when a live process holds the lock (Holder names it), when another process is taking it this
+    // moment (Being_Taken, and Error says so) or when the lock file cannot be made (Error tells why).
+    bool Acquire(const QString &program, const QString &target, const QString &confDir,
+                 std::chrono::milliseconds settle = Lock_Settle_Age);
     void Set_Updater(qint64 pid);
     // The updater outlives the wait: the lock stays until it ends.
     void Keep_For_Updater() { Kept = true; }
@@ -70,12 +68,12 @@ public:
 
     TUpdater_Lock_Record Holder;
     QString Error;
+    bool Being_Taken = false;
 
 private:
-    void Write(const TUpdater_Lock_Record &record);
-
     QString Path;
     TUpdater_Lock_Record Own;
+    QByteArray Own_Bytes; // the lock as this process last wrote it
     bool Is_Held = false;
     bool Kept = false;
 };
