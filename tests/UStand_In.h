@@ -18,6 +18,7 @@ struct TStand_In_Run
     QByteArray Xml; // the Ethernet_Update.xml beside it when it ran
     bool Had_Xml = false;
     bool Finished = false; // it ran to its end
+    qint64 Parent = 0;     // the process that started it (Unix)
 };
 
 // Copies the stand-in to dir under the updater's name (base: Serial_Updater_Base or Ethernet_Updater_Base).
@@ -71,6 +72,8 @@ inline QList<TStand_In_Run> Stand_In_Runs(const QString &dir, const QString &bas
             runs.last().Finished = true;
         else if (line.startsWith("cwd="))
             runs.last().Cwd = QString::fromUtf8(line.mid(4));
+        else if (line.startsWith("parent="))
+            runs.last().Parent = line.mid(7).toLongLong();
         else if (line.startsWith("arg="))
             runs.last().Args.append(QString::fromUtf8(line.mid(4)));
         else if (line.startsWith("xml=") && line != "xml=none") {

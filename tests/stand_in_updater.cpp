@@ -46,6 +46,10 @@ int main(int argc, char *argv[])
         }
     }
     QByteArray record = "run\ncwd=" + QDir::currentPath().toUtf8() + '\n';
+#ifdef Q_OS_UNIX
+    // Who started it, so that a test of several updates at once can tell whose run it is.
+    record += "parent=" + QByteArray::number(::getppid()) + '\n';
+#endif
     for (const QString &argument : QCoreApplication::arguments().mid(1))
         record += "arg=" + argument.toUtf8() + '\n';
     QFile xml(QFileInfo(self).dir().filePath(QStringLiteral("Ethernet_Update.xml")));

@@ -15,6 +15,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 
 
 namespace {
@@ -69,6 +71,7 @@ private slots:
     void Update_runs_the_serial_updater_and_exits_with_its_code();
     void A_second_update_is_refused_and_a_signal_stops_the_first();
     void Update_over_ethernet_checks_writes_and_runs();
+    void Updates_started_at_once_run_one_at_a_time_each_with_its_own_parameters();
     void Workspace_option_names_the_workspace_of_update_and_version();
     void Update_failures_data();
     void Update_failures();
@@ -498,6 +501,72 @@ void Test_Cli::A_second_update_is_refused_and_a_signal_stops_the_first()
     const QByteArray log = Read_File(conf + QStringLiteral("/update.log"));
     QVERIFY2(log.contains("  ended: cancelled by the user after "), log.constData());
     QVERIFY(!QFileInfo::exists(lock));
+#endif
+}
+
+void Test_Cli::Updates_started_at_once_run_one_at_a_time_each_with_its_own_parameters()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("the stand-in names the process that started it on Unix only");
+#else
+    // Four configurations of one workspace, each with its own device on the loopback network, updated by four
+    // quillon-cli started at the same moment. QUILLON_RACE_ROUNDS sets the number of rounds (300 by hand).
+    const int rounds = qEnvironmentVariableIntValue("QUILLON_RACE_ROUNDS") > 0
+                           ? qEnvironmentVariableIntValue("QUILLON_RACE_ROUNDS")
+                           : 8;
+    QTemporaryDir dir;
+    Make_Workspace(dir, "1", Ethernet_Updater_Base);
+    QVERIFY(Stand_In_Control(dir.path(), Ethernet_Updater_Base, "sleep_ms=20\n"));
+    QStringList confs;
+    for (int k = 1; k <= 4; ++k) {
+        const QString conf = dir.filePath(QStringLiteral("PROJECTS/E%1").arg(k));
+        QVERIFY(QDir().mkpath(conf));
+        Write_File(conf + QStringLiteral("/ParGen.xml"), Saved_ParGen(1));
+        confs << conf;
+    }
+    QHash<qint64, int> configurationOf;
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<std::unique_ptr<QProcess>> updates;
+        for (int k = 0; k < 4; ++k) {
+            auto update = std::make_unique<QProcess>();
+            update->setProgram(QStringLiteral(QUILLON_CLI));
+            update->setArguments({"update", confs[k], "--ip", QStringLiteral("127.0.0.%1").arg(k + 1), "--option", "2"});
+            updates.push_back(std::move(update));
+        }
+        for (auto &update : updates)
+            update->start();
+        for (int k = 0; k < 4; ++k) {
+            QVERIFY(updates[size_t(k)]->waitForStarted());
+            configurationOf.insert(updates[size_t(k)]->processId(), k);
+        }
+        for (auto &update : updates) {
+            QVERIFY(update->waitForFinished(60000));
+            const QByteArray err = update->readAllStandardError();
+            if (err.contains("no ICMP socket"))
+                QSKIP("neither ICMP socket kind opens here");
+            // Each one ran or was refused because another ran; none failed otherwise.
+            QVERIFY2(update->exitCode() == 0 || err.contains("An update is already running in this workspace") ||
+                         err.contains("another program is taking the lock"),
+                     err.constData());
+        }
+    }
+    // Never two updaters alive at once: in the stand-ins' common log every run ends before the next begins.
+    int alive = 0;
+    for (const QByteArray &line : Read_File(Updater_Path(dir.path(), Ethernet_Updater_Base) + ".log").split('\n')) {
+        alive += line == "run" ? 1 : line == "finished" ? -1 : 0;
+        QVERIFY2(alive <= 1, "two updaters ran at once");
+    }
+    // Each updater read the parameters of the configuration whose update started it.
+    const QList<TStand_In_Run> runs = Stand_In_Runs(dir.path(), Ethernet_Updater_Base);
+    QVERIFY(runs.size() >= rounds);
+    for (const TStand_In_Run &run : runs) {
+        QVERIFY(configurationOf.contains(run.Parent));
+        const int k = configurationOf.value(run.Parent);
+        QVERIFY2(run.Xml.contains(QStringLiteral("<IP_Address_Dev>127.0.0.%1</IP_Address_Dev>").arg(k + 1).toUtf8()) &&
+                     run.Xml.contains(QStringLiteral("E%1").arg(k + 1).toUtf8() + QDir::separator().toLatin1() + "bin"),
+                 run.Xml.constData());
+    }
+    qInfo("%lld updaters in %d rounds of four updates started at once", qint64(runs.size()), rounds);
 #endif
 }
 
