@@ -89,7 +89,7 @@ DIRevevoriVezaDiva::~DIRevevoriVezaDiva() = default;
 // The start-up, in its fixed order.
 void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
 {
-    Language_Table.clear();
+    Clear_Language_Table();
     Place_Controls();
 
     Set_Workspace_Paths(programDir);

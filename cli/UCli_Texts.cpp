@@ -65,7 +65,8 @@ int Cli_Texts(const TCli_Call &call)
         Report_Language_Check(path, out, call.Err);
         return Exit_Ok;
     }
-    for (int i = 0; i < Language_Table.size(); ++i)
-        out << i << '\t' << shown(Language_Table[i]) << '\n';
+    const QStringList &texts = Language_Texts();
+    for (int i = 0; i < texts.size(); ++i)
+        out << i << '\t' << shown(texts[i]) << '\n';
     return Exit_Ok;
 }

@@ -406,7 +406,7 @@ void TFSoftOptions::LangClick(int Slot)
 
     // The shared language setting changes only on OK: the loader takes the chosen name for this load only.
     const QString kept = Language_Name;
-    const QStringList keptTable = Language_Table;
+    const QStringList keptTable = Language_Texts();
     Language_Name = chosen;
     try {
         Load_Language();
@@ -414,8 +414,7 @@ void TFSoftOptions::LangClick(int Slot)
         // A language file that cannot be read: the windows keep the language they show, and the error is
         // reported.
         Language_Name = kept;
-        Language_Table = keptTable;
-        Language_Table_Size = Language_Table_Entries;
+        Restore_Language_Table(keptTable);
         throw;
     }
     Language_Name = kept;

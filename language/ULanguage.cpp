@@ -14,8 +14,35 @@
 #include <array>
 #include <utility>
 
+namespace {
+
 QStringList Language_Table;
 int Language_Table_Size = 0;
+
+} // namespace
+
+const QStringList &Language_Texts()
+{
+    return Language_Table;
+}
+
+void Clear_Language_Table()
+{
+    Language_Table.clear();
+    Language_Table_Size = 0;
+}
+
+void Restore_Language_Table(const QStringList &texts)
+{
+    Language_Table = texts;
+    Language_Table_Size = int(qMin<qsizetype>(texts.size(), Language_Table_Entries));
+}
+
+void Set_Language_Text(int index, const QString &text)
+{
+    if (index >= 0 && index < Language_Table.size())
+        Language_Table[index] = text;
+}
 
 namespace {
 

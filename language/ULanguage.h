@@ -11,8 +11,15 @@
 
 inline constexpr int Language_Table_Entries = 1200;
 
-extern QStringList Language_Table;
-extern int Language_Table_Size;
+// The language in force: the 1200 texts the windows read (Lang). It lives inside this module; the rest of the
+// program reads it through these functions and fills it through the loaders below.
+const QStringList &Language_Texts();
+// Empties it (the start-up, before the language is loaded: every text is then a blank).
+void Clear_Language_Table();
+// Puts back a table read before with Language_Texts (after a load that failed or a check that is over).
+void Restore_Language_Table(const QStringList &texts);
+// Sets one text (a test's or a translator's one-off); an index outside the table is passed over.
+void Set_Language_Text(int index, const QString &text);
 
 // The text at index i (a single blank outside the table, so that a window never reads past it).
 QString Lang(int index);

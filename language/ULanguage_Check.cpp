@@ -35,13 +35,8 @@ bool Has_Letter(const QString &text)
 // The table as it was, put back when the check ends however it ends.
 struct TTable_Keeper
 {
-    QStringList Table = Language_Table;
-    int Size = Language_Table_Size;
-    ~TTable_Keeper()
-    {
-        Language_Table = std::move(Table);
-        Language_Table_Size = Size;
-    }
+    QStringList Table = Language_Texts();
+    ~TTable_Keeper() { Restore_Language_Table(Table); }
 };
 
 } // namespace
@@ -134,12 +129,13 @@ TLanguage_Check Check_Language_File(const QString &path)
                      .arg(english.size()));
     });
 
-    for (int i = 0; i < Language_Table.size(); ++i) {
+    const QStringList &table = Language_Texts();
+    for (int i = 0; i < table.size(); ++i) {
         const QString english = English_Text(i);
         if (!Is_Shown_Entry(i) || !Has_Letter(english))
             continue;
         ++check.Shown_Entries;
-        if (Language_Table[i] == english) {
+        if (table[i] == english) {
             ++check.Left_In_English;
             check.English_Left.append(i);
         }

@@ -245,9 +245,9 @@ private slots:
     void A_change_of_language_recaptions_the_dialog()
     {
         TBoot_Fixture f;
-        Language_Table[1000] = QStringLiteral("Aggiorna via seriale");
-        Language_Table[1016] = QStringLiteral("Solo firmware");
-        Language_Table[1020] = QStringLiteral("Esegui");
+        Set_Language_Text(1000, QStringLiteral("Aggiorna via seriale"));
+        Set_Language_Text(1016, QStringLiteral("Solo firmware"));
+        Set_Language_Text(1020, QStringLiteral("Esegui"));
         f.Main->Change_Language();
         QCOMPARE(f.Boot->windowTitle(), QStringLiteral("Aggiorna via seriale"));
         QCOMPARE(f.Boot->CB_Update_Options->itemText(1), QStringLiteral("Solo firmware"));
@@ -255,9 +255,9 @@ private slots:
         QCOMPARE(f.Boot->Btn_Update->text(), QStringLiteral("Esegui"));
         // The port list's caption and the two hints of the port row are language texts as well.
         QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Select the COM Port for the Update"));
-        Language_Table[1007] = QStringLiteral("Porta COM");
-        Language_Table[1025] = QStringLiteral("Porta da usare");
-        Language_Table[1027] = QStringLiteral("Aggiorna elenco");
+        Set_Language_Text(1007, QStringLiteral("Porta COM"));
+        Set_Language_Text(1025, QStringLiteral("Porta da usare"));
+        Set_Language_Text(1027, QStringLiteral("Aggiorna elenco"));
         f.Main->Change_Language();
         QCOMPARE(f.Boot->L_COM_Port->text(), QStringLiteral("Porta COM"));
         QCOMPARE(f.Boot->CB_COM_Port->toolTip(), QStringLiteral("Porta da usare"));
@@ -463,10 +463,10 @@ private slots:
     {
         TBoot_Fixture f(Saved_ParGen(0, {{"Port_0_Baud", "99"}}));
         QVERIFY(Install_Stand_In(f.Program.Dir.path(), Serial_Updater_Base));
-        Language_Table[1130] = QStringLiteral("%1: Index %2 nicht in der Liste");
-        Language_Table[1134] = QStringLiteral("Baudrate 0");
-        Language_Table[1113] = QStringLiteral("Ende mit Code %1.");
-        Language_Table[1116] = QStringLiteral("Siehe update.log.");
+        Set_Language_Text(1130, QStringLiteral("%1: Index %2 nicht in der Liste"));
+        Set_Language_Text(1134, QStringLiteral("Baudrate 0"));
+        Set_Language_Text(1113, QStringLiteral("Ende mit Code %1."));
+        Set_Language_Text(1116, QStringLiteral("Siehe update.log."));
         const auto run = [&](int option) {
             f.Step_3([&] {
                 f.Boot->CB_COM_Port->setCurrentIndex(1);

@@ -22,10 +22,10 @@ namespace {
 // The indices of the entries that differ from the built-in English table.
 QList<int> Changed_Entries()
 {
-    const QStringList current = Language_Table;
-    Load_Default_Language();
-    const QStringList english = Language_Table;
-    Language_Table = current;
+    const QStringList current = Language_Texts();
+    QStringList english;
+    for (int i = 0; i < Language_Table_Entries; ++i)
+        english.append(English_Text(i));
     QList<int> changed;
     for (int i = 0; i < english.size(); ++i) {
         if (i >= current.size() || current[i] != english[i])
@@ -108,8 +108,7 @@ private:
 void Test_ULanguage::init()
 {
     Reset_Shared_State();
-    Language_Table.clear();
-    Language_Table_Size = 0;
+    Clear_Language_Table();
     Load_Default_Language();
     QVERIFY(Dir.isValid());
     QDir(Dir.path()).removeRecursively();
@@ -120,21 +119,21 @@ void Test_ULanguage::init()
 
 void Test_ULanguage::Default_table_has_blanks_exactly_in_the_blank_ranges()
 {
-    QCOMPARE(Language_Table.size(), 1200);
-    QCOMPARE(Language_Table_Size, 1200);
-    for (int i = 0; i < Language_Table.size(); ++i) {
+    const QStringList &table = Language_Texts();
+    QCOMPARE(table.size(), 1200);
+    for (int i = 0; i < table.size(); ++i) {
         if (Is_Blank_Range(i))
-            QVERIFY2(Language_Table[i] == u" "_s, qPrintable(u"entry %1: \"%2\""_s.arg(i).arg(Language_Table[i])));
+            QVERIFY2(table[i] == u" "_s, qPrintable(u"entry %1: \"%2\""_s.arg(i).arg(table[i])));
         else
-            QVERIFY2(Language_Table[i] != u" "_s, qPrintable(u"entry %1 is blank"_s.arg(i)));
+            QVERIFY2(table[i] != u" "_s, qPrintable(u"entry %1 is blank"_s.arg(i)));
     }
 
     // A second load rebuilds the table whole.
-    Language_Table[5] = u"changed"_s;
-    Language_Table.append(u"extra"_s);
+    Apply_Language_Text(u"STR5 = changed"_s);
+    QCOMPARE(Lang(5), u"changed"_s);
     Load_Default_Language();
-    QCOMPARE(Language_Table.size(), 1200);
-    QCOMPARE(Language_Table[5], u"Step 5"_s);
+    QCOMPARE(Language_Texts().size(), 1200);
+    QCOMPARE(Lang(5), u"Step 5"_s);
 }
 
 void Test_ULanguage::Default_table_keeps_texts_as_written_data()
@@ -169,7 +168,7 @@ void Test_ULanguage::Lang_gives_ablank_outside_the_table()
 {
     QCOMPARE(Lang(-1), u" "_s);
     QCOMPARE(Lang(1200), u" "_s);
-    Language_Table.clear();
+    Clear_Language_Table();
     QCOMPARE(Lang(0), u" "_s);
 }
 
@@ -228,7 +227,7 @@ void Test_ULanguage::Apply_one_line()
     if (index >= 0) {
         QCOMPARE(Lang(index), value);
     }
-    QCOMPARE(Language_Table.size(), 1200);
+    QCOMPARE(Language_Texts().size(), 1200);
 
     QCOMPARE(report.size(), 1);
     QCOMPARE(report[0].Line_Number, 1);
@@ -394,13 +393,13 @@ void Test_ULanguage::Load_language_falls_back_to_english()
         QVERIFY(QDir().mkpath(Join_Path(Language_Dir, u"Deutsch.lng"_s)));
     else if (setup == u"fifo")
         QCOMPARE(QProcess::execute(u"mkfifo"_s, {Join_Path(Language_Dir, u"Deutsch.lng"_s)}), 0);
-    Language_Table[3] = u"left over"_s;
+    Set_Language_Text(3, u"left over"_s);
     Language_Name = u"Deutsch"_s;
 
     Load_Language();
 
     QCOMPARE(Language_Name, u"English"_s);
-    QCOMPARE(Language_Table.size(), 1200);
+    QCOMPARE(Language_Texts().size(), 1200);
     QCOMPARE(Changed_Entries(), QList<int>());
 }
 
@@ -440,7 +439,7 @@ void Test_ULanguage::Load_language_with_unreadable_file_leaves_english()
     if (QFile file(path); file.open(QIODevice::ReadOnly))
         QSKIP("file permissions do not stop this user from reading");
     Language_Name = u"Deutsch"_s;
-    Language_Table[3] = u"left over"_s;
+    Set_Language_Text(3, u"left over"_s);
 
     QVERIFY_THROWS_EXCEPTION(EQuillon_Error, Load_Language());
 
@@ -539,12 +538,12 @@ void Test_ULanguage::Check_warns_where_afile_probably_means_otherwise()
     QFETCH(QStringList, warnings);
     const QString path = Join_Path(Language_Dir, u"Check.lng"_s);
     QVERIFY(Write_File(path, file));
-    Language_Table[3] = u"kept"_s;
+    Set_Language_Text(3, u"kept"_s);
     const TLanguage_Check check = Check_Language_File(path);
     QCOMPARE(check.Warnings, warnings);
     // The table in force is left as it was.
-    QCOMPARE(Language_Table[3], u"kept"_s);
-    QCOMPARE(Language_Table.size(), 1200);
+    QCOMPARE(Lang(3), u"kept"_s);
+    QCOMPARE(Language_Texts().size(), 1200);
 }
 
 void Test_ULanguage::Shipped_files_reach_only_aworkspace_without_languages()

@@ -128,7 +128,7 @@ private slots:
         TProgram_Fixture program;
         TFSoftOptions *dialog = program.Start()->FSoftOptions;
         const auto english = qScopeGuard([] { Load_Default_Language(); });
-        Language_Table[305] = u"Seite der verfügbaren Sprachen in der Liste "_s;
+        Set_Language_Text(305, u"Seite der verfügbaren Sprachen in der Liste "_s);
         dialog->Set_Lang();
         QVERIFY(dialog->L_Page_Lang->text().endsWith(u"1"_s) || dialog->L_Page_Lang->text().contains(u'…'));
         QVERIFY2(dialog->L_Page_Lang->geometry().right() < dialog->Btn_Next->x(),
