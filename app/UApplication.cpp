@@ -10,6 +10,7 @@
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "UScreen_Place.h"
 #include "USoftOptions.h"
 #include "UWorkspace.h"
 

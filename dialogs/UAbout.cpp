@@ -3,6 +3,7 @@
 #include "UComon.h"
 #include "ULanguage.h"
 #include "ULook.h"
+#include "UScreen_Place.h"
 #include "UWeb_Page.h"
 
 #include <QLabel>

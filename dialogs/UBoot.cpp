@@ -6,6 +6,7 @@
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
+#include "UScreen_Place.h"
 #include "UUpdate_Logic.h"
 #include "UUpdate_Pipeline.h"
 #include "UUpdater_Lock.h"

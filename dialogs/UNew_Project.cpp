@@ -4,6 +4,7 @@
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
+#include "UScreen_Place.h"
 #include "UWorkspace.h"
 
 #include <QDir>

@@ -5,6 +5,7 @@
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
+#include "UScreen_Place.h"
 #include "UWait.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
+#include "UScreen_Place.h"
 #include "UVersion_Check.h"
 #include "UWeb_Page.h"
 #include "UXml_Document.h"

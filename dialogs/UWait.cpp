@@ -4,6 +4,7 @@
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
+#include "UScreen_Place.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -111,7 +112,9 @@ void TFWait::Ask_Cancel()
 {
     if (!Run || !Run->Running() || Run->Cancelling())
         return;
-    if (Message_Box(Lang(1146), TMessage_Kind::Confirmation, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    // No by default: an Enter pressed out of habit must not break off a flash.
+    if (Message_Box(Lang(1146), TMessage_Kind::Confirmation, QMessageBox::Yes | QMessageBox::No, {}, QMessageBox::No) !=
+        QMessageBox::Yes)
         return;
     // The updater may have ended while the question was open.
     if (!Run || !Run->Running())

@@ -170,13 +170,6 @@ void Name_Octets(std::span<QLineEdit *const, 4> octets, const QString &field, co
 // its hint.
 void Describe_Controls(QWidget *window);
 
-// Puts a window in the middle of the available area of the screen it is on, wholly on that area. A window
-// larger than the area (a high scale factor on a small screen) is made as large as the area, its contents
-// scrolling inside it at their designed size.
-void Place_On_Screen(QWidget *window);
-// The area a window may take on a screen: the screen's available area less the frame the desktop adds.
-QRect Room_On_Screen(const QWidget *window);
-
 // The program's style, set on the application object: Qt's Fusion style, which draws every control from the
 // palette (a platform style may draw from its own theme, which no look could govern), except that a picture button
 // marked with Caption_Left_Property shows its caption left-aligned beside its picture, and that a button

@@ -45,18 +45,29 @@ QMessageBox::StandardButton Default_Answer(QMessageBox::StandardButtons buttons)
     return QMessageBox::NoButton;
 }
 
+QMessageBox::StandardButton Default_Button(QMessageBox::StandardButtons buttons, QMessageBox::StandardButton wanted)
+{
+    if (wanted != QMessageBox::NoButton && buttons.testFlag(wanted))
+        return wanted;
+    if (buttons.testFlag(QMessageBox::Ok))
+        return QMessageBox::Ok;
+    if (buttons.testFlag(QMessageBox::Yes))
+        return QMessageBox::Yes;
+    return QMessageBox::NoButton;
+}
+
 } // namespace
 
 QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
-                                QWidget *parent, const QList<TButton_Caption> &captions)
+                                QWidget *parent, const QList<TButton_Caption> &captions,
+                                QMessageBox::StandardButton defaultButton)
 {
     auto *box = new QMessageBox(Icon_Of(kind), Box_Title, text, buttons, parent);
     box->setTextFormat(Qt::PlainText);
     Apply_Window_Look(box);
-    if (buttons.testFlag(QMessageBox::Ok))
-        box->setDefaultButton(QMessageBox::Ok);
-    else if (buttons.testFlag(QMessageBox::Yes))
-        box->setDefaultButton(QMessageBox::Yes);
+    if (const QMessageBox::StandardButton button = Default_Button(buttons, defaultButton);
+        button != QMessageBox::NoButton)
+        box->setDefaultButton(button);
     // The buttons speak the language of the windows, not the toolkit's.
     const std::pair<QMessageBox::StandardButton, int> standard[] = {
         {QMessageBox::Yes, 1168}, {QMessageBox::No, 1169}, {QMessageBox::Ok, 1170}, {QMessageBox::Cancel, 1171}};
@@ -72,18 +83,19 @@ QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessag
 }
 
 QMessageBox::StandardButton Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
-                                        const QList<TButton_Caption> &captions)
+                                        const QList<TButton_Caption> &captions,
+                                        QMessageBox::StandardButton defaultButton)
 {
     if (Answering) {
         const QMessageBox::StandardButton answer = Next_Answer.value_or(Default_Answer(buttons));
         Next_Answer.reset();
-        Shown.append({text, kind, buttons, answer});
+        Shown.append({text, kind, buttons, answer, Default_Button(buttons, defaultButton)});
         return answer;
     }
     QWidget *parent = QApplication::activeModalWidget();
     if (!parent)
         parent = QApplication::activeWindow();
-    QMessageBox *box = Create_Message_Box(text, kind, buttons, parent, captions);
+    QMessageBox *box = Create_Message_Box(text, kind, buttons, parent, captions, defaultButton);
     const auto answer = static_cast<QMessageBox::StandardButton>(box->exec());
     delete box;
     return answer;

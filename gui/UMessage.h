@@ -28,14 +28,17 @@ struct TButton_Caption
     QString Text;
 };
 
-// Shows a modal box over the active window and returns the button pressed.
+// Shows a modal box over the active window and returns the button pressed. Enter presses the default button:
+// defaultButton when given, else OK, else Yes. A question whose Yes cannot be undone names No.
 QMessageBox::StandardButton Message_Box(const QString &text, TMessage_Kind kind,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                        const QList<TButton_Caption> &captions = {});
+                                        const QList<TButton_Caption> &captions = {},
+                                        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // The box that Message_Box shows, ready to be shown (also used to picture it).
 QMessageBox *Create_Message_Box(const QString &text, TMessage_Kind kind, QMessageBox::StandardButtons buttons,
-                                QWidget *parent, const QList<TButton_Caption> &captions = {});
+                                QWidget *parent, const QList<TButton_Caption> &captions = {},
+                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // One box as the answering mode saw it.
 struct TMessage_Record
@@ -44,6 +47,7 @@ struct TMessage_Record
     TMessage_Kind Kind;
     QMessageBox::StandardButtons Buttons;
     QMessageBox::StandardButton Answer;
+    QMessageBox::StandardButton Default; // the button Enter would have pressed
 };
 
 // Answering mode, for tests. While it is on no box is ever shown: each box is recorded and answered with

@@ -158,12 +158,12 @@ inline QStringList Default_Settings_Lines(const QString &projectName = QString()
             QStringLiteral("Conf_Settings/lastinternet/Double_Click_Auto_Size=0")};
 }
 
-// The message boxes shown since the last call, as "error: <text>" for an error box with its one OK button
-// ("warning: ", "question: ", "information: " for the others, "error+buttons: " when the buttons differ).
-inline QStringList Shown_Texts()
+// Message boxes as "error: <text>" for an error box with its one OK button ("warning: ", "question: ",
+// "information: " for the others, "error+buttons: " when the buttons differ).
+inline QStringList Shown_Texts(const QList<TMessage_Record> &records)
 {
     QStringList texts;
-    for (const TMessage_Record &record : Take_Shown_Messages()) {
+    for (const TMessage_Record &record : records) {
         QString kind;
         switch (record.Kind) {
         case TMessage_Kind::Error:
@@ -184,6 +184,12 @@ inline QStringList Shown_Texts()
         texts.append(kind + QStringLiteral(": ") + record.Text);
     }
     return texts;
+}
+
+// The message boxes shown since the last call.
+inline QStringList Shown_Texts()
+{
+    return Shown_Texts(Take_Shown_Messages());
 }
 
 // The window tests run inside the program's own application object, so that its top-level error report

@@ -823,9 +823,13 @@ private slots:
         // The output file's last lines, as they came.
         QVERIFY2(shownOutput.startsWith(QStringLiteral("tick 1\ntick 2")), qPrintable(shownOutput));
         QVERIFY(refusedFirst);
-        const QStringList shown = Shown_Texts();
+        const QList<TMessage_Record> records = Take_Shown_Messages();
+        const QStringList shown = Shown_Texts(records);
         QCOMPARE(shown.size(), 3);
         QCOMPARE(shown[0], QStringLiteral("question: ") + English_Text(1146));
+        QCOMPARE(shown[1], shown[0]);
+        // Enter answers No: stopping a flash takes a deliberate Yes.
+        QCOMPARE(records[0].Default, QMessageBox::No);
         QVERIFY2(shown[2].startsWith(QStringLiteral("warning+buttons: The updater was stopped by the user after ")),
                  qPrintable(shown[2]));
         QVERIFY2(shown[2].contains(QStringLiteral("Its last output:\ntick ")), qPrintable(shown[2]));

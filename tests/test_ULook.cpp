@@ -548,17 +548,47 @@ private slots:
         QVERIFY(window.Window->isVisible());
     }
 
+    void A_message_box_keeps_its_default_answer_pressed_once_by_Enter_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("asked"); // the default button asked for
+        QTest::addColumn<int>("pressed");
+        QTest::newRow("OK") << int(TMessage_Kind::Information) << int(QMessageBox::Ok) << int(QMessageBox::NoButton)
+                            << int(QMessageBox::Ok);
+        QTest::newRow("OK before Cancel") << int(TMessage_Kind::Warning) << int(QMessageBox::Ok | QMessageBox::Cancel)
+                                          << int(QMessageBox::NoButton) << int(QMessageBox::Ok);
+        QTest::newRow("a question: Yes") << int(TMessage_Kind::Confirmation) << int(QMessageBox::Yes | QMessageBox::No)
+                                         << int(QMessageBox::NoButton) << int(QMessageBox::Yes);
+        QTest::newRow("a question asking for No")
+            << int(TMessage_Kind::Confirmation) << int(QMessageBox::Yes | QMessageBox::No) << int(QMessageBox::No)
+            << int(QMessageBox::No);
+        QTest::newRow("a button the box lacks is ignored")
+            << int(TMessage_Kind::Confirmation) << int(QMessageBox::Yes | QMessageBox::No) << int(QMessageBox::Cancel)
+            << int(QMessageBox::Yes);
+    }
+
     void A_message_box_keeps_its_default_answer_pressed_once_by_Enter()
     {
-        std::unique_ptr<QMessageBox> box(
-            Create_Message_Box(QStringLiteral("Done"), TMessage_Kind::Information, QMessageBox::Ok, nullptr));
-        QSignalSpy clicks(box->button(QMessageBox::Ok), &QAbstractButton::clicked);
+        QFETCH(int, kind);
+        QFETCH(int, buttons);
+        QFETCH(int, asked);
+        QFETCH(int, pressed);
+        std::unique_ptr<QMessageBox> box(Create_Message_Box(QStringLiteral("Done"), TMessage_Kind(kind),
+                                                            QMessageBox::StandardButtons(buttons), nullptr, {},
+                                                            QMessageBox::StandardButton(asked)));
+        QAbstractButton *expected = box->button(QMessageBox::StandardButton(pressed));
+        QVERIFY(expected);
+        QSignalSpy clicks(box.get(), &QMessageBox::buttonClicked);
         box->show();
         QVERIFY(QTest::qWaitForWindowExposed(box.get()));
         QCOMPARE(box->windowTitle(), QStringLiteral("Quillon"));
-        QVERIFY(box->defaultButton() == box->button(QMessageBox::Ok));
-        QTest::keyClick(box->button(QMessageBox::Ok), Qt::Key_Return);
+        QVERIFY(box->defaultButton() == expected);
+        // Where the user's Enter goes.
+        QVERIFY(box->focusWidget());
+        QTest::keyClick(box->focusWidget(), Qt::Key_Return);
         QCOMPARE(clicks.count(), 1);
+        QVERIFY(clicks[0][0].value<QAbstractButton *>() == expected);
         QVERIFY(!box->isVisible());
     }
 };

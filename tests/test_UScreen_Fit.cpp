@@ -6,10 +6,10 @@
 
 #include "UAbout.h"
 #include "UBoot.h"
-#include "ULook.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "UScreen_Place.h"
 #include "USoftOptions.h"
 
 #include <QPushButton>

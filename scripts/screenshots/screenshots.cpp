@@ -134,9 +134,10 @@ void Picture_Focus(QWidget *window, QWidget *control, const QString &name)
 
 void Picture_Message(QWidget *over, const QString &text, const QString &name, TMessage_Kind kind = TMessage_Kind::Error,
                      QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                     const QList<TButton_Caption> &captions = {})
+                     const QList<TButton_Caption> &captions = {},
+                     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
 {
-    QMessageBox *box = Create_Message_Box(text, kind, buttons, over, captions);
+    QMessageBox *box = Create_Message_Box(text, kind, buttons, over, captions, defaultButton);
     box->show();
     Picture(box, name);
     box->hide();
@@ -325,7 +326,7 @@ int main(int argc, char *argv[])
     boot->FWait->show();
     Picture(boot->FWait, QStringLiteral("update_waiting"));
     Picture_Message(boot->FWait, Lang(1146), QStringLiteral("update_cancel_question"), TMessage_Kind::Confirmation,
-                    QMessageBox::Yes | QMessageBox::No);
+                    QMessageBox::Yes | QMessageBox::No, {}, QMessageBox::No);
     boot->FWait->hide();
     // How a run ends, one box per ending: only exit code 0 has the information icon.
     const QString logPath = Join_Path(Conf_Dir, Update_Log_File_Name);
