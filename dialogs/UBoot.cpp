@@ -401,8 +401,9 @@ void Report_Busy_Updater(const QString &text, qint64 updaterPid)
 
 void Offer_To_Stop_Updater(const QString &why, qint64 pid)
 {
+    // No by default: one reflexive Enter must not stop a flash.
     if (Message_Box(why + QStringLiteral("\n\n") + Lang(1146), TMessage_Kind::Confirmation,
-                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+                    QMessageBox::Yes | QMessageBox::No, {}, QMessageBox::No) == QMessageBox::Yes)
         Stop_Abandoned_Updater(pid);
 }
 

@@ -913,7 +913,9 @@ private slots:
         QString verdict = Verdict(QStringLiteral("question"), QStringLiteral("The updater is still running after 0 s; "
                                                                             "the program no longer waits for it."));
         verdict.replace(QStringLiteral("question+buttons: "), QStringLiteral("question: "));
-        QCOMPARE(Shown_Texts(), QStringList{verdict + QStringLiteral("\n\n") + Lang(1146)});
+        const QList<TMessage_Record> shown = Take_Shown_Messages();
+        QCOMPARE(Shown_Texts(shown), QStringList{verdict + QStringLiteral("\n\n") + Lang(1146)});
+        QCOMPARE(shown[0].Default, QMessageBox::No);
         const auto log = [&f] { return QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log"))); };
         QVERIFY(log().contains(QStringLiteral("ended: still running after the wait limit of 0.3 s; no longer awaited")));
         QVERIFY(f.Program.Exists(Updater_Lock_File_Name));
