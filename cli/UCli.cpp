@@ -22,7 +22,7 @@
 namespace {
 
 // The options update takes; provision takes them beside --update.
-constexpr TOptions Update_Options = Opt_Port | Opt_Ip | Opt_Option | Opt_No_Read_Back;
+constexpr TOptions Update_Options = Opt_Port | Opt_Ip | Opt_Option | Opt_No_Read_Back | Opt_Force_Target;
 
 const char *Update_Check(TOptions given)
 {
@@ -86,13 +86,31 @@ const TCli_Command Commands[] = {
      "                       new configuration) such that build gives the given files back byte for byte. Says\n"
      "                       on stderr which keys neither image holds and what was used; exit 1 when build\n"
      "                       would not give the same bytes back. --force replaces an existing ParGen.xml.\n"},
-    {"diff", 2, 2, "A B", Opt_Json | Opt_Raw, 0, nullptr, Cli_Diff,
+    {"diff", 1, 2, "A B, or CONFIG_DIR with --sent", Opt_Json | Opt_Raw | Opt_Sent, 0, nullptr, Cli_Diff,
      "  diff A B [--raw] [--json]\n"
+     "  diff CONFIG_DIR --sent [--json]\n"
      "                       Compare two configuration directories, two images (bank.bin or bankK.bin) or a\n"
      "                       configuration with an image (through the image it builds): one line per differing\n"
      "                       field, \"KEY: A -> B\". A configuration counts by the values build uses; --raw\n"
      "                       compares the texts of ParGen.xml as written; --json prints an array. Exit 0 equal,\n"
-     "                       1 different, 2 wrong command line or an input that cannot be read.\n"},
+     "                       1 different, 2 wrong command line or an input that cannot be read. --sent compares\n"
+     "                       what the configuration's last successful update sent with it as it stands; exit 2\n"
+     "                       when it was never sent.\n"},
+    {"history", 1, 1, "CONFIG_DIR", Opt_Json, 0, nullptr, Cli_History,
+     "  history CONFIG_DIR [--json]\n"
+     "                       The runs kept in CONFIG_DIR/sent/, newest first: time, kind, target, option, read\n"
+     "                       back, ending and duration; --json the run.json objects, each with its \"id\".\n"
+     "                       A damaged record is named on stderr and passed over.\n"},
+    {"status", 0, 10000, "[CONFIG_DIR ...]", Opt_Json, 0, nullptr, Cli_Status,
+     "  status [CONFIG_DIR ...] [--json]\n"
+     "                       The state of each configuration (every one of the workspace when none is named):\n"
+     "                       never-sent, in-sync, changed (the keys changed since its last successful update)\n"
+     "                       or failed (its newest update did not succeed). Exit 0 when all are in sync.\n"},
+    {"where", 1, 1, "ADDRESS", Opt_Json, 0, nullptr, Cli_Where,
+     "  where ADDRESS [--json]\n"
+     "                       The configuration of the workspace last sent successfully to the device at\n"
+     "                       ADDRESS (reached there, or given that address by its image), when, and its state\n"
+     "                       now. Exit 1 when none was.\n"},
     {"provision", 2, 2, "TEMPLATE_DIR TABLE.csv", Opt_Update, Opt_Keep_Going | Update_Options, Provision_Check,
      Cli_Provision,
      "  provision TEMPLATE_DIR TABLE.csv [--update [--keep-going] [--option 0|1|2] [--no-read-back]]\n"
@@ -118,7 +136,8 @@ struct TCli_Option
 const TCli_Option Options[] = {
     {Opt_Help, {"h", "help"}, "Show this help.", nullptr, nullptr},
     {Opt_Version, {"version"}, "Print the program's version and the workspace in use.", nullptr, nullptr},
-    {Opt_Json, {"json"}, "inspect: print one JSON object; diff: print a JSON array.", nullptr, nullptr},
+    {Opt_Json, {"json"}, "inspect, where: print one JSON object; diff, history, status: print a JSON array.", nullptr,
+     nullptr},
     {Opt_Report, {"report"}, "texts: tell what the loader did with each line of FILE.lng.", nullptr, nullptr},
     {Opt_Port, {"port"}, "update: the serial port.", "PORT", nullptr},
     {Opt_Ip, {"ip"}, "update: the device's IPv4 address.", "ADDRESS", nullptr},
@@ -135,6 +154,9 @@ const TCli_Option Options[] = {
     {Opt_Raw, {"raw"}, "diff: compare ParGen.xml texts as written.", nullptr, nullptr},
     {Opt_Update, {"update"}, "provision: update each new configuration.", nullptr, nullptr},
     {Opt_Keep_Going, {"keep-going"}, "provision --update: go on after a failed update.", nullptr, nullptr},
+    {Opt_Sent, {"sent"}, "diff: compare with what the last successful update sent.", nullptr, nullptr},
+    {Opt_Force_Target, {"force-target"}, "update: send even to an address that last received another configuration.",
+     nullptr, nullptr},
 };
 
 // Which options may go with which command, checked in this order: the first rule broken is the message.
@@ -156,13 +178,14 @@ struct TOption_Rule
 };
 
 const TOption_Rule Option_Rules[] = {
-    {Opt_Json, TTaken::By_Command, "--json goes with inspect and diff"},
+    {Opt_Json, TTaken::By_Command, "--json goes with inspect, diff, history, status and where"},
+    {Opt_Sent, TTaken::By_Command, "--sent goes with diff"},
     {Opt_Force, TTaken::By_Command, "--force goes with import"},
     {Opt_Raw, TTaken::By_Command, "--raw goes with diff"},
     {Opt_Update | Opt_Keep_Going, TTaken::By_Command, "--update and --keep-going go with provision"},
     {Opt_Keep_Going, TTaken::Now, "--keep-going goes with provision --update"},
     {Opt_Report, TTaken::Now_With_Argument, "--report goes with texts FILE.lng"},
-    {Update_Options, TTaken::Now, "--port, --ip, --option and --no-read-back go with update"},
+    {Update_Options, TTaken::Now, "--port, --ip, --option, --no-read-back and --force-target go with update"},
 };
 
 // The first rule the options given break with this command, or nullptr.

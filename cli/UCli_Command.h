@@ -34,6 +34,8 @@ enum TOption : unsigned
     Opt_Raw = 1u << 10,
     Opt_Update = 1u << 11,
     Opt_Keep_Going = 1u << 12,
+    Opt_Sent = 1u << 13,
+    Opt_Force_Target = 1u << 14,
 };
 using TOptions = unsigned;
 
@@ -88,6 +90,9 @@ int Cli_Import(const TCli_Call &call);
 int Cli_Diff(const TCli_Call &call);
 int Cli_Provision(const TCli_Call &call);
 int Cli_New(const TCli_Call &call);
+int Cli_History(const TCli_Call &call);
+int Cli_Status(const TCli_Call &call);
+int Cli_Where(const TCli_Call &call);
 
 // The words of quillon-cli's messages: the built-in English, except that where a window would be told to press
 // a button or refresh its list the script user is told what to run.
@@ -145,3 +150,8 @@ inline int Usage(QTextStream &err, const QString &message)
     err << "quillon-cli: " << message << " (see quillon-cli --help)\n";
     return Exit_Usage;
 }
+
+// A configuration named on the command line: with --workspace a bare name is one of the workspace's PROJECTS.
+QString Named_Config_Dir(const TCli_Call &call, const QString &name);
+// The workspace a command works in: --workspace, else QUILLON_WORKSPACE, else the program's own.
+QString Call_Workspace(const TCli_Call &call);

@@ -9,6 +9,7 @@
 #include "UParGen_File.h"
 #include "URegular_File.h"
 #include "USaveBincc.h"
+#include "USent_Record.h"
 #include "UXml_Document.h"
 
 #include <QFileInfo>
@@ -230,17 +231,48 @@ QList<TKey_Value> Side_Fields(const TSide &side, bool bank, bool bankK)
     return fields;
 }
 
+// The images the configuration's last successful update sent, as a configuration side of that time.
+std::optional<TSide> Sent_Side(const QString &confDir, QTextStream &err)
+{
+    const std::optional<TSent_Run> run = Last_Success(confDir);
+    if (!run) {
+        err << "quillon-cli: " << Native(confDir) << " was never sent successfully\n";
+        return std::nullopt;
+    }
+    TSide side;
+    side.Name = run->Dir;
+    side.Config = true;
+    try {
+        const TConfig_Images images = Sent_Images(*run);
+        side.Bank = images.Param_Block;
+        side.BankK = images.Bank_Image;
+        side.Device_Type = QString::number(Get_DevideType(Join_Path(run->Dir, ParGen_File_Name)));
+    } catch (const EQuillon_Error &error) {
+        err << "quillon-cli: " << error.Text() << '\n';
+        return std::nullopt;
+    }
+    return side;
+}
+
 } // namespace
 
 int Cli_Diff(const TCli_Call &call)
 {
-    const QString &a = call.Arguments[0];
-    const QString &b = call.Arguments[1];
+    const bool sent = call.Has(Opt_Sent);
+    if (call.Arguments.size() != (sent ? 1 : 2))
+        return Usage(call.Err, sent ? QStringLiteral("diff --sent needs one CONFIG_DIR")
+                                    : QStringLiteral("diff needs A B"));
+    if (sent && call.Has(Opt_Raw))
+        return Usage(call.Err, QStringLiteral("--raw and --sent do not go together"));
+    const QString a = sent ? Named_Config_Dir(call, call.Arguments[0]) : call.Arguments[0];
+    const QString &b = sent ? a : call.Arguments[1];
     const bool raw = call.Has(Opt_Raw);
     const bool json = call.Has(Opt_Json);
     QTextStream &out = call.Out;
     QTextStream &err = call.Err;
-    const std::optional<TSide> left = Read_Side(a, raw, err);
+    if (sent && !QFileInfo(a).isDir())
+        return Usage(err, QStringLiteral("%1 is not a directory").arg(Native(a)));
+    const std::optional<TSide> left = sent ? Sent_Side(a, err) : Read_Side(a, raw, err);
     const std::optional<TSide> right = Read_Side(b, raw, err);
     if (!left || !right)
         return Exit_Usage;

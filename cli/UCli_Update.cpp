@@ -200,6 +200,8 @@ int Update_Ending(const TUpdate_Result &result, const TUpdate_Request &request, 
     case TUpdate_Ending::Refused:
     case TUpdate_Ending::Busy:
         return Fail(err, result.Message);
+    case TUpdate_Ending::Other_Target:
+        return Fail(err, QStringLiteral("warning: %1 Nothing was sent; --force-target sends it there.").arg(result.Message));
     case TUpdate_Ending::Wrong_Way:
         return Fail(err, result.Message + (request.Way == TUpdate_Way::Ethernet ? QStringLiteral(": update it with --port")
                                                                                 : QStringLiteral(": update it with --ip")));
@@ -264,6 +266,7 @@ int Update_Device(const TCli_Update_Request &request, QTextStream &out, QTextStr
     }
     update.Option = request.Option;
     update.Read_Back = request.Read_Back;
+    update.Force_Target = request.Force_Target;
     try {
         Load_Default_Language();
     } catch (const EQuillon_Error &error) {
@@ -283,7 +286,8 @@ int Update_Device(const TCli_Update_Request &request, QTextStream &out, QTextStr
 int Cli_Update(const TCli_Call &call)
 {
     return Update_Device(
-        TCli_Update_Request{call.Arguments[0], call.Workspace, call.Port, call.Ip, call.Option.toInt(), !call.Has(Opt_No_Read_Back)},
+        TCli_Update_Request{call.Arguments[0], call.Workspace, call.Port, call.Ip, call.Option.toInt(),
+                            !call.Has(Opt_No_Read_Back), call.Has(Opt_Force_Target)},
         call.Out, call.Err);
 }
 

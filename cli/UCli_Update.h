@@ -17,6 +17,8 @@ struct TCli_Update_Request
     // 0 firmware and configuration, 1 firmware, 2 configuration.
     int Option = 0;
     bool Read_Back = true;
+    // Send even when the address last received another configuration.
+    bool Force_Target = false;
 };
 
 // Updates the device as the update dialog does; returns the updater's exit code, or 1 with the reason on err.

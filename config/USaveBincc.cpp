@@ -208,11 +208,20 @@ TConfig_Images Make_Config_Data_From(const TXml_Document *xml, TText_Source text
 
 } // namespace
 
-TConfig_Images Make_Config_Data(const QString &parGenFile, TText_Source texts)
+TConfig_Images Make_Config_Data(const QString &parGenFile, TText_Source texts, QByteArray *parGenXml)
 {
     TXml_Document xml;
-    const bool exists = Load_ParGen_File(xml, parGenFile);
-    return Make_Config_Data_From(exists ? &xml : nullptr, texts);
+    if (!QFileInfo::exists(parGenFile)) {
+        if (parGenXml)
+            *parGenXml = QByteArray();
+        return Make_Config_Data_From(nullptr, texts);
+    }
+    // The bytes are read once: the images come from exactly the bytes the caller receives.
+    const QByteArray bytes = Read_Regular_File(parGenFile, Xml_File_Limit);
+    xml.Load_Bytes(bytes, QDir::toNativeSeparators(parGenFile));
+    if (parGenXml)
+        *parGenXml = bytes;
+    return Make_Config_Data_From(&xml, texts);
 }
 
 TConfig_Images Make_Config_Data_Bytes(const QByteArray &parGenXml, TText_Source texts)

@@ -117,9 +117,11 @@ QByteArray Make_Param_Block(const QString &parGenFile);
 QByteArray Make_Param_Block_Bytes(const QByteArray &parGenXml);
 // Init_Bank, Load_Bank, Append_Bank: the 2048-byte image.
 QByteArray Make_Bank_Image(const QString &parGenFile);
-// Both images, the device type and the send verdict from one reading of the file. Throws EQuillon_Error when
-// the file cannot be read or is not well formed.
-TConfig_Images Make_Config_Data(const QString &parGenFile, TText_Source texts = English_Text);
+// Both images, the device type and the send verdict from one reading of the file; parGenXml, when given,
+// receives the bytes read (null when there is no file). Throws EQuillon_Error when the file cannot be read or is
+// not well formed.
+TConfig_Images Make_Config_Data(const QString &parGenFile, TText_Source texts = English_Text,
+                                QByteArray *parGenXml = nullptr);
 // The same from the bytes of a ParGen.xml; a null array stands for a configuration without the file.
 TConfig_Images Make_Config_Data_Bytes(const QByteArray &parGenXml, TText_Source texts = English_Text);
 

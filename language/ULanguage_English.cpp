@@ -1,7 +1,7 @@
 // Built-in English texts of the language table. Every index not listed holds a single blank.
 #include "ULanguage_English.h"
 
-const std::array<TBuilt_In_Text, 311> English_Texts = {{
+const std::array<TBuilt_In_Text, 312> English_Texts = {{
     {0, "Begin"},
     {1, "Step 1"},
     {2, "Step 2"},
@@ -239,6 +239,7 @@ const std::array<TBuilt_In_Text, 311> English_Texts = {{
     {1035, "Start the update of Device"},
     {1036, "Device Not Found!"},
     {1037, "Error!!! Check the Ip Address"},
+    {1040, "%1 last received %2 on %3: send %4 there?"},
     {1100, "Row Already used. Do you want to overwrite the values?"},
     {1101, "Error in the Copy values!!! Copy a valid row before Paste it"},
     {1102, "Error!!! Copy a valid row before Paste it"},

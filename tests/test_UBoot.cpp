@@ -634,6 +634,12 @@ private slots:
         QCOMPARE(Last_Update_Option, 0);
         QVERIFY(!f.Program.Exists(Ethernet_Update_File_Name));
         QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
+        // The attempt leaves its trace, and nothing is kept as sent.
+        const QString log = QString::fromUtf8(f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log")));
+        QVERIFY2(log.contains(hostFails ? QStringLiteral("echo check of 10.0.0.9 could not be made: ")
+                                        : QStringLiteral("echo check of 10.0.0.9: no answer to ")),
+                 qPrintable(log));
+        QVERIFY(!f.Program.Exists(QStringLiteral("PROJECTS/Line2/sent")));
         // No lock is left behind: the next update of the workspace, from here or from quillon-cli, may run.
         QVERIFY(!f.Program.Exists(Updater_Lock_File_Name));
         TUpdater_Lock next(Program_Dir);

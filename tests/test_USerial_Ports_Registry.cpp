@@ -1,6 +1,7 @@
 // The serial port list of a Windows build without Qt Serial Port: the registry's serial devices.
 
-#include "UComon.h"
+#include "UGround.h"
+#include "USerial_Ports.h"
 #include "USerial_Ports_Registry.h"
 
 #include <QCoreApplication>

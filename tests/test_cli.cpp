@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -71,6 +72,8 @@ private slots:
     void Update_runs_the_serial_updater_and_exits_with_its_code();
     void A_second_update_is_refused_and_a_signal_stops_the_first();
     void Update_over_ethernet_checks_writes_and_runs();
+    void Each_run_is_kept_and_tells_the_state_of_its_configuration();
+    void An_address_that_received_another_configuration_is_asked_about();
     void Updates_started_at_once_run_one_at_a_time_each_with_its_own_parameters();
     void Workspace_option_names_the_workspace_of_update_and_version();
     void Update_failures_data();
@@ -568,6 +571,95 @@ void Test_Cli::Updates_started_at_once_run_one_at_a_time_each_with_its_own_param
     }
     qInfo("%lld updaters in %d rounds of four updates started at once", qint64(runs.size()), rounds);
 #endif
+}
+
+void Test_Cli::Each_run_is_kept_and_tells_the_state_of_its_configuration()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("the port is a pseudo terminal");
+#else
+    QTemporaryDir dir;
+    const QString conf = Make_Workspace(dir, "0", Serial_Updater_Base);
+    const TPseudo_Port port;
+    QVERIFY(!port.Path.isEmpty());
+    QCOMPARE(Run({"status", conf}).Exit_Code, 1);
+    QCOMPARE(Run({"diff", conf, "--sent"}).Exit_Code, 2);
+    const TRun update = Run({"update", conf, "--port", port.Path, "--option", "2"});
+    QVERIFY2(update.Exit_Code == 0, update.Err.constData());
+    const QByteArray sentImage = Read_File(conf + QStringLiteral("/bin/bankK.bin"));
+
+    // The run, as history tells it and as kept: the bytes handed on, outside bin/.
+    const TRun history = Run({"history", conf, "--json"});
+    QCOMPARE(history.Exit_Code, 0);
+    const QJsonArray runs = QJsonDocument::fromJson(history.Out).array();
+    QCOMPARE(runs.size(), 1);
+    const QJsonObject run = runs[0].toObject();
+    QCOMPARE(run["ending"].toString(), QStringLiteral("success"));
+    QCOMPARE(run["target"].toString(), port.Path);
+    QCOMPARE(run["option"].toInt(), 2);
+    QCOMPARE(run["exit_code"].toInt(), 0);
+    QVERIFY(run["firmware"].isNull());
+    const QString kept = conf + QStringLiteral("/sent/") + run["id"].toString();
+    QCOMPARE(Read_File(kept + QStringLiteral("/bankK.bin")), sentImage);
+    QCOMPARE(Read_File(kept + QStringLiteral("/ParGen.xml")), Read_File(conf + QStringLiteral("/ParGen.xml")));
+    TRun status = Run({"status", conf});
+    QCOMPARE(status.Exit_Code, 0);
+    QVERIFY2(status.Out.startsWith("Line2  in-sync  last success "), status.Out.constData());
+
+    // Changed since, key by key; what was sent stays as it was.
+    Write_File(conf + QStringLiteral("/ParGen.xml"), Saved_ParGen(0, {{"Port_0_Baud", "3"}}));
+    QCOMPARE(Run({"build", conf}).Exit_Code, 0);
+    status = Run({"status", conf, "--json"});
+    QCOMPARE(status.Exit_Code, 1);
+    const QJsonObject state = QJsonDocument::fromJson(status.Out).array()[0].toObject();
+    QCOMPARE(state["state"].toString(), QStringLiteral("changed"));
+    QCOMPARE(state["changed"].toArray(), QJsonArray{QStringLiteral("Port_0_Baud")});
+    QCOMPARE(state["last_success"].toObject()["option"].toInt(), 2);
+    const TRun diff = Run({"diff", conf, "--sent"});
+    QCOMPARE(diff.Exit_Code, 1);
+    QVERIFY2(diff.Out.startsWith("Port_0_Baud: "), diff.Out.constData());
+    QCOMPARE(Read_File(kept + QStringLiteral("/bankK.bin")), sentImage);
+
+    // An updater that fails leaves the configuration failed; a damaged record is named and passed over.
+    QVERIFY(Install_Stand_In(dir.path(), Serial_Updater_Base, 0, 3));
+    QCOMPARE(Run({"update", conf, "--port", port.Path, "--option", "0"}).Exit_Code, 3);
+    QVERIFY(QDir().mkpath(conf + QStringLiteral("/sent/20990101T000000Z-1")));
+    Write_File(conf + QStringLiteral("/sent/20990101T000000Z-1/run.json"), "{not json");
+    status = Run({"status", conf, "--json"});
+    QCOMPARE(QJsonDocument::fromJson(status.Out).array()[0].toObject()["state"].toString(), QStringLiteral("failed"));
+    QVERIFY2(status.Err.contains("20990101T000000Z-1: run.json is not JSON"), status.Err.constData());
+    const TRun listed = Run({"history", conf});
+    QCOMPARE(listed.Out.count('\n'), 2);
+    QVERIFY2(listed.Out.contains("  failed (exit code 3)"), listed.Out.constData());
+#endif
+}
+
+void Test_Cli::An_address_that_received_another_configuration_is_asked_about()
+{
+    QTemporaryDir dir;
+    const QString first = Make_Workspace(dir, "1", Ethernet_Updater_Base);
+    const QString second = dir.filePath(QStringLiteral("PROJECTS/Line3"));
+    QVERIFY(QDir().mkpath(second));
+    Write_File(second + QStringLiteral("/ParGen.xml"), Saved_ParGen(1));
+    const TRun sent = Run({"update", first, "--ip", "127.0.0.1", "--option", "2"});
+    if (sent.Exit_Code == 1 && sent.Err.contains("no ICMP socket"))
+        QSKIP("neither ICMP socket kind opens here");
+    QVERIFY2(sent.Exit_Code == 0, sent.Err.constData());
+    const TRun where = Run({"where", "127.0.0.1", "--workspace", dir.path()});
+    QCOMPARE(where.Exit_Code, 0);
+    QVERIFY2(where.Out.startsWith("Line2  sent "), where.Out.constData());
+    QCOMPARE(Run({"where", "127.0.0.9", "--workspace", dir.path()}).Exit_Code, 1);
+
+    // Another configuration to the same address: refused, nothing sent, unless on purpose.
+    const TRun refused = Run({"update", second, "--ip", "127.0.0.1", "--option", "2"});
+    QCOMPARE(refused.Exit_Code, 1);
+    QVERIFY2(refused.Err.contains("127.0.0.1 last received Line2 on ") && refused.Err.contains("send Line3 there?") &&
+                 refused.Err.contains("--force-target"),
+             refused.Err.constData());
+    QCOMPARE(Stand_In_Runs(dir.path(), Ethernet_Updater_Base).size(), 1);
+    QVERIFY(!QFileInfo::exists(second + QStringLiteral("/sent")));
+    QCOMPARE(Run({"update", second, "--ip", "127.0.0.1", "--option", "2", "--force-target"}).Exit_Code, 0);
+    QVERIFY(Run({"where", "127.0.0.1", "--workspace", dir.path()}).Out.startsWith("Line3  sent "));
 }
 
 void Test_Cli::Update_over_ethernet_checks_writes_and_runs()

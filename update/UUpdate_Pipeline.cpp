@@ -25,21 +25,35 @@ void Wait_In_Loop(TUpdater_Run &run, const QString &)
 
 // The ending of an updater the program stopped waiting for, recorded when it ends at last; then the workspace
 // is free again. Off the thread that called: appending to update.log syncs the disk.
-void Record_Late_Ending(const std::shared_ptr<TUpdate_Record> &record, const std::shared_ptr<TUpdater_Lock> &lock,
-                        const QString &confDir, TRun_End end, int exitCode)
+void Record_Late_Ending(const std::shared_ptr<TUpdate_Record> &record, const std::shared_ptr<TSent_Run> &sent,
+                        const std::shared_ptr<TUpdater_Lock> &lock, const QString &confDir, TRun_End end, int exitCode)
 {
     const TUpdate_Record kept = *record;
-    File_Work_Pool().start([kept, lock, confDir, end, exitCode] {
+    const std::shared_ptr<TSent_Run> run = sent;
+    File_Work_Pool().start([kept, run, lock, confDir, end, exitCode] {
+        // Nobody is left to tell when either cannot be written: the run stays recorded as no longer awaited.
         try {
             Finish_Late_Update_Record(kept, end, exitCode, confDir);
         } catch (const EQuillon_Error &) {
-            // Nobody is left to tell: the run above stays recorded as no longer awaited.
+        }
+        try {
+            if (!run->Dir.isEmpty())
+                Finish_Sent_Run(*run, Ending_Of(end, exitCode),
+                                end == TRun_End::Exited ? std::optional<int>(exitCode) : std::nullopt);
+        } catch (const EQuillon_Error &) {
         }
         lock->Release();
     });
 }
 
 } // namespace
+
+QString Other_Target_Text(const QString &address, const TAddress_Holder &holder, const QString &name,
+                          TText_Source texts)
+{
+    return texts(1040).arg(address, holder.Configuration.Name,
+                           holder.Run.Started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")), name);
+}
 
 TUpdate_Pipeline::TUpdate_Pipeline(QObject *parent) : QObject(parent)
 {
@@ -92,7 +106,8 @@ void TUpdate_Pipeline::Run_Checked(const TUpdate_Request &request, TUpdate_Resul
                                  .arg(QDir::toNativeSeparators(configuration.Dir)));
 
     // Everything that can refuse the update is checked before a file is written or an updater started.
-    result.Sent = Make_Config_Data(configuration.ParGen_File, Texts);
+    QByteArray parGenXml;
+    result.Sent = Make_Config_Data(configuration.ParGen_File, Texts, &parGenXml);
     // The device type decides the way, as it decides the form of the update dialog.
     if (ethernet != (result.Sent.Device_Type == 1)) {
         result.Ending = TUpdate_Ending::Wrong_Way;
@@ -111,6 +126,17 @@ void TUpdate_Pipeline::Run_Checked(const TUpdate_Request &request, TUpdate_Resul
     if (ethernet && !Split_IP_Address(request.Address, parts[0], parts[1], parts[2], parts[3])) {
         result.Message = QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(request.Address);
         return;
+    }
+    // Each configuration to its own converter: an address that last received another one is asked about first.
+    if (ethernet && !request.Force_Target) {
+        result.Target_Holder = Last_Sent_To(workspace, request.Address);
+        if (result.Target_Holder &&
+            QDir::cleanPath(result.Target_Holder->Configuration.Dir) != QDir::cleanPath(configuration.Dir)) {
+            result.Ending = TUpdate_Ending::Other_Target;
+            result.Message = Other_Target_Text(request.Address, *result.Target_Holder, configuration.Name, Texts);
+            return;
+        }
+        result.Target_Holder.reset();
     }
     TSerial_Paths paths;
     if (!ethernet) {
@@ -163,6 +189,16 @@ void TUpdate_Pipeline::Run_Checked(const TUpdate_Request &request, TUpdate_Resul
         if (!answered) {
             result.Ending = check.ping_res == 2 ? TUpdate_Ending::Echo_Unanswered : TUpdate_Ending::Echo_Failed;
             result.Message = check.Failure;
+            // No updater ran, but the attempt leaves its trace.
+            try {
+                File_Work([&] {
+                    Append_Update_Log(configuration.Dir,
+                                      Echo_Failure_Log_Text(QDateTime::currentDateTime(), request.Address,
+                                                            check.Attempts, check.Failure));
+                });
+            } catch (const EQuillon_Error &error) {
+                result.Log_Problem = error.Text();
+            }
             return;
         }
         Progress(TUpdate_Stage::Echo_Answered, result);
@@ -177,6 +213,24 @@ void TUpdate_Pipeline::Run_Checked(const TUpdate_Request &request, TUpdate_Resul
             Serial_Update_Arguments(form, form == TPlatform_Form::Windows ? request.Port.Name : request.Port.Location,
                                     request.Option, request.Read_Back, paths.Master_Dir, paths.Conf_Dir);
     }
+    // Nothing is sent that could not be recorded: a run that cannot be kept refuses the update.
+    TSent_Request kept;
+    kept.Configuration = configuration.Name;
+    kept.Kind = ethernet ? QStringLiteral("ethernet") : QStringLiteral("serial");
+    kept.Target = ethernet ? request.Address : request.Port.Name;
+    kept.Option = request.Option;
+    kept.Read_Back = request.Read_Back;
+    if (request.Option == 0 || request.Option == 1)
+        kept.Firmware_File =
+            Join_Path(workspace.Master_Dir, ethernet ? Ethernet_Firmware_File : Serial_Firmware_File);
+    try {
+        File_Work([&] { result.Kept = Keep_Sent_Run(configuration.Dir, kept, result.Sent, parGenXml); });
+    } catch (const EQuillon_Error &error) {
+        result.Ending = TUpdate_Ending::Refused;
+        result.Message = QStringLiteral("The run cannot be kept under %1, so nothing was sent: %2")
+                             .arg(QDir::toNativeSeparators(Join_Path(configuration.Dir, Sent_Dir_Name)), error.Text());
+        return;
+    }
     Run_Updater_Of(request, lock, result);
 }
 
@@ -189,9 +243,10 @@ void TUpdate_Pipeline::Run_Updater_Of(const TUpdate_Request &request, const std:
     TUpdater_Run run;
     // What the late ending needs is only known once the run is recorded as no longer awaited.
     const auto lateRecord = std::make_shared<TUpdate_Record>();
+    const auto lateRun = std::make_shared<TSent_Run>(result.Kept.value_or(TSent_Run()));
     run.On_Started = [lock](qint64 pid) { lock->Set_Updater(pid); };
-    run.On_Abandoned_End = [lateRecord, lock, confDir](TRun_End end, int exitCode) {
-        Record_Late_Ending(lateRecord, lock, confDir, end, exitCode);
+    run.On_Abandoned_End = [lateRecord, lateRun, lock, confDir](TRun_End end, int exitCode) {
+        Record_Late_Ending(lateRecord, lateRun, lock, confDir, end, exitCode);
     };
     Begin_Update_Record(run, record, confDir);
     const bool started = run.Start(record.Program, record.Arguments, Native_Form(), request.Workspace.Program_Dir,
@@ -212,6 +267,16 @@ void TUpdate_Pipeline::Run_Updater_Of(const TUpdate_Request &request, const std:
         File_Work([&run, &record, confDir] { Finish_Update_Record(run, record, confDir); });
     } catch (const EQuillon_Error &error) {
         result.Log_Problem = error.Text();
+    }
+    if (result.Kept) {
+        try {
+            File_Work([&] {
+                Finish_Sent_Run(*result.Kept, Ending_Of(run.End, run.Exit_Code),
+                                run.End == TRun_End::Exited ? std::optional<int>(run.Exit_Code) : std::nullopt);
+            });
+        } catch (const EQuillon_Error &error) {
+            result.Log_Problem += (result.Log_Problem.isEmpty() ? QString() : QStringLiteral("\n")) + error.Text();
+        }
     }
 }
 

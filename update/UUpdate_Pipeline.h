@@ -11,6 +11,7 @@
 #include "UAnsi_Paths.h"
 #include "UEcho_Client.h"
 #include "USaveBincc.h"
+#include "USent_Record.h"
 #include "USerial_Ports.h"
 #include "UUpdater_Lock.h"
 #include "UUpdater_Run.h"
@@ -40,6 +41,8 @@ struct TUpdate_Request
     int Option = 0;
     bool Read_Back = true;
     int Limit_Ms = Updater_Wait_Limit_Ms;
+    // Send even when the address last received another configuration of the workspace.
+    bool Force_Target = false;
 };
 
 enum class TUpdate_Ending
@@ -47,10 +50,11 @@ enum class TUpdate_Ending
     Refused,         // checked before anything was written or started: Message says why
     Wrong_Way,       // the configuration's device is updated the other way: Message says which
     Busy,            // another updater holds the workspace: Message and Holder name it
+    Other_Target,    // the address last received another configuration (Target_Holder): asked before sending
     Echo_Unanswered, // the device did not answer the echo check
     Echo_Failed,     // the echo check could not be made: Message says why
     Aborted,         // the echo check was ended on request
-    Not_Started,     // the updater could not be started: Message says why (recorded in update.log)
+    Not_Started,     // the updater could not be started: Message says why (recorded in update.log and sent/)
     Ran              // the updater ran: Record tells how it ended
 };
 
@@ -73,6 +77,7 @@ struct TUpdate_Result
     // workspace) rather than an error.
     bool Warning = false;
     TUpdater_Lock_Record Holder;
+    std::optional<TAddress_Holder> Target_Holder;
     int Echo_Attempts = 0;
     int Echo_Replies = 0;
     // What was handed to the updater (from Images_Written on).
@@ -80,6 +85,8 @@ struct TUpdate_Result
     TUpdate_Record Record;
     // The updater's process, once started.
     qint64 Updater_Pid = 0;
+    // The run kept under the configuration's sent/ (from the moment the updater is about to start).
+    std::optional<TSent_Run> Kept;
     // Why update.log could not be written (empty when it was, or nothing was to be recorded).
     QString Log_Problem;
 
@@ -131,3 +138,7 @@ private:
 // the lock's record.
 QString Bin_Busy_Refusal(const QString &confDir, TText_Source texts = English_Text,
                          TUpdater_Lock_Record *holder = nullptr);
+
+// "192.168.2.17 last received Halle 8 on 2026-12-11 10:14: send Halle 9 there?"
+QString Other_Target_Text(const QString &address, const TAddress_Holder &holder, const QString &name,
+                          TText_Source texts = English_Text);

@@ -488,6 +488,17 @@ void Append_Update_Log(const QString &confDir, const QString &text)
         throw Write_Error(logPath, reason);
 }
 
+QString Echo_Failure_Log_Text(const QDateTime &started, const QString &address, int attempts, const QString &failure)
+{
+    QString text = started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" Ethernet update\n");
+    if (failure.isEmpty())
+        text += QStringLiteral("  echo check of %1: no answer to %2; nothing was started\n")
+                    .arg(address, Counted(attempts, QStringLiteral("request"), QStringLiteral("requests")));
+    else
+        text += QStringLiteral("  echo check of %1 could not be made: %2; nothing was started\n").arg(address, failure);
+    return text;
+}
+
 QString Update_Log_Text(const TUpdate_Record &record)
 {
     QString text;

@@ -178,6 +178,9 @@ void Finish_Late_Update_Record(TUpdate_Record record, TRun_End end, int exitCode
 // Appends text to confDir/update.log and syncs it; a log past 4 MiB is first moved aside to update.log.1. A link
 // in the log's place is refused, never written through. Throws EQuillon_Error naming the log and the reason.
 void Append_Update_Log(const QString &confDir, const QString &text);
+// The lines update.log keeps of an Ethernet update whose echo check found no device (failure empty) or could
+// not be made (failure says why): no updater ran.
+QString Echo_Failure_Log_Text(const QDateTime &started, const QString &address, int attempts, const QString &failure);
 // The record as the lines update.log holds.
 QString Update_Log_Text(const TUpdate_Record &record);
 // One line for the user on how the run ended ("The updater ended with exit code 3."), neutral about what an
