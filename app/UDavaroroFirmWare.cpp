@@ -303,7 +303,7 @@ void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
             FAbout->exec();
     } else if (Sender == Btn_Opz) {
         if (FSoftOptions && FSoftOptions->exec() == QDialog::Accepted) {
-            Run_File_Work(this, [this] { Save_Setting(XML1); });
+            Remember_Settings();
             Set_Timer_Update();
         }
     } else if (Conf_Dir.isEmpty()) {
@@ -318,8 +318,10 @@ void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
 
 void DIRevevoriVezaDiva::Create_New_Project()
 {
-    if (FNew_Project && FNew_Project->exec() == QDialog::Accepted)
+    if (FNew_Project && FNew_Project->exec() == QDialog::Accepted) {
         Show_Configuration_Box();
+        Remember_Settings();
+    }
 }
 
 void DIRevevoriVezaDiva::Open_Project()
@@ -333,6 +335,12 @@ void DIRevevoriVezaDiva::Open_Project()
         Conf_Dir.clear();
     Show_Configuration_Box();
     Set_Files();
+    Remember_Settings();
+}
+
+void DIRevevoriVezaDiva::Remember_Settings()
+{
+    Run_File_Work(this, [this] { Save_Setting(XML1); });
 }
 
 void DIRevevoriVezaDiva::Update_Device()

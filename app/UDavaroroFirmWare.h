@@ -60,6 +60,9 @@ public:
     const QStringList &Start_Up_Problems() const { return Problems; }
     void Report_Start_Up_Problems();
 
+    // Writes the settings file as soon as a remembered value changed (the open configuration, the options), so
+    // that a program killed later loses nothing. Throws EQuillon_Error when it cannot be written.
+    void Remember_Settings();
     // Writes the settings file when the program ends: at a close of the window, at the end of the desktop
     // session, or at the end of the message loop when neither came first. Returns the error text of a
     // file that could not be written, empty on success.

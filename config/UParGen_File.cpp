@@ -157,6 +157,35 @@ TParGen_Fields Load_ParGen_Fields(TXml_Document &xml, const QString &parGenFile)
     return Load_ParGen_File(xml, parGenFile) ? ParGen_Fields_From(xml) : No_File_Fields();
 }
 
+TParGen_Snapshot ParGen_Snapshot(const QString &parGenFile)
+{
+    if (!QFileInfo::exists(parGenFile))
+        return std::nullopt;
+    try {
+        return Read_Regular_File(parGenFile, Xml_File_Limit);
+    } catch (const EQuillon_Error &) {
+        // Nothing that can be read as ParGen.xml (a directory, a device, a file over the limit) holds values to
+        // lose; the write reports what stands in its way.
+        return std::nullopt;
+    }
+}
+
+TParGen_Fields Load_ParGen_Fields(TXml_Document &xml, const QString &parGenFile, TParGen_Snapshot &snapshot)
+{
+    snapshot.reset();
+    if (!QFileInfo::exists(parGenFile))
+        return No_File_Fields();
+    const QByteArray bytes = Read_Regular_File(parGenFile, Xml_File_Limit);
+    snapshot = bytes;
+    xml.Load_Bytes(bytes, QDir::toNativeSeparators(parGenFile));
+    return ParGen_Fields_From(xml);
+}
+
+bool ParGen_Changed_Since(const TParGen_Snapshot &snapshot, const QString &parGenFile)
+{
+    return ParGen_Snapshot(parGenFile) != snapshot;
+}
+
 void Build_ParGen(TXml_Document &xml, const TParGen_Fields &f)
 {
     const auto index = [](int i) { return QString::number(i); };

@@ -5,10 +5,13 @@
 
 #include "ULanguage.h"
 
+#include <QByteArray>
 #include <QDomElement>
 #include <QHash>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 class TXml_Document;
 
@@ -83,6 +86,17 @@ TParGen_Fields No_File_Fields();
 // Loads a ParGen.xml as the dialog does: No file values when it does not exist, Key missing values per key.
 // Throws EQuillon_Error when the file is not well formed.
 TParGen_Fields Load_ParGen_Fields(TXml_Document &xml, const QString &parGenFile);
+
+// What ParGen.xml held when a window read it: its bytes, or none when there was no regular file to read. A writer
+// compares it with the file before writing, so that what another program wrote meanwhile is never lost unasked.
+using TParGen_Snapshot = std::optional<QByteArray>;
+// The snapshot of the file as it is now.
+TParGen_Snapshot ParGen_Snapshot(const QString &parGenFile);
+// Load_ParGen_Fields, with the snapshot of the very bytes it read. The snapshot is set before the bytes are
+// parsed: a file that is not well formed counts as read too.
+TParGen_Fields Load_ParGen_Fields(TXml_Document &xml, const QString &parGenFile, TParGen_Snapshot &snapshot);
+// Whether the file differs from snapshot now: written, removed or put in place since.
+bool ParGen_Changed_Since(const TParGen_Snapshot &snapshot, const QString &parGenFile);
 // The key-by-key load from an already loaded document.
 TParGen_Fields ParGen_Fields_From(const TXml_Document &xml);
 

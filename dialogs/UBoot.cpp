@@ -320,6 +320,7 @@ void TFBoot::Run_Update()
     };
     connect(&tick, &QTimer::timeout, this, show);
     const auto hide = qScopeGuard([this] { L_Check->hide(); });
+    QString settingsProblem;
     pipeline.On_Progress = [&](TUpdate_Stage stage, const TUpdate_Result &) {
         if (stage == TUpdate_Stage::Echo_Check) {
             clock.start();
@@ -334,10 +335,19 @@ void TFBoot::Run_Update()
         if (stage == (Form_Type == 1 ? TUpdate_Stage::Echo_Answered : TUpdate_Stage::Images_Written)) {
             Last_Update_Option = request.Option;
             Last_Read_Back = request.Read_Back;
-            if (Form_Type == 1)
-                Last_IP_Address = request.Address;
-            else
-                Last_Serial_Port = request.Port.Name;
+            QString &remembered = Form_Type == 1 ? Last_IP_Address : Last_Serial_Port;
+            const QString &used = Form_Type == 1 ? request.Address : request.Port.Name;
+            if (remembered != used) {
+                remembered = used;
+                // Written before the updater starts: it may run for minutes, and a program killed meanwhile
+                // still offers the address or port again. A failure is told once the run has ended.
+                try {
+                    TXml_Document settings;
+                    Run_File_Work(this, [&settings] { Save_Setting(settings); });
+                } catch (const EQuillon_Error &error) {
+                    settingsProblem = error.Text();
+                }
+            }
         }
     };
     Pipeline = &pipeline;
@@ -347,6 +357,8 @@ void TFBoot::Run_Update()
                : result.Echo_Replies > 0                        ? 1
                                                                 : 0;
     Show_Ending(result);
+    if (!settingsProblem.isEmpty())
+        Report_Error(settingsProblem);
 }
 
 void TFBoot::Show_Ending(const TUpdate_Result &result)

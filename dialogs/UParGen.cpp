@@ -465,16 +465,42 @@ void TFParGen::showEvent(QShowEvent *event)
 
 void TFParGen::FormShow()
 {
+    // The parser's message once the dialog is on the screen.
+    Load_Controls(true);
+}
+
+void TFParGen::Load_Controls(bool reportLater)
+{
     TParGen_Fields fields;
     try {
-        fields = Load_ParGen_Fields(XML_ParGen, ParGen_File);
+        fields = Load_ParGen_Fields(XML_ParGen, ParGen_File, Loaded_ParGen);
     } catch (const EQuillon_Error &error) {
-        // The controls keep what they held; the parser's message once the dialog is on the screen.
-        QTimer::singleShot(0, this, [text = error.Text()] { Report_Error(text); });
+        // The controls keep what they held.
+        if (reportLater)
+            QTimer::singleShot(0, this, [text = error.Text()] { Report_Error(text); });
+        else
+            Report_Error(error.Text());
         return;
     }
     Show_Fields(fields);
     Move_GroupBoxs();
+}
+
+bool TFParGen::May_Write_Over_Changes()
+{
+    if (!ParGen_Changed_Since(Loaded_ParGen, ParGen_File))
+        return true;
+    // Not writing is the answer Enter gives.
+    switch (Message_Box(Lang(1178).arg(Conf_Name), TMessage_Kind::Confirmation,
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, {}, QMessageBox::No)) {
+    case QMessageBox::Yes:
+        return true;
+    case QMessageBox::No:
+        Load_Controls(false);
+        return false;
+    default:
+        return false;
+    }
 }
 
 TParGen_Fields TFParGen::Fields() const
@@ -541,6 +567,8 @@ void TFParGen::Btn_OKClick()
         return;
     }
     if (!Controllo_Dati())
+        return;
+    if (!May_Write_Over_Changes())
         return;
     // A file that cannot be written is reported and the dialog stays open with the entries as typed.
     Run_Handler([this] {

@@ -68,7 +68,8 @@ public:
     // Loads ParGen.xml (or the values of a new configuration) into the controls, then refreshes the layout.
     // A file that is not well formed is reported and leaves the controls as they were.
     void FormShow();
-    // Checks, writes ParGen.xml and closes with OK; stays open after a refused check or a failed write.
+    // Checks, writes ParGen.xml and closes with OK; stays open after a refused check or a failed write. A file
+    // another program changed since the showing loaded it is written over only when the user says so.
     void Btn_OKClick();
     // The range rules: false after the first failing rule has been reported.
     bool Controllo_Dati();
@@ -129,6 +130,8 @@ public:
 
     // The parameter file's document.
     TXml_Document XML_ParGen;
+    // ParGen.xml as this showing last read it.
+    TParGen_Snapshot Loaded_ParGen;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -137,6 +140,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Loads ParGen.xml into the controls. A file that cannot be read is reported, at once or once the dialog is
+    // on the screen, and the controls keep what they held.
+    void Load_Controls(bool reportLater);
+    // Asked before OK writes over a file another program changed: true when the values may be written.
+    bool May_Write_Over_Changes();
     void Place_Controls();
     // Order, headings and tab order of the categories; run once at creation.
     void Order_TAB_Panels();

@@ -150,3 +150,31 @@ void Save_Setting(const QString &programDir, TXml_Document &xml, const TSettings
     Build_Settings(xml, settings);
     xml.Save_File(Settings_File_Path(programDir));
 }
+
+TSettings Merge_Settings(const TSettings &baseline, const TSettings &mine, const TSettings &onDisk)
+{
+    TSettings merged = onDisk;
+    const auto take = [&](auto TSettings::*value) {
+        if (mine.*value != baseline.*value)
+            merged.*value = mine.*value;
+    };
+    for (const TSetting_Text &setting : Text_Settings)
+        take(setting.Value);
+    for (const TSetting_Flag &flag : Flag_Settings)
+        take(flag.Value);
+    take(&TSettings::Last_Serial_Port);
+    take(&TSettings::Look_Choice);
+    return merged;
+}
+
+TSettings Save_Merged_Settings(const QString &programDir, TXml_Document &xml, const TSettings &baseline,
+                               const TSettings &mine)
+{
+    TXml_Document current;
+    TSettings onDisk;
+    // What cannot be read now was not written by a window of ours; it is kept aside as at start.
+    Read_Settings(programDir, current, onDisk);
+    const TSettings merged = Merge_Settings(baseline, mine, onDisk);
+    Save_Setting(programDir, xml, merged);
+    return merged;
+}

@@ -43,4 +43,15 @@ void Save_Setting(const QString &programDir, TXml_Document &xml, const TSettings
 // Fills the document with the settings in the fixed element order, without touching any file.
 void Build_Settings(TXml_Document &xml, const TSettings &settings);
 
+// Several windows (processes) may share one workspace, each writing Quillon.xml: a window writes only the values
+// it changed, so that none undoes another's. The merged record takes, value by value, mine where it differs from
+// baseline (the record as this window read it) and onDisk's (the file as it is now) everywhere else.
+TSettings Merge_Settings(const TSettings &baseline, const TSettings &mine, const TSettings &onDisk);
+
+// Reads programDir/Quillon.xml again, merges mine's changes since baseline into it and writes the result like
+// Save_Setting. Returns the record written. A file that cannot be read now counts as the defaults (and is kept
+// as Quillon.xml.bak, as at start). Throws EQuillon_Error when it cannot be written.
+TSettings Save_Merged_Settings(const QString &programDir, TXml_Document &xml, const TSettings &baseline,
+                               const TSettings &mine);
+
 QString Settings_File_Path(const QString &programDir);

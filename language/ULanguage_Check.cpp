@@ -59,7 +59,7 @@ bool Is_Caption_Entry(int index)
 bool Is_Shown_Entry(int index)
 {
     static const int ranges[][2] = {{0, 26},    {100, 110},   {200, 207},  {300, 321},
-                                    {400, 491}, {1000, 1037}, {1110, 1177}};
+                                    {400, 491}, {1000, 1037}, {1110, 1178}};
     for (const auto &range : ranges) {
         if (index >= range[0] && index <= range[1])
             return true;

@@ -1,7 +1,7 @@
 // Built-in English texts of the language table. Every index not listed holds a single blank.
 #include "ULanguage_English.h"
 
-const std::array<TBuilt_In_Text, 312> English_Texts = {{
+const std::array<TBuilt_In_Text, 313> English_Texts = {{
     {0, "Begin"},
     {1, "Step 1"},
     {2, "Step 2"},
@@ -322,4 +322,6 @@ const std::array<TBuilt_In_Text, 312> English_Texts = {{
     {1177, "The serial updater cannot read the path %1: its character \"%2\" (%3) is not in this system's code page, "
            "and the drive gives the path no short name. Use a name without this character (plain letters and digits) "
            "for the configuration or the workspace's folder."},
+    {1178, "ParGen.xml of %1 was changed by another program since this window opened it. Write these values over "
+           "it? Yes writes them, No shows the file's values here instead, Cancel goes back."},
 }};

@@ -20,6 +20,14 @@ int Last_Update_Option = 0;
 bool Last_Read_Back = true;
 QString Last_Serial_Port;
 
+namespace {
+
+// The remembered settings as this window last read or wrote them: a value still equal here is not this
+// window's to write.
+TSettings Settings_Baseline;
+
+} // namespace
+
 void Reset_Shared_State()
 {
     Program_Dir.clear();
@@ -39,6 +47,7 @@ void Reset_Shared_State()
     Last_Update_Option = 0;
     Last_Read_Back = true;
     Last_Serial_Port.clear();
+    Settings_Baseline = TSettings();
 }
 
 void Set_Workspace_Paths(const QString &programDir)
@@ -98,13 +107,18 @@ QString Read_Settings(TXml_Document &xml)
     TSettings settings;
     const QString problem = Read_Settings(Program_Dir, xml, settings);
     Take_Settings(settings);
+    Settings_Baseline = settings;
     Conf_Dir.clear();
     return problem;
 }
 
 void Save_Setting(TXml_Document &xml)
 {
-    Save_Setting(Program_Dir, xml, Remembered_Settings());
+    const TSettings mine = Remembered_Settings();
+    Save_Merged_Settings(Program_Dir, xml, Settings_Baseline, mine);
+    // Not the merged record: this window keeps the values it holds, and one it never changed must go on counting
+    // as unchanged, or its next save would put it back over another window's.
+    Settings_Baseline = mine;
 }
 
 void Load_Language()

@@ -54,7 +54,9 @@ TSettings Remembered_Settings();
 // The remembered values of settings become the shared state; Conf_Dir is left to the caller.
 void Take_Settings(const TSettings &settings);
 
-// The settings file of the workspace in force, read into and written from the shared state.
+// The settings file of the workspace in force, read into and written from the shared state. The save writes
+// only the values this window changed since its read (Save_Merged_Settings): another window's (another
+// process's) writes meanwhile stay.
 QString Read_Settings(TXml_Document &xml);
 void Save_Setting(TXml_Document &xml);
 // The language file of Language_Name in Language_Dir; Language_Name becomes the language in force.

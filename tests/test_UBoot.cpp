@@ -584,6 +584,8 @@ private slots:
                               QStringLiteral("\n  parameters: Ethernet_Update.xml, device 127.0.0.1\n")),
                  qPrintable(log));
         QCOMPARE(Last_IP_Address, QStringLiteral("127.0.0.1"));
+        // In the settings file at once: a program killed now offers the address again at its next start.
+        QVERIFY(f.Program.Read(QStringLiteral("Quillon.xml")).contains("<ipaddress>127.0.0.1</ipaddress>"));
         QCOMPARE(Last_Update_Option, option);
         QCOMPARE(Last_Read_Back, readBack);
         const QByteArray written = f.Program.Read(Ethernet_Update_File_Name);
@@ -887,6 +889,8 @@ private slots:
             QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
         });
         QCOMPARE(Last_Serial_Port, QStringLiteral("ttyUSB0"));
+        // In the settings file at once, not only at close.
+        QVERIFY(f.Program.Read(QStringLiteral("Quillon.xml")).contains("<portname>ttyUSB0</portname>"));
         Take_Shown_Messages();
     }
 

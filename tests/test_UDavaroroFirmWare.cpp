@@ -714,6 +714,9 @@ private slots:
         QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
         QVERIFY(QFileInfo(program.Path(QStringLiteral("PROJECTS/Line2/bin"))).isDir());
         QVERIFY(!program.Exists(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        // Remembered at once: a program killed now starts again with Line2.
+        QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))),
+                 Default_Settings_Lines(QStringLiteral("Line2")));
         Click(main, "Btn_Close");
         QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))),
                  Default_Settings_Lines(QStringLiteral("Line2")));
@@ -756,6 +759,9 @@ private slots:
         QCOMPARE(Box(main), (QStringList{Open_Line_1, QStringLiteral("Line2")}));
         QCOMPARE(Conf_Name, QStringLiteral("Line2"));
         QCOMPARE(QDir::fromNativeSeparators(ParGen_File), program.Path(QStringLiteral("PROJECTS/Line2/ParGen.xml")));
+        // Remembered at once, not only at close.
+        QCOMPARE(Settings_Lines(program.Read(QStringLiteral("Quillon.xml"))),
+                 Default_Settings_Lines(QStringLiteral("Line2")));
         When_Shown(main->FBoot, [] {});
         Click(main, "Btn_CreateBin");
         QCOMPARE(Shown_Texts(), QStringList());

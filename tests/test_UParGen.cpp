@@ -610,6 +610,101 @@ private slots:
         QCOMPARE(reloaded, QStringLiteral("9"));
     }
 
+    void OK_asks_before_writing_over_a_file_another_program_changed_data()
+    {
+        QTest::addColumn<QString>("meanwhile"); // what another program did to ParGen.xml: "rewrote" or "removed"
+        QTest::addColumn<int>("answer");        // NoButton: the box's default, as Enter gives it
+        QTest::addColumn<bool>("stayedOpen");
+        QTest::addColumn<QString>("shown"); // Port 0's device ID in the dialog after the answer
+        QTest::addColumn<QString>("saved"); // the one ParGen.xml holds at the end; empty: no file
+        const struct
+        {
+            const char *Row;
+            const char *Meanwhile;
+            QMessageBox::StandardButton Answer;
+            bool Stayed_Open;
+            const char *Shown;
+            const char *Saved;
+        } rows[] = {
+            {"rewritten, the default: the other program's values stay and are shown", "rewrote", QMessageBox::NoButton,
+             true, "77", "77"},
+            {"rewritten, Yes: this window's values are written", "rewrote", QMessageBox::Yes, false, "42", "42"},
+            {"rewritten, Cancel: back to the dialog as it was, nothing written", "rewrote", QMessageBox::Cancel, true,
+             "42", "77"},
+            {"removed, the default: no file, the values of a new configuration shown", "removed", QMessageBox::NoButton,
+             true, "1", ""},
+            {"removed, Yes: this window's values are written", "removed", QMessageBox::Yes, false, "42", "42"},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row.Row) << QString::fromLatin1(row.Meanwhile) << int(row.Answer) << row.Stayed_Open
+                                   << QString::fromLatin1(row.Shown) << QString::fromLatin1(row.Saved);
+    }
+
+    void OK_asks_before_writing_over_a_file_another_program_changed()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(int, answer);
+        QFETCH(bool, stayedOpen);
+        QFETCH(QString, shown);
+        QFETCH(QString, saved);
+        TSettings_Fixture program(Par_Gen("<Port_0_DevID>9</Port_0_DevID>"));
+        TFParGen *dialog = program.Dialog;
+        QList<TMessage_Record> asked;
+        bool open = false;
+        QString after;
+        program.Open([&] {
+            Type_Into(dialog->E_Port0_Device_ID, QStringLiteral("42"));
+            // quillon-cli import --force, say, while the dialog is open.
+            if (meanwhile == u"rewrote")
+                QVERIFY(program.Write(ParGen_Path, Par_Gen("<Port_0_DevID>77</Port_0_DevID>")));
+            else
+                QVERIFY(QFile::remove(program.Path(ParGen_Path)));
+            if (answer != QMessageBox::NoButton)
+                Set_Next_Message_Answer(QMessageBox::StandardButton(answer));
+            QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);
+            asked = Take_Shown_Messages();
+            open = dialog->isVisible();
+            after = dialog->E_Port0_Device_ID->text();
+            if (open)
+                QTest::mouseClick(dialog->Btn_Cancel, Qt::LeftButton);
+        });
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].Kind, TMessage_Kind::Confirmation);
+        QCOMPARE(asked[0].Buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(asked[0].Default, QMessageBox::No);
+        QCOMPARE(asked[0].Text, QStringLiteral("ParGen.xml of Line2 was changed by another program since this "
+                                               "window opened it. Write these values over it? Yes writes them, No "
+                                               "shows the file's values here instead, Cancel goes back."));
+        QCOMPARE(open, stayedOpen);
+        QCOMPARE(after, shown);
+        if (saved.isEmpty())
+            QVERIFY(!program.Exists(ParGen_Path));
+        else
+            QCOMPARE(Settings_Lines(program.Read(ParGen_Path)).filter(QStringLiteral("Port_0_DevID=")),
+                     QStringList{QStringLiteral("Par_Gen/Port_0_DevID=") + saved});
+    }
+
+    void OK_after_the_file_was_reloaded_writes_without_asking_again()
+    {
+        // The answer No shows what the other program wrote; a second OK writes over that without a question.
+        TSettings_Fixture program(Par_Gen("<Port_0_DevID>9</Port_0_DevID>"));
+        TFParGen *dialog = program.Dialog;
+        QStringList first;
+        const int result = program.Open([&] {
+            QVERIFY(program.Write(ParGen_Path, Par_Gen("<Port_0_DevID>77</Port_0_DevID>")));
+            QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);
+            first = Shown_Texts();
+            Type_Into(dialog->E_Options_Offset_Status, QStringLiteral("5"));
+            QTest::mouseClick(dialog->Btn_OK, Qt::LeftButton);
+        });
+        QCOMPARE(first.size(), 1);
+        QCOMPARE(Shown_Texts(), QStringList());
+        QCOMPARE(result, int(QDialog::Accepted));
+        QCOMPARE(program.Saved_Lines(),
+                 New_Configuration_With({QStringLiteral("Device_Type_Type=0"), QStringLiteral("Port_0_DevID=77"),
+                                         QStringLiteral("Opt_Off_Status=5")}));
+    }
+
     void Text_fields_keep_out_what_XML_cannot_hold()
     {
         TSettings_Fixture program(Par_Gen("<Device_Type_Type>0</Device_Type_Type>"));

@@ -5,9 +5,12 @@
 #include "UXml_Document.h"
 
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -44,6 +47,9 @@ private slots:
     void A_value_xml_cannot_hold_is_never_written();
     void A_file_that_cannot_be_read_gives_the_defaults_data();
     void A_file_that_cannot_be_read_gives_the_defaults();
+    void A_merge_keeps_this_windows_changes_and_the_files_other_values_data();
+    void A_merge_keeps_this_windows_changes_and_the_files_other_values();
+    void Two_windows_never_undo_each_other();
 
 private:
     void Write_Settings(const QByteArray &bytes);
@@ -324,6 +330,149 @@ void Test_USettings::The_look_is_kept_last_and_only_when_chosen()
     QVERIFY(Enable_Double_Click_Auto_Size);
     Save_Setting(xml);
     QVERIFY2(Saved().endsWith(written), Saved().constData());
+}
+
+namespace {
+
+// Each value of the record by its name, set from a text ("1" and "0" for a flag).
+const QMap<QString, std::function<void(TSettings &, const QString &)>> Setters = {
+    {"Conf_Name", [](TSettings &s, const QString &v) { s.Conf_Name = v; }},
+    {"Last_IP_Address", [](TSettings &s, const QString &v) { s.Last_IP_Address = v; }},
+    {"Language_Name", [](TSettings &s, const QString &v) { s.Language_Name = v; }},
+    {"Enable_Internet", [](TSettings &s, const QString &v) { s.Enable_Internet = v == u"1"; }},
+    {"Enable_Update", [](TSettings &s, const QString &v) { s.Enable_Update = v == u"1"; }},
+    {"Enable_Jump_Field_Tables", [](TSettings &s, const QString &v) { s.Enable_Jump_Field_Tables = v == u"1"; }},
+    {"Enable_Double_Click_Auto_Size",
+     [](TSettings &s, const QString &v) { s.Enable_Double_Click_Auto_Size = v == u"1"; }},
+    {"Last_Serial_Port", [](TSettings &s, const QString &v) { s.Last_Serial_Port = v; }},
+    {"Look_Choice", [](TSettings &s, const QString &v) { s.Look_Choice = v; }},
+};
+
+TSettings With(const QString &field, const QString &value)
+{
+    TSettings settings;
+    Setters[field](settings, value);
+    return settings;
+}
+
+} // namespace
+
+void Test_USettings::A_merge_keeps_this_windows_changes_and_the_files_other_values_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("baseline"); // as this window read it
+    QTest::addColumn<QString>("mine");     // as this window holds it at save
+    QTest::addColumn<QString>("onDisk");   // as the file holds it at save
+    QTest::addColumn<QString>("merged");
+    const struct
+    {
+        const char *Field;
+        const char *A, *B, *C; // three values of the field
+    } texts[] = {{"Conf_Name", "Line1", "Line2", "Line3"},
+                 {"Last_IP_Address", "10.0.0.1", "10.0.0.2", "10.0.0.3"},
+                 {"Language_Name", "English", "Deutsch", "Italiano"},
+                 {"Last_Serial_Port", "ttyS0", "ttyUSB0", "ttyUSB1"},
+                 {"Look_Choice", "light", "dark", "system"}};
+    for (const auto &t : texts) {
+        QTest::addRow("%s changed here and there: this window's", t.Field) << t.Field << t.A << t.B << t.C << t.B;
+        QTest::addRow("%s left alone here, changed there: the file's", t.Field) << t.Field << t.A << t.A << t.C << t.C;
+        QTest::addRow("%s changed here, not there: this window's", t.Field) << t.Field << t.A << t.B << t.A << t.B;
+        QTest::addRow("%s changed back here: this window's", t.Field) << t.Field << t.B << t.A << t.C << t.A;
+    }
+    // A flag has two values only: each of the four ways baseline, mine and the file can differ.
+    const struct
+    {
+        const char *Row;
+        const char *Baseline, *Mine, *On_Disk, *Merged;
+    } flagCases[] = {{"left off here, turned on there: on", "0", "0", "1", "1"},
+                     {"left on here, turned off there: off", "1", "1", "0", "0"},
+                     {"turned on here: on", "0", "1", "0", "1"},
+                     {"turned off here, on there: off", "1", "0", "1", "0"}};
+    for (const char *flag :
+         {"Enable_Internet", "Enable_Update", "Enable_Jump_Field_Tables", "Enable_Double_Click_Auto_Size"}) {
+        for (const auto &c : flagCases)
+            QTest::addRow("%s %s", flag, c.Row)
+                << QString::fromLatin1(flag) << QString::fromLatin1(c.Baseline) << QString::fromLatin1(c.Mine)
+                << QString::fromLatin1(c.On_Disk) << QString::fromLatin1(c.Merged);
+    }
+}
+
+void Test_USettings::A_merge_keeps_this_windows_changes_and_the_files_other_values()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, baseline);
+    QFETCH(QString, mine);
+    QFETCH(QString, onDisk);
+    QFETCH(QString, merged);
+    // Every other value differs between the three records too, each way, so that a field merged by another's rule
+    // shows.
+    TSettings base = With(field, baseline);
+    TSettings own = With(field, mine);
+    TSettings disk = With(field, onDisk);
+    TSettings expected = With(field, merged);
+    if (field != u"Conf_Name") {
+        own.Conf_Name = QStringLiteral("mine");
+        expected.Conf_Name = QStringLiteral("mine");
+    }
+    if (field != u"Enable_Update") {
+        disk.Enable_Update = true;
+        expected.Enable_Update = true;
+    }
+    QCOMPARE(Merge_Settings(base, own, disk), expected);
+}
+
+void Test_USettings::Two_windows_never_undo_each_other()
+{
+    // Window B is this process's shared state; window A, another process on the same workspace, reads and writes
+    // the file by the core functions between B's read and B's saves.
+    Write_Settings(Settings("Conf_Settings", "<lastproj><projectname>Line2</projectname></lastproj>"));
+    TXml_Document xml;
+    QCOMPARE(Read_Settings(xml), QString());
+
+    const auto windowA = [this](const std::function<void(TSettings &)> &change) {
+        TXml_Document document;
+        TSettings read;
+        QCOMPARE(Read_Settings(Program_Dir, document, read), QString());
+        TSettings changed = read;
+        change(changed);
+        Save_Merged_Settings(Program_Dir, document, read, changed);
+    };
+    windowA([](TSettings &s) {
+        s.Enable_Internet = true;
+        s.Look_Choice = QStringLiteral("dark");
+    });
+
+    // B changed only the address; its save keeps A's choices.
+    Last_IP_Address = QStringLiteral("10.0.0.9");
+    Save_Setting(xml);
+    TSettings onDisk;
+    QCOMPARE(Read_Settings(Program_Dir, xml, onDisk), QString());
+    TSettings expected;
+    expected.Conf_Name = QStringLiteral("Line2");
+    expected.Last_IP_Address = QStringLiteral("10.0.0.9");
+    expected.Enable_Internet = true;
+    expected.Look_Choice = QStringLiteral("dark");
+    QCOMPARE(onDisk, expected);
+    // B itself still holds what it read: another window's choices take effect at B's next start.
+    QVERIFY(!Enable_Internet);
+
+    // B saves again (its close, say): what it holds but never changed is still not written.
+    Save_Setting(xml);
+    QCOMPARE(Read_Settings(Program_Dir, xml, onDisk), QString());
+    QCOMPARE(onDisk, expected);
+
+    // A turns the internet off again; B, which never changed it, closes after and leaves it off.
+    windowA([](TSettings &s) { s.Enable_Internet = false; });
+    Save_Setting(xml);
+    QCOMPARE(Read_Settings(Program_Dir, xml, onDisk), QString());
+    expected.Enable_Internet = false;
+    QCOMPARE(onDisk, expected);
+
+    // A change B makes after a save of its own is written like the first.
+    Enable_Internet = true;
+    Save_Setting(xml);
+    QCOMPARE(Read_Settings(Program_Dir, xml, onDisk), QString());
+    QVERIFY(onDisk.Enable_Internet);
 }
 
 QTEST_GUILESS_MAIN(Test_USettings)

@@ -207,14 +207,22 @@ TShown Render_Every_Window(DIRevevoriVezaDiva *main)
     Collect(u"wait"_s, update->FWait, shown);
     update->FWait->hide();
 
-    // The message boxes, each set of buttons the program uses.
-    const std::pair<QMessageBox::StandardButtons, TMessage_Kind> boxes[] = {
-        {QMessageBox::Ok, TMessage_Kind::Error},
-        {QMessageBox::Yes | QMessageBox::No, TMessage_Kind::Confirmation},
-        {QMessageBox::Ok | QMessageBox::Cancel, TMessage_Kind::Warning},
+    // The message boxes, each set of buttons the program uses; the settings dialog's question before it writes
+    // over another program's ParGen.xml.
+    const struct
+    {
+        QMessageBox::StandardButtons Buttons;
+        TMessage_Kind Kind;
+        QString Text;
+    } boxes[] = {
+        {QMessageBox::Ok, TMessage_Kind::Error, Lang(1146)},
+        {QMessageBox::Yes | QMessageBox::No, TMessage_Kind::Confirmation, Lang(1146)},
+        {QMessageBox::Ok | QMessageBox::Cancel, TMessage_Kind::Warning, Lang(1146)},
+        {QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, TMessage_Kind::Confirmation,
+         Lang(1178).arg(Conf_Name)},
     };
-    for (const auto &[buttons, kind] : boxes) {
-        QMessageBox *box = Create_Message_Box(Lang(1146), kind, buttons, main);
+    for (const auto &[buttons, kind, text] : boxes) {
+        QMessageBox *box = Create_Message_Box(text, kind, buttons, main);
         Show(box);
         Collect(u"message box %1"_s.arg(int(buttons)), box, shown);
         delete box;
