@@ -127,7 +127,7 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
     }
 
     // Only a directory under PROJECTS is a configuration: a hand-edited name such as "../MASTER" is not.
-    if (Is_Plain_Directory_Name(Conf_Name) && QFileInfo(Join_Path(Projects_Dir, Conf_Name)).isDir())
+    if (Is_Usable_Directory_Name(Conf_Name) && QFileInfo(Join_Path(Projects_Dir, Conf_Name)).isDir())
         Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
     else
         Conf_Dir.clear(); // the remembered name stays in Conf_Name and is written back

@@ -300,20 +300,21 @@ void Set_Key_Text(TXml_Document &xml, const QString &key, const QString &text)
 
 QString New_Name_Problem(const QString &parentDir, const QString &name)
 {
+    return New_Name_Problem(Names_There(parentDir), name);
+}
+
+QString New_Name_Problem(const TNames_There &there, const QString &name)
+{
     QString why;
-    switch (New_Configuration_Refusal(parentDir, name, &why)) {
-    case 0:
-        break;
-    case 105:
-        return QStringLiteral("%1: %2: %3").arg(Quoted(name), Cli_Text(105), why);
-    case 107:
+    const int refusal = New_Configuration_Refusal(there, name, &why);
+    if (refusal == 107)
         return Cli_Text(107);
-    default:
-        return QStringLiteral("%1: %2").arg(Quoted(name), Cli_Text(106));
-    }
+    if (refusal != 0)
+        return why.isEmpty() ? QStringLiteral("%1: %2").arg(Quoted(name), Cli_Text(refusal))
+                             : QStringLiteral("%1: %2: %3").arg(Quoted(name), Cli_Text(refusal), why);
     // A file or a link of that name: the directory cannot be made.
-    const QFileInfo there(Join_Path(parentDir, name));
-    if (there.exists() || there.isSymLink())
+    const QFileInfo entry(Join_Path(there.Dir, name));
+    if (entry.exists() || entry.isSymLink())
         return QStringLiteral("%1 is already there and is not a directory").arg(Quoted(name));
     return QString();
 }

@@ -9,6 +9,7 @@
 #include <QTextStream>
 
 class TXml_Document;
+struct TNames_There;
 
 // Exit codes: 0 success, 1 the work failed (reason on err), 2 the command line was wrong.
 enum TExit
@@ -112,6 +113,8 @@ void Set_Key_Text(TXml_Document &xml, const QString &key, const QString &text);
 // Why name may not become a new configuration in parentDir, as the new-configuration dialog says it (with the
 // name quoted and the reason of the name rule); empty when it may.
 QString New_Name_Problem(const QString &parentDir, const QString &name);
+// The same against a listing of the directory made once (many names checked in turn).
+QString New_Name_Problem(const TNames_There &there, const QString &name);
 
 // text as a message shows it: cut to about 80 characters with "…", control and format characters shown escaped
 // (\x1B, \u202E), so that no cell or name floods or steers the terminal. Quoted puts it in quotes.

@@ -33,16 +33,6 @@ struct TProvision_Row
     QString Address; // the port or ip cell
 };
 
-// Two names are one directory when their keys are equal: on Windows and macOS case does not count.
-QString Name_Key(const QString &name)
-{
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return name.toCaseFolded();
-#else
-    return name;
-#endif
-}
-
 // A reason that may quote a whole cell (a flag's text), cut to a few lines' length.
 QString Bounded(const QString &reason)
 {
@@ -119,7 +109,10 @@ int Cli_Provision(const TCli_Call &call)
 
     // Every row is checked before the first directory is made; each name against those before it by a hash.
     QList<TProvision_Row> rows;
-    QHash<QString, int> names;
+    // The rows' names by their identity, with the row that has each: two names one platform takes for one
+    // directory are one name.
+    QHash<QString, QPair<int, QString>> names;
+    const TNames_There there = Names_There(projects);
     const QString nameColumn = QStringLiteral("name");
     for (qsizetype r = 0; r < table.Rows.size(); ++r) {
         const QStringList &cells = table.Rows[r];
@@ -132,17 +125,24 @@ int Cli_Provision(const TCli_Call &call)
             continue;
         }
         TProvision_Row row{number, cells[0], Join_Path(projects, cells[0]), {}, false, {}};
-        if (const QString why = New_Name_Problem(projects, row.Name); !why.isEmpty()) {
+        if (const QString why = New_Name_Problem(there, row.Name); !why.isEmpty()) {
             problem(number, nameColumn, why);
             continue;
         }
-        const auto earlier = names.constFind(Name_Key(row.Name));
+        const QString identity = Name_Identity(row.Name);
+        const auto earlier = names.constFind(identity);
         if (earlier != names.cend()) {
             problem(number, nameColumn,
-                    QStringLiteral("%1 is already the name of row %2").arg(Quoted(row.Name)).arg(*earlier));
+                    earlier->second == row.Name
+                        ? QStringLiteral("%1 is already the name of row %2").arg(Quoted(row.Name)).arg(earlier->first)
+                        : QStringLiteral("%1 is already the name of row %2 (%3), and names that differ only in letter "
+                                         "case or Unicode normalisation are one name on Windows or macOS")
+                              .arg(Quoted(row.Name))
+                              .arg(earlier->first)
+                              .arg(Quoted(earlier->second)));
             continue;
         }
-        names.insert(Name_Key(row.Name), number);
+        names.insert(identity, {number, row.Name});
 
         // The template's texts, overridden by the row's cells; an empty cell keeps the template's value.
         TXml_Document xml;

@@ -116,7 +116,7 @@ TJournal Parse_Journal(const QByteArray &bytes)
         return {};
     lines.removeLast();
     const QString staging = QString::fromUtf8(lines.takeFirst());
-    if (!staging.startsWith(Staging_Prefix) || !Is_Plain_Directory_Name(staging.mid(1)))
+    if (!staging.startsWith(Staging_Prefix) || !Is_Usable_Directory_Name(staging.mid(1)))
         return {};
     for (const QByteArray &line : std::as_const(lines)) {
         const QList<QByteArray> parts = line.split('\t');
@@ -124,7 +124,7 @@ TJournal Parse_Journal(const QByteArray &bytes)
         if (parts.size() != 2 || (parts[0].toUInt(&number), !number))
             return {};
         const QString final = QString::fromUtf8(parts[1]);
-        if (!Is_Plain_Directory_Name(final))
+        if (!Is_Usable_Directory_Name(final))
             return {};
         journal.Moves.append({QString::fromLatin1(parts[0]), final});
     }

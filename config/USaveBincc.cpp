@@ -416,12 +416,25 @@ void Replace_One_By_One(const QString &confDir, const TConfig_Images &built, con
 
 void Write_Config_Files(const QString &confDir, const TConfig_Images &images, const TConfig_Write_Seams &seams)
 {
+    // A link in the configuration's place or in bin's would carry the images, and the clean-up of stale
+    // temporaries, into whatever directory it leads to. Links above the configuration (a linked workspace) are
+    // the user's choice of place and are followed.
+    if (const QString link = Redirection_Of(confDir); !link.isEmpty())
+        throw EQuillon_Error(QStringLiteral("The configuration directory %1 is %2; bank.bin and bankK.bin are never "
+                                            "written through a link. Move the directory it leads to into its place, "
+                                            "then build again.")
+                                 .arg(QDir::toNativeSeparators(QDir::cleanPath(confDir)), link));
     // A configuration deleted while open: nothing is re-created in its place.
     if (!QFileInfo(confDir).isDir())
         throw EQuillon_Error(QStringLiteral("The configuration %1 no longer exists; bank.bin and bankK.bin were not "
                                             "written.")
                                  .arg(QDir::toNativeSeparators(confDir)));
     const QString binDir = Join_Path(confDir, Bin_Name);
+    if (const QString link = Redirection_Of(binDir); !link.isEmpty())
+        throw EQuillon_Error(QStringLiteral("%1 is %2; bank.bin and bankK.bin are never written through a link. "
+                                            "Remove the link (what it leads to stays as it is), then build again: "
+                                            "the configuration gets a bin directory of its own.")
+                                 .arg(QDir::toNativeSeparators(QDir::cleanPath(binDir)), link));
     Make_Bin_Dir(binDir);
     Remove_Stale_Temporaries(confDir, binDir);
 #ifdef Q_OS_LINUX

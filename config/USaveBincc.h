@@ -144,8 +144,9 @@ struct TConfig_Write_Seams
 // everything else the old one held trades places with it. Elsewhere both new files are complete on disk before
 // either replaces its old version, and the two renames follow each other. When either file cannot be written,
 // neither is changed and EQuillon_Error is thrown. A link in either file's place is replaced, never written
-// through. Temporary files a killed build left are removed first. A confDir that does not exist is reported as
-// a configuration that no longer exists.
+// through; a confDir or a bin that is a link (on Windows also a junction) is refused with EQuillon_Error naming
+// it and what to do, and nothing is written or removed. Temporary files a killed build left are removed first.
+// A confDir that does not exist is reported as a configuration that no longer exists.
 void Write_Config_Files(const QString &confDir, const TConfig_Images &images, const TConfig_Write_Seams &seams = {});
 
 // How the files under confDir differ from images: one text per differing file ("bin/bank.bin: missing",

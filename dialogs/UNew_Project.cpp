@@ -70,9 +70,10 @@ void TFNew_Project::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
-void TFNew_Project::Refuse_Name(int entry)
+void TFNew_Project::Refuse_Name(int entry, const QString &why)
 {
-    Refuse(Lang(entry));
+    // The entry alone does not say which rule the name broke.
+    Refuse(why.isEmpty() ? Lang(entry) : Lang(entry) + QStringLiteral(": ") + why);
 }
 
 void TFNew_Project::Refuse(const QString &text)
@@ -87,8 +88,9 @@ void TFNew_Project::Btn_OKClick()
 {
     // The name exactly as typed: blanks are part of it.
     const QString name = E_New_Proj->text();
-    if (const int refusal = New_Configuration_Refusal(Projects_Dir, name)) {
-        Refuse_Name(refusal);
+    QString why;
+    if (const int refusal = New_Configuration_Refusal(Projects_Dir, name, &why)) {
+        Refuse_Name(refusal, why);
         return;
     }
     const QString path = Join_Path(Projects_Dir, name);

@@ -33,8 +33,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    // The message of entry, then the name edit again with its text selected.
-    void Refuse_Name(int entry);
+    // The message of entry and the name rule's reason why, then the name edit again with its text selected.
+    void Refuse_Name(int entry, const QString &why);
     // The same with a text of its own (a directory the system refused to create, and why).
     void Refuse(const QString &text);
 };

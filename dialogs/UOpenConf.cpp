@@ -147,9 +147,9 @@ void TFOpenConf::Load_Existing_Configuration()
     SL.clear();
     // Directories only, hidden ones left out, "." and ".." passed over; a missing PROJECTS gives nothing.
     SL = QDir(Projects_Dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
-    // A name the program could not create (a control character, say) could not be kept in the settings file
-    // either: it is not offered.
-    SL.removeIf([](const QString &name) { return !Is_Plain_Directory_Name(name); });
+    // A name the settings file could not keep (a control character, say) is not offered; one only Windows
+    // refuses, made here by hand or by an earlier version, still is.
+    SL.removeIf([](const QString &name) { return !Is_Usable_Directory_Name(name); });
     // The order of the reference platform's file system: the names compared upper-cased, code unit by code
     // unit (so "_under" follows "zulu"). Names that differ only in case (possible here) keep a fixed order
     // among themselves.

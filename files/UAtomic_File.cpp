@@ -339,6 +339,28 @@ QString Append_And_Sync(const QString &path, const QByteArray &bytes)
 #endif
 }
 
+QString Redirection_Of(const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    const QFileInfo info(clean);
+#ifdef Q_OS_WIN
+    // GetFileAttributes alone cannot tell a junction from a cloud file's placeholder: the tag can.
+    WIN32_FIND_DATAW found;
+    const QString native = QDir::toNativeSeparators(clean);
+    const HANDLE search = ::FindFirstFileW(reinterpret_cast<LPCWSTR>(native.utf16()), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return QString();
+    ::FindClose(search);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsReparseTagNameSurrogate(found.dwReserved0))
+        return QString();
+    if (found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)
+        return QStringLiteral("a junction to ") + QDir::toNativeSeparators(info.junctionTarget());
+    return QStringLiteral("a symbolic link to ") + QDir::toNativeSeparators(info.symLinkTarget());
+#else
+    return info.isSymLink() ? QStringLiteral("a symbolic link to ") + info.symLinkTarget() : QString();
+#endif
+}
+
 void Sync_Directory(const QString &dir)
 {
 #ifndef Q_OS_WIN

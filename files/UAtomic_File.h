@@ -56,6 +56,11 @@ bool Is_Staged_Name(const QString &name, const QString &base);
 QString Write_New_File(const QString &path, const QByteArray &bytes);
 #endif
 
+// What the entry at path is when it leads to another place: "a symbolic link to TARGET", on Windows also "a
+// junction to TARGET" (any reparse point standing for another name; a cloud file's placeholder is none); empty
+// when it is none or is missing. A trailing separator is no part of the entry: path is taken cleaned.
+QString Redirection_Of(const QString &path);
+
 // Appends bytes to the log file at path (made when missing) and syncs it: the one way a log grows. A link or
 // anything but a regular file in its place is refused, never written through. Returns the system's reason of
 // a failure, empty on success.

@@ -168,9 +168,9 @@ QString Code_Point_Name(char32_t code)
     return QStringLiteral("U+") + QString::number(uint(code), 16).toUpper().rightJustified(4, u'0');
 }
 
-} // namespace
-
-QString Directory_Name_Problem(const QString &name)
+// The rules every name under PROJECTS keeps, old or new: it stays inside its parent and can be written into
+// Quillon.xml and shown as it is.
+QString Usable_Name_Problem(const QString &name)
 {
     if (name.isEmpty())
         return QStringLiteral("it is empty");
@@ -210,16 +210,28 @@ QString Directory_Name_Problem(const QString &name)
     // byte in UTF-8, so the first limit holds the second.
     if (name.toUtf8().size() > 255)
         return QStringLiteral("it is longer than 255 bytes in UTF-8");
-#ifdef Q_OS_WIN
-    // Characters and names that Windows refuses for a directory.
+    return QString();
+}
+
+} // namespace
+
+QString Directory_Name_Problem(const QString &name)
+{
+    if (const QString problem = Usable_Name_Problem(name); !problem.isEmpty())
+        return problem;
+    // What Windows refuses in a name. A device name stays one behind any extension and blanks before it
+    // ("con.txt", "AUX .log"); the superscript digits count as digits there.
     static const QRegularExpression forbidden(QStringLiteral(R"([<>:"|?*])"));
-    static const QRegularExpression reserved(QStringLiteral(R"(^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\..*)?$)"),
-                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression device(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9\u00B9\u00B2\u00B3]|LPT[1-9\u00B9\u00B2\u00B3]|CONIN\\$|CONOUT\\$) *"
+                       "(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
     if (const QRegularExpressionMatch match = forbidden.match(name); match.hasMatch())
         return QStringLiteral("it holds \"%1\", a character Windows refuses in a name").arg(match.captured());
-    if (reserved.match(name).hasMatch())
-        return QStringLiteral("it is the name of a Windows device");
-#endif
+    if (const QRegularExpressionMatch match = device.match(name); match.hasMatch())
+        return QStringLiteral("it is the name of a Windows device, %1, which Windows refuses in any letter case and "
+                              "with any extension")
+            .arg(match.captured(1));
     return QString();
 }
 
@@ -228,17 +240,67 @@ bool Is_Plain_Directory_Name(const QString &name)
     return Directory_Name_Problem(name).isEmpty();
 }
 
+bool Is_Usable_Directory_Name(const QString &name)
+{
+    return Usable_Name_Problem(name).isEmpty();
+}
+
+QString Name_Identity(const QString &name)
+{
+    // Canonical caseless matching: folding may undo a normalisation, so the name is decomposed on both sides.
+    return name.normalized(QString::NormalizationForm_D).toCaseFolded().normalized(QString::NormalizationForm_D);
+}
+
+TNames_There Names_There(const QString &dir)
+{
+    TNames_There there{QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(dir).absoluteFilePath())), {}};
+    const QStringList entries =
+        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QString &entry : entries)
+        there.By_Identity.insert(Name_Identity(entry), entry);
+    return there;
+}
+
 int New_Configuration_Refusal(const QString &parentDir, const QString &name, QString *why)
 {
+    return New_Configuration_Refusal(Names_There(parentDir), name, why);
+}
+
+int New_Configuration_Refusal(const TNames_There &there, const QString &name, QString *why)
+{
+    const auto refuse = [why](int entry, const QString &reason) {
+        if (why)
+            *why = reason;
+        return entry;
+    };
     if (name.isEmpty())
         return 107;
     // A name that is not one plain directory name would reach outside the parent: refused as a directory that
     // cannot be created.
-    if (const QString problem = Directory_Name_Problem(name); !problem.isEmpty()) {
-        if (why)
-            *why = problem;
-        return 105;
+    if (const QString problem = Directory_Name_Problem(name); !problem.isEmpty())
+        return refuse(105, problem);
+    const qsizetype room = Windows_Path_Limit - there.Dir.size() - 2 - Longest_Path_In_Configuration;
+    if (room < 1)
+        return refuse(105, QStringLiteral("the path of %1 leaves no room for a configuration in it: Windows takes "
+                                          "paths of at most %2 characters")
+                               .arg(there.Dir)
+                               .arg(Windows_Path_Limit));
+    if (name.size() > room)
+        return refuse(105, QStringLiteral("it is longer than the %1 characters a name may have in %2: the path of the "
+                                          "longest file inside a configuration would pass Windows' limit of %3 "
+                                          "characters")
+                               .arg(room)
+                               .arg(there.Dir)
+                               .arg(Windows_Path_Limit));
+    const QString path = Join_Path(there.Dir, name);
+    const auto same = there.By_Identity.constFind(Name_Identity(name));
+    if (same != there.By_Identity.cend() && *same != name) {
+        const QFileInfo other(Join_Path(there.Dir, *same));
+        return refuse(other.isDir() ? 106 : 105,
+                      QStringLiteral("\"%1\" is already there, and names that differ only in letter case or Unicode "
+                                     "normalisation are one name on Windows or macOS")
+                          .arg(*same));
     }
     // Only a directory (or a link to one) counts: a file of that name is for the making of the directory to refuse.
-    return QFileInfo(Join_Path(parentDir, name)).isDir() ? 106 : 0;
+    return QFileInfo(path).isDir() ? 106 : 0;
 }

@@ -22,6 +22,11 @@ private slots:
     void Split_ip_address();
     void Plain_directory_names_data();
     void Plain_directory_names();
+    void New_configuration_refusals_data();
+    void New_configuration_refusals();
+    void A_name_leaves_room_for_every_path_within_the_windows_limit();
+    void Names_of_directories_already_there_data();
+    void Names_of_directories_already_there();
     void Port_names_in_natural_order();
     void Reading_refuses_what_is_no_regular_file_or_too_large_data();
     void Reading_refuses_what_is_no_regular_file_or_too_large();
@@ -173,12 +178,33 @@ void Test_UComon::Plain_directory_names_data()
         << QString(86, QChar(0x20AC)) << "it is longer than 255 bytes in UTF-8";
     QTest::newRow("64 paired surrogates, 256 bytes")
         << QString::fromUtf16(u"\U0001F600").repeated(64) << "it is longer than 255 bytes in UTF-8";
-#ifdef Q_OS_WIN
-    QTest::newRow("a device name") << "COM1"
-                                   << "it is the name of a Windows device";
-    QTest::newRow("a colon") << "Line:2"
-                             << "it holds \":\", a character Windows refuses in a name";
-#endif
+    // What a Windows copy of the workspace could not hold is refused on every platform. Device names, in any case
+    // and with any extension.
+    const auto device = [](const char *part) {
+        return QStringLiteral("it is the name of a Windows device, %1, which Windows refuses in any letter case and "
+                              "with any extension")
+            .arg(QString::fromUtf8(part));
+    };
+    for (const char *name : {"CON", "PRN", "AUX", "NUL", "COM1", "COM9", "LPT1", "LPT9", "CONIN$", "CONOUT$"})
+        QTest::newRow(name) << name << device(name);
+    QTest::newRow("a device name in lower case") << "nul" << device("nul");
+    QTest::newRow("a device name with an extension") << "con.txt" << device("con");
+    QTest::newRow("a device name with two extensions") << "Lpt3.tar.gz" << device("Lpt3");
+    QTest::newRow("a device name, blanks, then an extension") << "AUX  .log" << device("AUX");
+    QTest::newRow("a device name in mixed case") << "ConOut$" << device("ConOut$");
+    QTest::newRow("COM with a superscript digit") << QString::fromUtf16(u"COM²") << device("COM\u00B2");
+    for (const char *name : {"CONSOLE", "COM10", "COM0", "LPT", "NULL", "AUX_1", "ACON", "con_txt", "CONIN"})
+        QTest::newRow(name) << name << "";
+    const auto refused = [](const char *c) {
+        return QStringLiteral("it holds \"%1\", a character Windows refuses in a name").arg(QLatin1String(c));
+    };
+    QTest::newRow("a colon") << "a:b" << refused(":");
+    QTest::newRow("a star") << "x*y" << refused("*");
+    QTest::newRow("a question mark") << "q?" << refused("?");
+    QTest::newRow("angle brackets") << "<b>" << refused("<");
+    QTest::newRow("a closing angle bracket") << "b>" << refused(">");
+    QTest::newRow("a pipe") << "pipe|x" << refused("|");
+    QTest::newRow("a double quote") << "quo\"te" << refused("\"");
 }
 
 void Test_UComon::Plain_directory_names()
@@ -187,6 +213,118 @@ void Test_UComon::Plain_directory_names()
     QFETCH(QString, problem);
     QCOMPARE(Directory_Name_Problem(name), problem);
     QCOMPARE(Is_Plain_Directory_Name(name), problem.isEmpty());
+}
+
+void Test_UComon::New_configuration_refusals_data()
+{
+    QTest::addColumn<QStringList>("there"); // PROJECTS' entries, directories unless "file:"
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("why");
+    const QString nfc = QString::fromUtf16(u"Z\u00FCrich");
+    const QString nfd = QString::fromUtf16(u"Zu\u0308rich");
+    const auto one = [](const QString &there) {
+        return QStringLiteral("\"%1\" is already there, and names that differ only in letter case or Unicode "
+                              "normalisation are one name on Windows or macOS")
+            .arg(there);
+    };
+    QTest::newRow("a free name") << QStringList{"Pump"} << "Pumpe" << 0 << "";
+    QTest::newRow("the name of a directory there") << QStringList{"Pump"} << "Pump" << 106 << "";
+    QTest::newRow("upper case of a directory there") << QStringList{"Pump"} << "PUMP" << 106 << one("Pump");
+    QTest::newRow("lower case of a directory there") << QStringList{"Pump"} << "pump" << 106 << one("Pump");
+    QTest::newRow("decomposed beside composed") << QStringList{nfc} << nfd << 106 << one(nfc);
+    QTest::newRow("composed beside decomposed") << QStringList{nfd} << nfc << 106 << one(nfd);
+    QTest::newRow("case and normalisation at once")
+        << QStringList{nfc} << QString::fromUtf16(u"ZU\u0308RICH") << 106 << one(nfc);
+    QTest::newRow("another case of a file there")
+        << QStringList{"file:notes.txt"} << "NOTES.TXT" << 105 << one("notes.txt");
+    // The making of the directory refuses a file of that very name, with the system's reason.
+    QTest::newRow("the name of a file there") << QStringList{"file:notes.txt"} << "notes.txt" << 0 << "";
+    QTest::newRow("empty") << QStringList{} << "" << 107 << "";
+    QTest::newRow("a device name") << QStringList{} << "CON" << 105
+                                   << "it is the name of a Windows device, CON, which Windows refuses in any letter "
+                                      "case and with any extension";
+    QTest::newRow("a colon") << QStringList{} << "a:b" << 105
+                             << "it holds \":\", a character Windows refuses in a name";
+    // 255 bytes is a name Linux takes, but not with the workspace's path in front on Windows.
+    QTest::newRow("255 letters") << QStringList{} << QString(255, u'a') << 105 << "it is longer than the ";
+}
+
+void Test_UComon::New_configuration_refusals()
+{
+    QFETCH(QStringList, there);
+    QFETCH(QString, name);
+    QFETCH(int, refusal);
+    QFETCH(QString, why);
+    QTemporaryDir dir;
+    for (const QString &entry : there) {
+        if (entry.startsWith(u"file:")) {
+            QFile file(dir.filePath(entry.mid(5)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkdir(dir.filePath(entry)));
+        }
+    }
+    QString reason;
+    QCOMPARE(New_Configuration_Refusal(dir.path(), name, &reason), refusal);
+    if (why.endsWith(u' '))
+        QVERIFY2(reason.startsWith(why), qPrintable(reason));
+    else
+        QCOMPARE(reason, why);
+    // One listing of the directory for many names says the same.
+    QString listed;
+    QCOMPARE(New_Configuration_Refusal(Names_There(dir.path()), name, &listed), refusal);
+    QCOMPARE(listed, reason);
+}
+
+void Test_UComon::A_name_leaves_room_for_every_path_within_the_windows_limit()
+{
+    // The longest name taken leaves room for the longest path written inside a configuration (an updater's
+    // output file) within Windows' 259 characters; one more is refused, naming the number that fits.
+    QTemporaryDir dir;
+    const QString projects = QDir::toNativeSeparators(dir.path());
+    qsizetype longest = 0;
+    for (qsizetype size = 1; size <= 255; ++size) {
+        if (New_Configuration_Refusal(projects, QString(size, u'n')) == 0)
+            longest = size;
+    }
+    QVERIFY(longest > 0);
+    const QString deepest = Join_Path(projects, QString(longest, u'n'), QStringLiteral("update-output-a1B2c3.txt"));
+    QCOMPARE(deepest.size(), 259);
+    QString why;
+    QCOMPARE(New_Configuration_Refusal(projects, QString(longest + 1, u'n'), &why), 105);
+    QVERIFY2(
+        why.startsWith(
+            QStringLiteral("it is longer than the %1 characters a name may have in %2").arg(longest).arg(projects)),
+        qPrintable(why));
+    // A workspace whose path leaves no room at all.
+    const QString deep = Join_Path(projects, QString(240, u'd'));
+    QCOMPARE(New_Configuration_Refusal(deep, QStringLiteral("A"), &why), 105);
+    QVERIFY2(why.contains(QStringLiteral("leaves no room")), qPrintable(why));
+}
+
+void Test_UComon::Names_of_directories_already_there_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("usable");
+    // Made by an earlier version, or by hand on Linux: still listed and opened, only no longer made anew.
+    QTest::newRow("a device name") << "CON" << true;
+    QTest::newRow("a colon") << "a:b" << true;
+    QTest::newRow("a question mark") << "q?" << true;
+    QTest::newRow("a plain name") << "Line2" << true;
+    // What could reach outside PROJECTS, or not be kept in Quillon.xml, never.
+    QTest::newRow("a separator") << "../MASTER" << false;
+    QTest::newRow("a control character") << "Line\v2" << false;
+    QTest::newRow("hidden") << ".provision-a1B2c3" << false;
+    QTest::newRow("a format character") << QString::fromUtf16(u"Line\u202E2") << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void Test_UComon::Names_of_directories_already_there()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, usable);
+    QCOMPARE(Is_Usable_Directory_Name(name), usable);
 }
 
 void Test_UComon::Port_names_in_natural_order()

@@ -68,13 +68,34 @@ private slots:
         QTest::newRow("the name of a file in PROJECTS")
             << QStringLiteral("notes.txt") << click
             << QStringLiteral("error: Cannot create the directory PATH/PROJECTS/notes.txt: File exists");
-        QTest::newRow("a name that reaches outside PROJECTS") << QStringLiteral("../Outside") << click << notValid;
-        QTest::newRow("the parent directory") << QStringLiteral("..") << click << notValid;
-        QTest::newRow("the directory itself") << QStringLiteral(".") << click << notValid;
-        QTest::newRow("a name with a backslash") << QStringLiteral("Line\\2") << click << notValid;
-        QTest::newRow("a name with a slash") << QStringLiteral("Line/2") << click << notValid;
-        QTest::newRow("a name with a blank at its end") << QStringLiteral("Line2 ") << click << notValid;
-        QTest::newRow("a name longer than 255 bytes") << QString(256, u'a') << click << notValid;
+        // Entry 105 with the reason of the name rule.
+        QTest::newRow("a name that reaches outside PROJECTS")
+            << QStringLiteral("../Outside") << click << notValid + QStringLiteral(": it begins with a dot");
+        QTest::newRow("the parent directory")
+            << QStringLiteral("..") << click << notValid + QStringLiteral(": it begins with a dot");
+        QTest::newRow("the directory itself")
+            << QStringLiteral(".") << click << notValid + QStringLiteral(": it begins with a dot");
+        QTest::newRow("a name with a backslash")
+            << QStringLiteral("Line\\2") << click << notValid + QStringLiteral(": it holds \"\\\", a path separator");
+        QTest::newRow("a name with a slash")
+            << QStringLiteral("Line/2") << click << notValid + QStringLiteral(": it holds \"/\", a path separator");
+        QTest::newRow("a name with a blank at its end")
+            << QStringLiteral("Line2 ") << click << notValid + QStringLiteral(": it ends with a blank");
+        QTest::newRow("a name longer than 255 bytes")
+            << QString(256, u'a') << click << notValid + QStringLiteral(": it is longer than 255 bytes in UTF-8");
+        // What a Windows copy of the workspace could not hold, on every platform.
+        QTest::newRow("a Windows device name")
+            << QStringLiteral("con.txt") << click
+            << notValid + QStringLiteral(": it is the name of a Windows device, con, which Windows refuses in any "
+                                         "letter case and with any extension");
+        QTest::newRow("a colon") << QStringLiteral("Line:2") << click
+                                 << notValid +
+                                        QStringLiteral(": it holds \":\", a character Windows refuses in a name");
+        QTest::newRow("another case of an existing configuration")
+            << QStringLiteral("ALPHA") << click
+            << QStringLiteral("error: Error! Name project is not valid because directory already exists: \"Alpha\" is "
+                              "already there, and names that differ only in letter case or Unicode normalisation are "
+                              "one name on Windows or macOS");
         QTest::newRow("any name while PROJECTS is missing")
             << QStringLiteral("Line3") << click
             << QStringLiteral("error: Cannot create the directory PATH/PROJECTS/Line3: No such file or directory");

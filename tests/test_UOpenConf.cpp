@@ -74,6 +74,10 @@ private slots:
         QTest::newRow("a name the settings file could not hold is not listed")
             << QStringList{QStringLiteral("Alpha"), QStringLiteral("Line\u000b2")} << QString()
             << QStringList{QStringLiteral("Alpha")} << 0;
+        // Names no longer made anew, for a Windows copy could not hold them, made by hand or an earlier version.
+        QTest::newRow("names Windows refuses are still listed")
+            << QStringList{QStringLiteral("Alpha"), QStringLiteral("CON"), QStringLiteral("Line:2")} << QString()
+            << QStringList{QStringLiteral("Alpha"), QStringLiteral("CON"), QStringLiteral("Line:2")} << 0;
 #endif
         QTest::newRow("an empty PROJECTS lists nothing and selects nothing")
             << QStringList() << QString() << QStringList() << -1;

@@ -129,6 +129,8 @@ private slots:
     void Bin_that_cannot_be_created_gives_the_reason();
     void A_kill_at_any_moment_never_tears_the_pair();
     void A_configuration_that_no_longer_exists_gets_nothing();
+    void Nothing_is_written_through_a_linked_bin_or_configuration_data();
+    void Nothing_is_written_through_a_linked_bin_or_configuration();
     void The_parameter_file_is_read_once();
     void Differences_from_what_build_writes_data();
     void Differences_from_what_build_writes();
@@ -800,6 +802,74 @@ void Test_USaveBincc::A_configuration_that_no_longer_exists_gets_nothing()
                  qPrintable(error.Text()));
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+}
+
+void Test_USaveBincc::Nothing_is_written_through_a_linked_bin_or_configuration_data()
+{
+    QTest::addColumn<QString>("linked"); // what is made a link to a directory outside
+    QTest::addColumn<bool>("exchange");
+    QTest::addColumn<QString>("refusal"); // empty: the pair is written
+    const QString binRefused = QStringLiteral("bin is a symbolic link to ");
+    const QString confRefused = QStringLiteral("The configuration directory ");
+#ifdef Q_OS_LINUX
+    QTest::newRow("bin a link, bin exchanged") << "bin" << true << binRefused;
+#endif
+    QTest::newRow("bin a link, one by one") << "bin" << false << binRefused;
+    QTest::newRow("the configuration a link") << "configuration" << false << confRefused;
+    // A workspace reached through a link is no link in the configuration's own place.
+    QTest::newRow("the workspace above a link") << "workspace" << true << "";
+}
+
+void Test_USaveBincc::Nothing_is_written_through_a_linked_bin_or_configuration()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("makes symbolic links, on Unix only");
+#else
+    QFETCH(QString, linked);
+    QFETCH(bool, exchange);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString outside = dir.filePath(QStringLiteral("outside"));
+    QVERIFY(QDir().mkpath(Join_Path(outside, QStringLiteral("Line2"))));
+    Write_File(Join_Path(outside, QStringLiteral("notes.txt")), "theirs");
+    // What a killed build would leave in a real bin/: never removed from a target outside.
+    Write_File(Join_Path(outside, QStringLiteral("bank.bin.a1B2c3")), "theirs");
+    const QString workspace = dir.filePath(QStringLiteral("workspace"));
+    QVERIFY(QDir().mkpath(Join_Path(workspace, QStringLiteral("PROJECTS"))));
+    QString conf = Join_Path(workspace, QStringLiteral("PROJECTS/Line2"));
+    if (linked == u"bin") {
+        QVERIFY(QDir().mkpath(conf));
+        QVERIFY(QFile::link(outside, Join_Path(conf, QStringLiteral("bin"))));
+    } else if (linked == u"configuration") {
+        QVERIFY(QFile::link(Join_Path(outside, QStringLiteral("Line2")), conf));
+    } else {
+        QVERIFY(QDir().mkpath(conf));
+        QVERIFY(QFile::link(workspace, dir.filePath(QStringLiteral("link"))));
+        conf = dir.filePath(QStringLiteral("link/PROJECTS/Line2"));
+    }
+    const QStringList before = QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    Seams.Exchange_Dir = exchange;
+    const auto reset = qScopeGuard([] { Seams.Exchange_Dir = true; });
+    Take(Make_Config_Data(Join_Path(conf, QStringLiteral("ParGen.xml"))));
+    // Given with a trailing separator too: still the link itself.
+    for (const QString &given : {conf, conf + u'/'}) {
+        try {
+            Write_Config_Files(given, Built, Seams);
+            QVERIFY2(refusal.isEmpty(), "written");
+            QCOMPARE(Config_File_Differences(conf, Built), QStringList{});
+        } catch (const EQuillon_Error &error) {
+            // Named, and told what to do.
+            QVERIFY2(!refusal.isEmpty() && error.Text().contains(refusal) &&
+                         error.Text().contains(QDir::toNativeSeparators(conf)) &&
+                         error.Text().contains(QStringLiteral("then build again")),
+                     qPrintable(error.Text()));
+        }
+        QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QCOMPARE(QDir(Join_Path(outside, QStringLiteral("Line2")))
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{});
+    }
+#endif
 }
 
 void Test_USaveBincc::The_parameter_file_is_read_once()

@@ -58,6 +58,7 @@ private slots:
     void Build_writes_the_worked_files();
     void Build_without_parameter_file_writes_the_defaults();
     void Build_of_a_malformed_file_changes_nothing();
+    void Build_writes_nothing_through_a_linked_bin();
     void Inspect_decodes_both_files();
     void Inspect_refuses_damaged_files_data();
     void Inspect_refuses_damaged_files();
@@ -136,6 +137,26 @@ void Test_Cli::Build_of_a_malformed_file_changes_nothing()
     QCOMPARE(Read_File(Conf + "/bin/bankK.bin"), QByteArray("older"));
 
     QCOMPARE(Run({"build", Dir->filePath("missing")}).Exit_Code, 1);
+}
+
+void Test_Cli::Build_writes_nothing_through_a_linked_bin()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("makes a symbolic link, on Unix only");
+#else
+    const QString outside = Dir->filePath(QStringLiteral("outside"));
+    QVERIFY(QDir().mkpath(outside));
+    Write_File(outside + "/bank.bin", "theirs");
+    QVERIFY(QFile::link(outside, Conf + "/bin"));
+    Write_File(Conf + "/ParGen.xml", New_Configuration);
+    const TRun run = Run({"build", Conf});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains(QFile::encodeName(QDir::toNativeSeparators(Conf + "/bin")) + " is a symbolic link"),
+             run.Err.constData());
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"bank.bin"});
+    QCOMPARE(Read_File(outside + "/bank.bin"), QByteArray("theirs"));
+    QVERIFY(QFileInfo(Conf + "/bin").isSymLink());
+#endif
 }
 
 void Test_Cli::Inspect_decodes_both_files()

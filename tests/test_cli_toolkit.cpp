@@ -90,6 +90,7 @@ private slots:
     void Provision_makes_a_hundred_sendable_configurations();
     void Provision_names_each_failure_and_creates_nothing_data();
     void Provision_names_each_failure_and_creates_nothing();
+    void Provision_refuses_names_a_copy_on_another_platform_could_not_hold();
     void Provision_reads_a_semicolon_table_from_a_spreadsheet();
     void Provision_on_a_full_disk_leaves_nothing_behind();
     void Provision_messages_are_bounded();
@@ -468,6 +469,44 @@ void Test_Cli_Toolkit::Provision_names_each_failure_and_creates_nothing()
     const TRun run = Run({"provision", templ, dir.filePath("meters.csv")});
     QCOMPARE(run.Exit_Code, 1);
     QVERIFY2(run.Err.contains(reason) && run.Err.endsWith("nothing was created\n"), run.Err.constData());
+    QCOMPARE(Entries(dir.filePath("PROJECTS")), QStringList{"Template"});
+}
+
+void Test_Cli_Toolkit::Provision_refuses_names_a_copy_on_another_platform_could_not_hold()
+{
+    QTemporaryDir dir;
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(1));
+    // Rows 2 to 5 are fine on their own; each later one collides with one of them or with the template, or is a
+    // name Windows refuses.
+    QVERIFY(Write_File(dir.filePath("pumps.csv"), "name,Port_0_DevID\n"
+                                                  "Pump,1\n"
+                                                  "Z\xC3\xBCrich,2\n"
+                                                  "Line 4,3\n"
+                                                  "Line 5,4\n"
+                                                  "CON,5\n"
+                                                  "a:b,6\n"
+                                                  "pump,7\n"
+                                                  "Zu\xCC\x88rich,8\n"
+                                                  "TEMPLATE,9\n"
+                                                  "lpt1.csv,10\n"));
+    const TRun run = Run({"provision", templ, dir.filePath("pumps.csv")});
+    QCOMPARE(run.Exit_Code, 1);
+    const QByteArray notValid = ": Error! Name project is not valid";
+    const QByteArray one = ", and names that differ only in letter case or Unicode normalisation are one name on "
+                           "Windows or macOS\n";
+    for (const QByteArray &line :
+         {"row 6, column name: \"CON\"" + notValid +
+              ": it is the name of a Windows device, CON, which Windows refuses in any letter case and with any "
+              "extension\n",
+          "row 7, column name: \"a:b\"" + notValid + ": it holds \":\", a character Windows refuses in a name\n",
+          "row 8, column name: \"pump\" is already the name of row 2 (\"Pump\")" + one,
+          "row 9, column name: \"Zu\xCC\x88rich\" is already the name of row 3 (\"Z\xC3\xBCrich\")" + one,
+          "row 10, column name: \"TEMPLATE\"" + notValid +
+              " because directory already exists: \"Template\" is already there" + one,
+          "row 11, column name: \"lpt1.csv\"" + notValid + ": it is the name of a Windows device, lpt1"})
+        QVERIFY2(run.Err.contains(line), run.Err.constData());
+    QVERIFY2(!run.Err.contains("row 2,") && !run.Err.contains("row 5,") && run.Err.endsWith("nothing was created\n"),
+             run.Err.constData());
     QCOMPARE(Entries(dir.filePath("PROJECTS")), QStringList{"Template"});
 }
 

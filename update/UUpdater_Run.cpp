@@ -4,6 +4,7 @@
 #include "UGround.h"
 #include "UParGen_File.h"
 #include "URegular_File.h"
+#include "UWorkspace.h"
 #include "UXml_Document.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #ifdef Q_OS_WIN
@@ -408,11 +410,15 @@ QString Seconds(qint64 ms)
 
 } // namespace
 
+// The longest name written in a configuration: it bounds the length of a configuration's name.
+constexpr char16_t Output_File_Template[] = u"update-output-XXXXXX.txt";
+static_assert(std::size(Output_File_Template) - 1 <= Longest_Path_In_Configuration);
+
 void Begin_Update_Record(TUpdater_Run &run, TUpdate_Record &record, const QString &confDir)
 {
     record.Started = QDateTime::currentDateTime();
     // A file of its own for every run: an updater still running from an earlier run may write to its own.
-    QTemporaryFile output(Join_Path(confDir, QStringLiteral("update-output-XXXXXX.txt")));
+    QTemporaryFile output(Join_Path(confDir, QString::fromUtf16(Output_File_Template)));
     output.setAutoRemove(false);
     run.Output_File = output.open() ? output.fileName() : QString();
 }
