@@ -3,7 +3,9 @@
 #include "UCli_Process.h"
 #include "UFull_Disk.h"
 #include "UParGen_Fixture.h"
+#include "USent_Record.h"
 #include "UStand_In.h"
+#include "UUpdater_Lock.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -75,6 +78,7 @@ private slots:
     void Update_over_ethernet_checks_writes_and_runs();
     void Each_run_is_kept_and_tells_the_state_of_its_configuration();
     void An_address_that_received_another_configuration_is_asked_about();
+    void An_update_killed_at_any_moment_leaves_whole_runs();
     void Updates_started_at_once_run_one_at_a_time_each_with_its_own_parameters();
     void Workspace_option_names_the_workspace_of_update_and_version();
     void Update_failures_data();
@@ -681,6 +685,55 @@ void Test_Cli::An_address_that_received_another_configuration_is_asked_about()
     QVERIFY(!QFileInfo::exists(second + QStringLiteral("/sent")));
     QCOMPARE(Run({"update", second, "--ip", "127.0.0.1", "--option", "2", "--force-target"}).Exit_Code, 0);
     QVERIFY(Run({"where", "127.0.0.1", "--workspace", dir.path()}).Out.startsWith("Line3  sent "));
+}
+
+void Test_Cli::An_update_killed_at_any_moment_leaves_whole_runs()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("kill -9 is a Unix signal");
+#else
+    QTemporaryDir dir;
+    const QString conf = Make_Workspace(dir, "1", Ethernet_Updater_Base);
+    QVERIFY(Stand_In_Control(dir.path(), Ethernet_Updater_Base, "sleep_ms=30\n"));
+    const int rounds = qEnvironmentVariableIntValue("QUILLON_KILL_ROUNDS") > 0 ? qEnvironmentVariableIntValue("QUILLON_KILL_ROUNDS") : 40;
+    for (int round = 0; round < rounds; ++round) {
+        QProcess update;
+        update.start(QStringLiteral(QUILLON_CLI), {"update", conf, "--ip", "127.0.0.1", "--option", "2"});
+        QVERIFY(update.waitForStarted());
+        QTest::qWait(int(QRandomGenerator::global()->bounded(250)));
+        // An update that ended already has no process id left: kill(0) would reach this test's own group.
+        if (const qint64 pid = update.processId(); pid > 0)
+            ::kill(pid_t(pid), SIGKILL);
+        QVERIFY(update.state() == QProcess::NotRunning || update.waitForFinished(10000));
+        if (update.exitStatus() == QProcess::NormalExit && update.readAllStandardError().contains("no ICMP socket"))
+            QSKIP("neither ICMP socket kind opens here");
+        // The updater it may have left running ends by itself; then the workspace is free again.
+        QVERIFY(QTest::qWaitFor([&] { return !Live_Updater_Lock(dir.path()); }, 10000));
+    }
+    // Every kept run is whole: its images, and a run.json that says how it ended, "unknown" at worst.
+    const QList<TSent_Run> runs = Read_Sent_Runs(conf);
+    for (const TSent_Run &run : runs)
+        QVERIFY2(run.Problem.isEmpty(), qPrintable(run.Id + QStringLiteral(": ") + run.Problem));
+    const QStringList left = QDir(conf + QStringLiteral("/sent")).entryList(QDir::AllEntries | QDir::Hidden |
+                                                                            QDir::NoDotAndDotDot);
+    QCOMPARE(left.size(), runs.size() + (left.size() > runs.size() ? 1 : 0));
+    qInfo("%lld runs kept of %d killed updates", qint64(runs.size()), rounds);
+    // The next update clears what a killed one staged.
+    // A lock a kill left half taken is taken over once it has stayed so for a few seconds.
+    TRun last;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            last = Run({"update", conf, "--ip", "127.0.0.1", "--option", "2"});
+            return !last.Err.contains("taking the lock");
+        },
+        20000));
+    QVERIFY2(last.Exit_Code == 0, last.Err.constData());
+    QStringList kept = Sent_Run_Ids(conf);
+    kept.sort();
+    QCOMPARE(QDir(conf + QStringLiteral("/sent")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                                            QDir::Name),
+             kept);
+#endif
 }
 
 void Test_Cli::Update_over_ethernet_checks_writes_and_runs()

@@ -233,6 +233,11 @@ TSent_Run Keep_Sent_Run(const QString &confDir, const TSent_Request &request, co
         throw Write_Error(sentDir, QStringLiteral("it is not a directory of its own; move it out of the way"));
     if (!QFileInfo(sentDir).isDir() && !QDir().mkdir(sentDir))
         throw Write_Error(sentDir, QStringLiteral("the directory cannot be created"));
+    // A run staged by a program that died before its rename: never a kept run, and nobody else writes here now
+    // (the caller holds update.lock).
+    for (const QString &left : QDir(sentDir).entryList({Staging_Prefix + QStringLiteral("*")},
+                                                       QDir::AllEntries | QDir::Hidden | QDir::System))
+        Remove_Run_Dir(Join_Path(sentDir, left));
     QTemporaryDir staged(Join_Path(sentDir, Staging_Prefix + QStringLiteral("XXXXXX")));
     if (!staged.isValid())
         throw Write_Error(sentDir, staged.errorString());
