@@ -340,13 +340,14 @@ QString Quoted(const QString &text)
     return u'"' + Shown_Cut(text) + u'"';
 }
 
-void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &lines)
+void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &lines, qsizetype count)
 {
-    constexpr qsizetype Shown_Lines = 20;
+    if (count < 0)
+        count = lines.size();
     for (qsizetype i = 0; i < std::min(lines.size(), Shown_Lines); ++i)
         err << "quillon-cli: " << prefix << lines[i] << '\n';
-    if (lines.size() > Shown_Lines)
-        err << "quillon-cli: " << prefix << "and " << lines.size() - Shown_Lines << " more\n";
+    if (count > Shown_Lines)
+        err << "quillon-cli: " << prefix << "and " << count - Shown_Lines << " more\n";
 }
 
 bool Resolve_In_Workspace(const TCli_Call &call, QString &dir)

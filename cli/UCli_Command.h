@@ -121,8 +121,10 @@ QString New_Name_Problem(const TNames_There &there, const QString &name);
 QString Shown_Cut(const QString &text);
 QString Quoted(const QString &text);
 
-// The first 20 of lines on err, each after "quillon-cli: " and prefix, then "and N more".
-void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &lines);
+// The first Shown_Lines of lines on err, each after "quillon-cli: " and prefix, then "and N more" (N of count
+// lines in all, when the caller kept only those it shows).
+inline constexpr qsizetype Shown_Lines = 20;
+void Write_Capped(QTextStream &err, const QString &prefix, const QStringList &lines, qsizetype count = -1);
 
 // With --workspace, where import or provision may write: dir (a plain name is one of the workspace's PROJECTS)
 // resolved once, through every symbolic link and "..". Empty, and problem set, unless it lies directly in the

@@ -18,10 +18,9 @@
 #include <QFileInfo>
 #include <QHash>
 
-namespace {
+#include <utility>
 
-// Far above any table of converters a plant keeps.
-constexpr qint64 Table_File_Limit = 64 * 1024 * 1024;
+namespace {
 
 struct TProvision_Row
 {
@@ -66,19 +65,31 @@ int Cli_Provision(const TCli_Call &call)
     Recover_Provisions_Of(projects, err);
     TXml_Document templateXml;
     TCsv_Table table;
+    QByteArray tableBytes;
+    try {
+        // A table past the limit is refused before a byte of it is read; the reason names the file.
+        tableBytes = Read_Regular_File(tableFile, Csv_Table_Limit);
+    } catch (const EQuillon_Error &error) {
+        return Fail(err, error.Text());
+    }
     try {
         templateXml.Load_Bytes(Read_Regular_File(templateParGen, Xml_File_Limit), Native(templateParGen));
-        table = Parse_Csv_Table(Read_Regular_File(tableFile, Table_File_Limit));
+        // The file's bytes go with the statement: the rows are checked with the table alone in memory.
+        table = Parse_Csv_Table(std::exchange(tableBytes, QByteArray()));
     } catch (const EQuillon_Error &error) {
         return Fail(err, QStringLiteral("%1: %2").arg(Native(tableFile), error.Text()));
     }
 
+    // Only the problems told are kept: a table of a million wrong rows costs no more than one of twenty.
     QStringList problems;
+    qsizetype problemCount = 0;
     const auto problem = [&](int row, const QString &column, const QString &reason) {
-        problems << QStringLiteral("row %1, column %2: %3").arg(row).arg(column, reason);
+        if (problems.size() < Shown_Lines)
+            problems << QStringLiteral("row %1, column %2: %3").arg(row).arg(column, reason);
+        ++problemCount;
     };
     const auto report = [&] {
-        Write_Capped(err, Native(tableFile) + QStringLiteral(": "), problems);
+        Write_Capped(err, Native(tableFile) + QStringLiteral(": "), problems, problemCount);
         return Fail(err, QStringLiteral("nothing was created"));
     };
     // The header: name, then ParGen.xml keys (and the address of each device for --update).
@@ -104,7 +115,7 @@ int Cli_Provision(const TCli_Call &call)
     }
     if (!problems.isEmpty())
         return report();
-    if (table.Rows.isEmpty())
+    if (table.Row_Count() == 0)
         return Fail(err, QStringLiteral("%1: the table has no rows").arg(Native(tableFile)));
 
     // Every row is checked before the first directory is made; each name against those before it by a hash.
@@ -114,9 +125,9 @@ int Cli_Provision(const TCli_Call &call)
     QHash<QString, QPair<int, QString>> names;
     const TNames_There there = Names_There(projects);
     const QString nameColumn = QStringLiteral("name");
-    for (qsizetype r = 0; r < table.Rows.size(); ++r) {
-        const QStringList &cells = table.Rows[r];
-        const int number = table.Row_Numbers[r];
+    for (qsizetype r = 0; r < table.Row_Count(); ++r) {
+        const QStringList cells = table.Row(r);
+        const int number = table.Row_Number(r);
         if (cells.size() != table.Header.size()) {
             problem(number, QStringLiteral("-"),
                     QStringLiteral("%1, the header has %2")

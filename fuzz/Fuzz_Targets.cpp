@@ -191,13 +191,14 @@ int Fuzz_Csv(const uint8_t *data, size_t size)
     }
     Expect(!table.Header.isEmpty(), "a table without header");
     Expect(table.Separator == u',' || table.Separator == u';', "a separator other than comma or semicolon");
-    Expect(table.Rows.size() == table.Row_Numbers.size(), "rows and row numbers disagree");
+    const QList<QStringList> rows = table.Rows();
+    Expect(rows.size() == table.Row_Numbers().size(), "rows and row numbers disagree");
     int previous = 1;
-    for (qsizetype r = 0; r < table.Rows.size(); ++r) {
-        Expect(table.Row_Numbers[r] > previous, "row numbers that do not grow past the header");
-        previous = table.Row_Numbers[r];
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        Expect(table.Row_Number(r) > previous, "row numbers that do not grow past the header");
+        previous = table.Row_Number(r);
         bool empty = true;
-        for (const QString &cell : std::as_const(table.Rows[r]))
+        for (const QString &cell : rows[r])
             empty = empty && cell.isEmpty();
         Expect(!empty, "a row whose cells are all empty");
     }
@@ -209,11 +210,11 @@ int Fuzz_Csv(const uint8_t *data, size_t size)
         return quoted.join(table.Separator) + QStringLiteral("\r\n");
     };
     QString text = line(table.Header);
-    for (const QStringList &row : std::as_const(table.Rows))
+    for (const QStringList &row : rows)
         text += line(row);
     try {
         const TCsv_Table again = Parse_Csv_Table(text.toUtf8());
-        Expect(again.Header == table.Header && again.Rows == table.Rows, "the table written back reads differently");
+        Expect(again.Header == table.Header && again.Rows() == rows, "the table written back reads differently");
     } catch (const EQuillon_Error &) {
         throw EFuzz_Finding("the table written back is refused");
     }

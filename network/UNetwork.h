@@ -16,12 +16,13 @@ class QObject;
 
 struct TNetwork_Services
 {
-    // Asks url with the version check's headers. done(body) runs once, from the event loop, on context's
-    // thread (not when context has been destroyed): the body of a 2xx answer of at most limit bytes, else
-    // empty (an error, a redirect, a time-out after timeoutMs, a longer body). The connection manager is a
-    // child of owner, made at the first request.
-    void (*Get_Text)(QObject *owner, const QUrl &url, int timeoutMs, qint64 limit, QObject *context,
-                     std::function<void(const QByteArray &body)> done);
+    // Asks url (http only) with the version check's headers. done(body) runs once, from the event loop, on
+    // context's thread (not when context has been destroyed): the body of a 2xx answer of at most bodyLimit
+    // bytes, else empty (an error, a redirect, a longer body, a whole answer - status line, header lines and
+    // body - of more than answerLimit bytes, or none complete within timeoutMs). The connection is closed when
+    // the answer ends and nothing of the request is left running. Its objects are children of owner.
+    void (*Get_Text)(QObject *owner, const QUrl &url, int timeoutMs, qint64 answerLimit, qint64 bodyLimit,
+                     QObject *context, std::function<void(const QByteArray &body)> done);
     // The IPv4 address that text is, read as Qt Network reads one.
     bool (*Parse_Ipv4)(const QString &text, quint32 &address);
     // Resolves name by the system's resolver in the background; done(id, addresses, error) runs on

@@ -82,7 +82,7 @@ void TVersion_Check::Check_Version(QObject *context, std::function<void(bool)> d
         QTimer::singleShot(0, context, [done = std::move(done)] { done(false); });
         return;
     }
-    network->Get_Text(this, Version_Endpoint_Url(), Timeout_Ms, Version_Reply_Limit, context,
+    network->Get_Text(this, Version_Endpoint_Url(), Timeout_Ms, Version_Answer_Limit, Version_Reply_Limit, context,
                       [done = std::move(done)](const QByteArray &body) {
                           done(Reply_Reports_Newer_Version(QString::fromUtf8(body)));
                       });

@@ -17,6 +17,8 @@ inline const QByteArray Version_Check_User_Agent = QByteArrayLiteral("Mozilla/3.
 inline constexpr int Version_Check_Timeout_Ms = 10000;
 // The endpoint answers a few bytes; a longer body is not a version.
 inline constexpr qint64 Version_Reply_Limit = 4096;
+// The whole answer, status line and header lines with the body; many times what a web server sends.
+inline constexpr qint64 Version_Answer_Limit = 32 * 1024;
 
 // A version text (digit, point, three digits, possibly after a word and a blank, as in "VER. 2.010") as the
 // integer of its four digits; -1 when it is not one.
@@ -47,6 +49,7 @@ public:
     // context has been destroyed meanwhile.
     void Check_Version(QObject *context, std::function<void(bool newer)> done);
 
-    // Time allowed for a whole check, from the request to the last byte of the answer.
+    // Time allowed for a whole check, from the request to the last byte of the answer; a check that runs
+    // out of it, or whose answer passes Version_Answer_Limit, is ended and its connection closed.
     int Timeout_Ms = Version_Check_Timeout_Ms;
 };

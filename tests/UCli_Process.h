@@ -38,6 +38,24 @@ inline TRun Run(const QStringList &arguments, const QString &program = QStringLi
     return run;
 }
 
+#ifdef QUILLON_PEAK_RUNNER
+// quillon-cli run through peak_runner: its run, and its peak resident memory in KiB (-1 when not told).
+inline TRun Run_With_Peak(const QStringList &arguments, long &peakKiB,
+                          const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    TRun run =
+        Run(QStringList{QStringLiteral(QUILLON_CLI)} + arguments, QStringLiteral(QUILLON_PEAK_RUNNER), environment);
+    peakKiB = -1;
+    const QByteArray tag = "peak_runner: peak ";
+    const qsizetype at = run.Err.lastIndexOf(tag);
+    if (at >= 0 && run.Err.endsWith(" KiB\n")) {
+        peakKiB = run.Err.mid(at + tag.size()).split(' ').value(0).toLong();
+        run.Err.truncate(at);
+    }
+    return run;
+}
+#endif
+
 #ifdef Q_OS_UNIX
 // A serial port that exists: the terminal side of a new pseudo terminal, open while the object lives.
 struct TPseudo_Port

@@ -1,7 +1,9 @@
 #pragma once
 
 // A small HTTP server on 127.0.0.1 for the version check's tests: it records every request it receives and
-// answers each with the response it was given, or never answers at all.
+// answers each with the response it was given, never answers at all, or answers without end (a header or a
+// body that never ends, sent as fast as the client reads or a few bytes at a time) until the client closes
+// the connection.
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -10,6 +12,7 @@
 #include <QObject>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 class THttp_Test_Server : public QObject
@@ -52,12 +55,28 @@ public:
     QByteArray Answer;
     QList<TRequest> Requests;
 
+    // An answer that never ends, in place of Answer.
+    enum class TEndless
+    {
+        No,
+        Header,
+        Body
+    };
+    TEndless Endless = TEndless::No;
+    // Bytes of it sent at a time: a flood keeps a chunk in flight whenever the client has taken the last, a
+    // trickle sends one chunk every 100 ms.
+    bool Trickle = false;
+    // Bytes sent of endless answers, and the connections the client closed while one was being sent.
+    qint64 Endless_Bytes = 0;
+    int Closed_By_Client = 0;
+
 private:
     void Serve(QTcpSocket *socket)
     {
         socket->setParent(this);
         auto *received = new QByteArray;
-        connect(socket, &QObject::destroyed, this, [received] { delete received; });
+        // Not with this as context: the server's connections are gone by the time it destroys its sockets.
+        connect(socket, &QObject::destroyed, [received] { delete received; });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, received] {
             received->append(socket->readAll());
             const qsizetype end = received->indexOf("\r\n\r\n");
@@ -65,12 +84,47 @@ private:
                 return;
             Requests.append(Parse(received->left(end)));
             received->clear();
+            if (Endless != TEndless::No) {
+                Send_Endless(socket);
+                return;
+            }
             if (Answer.isEmpty())
                 return;
             socket->write(Answer);
             socket->disconnectFromHost();
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    void Send_Endless(QTcpSocket *socket)
+    {
+        // Header lines without the blank line that would end them, or a body without a length.
+        const QByteArray start = Endless == TEndless::Header
+                                     ? QByteArrayLiteral("HTTP/1.1 200 OK\r\n")
+                                     : QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n");
+        const QByteArray chunk = Endless == TEndless::Header ? QByteArray("X-Filler: ") + QByteArray(100, 'a') + "\r\n"
+                                                             : QByteArray(128, 'a');
+        socket->write(start);
+        const auto more = [this, socket, chunk] {
+            if (socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            const QByteArray bytes = Trickle ? chunk : chunk.repeated(512);
+            socket->write(bytes);
+            Endless_Bytes += bytes.size();
+        };
+        // Closed by the client: its end of the connection read, or a write refused (reset).
+        connect(socket, &QTcpSocket::disconnected, this, [this] { ++Closed_By_Client; });
+        if (Trickle) {
+            auto *timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket, more);
+            timer->start(100);
+        } else {
+            connect(socket, &QTcpSocket::bytesWritten, socket, [socket, more] {
+                if (socket->bytesToWrite() == 0)
+                    more();
+            });
+        }
+        more();
     }
 
     static TRequest Parse(const QByteArray &head)

@@ -9,9 +9,16 @@
 #include "UNetwork.h"
 #include "UVersion_Check.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <optional>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
+Q_DECLARE_METATYPE(THttp_Test_Server::TEndless)
 
 namespace {
 
@@ -32,6 +39,20 @@ std::optional<bool> Run_Check(TVersion_Check &check, int waitMs = 15000)
     if (answers != 1)
         return std::nullopt;
     return answer;
+}
+
+// CPU time the process has used, in milliseconds; -1 where it cannot be read.
+qint64 Cpu_Ms()
+{
+#ifdef Q_OS_UNIX
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0)
+        return -1;
+    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+#else
+    return -1;
+#endif
 }
 
 } // namespace
@@ -95,6 +116,23 @@ private slots:
         QTest::newRow("a 404 status whatever its body") << S::Response("404 Not Found", "VER. 2.010") << false;
         QTest::newRow("a 500 status") << S::Response("500 Internal Server Error", "VER. 2.010") << false;
         QTest::newRow("a body far longer than a version") << S::Ok("VER. 2.010" + QByteArray(8000, ' ')) << false;
+        QTest::newRow("a body in chunks")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                          "5\r\nVER. \r\n5;name=value\r\n2.010\r\n0\r\n\r\n")
+            << true;
+        QTest::newRow("a chunk far longer than a version")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                          "1f40\r\nVER. 2.010" +
+                          QByteArray(7990, ' ') + "\r\n0\r\n\r\n")
+            << false;
+        QTest::newRow("a body that ends with the connection")
+            << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nVER. 2.010") << true;
+        QTest::newRow("lines ended by LF alone")
+            << QByteArray("HTTP/1.0 200 OK\nContent-Length: 10\n\nVER. 2.010") << true;
+        QTest::newRow("a body cut short of its length")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 20\r\nConnection: close\r\n\r\nVER. 2.010") << false;
+        QTest::newRow("header lines longer than a whole answer may be")
+            << S::Ok("VER. 2.010", "X-Filler: " + QByteArray(Version_Answer_Limit, 'a') + "\r\n") << false;
     }
 
     void The_endpoint_reply_tells_whether_a_newer_version_exists()
@@ -153,6 +191,48 @@ private slots:
         check.Timeout_Ms = 300;
         QCOMPARE(Run_Check(check, 5000), std::optional<bool>(false));
         QCOMPARE(server.Requests.size(), 1);
+    }
+
+    void An_answer_without_end_is_ended_and_its_connection_closed_data()
+    {
+        QTest::addColumn<THttp_Test_Server::TEndless>("endless");
+        QTest::addColumn<bool>("trickle");
+        QTest::addColumn<int>("timeoutMs");
+        using E = THttp_Test_Server::TEndless;
+        // Flooded, the size limit ends the answer; trickled, the time limit does.
+        QTest::newRow("a header flooded") << E::Header << false << Version_Check_Timeout_Ms;
+        QTest::newRow("a body flooded") << E::Body << false << Version_Check_Timeout_Ms;
+        QTest::newRow("a header trickled") << E::Header << true << 1000;
+        QTest::newRow("a body trickled") << E::Body << true << 1000;
+    }
+
+    void An_answer_without_end_is_ended_and_its_connection_closed()
+    {
+        QFETCH(THttp_Test_Server::TEndless, endless);
+        QFETCH(bool, trickle);
+        QFETCH(int, timeoutMs);
+        THttp_Test_Server server;
+        server.Endless = endless;
+        server.Trickle = trickle;
+        Set_Version_Check_Site(server.Site());
+        TVersion_Check check;
+        check.Timeout_Ms = timeoutMs;
+        QElapsedTimer started;
+        started.start();
+        QCOMPARE(Run_Check(check), std::optional<bool>(false));
+        QVERIFY(QTest::qWaitFor([&] { return server.Closed_By_Client > 0; }, 15000 - int(started.elapsed())));
+        QVERIFY2(started.elapsed() < 15000, qPrintable(QString::number(started.elapsed())));
+        QCOMPARE(server.Closed_By_Client, 1);
+        QVERIFY(server.Endless_Bytes > 0);
+
+        // Nothing of the check runs on: no socket or timer left below it, the process idle (a loop that kept
+        // reading would take a core's worth of the wait).
+        QCOMPARE(check.findChildren<QObject *>().size(), 0);
+        const qint64 before = Cpu_Ms();
+        QTest::qWait(1000);
+        if (before >= 0)
+            QVERIFY2(Cpu_Ms() - before < 500, qPrintable(QString::number(Cpu_Ms() - before)));
+        QCOMPARE(server.Closed_By_Client, 1);
     }
 
     void A_refused_connection_is_no_newer_version()

@@ -94,6 +94,9 @@ private slots:
     void Provision_reads_a_semicolon_table_from_a_spreadsheet();
     void Provision_on_a_full_disk_leaves_nothing_behind();
     void Provision_messages_are_bounded();
+    void A_table_costs_a_few_times_its_size_and_blank_rows_nothing_data();
+    void A_table_costs_a_few_times_its_size_and_blank_rows_nothing();
+    void A_table_over_the_limit_is_refused_unread();
     void Import_and_provision_write_only_inside_the_workspace();
     void Diff_refuses_a_directory_that_is_no_configuration();
     void Provision_killed_at_any_step_leaves_all_or_none_data();
@@ -373,8 +376,8 @@ void Test_Cli_Toolkit::Csv_tables()
         const TCsv_Table parsed = Parse_Csv_Table(table);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(parsed.Header, header);
-        QCOMPARE(parsed.Rows, rows);
-        QCOMPARE(parsed.Row_Numbers, numbers);
+        QCOMPARE(parsed.Rows(), rows);
+        QCOMPARE(parsed.Row_Numbers(), numbers);
     } catch (const EQuillon_Error &e) {
         QVERIFY2(!error.isEmpty() && e.Text().startsWith(error), qPrintable(e.Text()));
     }
@@ -567,6 +570,69 @@ void Test_Cli_Toolkit::Provision_messages_are_bounded()
                  run.Err.contains("quillon-cli: " + QFile::encodeName(QDir::toNativeSeparators(dir.filePath("meters.csv"))) +
                                   ": and 10 more\n"),
              run.Err.constData());
+}
+
+void Test_Cli_Toolkit::A_table_costs_a_few_times_its_size_and_blank_rows_nothing_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("told");
+    const QByteArray header = "name,Port_0_DevID\n";
+    const QByteArray blank(5'000'000, '\n');
+    // Counted, not kept: the row after them is numbered past them all.
+    QTest::newRow("5 million blank lines, then a row") << header + blank + "M1,5\n"
+                                                       << 0 << QByteArray("1 configuration created\n");
+    QTest::newRow("5 million blank lines, then a wrong row") << header + blank + "M1,251\n"
+                                                             << 1 << QByteArray("row 5000002, column Port_0_DevID");
+    QTest::newRow("5 million rows of blank cells, then a row")
+        << header + QByteArray(",\n").repeated(5'000'000) + "M1,5\n"
+        << 0 << QByteArray("1 configuration created\n");
+    // Each row a cell short: a million rows read, each refused and counted, the first 20 told.
+    QTest::newRow("a million short rows")
+        << header + QByteArray("x\n").repeated(1'000'000) << 1 << QByteArray(": and 999980 more\n");
+}
+
+void Test_Cli_Toolkit::A_table_costs_a_few_times_its_size_and_blank_rows_nothing()
+{
+#ifdef QUILLON_PEAK_RUNNER
+    QFETCH(QByteArray, table);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, told);
+    QTemporaryDir dir;
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(1));
+    QVERIFY(Write_File(dir.filePath("t.csv"), table));
+    // The address sanitizer holds freed memory back (256 MB) to catch a late use; here it frees at once, so that
+    // the peak is what the command keeps.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString sanitizer = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS", (sanitizer.isEmpty() ? "" : sanitizer + ":") + "quarantine_size_mb=0");
+    long peakKiB = -1;
+    const TRun run = Run_With_Peak({"provision", templ, dir.filePath("t.csv")}, peakKiB, environment);
+    QVERIFY2(run.Exit_Code == exitCode && (run.Out + run.Err).contains(told), run.Err.right(2000).constData());
+    // The command with its libraries takes some 15 MB, 45 MB under the sanitizers; a list entry per line took
+    // several hundred.
+    QVERIFY2(peakKiB > 0 && peakKiB < 100 * 1024, qPrintable(QStringLiteral("peak %1 KiB").arg(peakKiB)));
+#else
+    QSKIP("peak_runner tells the peak memory of a process where wait4 does");
+#endif
+}
+
+void Test_Cli_Toolkit::A_table_over_the_limit_is_refused_unread()
+{
+    QTemporaryDir dir;
+    BUILT_CONFIG(templ, dir, "Template", Saved_ParGen(1));
+    // Sparse: nothing of it is on the disk.
+    QFile table(dir.filePath("t.csv"));
+    QVERIFY(table.open(QIODevice::WriteOnly) && table.resize(Csv_Table_Limit + 1));
+    table.close();
+    const TRun run = Run({"provision", templ, table.fileName()});
+    QCOMPARE(run.Exit_Code, 1);
+    const QByteArray expected = "quillon-cli: Cannot read " +
+                                QFile::encodeName(QDir::toNativeSeparators(table.fileName())) + ": it has " +
+                                QByteArray::number(Csv_Table_Limit + 1) + " bytes, more than the " +
+                                QByteArray::number(Csv_Table_Limit) + " bytes such a file may have\n";
+    QCOMPARE(run.Err, expected);
+    QCOMPARE(Entries(dir.filePath("PROJECTS")), QStringList{"Template"});
 }
 
 void Test_Cli_Toolkit::Import_and_provision_write_only_inside_the_workspace()
