@@ -100,6 +100,8 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
     // A provision a killed quillon-cli left: finished or undone before the configurations are listed.
     if (const QString recovered = Recover_Provisions(Projects_Dir); !recovered.isEmpty())
         Problems.append(recovered);
+    // An update whose program was killed while its updater ran: recorded, its output files removed.
+    Recover_Orphaned_Run(Program_Dir);
     Install_Shipped_Languages(Language_Dir);
 
     Conf_Name.clear();

@@ -555,6 +555,8 @@ TLock_Take Take_Lock_File(const QString &path, const QByteArray &bytes,
             take.Reason = QStringLiteral("the lock left there cannot be removed: %1").arg(take.Reason);
             return take;
         }
+        if (holder == TLock_Holder::Dead)
+            take.Taken_Over = *seen.Bytes;
     }
     take.State = TLock_State::Being_Taken;
     return take;

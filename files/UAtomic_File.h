@@ -105,6 +105,8 @@ struct TLock_Take
     TLock_State State = TLock_State::Failed;
     QByteArray Holder;
     QString Reason; // the system's reason
+    // Taken: the record of a dead holder whose lock was taken over (empty when the name was free).
+    QByteArray Taken_Over;
 };
 
 // Takes the lock at path, with bytes as its contents (written and synced first). A lock in the way is taken over

@@ -1,6 +1,7 @@
 // The main window driven as a person drives it: start-up in a program directory of its own, the steps and
 // header buttons, the configuration box, and the settings file written at close.
 
+#include "UUpdater_Lock.h"
 #include "UWindow_Test_Support.h"
 
 #include "UAbout.h"
@@ -77,6 +78,39 @@ class Test_UDavaroroFirmWare : public QObject
     Q_OBJECT
 
 private slots:
+    void A_start_records_the_update_of_a_program_that_died_while_its_updater_ran_data()
+    {
+        QTest::addColumn<bool>("updaterStarted");
+        QTest::newRow("the updater ran and has ended") << true;
+        QTest::newRow("killed before the updater started") << false;
+    }
+
+    void A_start_records_the_update_of_a_program_that_died_while_its_updater_ran()
+    {
+        QFETCH(bool, updaterStarted);
+        TProgram_Fixture program;
+        program.Make_Dir(QStringLiteral("PROJECTS/Line2"));
+        program.Write(QStringLiteral("PROJECTS/Line2/update-output-Ab12Cd.txt"), "flashing\nblock 7 of 9\n");
+        // Process ids beyond any the system hands out stand for the killed window and its updater.
+        TUpdater_Lock_Record orphan;
+        orphan.Owner_Pid = 0x7ffffff1;
+        orphan.Updater_Pid = updaterStarted ? 0x7ffffff2 : 0;
+        orphan.Started = QDateTime::currentDateTime().addSecs(-60);
+        orphan.Program = program.Path(QStringLiteral("Ser_40926_Update"));
+        orphan.Target = QStringLiteral("/dev/ttyUSB0");
+        orphan.Conf_Dir = QDir::cleanPath(program.Path(QStringLiteral("PROJECTS/Line2")));
+        program.Write(Updater_Lock_File_Name, Lock_Record_Bytes(orphan));
+        program.Start();
+        const QString log = QString::fromUtf8(program.Read(QStringLiteral("PROJECTS/Line2/update.log")));
+        QVERIFY2(log.contains(updaterStarted ? QStringLiteral("ended: not known: the program ended while the updater "
+                                                              "ran (process 2147483634); the updater has ended")
+                                             : QStringLiteral("ended: the program ended before the updater started")),
+                 qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("    | block 7 of 9\n")), qPrintable(log));
+        QVERIFY(!program.Exists(QStringLiteral("PROJECTS/Line2/update-output-Ab12Cd.txt")));
+        QVERIFY(!program.Exists(Updater_Lock_File_Name));
+    }
+
     void First_start_creates_the_workspace_and_writes_the_defaults_at_close()
     {
         TProgram_Fixture program;

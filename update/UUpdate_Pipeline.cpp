@@ -8,9 +8,12 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QScopeGuard>
+
+#include <algorithm>
 
 namespace {
 
@@ -170,6 +173,8 @@ void TUpdate_Pipeline::Run_Checked(const TUpdate_Request &request, TUpdate_Resul
                              : Write_Error(Join_Path(workspace.Program_Dir, Updater_Lock_File_Name), lock->Error).Text();
         return;
     }
+    if (lock->Taken_Over)
+        Record_Orphaned_Run(*lock->Taken_Over);
     Write_Config_Files(configuration.Dir, result.Sent);
     Progress(TUpdate_Stage::Images_Written, result);
 
@@ -295,4 +300,46 @@ QString Bin_Busy_Refusal(const QString &confDir, TText_Source texts, TUpdater_Lo
     if (holder)
         *holder = *busy;
     return Busy_Updater_Text(*busy, QDateTime::currentDateTime(), texts);
+}
+
+void Record_Orphaned_Run(const TUpdater_Lock_Record &orphan)
+{
+    if (orphan.Conf_Dir.isEmpty() || !QFileInfo(orphan.Conf_Dir).isDir())
+        return;
+    const QString confDir = QDir::toNativeSeparators(orphan.Conf_Dir);
+    QString text = orphan.Started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                   (QFileInfo(orphan.Program).completeBaseName() == Ethernet_Updater_Base
+                        ? QStringLiteral(" Ethernet update\n")
+                        : QStringLiteral(" serial update\n"));
+    text += QStringLiteral("  updater: %1 on %2\n").arg(QDir::toNativeSeparators(orphan.Program), orphan.Target);
+    text += orphan.Updater_Pid > 0
+                ? QStringLiteral("  ended: not known: the program ended while the updater ran (process %1); the "
+                                 "updater has ended\n")
+                      .arg(orphan.Updater_Pid)
+                : QStringLiteral("  ended: the program ended before the updater started\n");
+    // Only one updater runs in a workspace: with its lock taken over, every output file left here is an orphan's.
+    const QDir dir(confDir);
+    for (const QString &name : dir.entryList({QStringLiteral("update-output-*.txt")}, QDir::Files)) {
+        QFile output(dir.filePath(name));
+        if (output.open(QIODevice::ReadOnly)) {
+            output.seek(std::max<qint64>(0, output.size() - Update_Output_Kept));
+            const QStringList lines = Output_Tail(output.read(Update_Output_Kept), 1000);
+            output.close();
+            if (!lines.isEmpty())
+                text += QStringLiteral("  output:\n    | ") + lines.join(QStringLiteral("\n    | ")) + u'\n';
+        }
+        QFile::remove(dir.filePath(name));
+    }
+    try {
+        Append_Update_Log(confDir, text);
+    } catch (const EQuillon_Error &) {
+        // Nobody is there to tell; the next look at the lock finds nothing left to record.
+    }
+}
+
+void Recover_Orphaned_Run(const QString &workspaceDir)
+{
+    TUpdater_Lock lock(workspaceDir);
+    if (lock.Acquire(QStringLiteral("recovery"), QString(), QString()) && lock.Taken_Over)
+        Record_Orphaned_Run(*lock.Taken_Over);
 }

@@ -142,3 +142,11 @@ QString Bin_Busy_Refusal(const QString &confDir, TText_Source texts = English_Te
 // "192.168.2.17 last received Halle 8 on 2026-12-11 10:14: send Halle 9 there?"
 QString Other_Target_Text(const QString &address, const TAddress_Holder &holder, const QString &name,
                           TText_Source texts = English_Text);
+
+// What a program that died while it ran an update left behind (the lock it held, taken over from it): the run
+// recorded in its configuration's update.log as far as it is known, and the updater's output files there taken
+// into the record and removed. Throws nothing.
+void Record_Orphaned_Run(const TUpdater_Lock_Record &orphan);
+// At a start: when a program that died left the workspace's lock, takes it for a moment to record its run.
+// Nothing when a live program holds it.
+void Recover_Orphaned_Run(const QString &workspaceDir);

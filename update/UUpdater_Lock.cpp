@@ -115,6 +115,7 @@ bool TUpdater_Lock::Acquire(const QString &program, const QString &target, const
 {
     Error.clear();
     Being_Taken = false;
+    Taken_Over.reset();
     Holder = TUpdater_Lock_Record();
     Own = TUpdater_Lock_Record();
     Own.Owner_Pid = QCoreApplication::applicationPid();
@@ -137,6 +138,8 @@ bool TUpdater_Lock::Acquire(const QString &program, const QString &target, const
     case TLock_State::Taken:
         Own_Bytes = bytes;
         Is_Held = true;
+        if (!take.Taken_Over.isEmpty())
+            Taken_Over = Parse_Lock_Record(take.Taken_Over);
         return true;
     case TLock_State::Held:
         Holder = Parse_Lock_Record(take.Holder);

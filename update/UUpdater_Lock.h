@@ -69,6 +69,8 @@ public:
     TUpdater_Lock_Record Holder;
     QString Error;
     bool Being_Taken = false;
+    // After Acquire: the lock of a program that died, which this one took over (its updater may have run).
+    std::optional<TUpdater_Lock_Record> Taken_Over;
 
 private:
     QString Path;
