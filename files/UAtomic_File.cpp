@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
@@ -501,12 +502,23 @@ TRemoval Remove_Seen_Lock(const QString &path, const TLock_Seen &seen, std::chro
     TRemoval removal = TRemoval::Changed;
     if (Look_At_Lock(path) == seen) {
         QFile lock(path);
-        if (lock.remove()) {
-            removal = TRemoval::Removed;
-        } else if (QFileInfo::exists(path)) {
+        // On Windows a file another process has open for reading cannot be removed that moment (a sharing
+        // violation): readers hold it for microseconds, so the removal is tried again for a while.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (lock.remove()) {
+                removal = TRemoval::Removed;
+                break;
+            }
+            if (!QFileInfo::exists(path)) {
+                removal = TRemoval::Changed;
+                break;
+            }
             removal = TRemoval::Failed;
             reason = lock.errorString();
+            QThread::msleep(10);
         }
+        if (removal == TRemoval::Removed)
+            reason.clear();
     }
     QFile::remove(marker);
     return removal;
