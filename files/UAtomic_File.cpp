@@ -56,6 +56,14 @@ QString Staged_Name(const QString &path)
     return name;
 }
 
+// What placing a staged lock under its name did.
+enum class TPlaced
+{
+    Placed,
+    Name_Taken,
+    Failed
+};
+
 } // namespace
 
 #ifdef Q_OS_WIN
@@ -89,13 +97,6 @@ QString Stage_File(const QString &path, const QByteArray &bytes, TDurability dur
         QFile::remove(file.fileName());
     return reason;
 }
-
-enum class TPlaced
-{
-    Placed,
-    Name_Taken,
-    Failed
-};
 
 // Gives the staged temporary the name path unless a file has that name.
 TPlaced Place_If_Free(QString &temporary, const QString &path, QString &reason)
@@ -235,13 +236,6 @@ QString Stage_File(const QString &path, const QByteArray &bytes, TDurability dur
         ::unlink(name.constData());
     return reason;
 }
-
-enum class TPlaced
-{
-    Placed,
-    Name_Taken,
-    Failed
-};
 
 // Gives the staged temporary the name path unless a file has that name: a hard link fails when the name is
 // taken, where a rename would replace the file.
