@@ -4,7 +4,7 @@
 // of a call, per configuration, and the ratio 100 runs / 1 run. As a yardstick, at 100 and 1 000
 // configurations, every kept run of every configuration read (Read_Sent_Runs), what a reading of the whole
 // history would cost.
-// Usage: quillon_status_bench [directory for the scratch workspaces, default the system's temporary directory]
+// Usage: quillon_status_bench [scratch directory, default the system's temporary one] [counts, default 100,1000,10000]
 
 #include "UCli.h"
 #include "UGround.h"
@@ -56,6 +56,11 @@ void Link_Or_Copy(const fs::path &from, const fs::path &to)
         fs::copy_file(from, to);
 }
 
+QString Configuration_Name(int i)
+{
+    return QStringLiteral("Line%1").arg(i, 5, 10, QLatin1Char('0'));
+}
+
 // A configuration made as the program makes one: ParGen.xml as the settings dialog saves it for a new
 // configuration, then runs kept and finished in success, the newest last.
 QStringList Make_Model(const QString &confDir, int runs)
@@ -83,7 +88,7 @@ void Add_Configurations(const QString &projectsDir, int from, int to, const QStr
 {
     const fs::path model = Fs_Path(modelDir);
     for (int i = from; i < to; ++i) {
-        const fs::path dir = Fs_Path(Join_Path(projectsDir, QStringLiteral("Line%1").arg(i, 5, 10, QLatin1Char('0'))));
+        const fs::path dir = Fs_Path(Join_Path(projectsDir, Configuration_Name(i)));
         fs::create_directory(dir);
         Link_Or_Copy(model / ParGen_File_Name.toStdU16String(), dir / ParGen_File_Name.toStdU16String());
         const fs::path sent = dir / Sent_Dir_Name.toStdU16String();
@@ -116,6 +121,22 @@ double Time_Status(const QString &workspaceDir, int configurations)
         outText.count(QStringLiteral("  in-sync  ")) != configurations) {
         std::fprintf(stderr, "status of %d configurations: exit code %d, %lld lines\n%s", configurations, code,
                      qlonglong(outText.count(u'\n')), qPrintable(errText.left(2000)));
+        std::exit(1);
+    }
+    return ms;
+}
+
+// The part of status that lists and orders each configuration's kept runs, reading none.
+double Time_Run_Ids(const QString &projectsDir, int configurations, qsizetype runsPerConfiguration)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype listed = 0;
+    for (int i = 0; i < configurations; ++i)
+        listed += Sent_Run_Ids(Join_Path(projectsDir, Configuration_Name(i))).size();
+    const double ms = clock.nsecsElapsed() / 1e6;
+    if (listed != configurations * runsPerConfiguration) {
+        std::fprintf(stderr, "run ids: %lld listed\n", qlonglong(listed));
         std::exit(1);
     }
     return ms;
@@ -161,17 +182,24 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    const int counts[] = {100, 1000, 10000};
+    std::vector<int> counts;
+    for (const QString &count : (argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("100,1000,10000"))
+                                    .split(u',', Qt::SkipEmptyParts))
+        counts.push_back(count.toInt());
+    if (counts.empty() || !std::is_sorted(counts.begin(), counts.end()) || counts.front() < 1) {
+        std::fprintf(stderr, "the counts are rising numbers, 100,1000,10000 say\n");
+        return 2;
+    }
     const int keptRuns[] = {1, Kept_Runs};
     // Calls per case: fewer where one call takes seconds.
-    const std::map<int, int> calls = {{100, 15}, {1000, 7}, {10000, 3}};
+    const auto calls = [](int count) { return count <= 100 ? 15 : count <= 1000 ? 7 : 3; };
     const int historyCalls = 3;
     std::map<std::pair<int, int>, double> median, historyMedian;
 
     std::printf("quillon-cli status of a whole workspace, in process (Run_Cli); median of the timed calls after one "
                 "untimed call\n");
-    std::printf("%14s %10s %6s %12s %16s %16s\n", "configurations", "runs kept", "calls", "median ms",
-                "per config. us", "whole history ms");
+    std::printf("%14s %10s %6s %12s %16s %16s %16s\n", "configurations", "runs kept", "calls", "median ms",
+                "per config. us", "of it run ids us", "whole history ms");
     for (const int runs : keptRuns) {
         const QString workspaceDir = Join_Path(scratch.path(), QStringLiteral("Workspace%1").arg(runs));
         const QString projectsDir = Join_Path(workspaceDir, QStringLiteral("PROJECTS"));
@@ -193,9 +221,13 @@ int main(int argc, char *argv[])
 
             Time_Status(workspaceDir, count);
             std::vector<double> times;
-            for (int i = 0; i < calls.at(count); ++i)
+            for (int i = 0; i < calls(count); ++i)
                 times.push_back(Time_Status(workspaceDir, count));
             median[{count, runs}] = Median(times);
+            std::vector<double> idTimes;
+            for (int i = 0; i < calls(count); ++i)
+                idTimes.push_back(Time_Run_Ids(projectsDir, count, runs));
+            const double idsPerConfiguration = Median(idTimes) * 1000 / count;
             QString history = QStringLiteral("-");
             if (count <= 1000) {
                 std::vector<double> historyTimes;
@@ -204,8 +236,8 @@ int main(int argc, char *argv[])
                 historyMedian[{count, runs}] = Median(historyTimes);
                 history = QString::number(historyMedian[{count, runs}], 'f', 1);
             }
-            std::printf("%14d %10d %6d %12.1f %16.1f %16s\n", count, runs, calls.at(count), median[{count, runs}],
-                        median[{count, runs}] * 1000 / count, qPrintable(history));
+            std::printf("%14d %10d %6d %12.1f %16.1f %16.1f %16s\n", count, runs, calls(count), median[{count, runs}],
+                        median[{count, runs}] * 1000 / count, idsPerConfiguration, qPrintable(history));
             std::fflush(stdout);
         }
         // 1M directories at the largest: gone before the next workspace is made.
@@ -216,19 +248,21 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "(workspace of %d runs removed in %.1f s)\n", runs, removing.nsecsElapsed() / 1e9);
     }
 
-    std::printf("\nratio 100 runs kept / 1 run kept (status reads the newest records only: near 1; the whole "
-                "history: near 100)\n");
+    std::printf("\nratio %d runs kept / 1 run kept (status reads the newest records only: near 1; the whole "
+                "history: near %d)\n",
+                Kept_Runs, Kept_Runs);
     for (const int count : counts) {
         std::printf("%14d configurations: status %.2f", count, median[{count, Kept_Runs}] / median[{count, 1}]);
         if (historyMedian.count({count, 1}))
             std::printf("   whole history %.1f", historyMedian[{count, Kept_Runs}] / historyMedian[{count, 1}]);
         std::printf("\n");
     }
-    std::printf("ratio between configuration counts, 1 run kept (linear: 10): 1 000 / 100 %.1f, 10 000 / 1 000 "
-                "%.1f\n",
-                median[{1000, 1}] / median[{100, 1}], median[{10000, 1}] / median[{1000, 1}]);
-    std::printf("the same, 100 runs kept: 1 000 / 100 %.1f, 10 000 / 1 000 %.1f\n",
-                median[{1000, Kept_Runs}] / median[{100, Kept_Runs}],
-                median[{10000, Kept_Runs}] / median[{1000, Kept_Runs}]);
+    // Linear growth: the ratio of the times equals that of the counts.
+    for (size_t i = 1; i < counts.size(); ++i) {
+        const int a = counts[i - 1], b = counts[i];
+        std::printf("time of %d configurations / of %d (linear: %.1f): %.1f with 1 run kept, %.1f with %d\n", b, a,
+                    double(b) / a, median[{b, 1}] / median[{a, 1}], median[{b, Kept_Runs}] / median[{a, Kept_Runs}],
+                    Kept_Runs);
+    }
     return 0;
 }
