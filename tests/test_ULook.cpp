@@ -238,6 +238,7 @@ private slots:
                   {u"strong text"_s, c.Strong_Text, c.Back, 4.5},
                   {u"settings captions"_s, c.Form_Text, c.Back, 4.5},
                   {u"link"_s, c.Link, c.Back, 4.5},
+                  {u"warning"_s, c.Warning, c.Back, 4.5},
                   {u"settings headings"_s, c.Header_Text, c.Header, 4.5},
                   {u"product code (large)"_s, c.Code, c.Back, 3},
                   {u"disabled caption"_s, c.Disabled_Text, c.Back, 3},
