@@ -5,6 +5,7 @@
 
 #include "UAbout.h"
 #include "UBoot.h"
+#include "UHistory.h"
 #include "ULook.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
@@ -116,6 +117,7 @@ QMap<QString, QImage> Rendered_Windows(const QString &look)
     images[u"about"_s] = main->FAbout->grab().toImage();
     images[u"update"_s] = main->FBoot->grab().toImage();
     images[u"settings"_s] = main->FParGen->grab().toImage();
+    images[u"history"_s] = main->FHistory->grab().toImage();
     // Check boxes ticked and not, side by side.
     for (QCheckBox *box : main->FParGen->findChildren<QCheckBox *>())
         box->setChecked(box->objectName().contains(u"Port0"_s));
