@@ -5,6 +5,7 @@
 #include "UComon.h"
 #include "UConsole.h"
 #include "UDavaroroFirmWare.h"
+#include "UHistory.h"
 #include "ULook.h"
 #include "UMessage.h"
 #include "UNew_Project.h"
@@ -133,6 +134,8 @@ void Create_Dialogs(DIRevevoriVezaDiva &main)
         &main, {[&main] { main.Change_Language(); }, main.HTTP1, [&main] { main.Set_Timer_Update(); }});
     main.FParGen = new TFParGen(&main);
     main.FBoot = new TFBoot(&main);
+    main.FHistory = new TFHistory(&main);
+    main.FBoot->FHistory = main.FHistory;
 }
 
 std::unique_ptr<DIRevevoriVezaDiva> Create_Program_Windows(const QString &programDir)

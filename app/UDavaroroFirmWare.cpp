@@ -5,6 +5,7 @@
 #include "UBoot.h"
 #include "UComon.h"
 #include "UFile_Work_Wait.h"
+#include "UHistory.h"
 #include "ULanguage.h"
 #include "ULanguage_Shipped.h"
 #include "ULook.h"
@@ -14,6 +15,7 @@
 #include "UParGen.h"
 #include "UProvision_Journal.h"
 #include "USaveBincc.h"
+#include "USent_Record.h"
 #include "USettings.h"
 #include "USoftOptions.h"
 #include "UUpdate_Pipeline.h"
@@ -56,6 +58,9 @@ constexpr int Check_Interval = 7200000;
 // The configuration box's two lines keep inside its frame; the step labels end before the step buttons.
 constexpr int Box_Text_Room = 348 - 2 * 7;
 constexpr int Step_Label_Room = 80 - 16 - 4;
+// The state line under the steps' rule, across the window.
+constexpr int Send_State_Left = 16;
+constexpr int Send_State_Gap = 10;
 
 int Step_Top(int step)
 {
@@ -136,6 +141,7 @@ void DIRevevoriVezaDiva::Form_Create(const QString &programDir)
 
     Set_Lang();
     Set_Files();
+    Show_Send_State();
 }
 
 void DIRevevoriVezaDiva::Place_Controls()
@@ -193,11 +199,18 @@ void DIRevevoriVezaDiva::Place_Controls()
         Create_Picture_Button(this, QStringLiteral("Btn_Prm_Gen"), QStringLiteral("settings"), 80, step2, 170, 36, 24);
     Btn_CreateBin =
         Create_Picture_Button(this, QStringLiteral("Btn_CreateBin"), QStringLiteral("update"), 80, step3, 170, 36, 24);
+    // Beside step 3, as Open stands beside New: what the updates of the open configuration sent.
+    Btn_History =
+        Create_Picture_Button(this, QStringLiteral("Btn_History"), QStringLiteral("history"), 258, step3, 170, 36, 24);
 
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(10, Btn_CreateBin->y() + 51, 674, 1);
     Set_Fill_Colour(Shape1, TText_Colour::Frame);
+
+    L_Send_State = Create_Label(this, QStringLiteral("L_Send_State"), Send_State_Left, Shape1->y() + Send_State_Gap);
+    Set_Caption_Room(L_Send_State, Client_Width - Send_State_Left - Right_Margin);
+    L_Send_State->hide();
 
     const int clientHeight = Btn_CreateBin->y() + 152;
 
@@ -218,14 +231,16 @@ void DIRevevoriVezaDiva::Place_Controls()
     HTTP1->setObjectName(QStringLiteral("HTTP1"));
     connect(LL_Update, &QLabel::linkActivated, this, [](const QString &link) { Open_Web_Page(QUrl(link)); });
 
-    for (QPushButton *button : {Btn_Info, Btn_Opz, Btn_Close, Btn_New, Btn_Open, Btn_Prm_Gen, Btn_CreateBin})
+    for (QPushButton *button :
+         {Btn_Info, Btn_Opz, Btn_Close, Btn_New, Btn_Open, Btn_Prm_Gen, Btn_CreateBin, Btn_History})
         connect(button, &QPushButton::clicked, this, [this, button] { Run_Handler([&] { Btn_Click(button); }); });
     connect(L_Velmora, &TClick_Label::clicked, this, &DIRevevoriVezaDiva::L_VelmoraClick);
 
     setTabOrder(Btn_New, Btn_Open);
     setTabOrder(Btn_Open, Btn_Prm_Gen);
     setTabOrder(Btn_Prm_Gen, Btn_CreateBin);
-    setTabOrder(Btn_CreateBin, Btn_Info);
+    setTabOrder(Btn_CreateBin, Btn_History);
+    setTabOrder(Btn_History, Btn_Info);
     setTabOrder(Btn_Info, Btn_Opz);
     setTabOrder(Btn_Opz, Btn_Close);
 
@@ -252,9 +267,12 @@ void DIRevevoriVezaDiva::Set_Lang()
     Btn_Open->setToolTip(Lang(23));
     Btn_Prm_Gen->setToolTip(Lang(24));
     Btn_CreateBin->setToolTip(Lang(26));
+    Btn_History->setText(Lang(1057));
+    Btn_History->setToolTip(Lang(1068));
     if (!LL_Update->isHidden())
         Caption_Update_Link();
     Show_Configuration_Box();
+    Caption_Send_State();
     Describe_Controls(this);
 }
 
@@ -275,6 +293,36 @@ void DIRevevoriVezaDiva::Show_Configuration_Box()
     }
 }
 
+void DIRevevoriVezaDiva::Show_Send_State()
+{
+    Send_Status.reset();
+    if (!Conf_Dir.isEmpty()) {
+        auto status = std::make_shared<TConfig_Status>();
+        // At start-up the records are read as the settings file is; afterwards off the window thread.
+        if (isVisible())
+            Run_File_Work(this, [status, confDir = Conf_Dir] { *status = Config_Status(confDir); });
+        else
+            *status = Config_Status(Conf_Dir);
+        Send_Status = status;
+    }
+    Caption_Send_State();
+}
+
+void DIRevevoriVezaDiva::Caption_Send_State()
+{
+    if (!Send_Status) {
+        L_Send_State->hide();
+        return;
+    }
+    const QString text = Send_State_Text(*Send_Status, Lang);
+    const bool warn = Send_Status->State == TSend_State::Changed || Send_Status->State == TSend_State::Failed;
+    Set_Text_Colour(L_Send_State, warn ? TText_Colour::Warning : TText_Colour::Text);
+    Set_Caption(L_Send_State, text);
+    // Read out whole, also when it is drawn elided.
+    L_Send_State->setAccessibleName(text);
+    L_Send_State->show();
+}
+
 void DIRevevoriVezaDiva::Change_Language()
 {
     Set_Lang();
@@ -288,6 +336,8 @@ void DIRevevoriVezaDiva::Change_Language()
         FBoot->Set_Lang();
     if (FParGen)
         FParGen->Set_Lang();
+    if (FHistory)
+        FHistory->Set_Lang();
     if (FAbout)
         FAbout->Set_Lang();
 }
@@ -311,10 +361,13 @@ void DIRevevoriVezaDiva::Btn_Click(QObject *Sender)
     } else if (Conf_Dir.isEmpty()) {
         Message_Box(Lang(18), TMessage_Kind::Error);
     } else if (Sender == Btn_Prm_Gen) {
-        if (FParGen)
-            FParGen->exec();
+        if (FParGen && FParGen->exec() == QDialog::Accepted)
+            Show_Send_State();
     } else if (Sender == Btn_CreateBin) {
         Update_Device();
+    } else if (Sender == Btn_History) {
+        if (FHistory)
+            FHistory->exec();
     }
 }
 
@@ -323,6 +376,7 @@ void DIRevevoriVezaDiva::Create_New_Project()
     if (FNew_Project && FNew_Project->exec() == QDialog::Accepted) {
         Show_Configuration_Box();
         Remember_Settings();
+        Show_Send_State();
     }
 }
 
@@ -338,6 +392,7 @@ void DIRevevoriVezaDiva::Open_Project()
     Show_Configuration_Box();
     Set_Files();
     Remember_Settings();
+    Show_Send_State();
 }
 
 void DIRevevoriVezaDiva::Remember_Settings()
@@ -365,6 +420,7 @@ void DIRevevoriVezaDiva::Update_Device()
         return;
     FBoot->Form_Type = formType;
     FBoot->exec();
+    Show_Send_State();
 }
 
 void DIRevevoriVezaDiva::L_VelmoraClick()

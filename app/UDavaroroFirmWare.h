@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -16,11 +18,13 @@ class QTimer;
 class TClick_Label;
 class TFAbout;
 class TFBoot;
+class TFHistory;
 class TFNew_Project;
 class TFOpenConf;
 class TFSoftOptions;
 class TVersion_Check;
 class TFParGen;
+struct TConfig_Status;
 
 class DIRevevoriVezaDiva : public QWidget
 {
@@ -35,7 +39,7 @@ public:
     void Set_Lang();
     // Re-captions every window after a change of language.
     void Change_Language();
-    // The one click handler of the seven buttons.
+    // The one click handler of the eight buttons.
     void Btn_Click(QObject *Sender);
     // Step 1: a new configuration, or an existing one.
     void Create_New_Project();
@@ -55,6 +59,9 @@ public:
     void Set_Timer_Update();
     // The configuration box by its one rule: open configuration or none.
     void Show_Configuration_Box();
+    // The open configuration's state line (never sent, in sync, changed since, failed), read from its newest
+    // kept runs; hidden while none is open.
+    void Show_Send_State();
 
     // Problems met during start-up (an unreadable settings or language file), reported once it has ended.
     const QStringList &Start_Up_Problems() const { return Problems; }
@@ -85,6 +92,8 @@ public:
     QPushButton *Btn_Open;
     QPushButton *Btn_Prm_Gen;
     QPushButton *Btn_CreateBin;
+    QPushButton *Btn_History;
+    QLabel *L_Send_State;
     QFrame *Shape1;
     TClick_Label *L_Velmora;
     QTimer *Timer_Update;
@@ -101,6 +110,7 @@ public:
     TFSoftOptions *FSoftOptions = nullptr;
     TFParGen *FParGen = nullptr;
     TFBoot *FBoot = nullptr;
+    TFHistory *FHistory = nullptr;
 
 protected:
     // FormClose: writes the settings file, whatever closed the window.
@@ -112,7 +122,10 @@ private:
     // The new-version link's text in the language in force; a hidden link gets it when it is shown (its rich
     // text costs a document laid out, which a start-up without a newer version never needs).
     void Caption_Update_Link();
+    // The state line of the status last read, in the language in force.
+    void Caption_Send_State();
 
     QStringList Problems;
+    std::shared_ptr<const TConfig_Status> Send_Status;
     bool Settings_Written_At_Exit = false;
 };

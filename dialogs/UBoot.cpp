@@ -3,6 +3,7 @@
 #include "UAnsi_Paths.h"
 #include "UAtomic_File.h"
 #include "UFile_Work_Wait.h"
+#include "UHistory.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
@@ -42,6 +43,13 @@ constexpr int Button_Height = 40;
 // The update button at its design place (206, 6), 110 wide: its right edge.
 constexpr int Button_Width = 110;
 constexpr int Update_Right = 206 + Button_Width;
+// The History button at the button band's left end; a widened update button stops short of it.
+constexpr int History_Left = 12;
+constexpr int History_Size = 28;
+constexpr int Update_Leftmost = History_Left + History_Size + Caption_Margin;
+// The configuration's name in the title band, right of the product code.
+constexpr int Configuration_Left = 200;
+constexpr int Configuration_Top = 20;
 
 QWidget *Create_Panel(QWidget *parent, const QString &name, int height)
 {
@@ -72,6 +80,8 @@ TFBoot::TFBoot(QWidget *parent)
     P_Title = Create_Title_Band(this, Client_Width);
     L_SW_Code = P_Title->findChild<QLabel *>(QStringLiteral("L_SW_Code"));
     L_SW_Desc = P_Title->findChild<QLabel *>(QStringLiteral("L_SW_Desc"));
+    L_Configuration = Create_Label(P_Title, QStringLiteral("L_Configuration"), Configuration_Left, Configuration_Top);
+    Set_Caption_Room(L_Configuration, Client_Width - Configuration_Left - 12, Qt::ElideMiddle);
 
     P_IP_Address = Create_Panel(this, QStringLiteral("P_IP_Address"), IP_Address_Height);
     L_IP_Address = Create_Label(P_IP_Address, QStringLiteral("L_IP_Address"), 16, 4, true);
@@ -114,6 +124,8 @@ TFBoot::TFBoot(QWidget *parent)
                                        110, 28, 18);
     Btn_Cancel = Create_Picture_Button(P_Button, QStringLiteral("Btn_Cancel"), QStringLiteral("boot_cancel"), 324, 6,
                                        110, 28, 18);
+    Btn_History = Create_Picture_Button(P_Button, QStringLiteral("Btn_History"), QStringLiteral("history"),
+                                        History_Left, 6, History_Size, History_Size, 18);
     L_Check = Create_Label(P_Button, QStringLiteral("L_Check"), 12, 13);
     L_Check->hide();
 
@@ -122,6 +134,12 @@ TFBoot::TFBoot(QWidget *parent)
     connect(Btn_COM_List, &QPushButton::clicked, this, [this] { Run_Handler([this] { Btn_COM_ListClick(); }); });
     connect(Btn_Update, &QPushButton::clicked, this, [this] { Run_Handler([this] { Btn_UpdateClick(); }); });
     connect(Btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Btn_History, &QPushButton::clicked, this, [this] {
+        Run_Handler([this] {
+            if (FHistory)
+                FHistory->exec();
+        });
+    });
 
     Set_Caption(L_SW_Code, SW_Code);
     setFixedSize(Client_Width, Title_Height + Serial_Height + Options_Height + Button_Height);
@@ -134,6 +152,7 @@ void TFBoot::Set_Lang()
 {
     setWindowTitle(Lang(Form_Type == 1 ? 1002 : 1000));
     Set_Caption(L_SW_Desc, Lang(Form_Type == 1 ? 1003 : 1001));
+    Set_Caption(L_Configuration, Lang(1041).arg(Open_Configuration().Name));
     Set_Caption(L_IP_Address, Lang(1006));
     Set_Caption(L_COM_Port, Lang(1007));
     CB_COM_Port->setToolTip(Lang(1025));
@@ -148,7 +167,7 @@ void TFBoot::Set_Lang()
     // A caption longer than the button's design width widens it to the left; its right edge stays.
     const int captionWidth = Caption_Margin + Btn_Update->iconSize().width() + Caption_Margin +
                              Btn_Update->fontMetrics().horizontalAdvance(Btn_Update->text()) + Caption_Margin + 4;
-    const int updateWidth = std::min(Update_Right - Caption_Margin, std::max(Button_Width, captionWidth));
+    const int updateWidth = std::min(Update_Right - Update_Leftmost, std::max(Button_Width, captionWidth));
     Btn_Update->setGeometry(Update_Right - updateWidth, 6, updateWidth, 28);
     E_IP1->setToolTip(Lang(1021));
     E_IP2->setToolTip(Lang(1022));
@@ -158,6 +177,7 @@ void TFBoot::Set_Lang()
     CB_Update_Option_Read_Back->setToolTip(Lang(1033));
     Btn_Cancel->setToolTip(Lang(1034));
     Btn_Update->setToolTip(Lang(1035));
+    Btn_History->setToolTip(Lang(1068));
     Name_By_Label(CB_COM_Port, L_COM_Port);
     Name_By_Label(CB_Update_Options, L_Update_Option);
     QLineEdit *const octets[4] = {E_IP1, E_IP2, E_IP3, E_IP4};
@@ -194,7 +214,7 @@ void TFBoot::FormShow()
     QList<QWidget *> order;
     if (Form_Type == 1)
         order = {E_IP1,      E_IP2,      E_IP3,       E_IP4,       CB_Update_Options, CB_Update_Option_Read_Back,
-                 Btn_Update, Btn_Cancel, CB_COM_Port, Btn_COM_List};
+                 Btn_Update, Btn_Cancel, Btn_History, CB_COM_Port, Btn_COM_List};
     else
         order = {CB_COM_Port,
                  Btn_COM_List,
@@ -202,6 +222,7 @@ void TFBoot::FormShow()
                  CB_Update_Option_Read_Back,
                  Btn_Update,
                  Btn_Cancel,
+                 Btn_History,
                  E_IP1,
                  E_IP2,
                  E_IP3,
@@ -214,7 +235,8 @@ void TFBoot::FormShow()
 
     if (Form_Type == 1) {
         QString parts[4];
-        if (!Last_IP_Address.isEmpty() && Split_IP_Address(Last_IP_Address, parts[0], parts[1], parts[2], parts[3])) {
+        const QString address = Starting_Address();
+        if (!address.isEmpty() && Split_IP_Address(address, parts[0], parts[1], parts[2], parts[3])) {
             E_IP1->setText(parts[0]);
             E_IP2->setText(parts[1]);
             E_IP3->setText(parts[2]);
@@ -226,6 +248,18 @@ void TFBoot::FormShow()
         CB_COM_Port->setFocus();
     }
     Place_On_Screen(this);
+}
+
+QString TFBoot::Starting_Address() const
+{
+    // The device this configuration last went to is the one it most likely goes to again.
+    if (!Conf_Dir.isEmpty()) {
+        const std::optional<TSent_Run> last = Last_Success(Conf_Dir);
+        QString parts[4];
+        if (last && last->Kind == u"ethernet" && Split_IP_Address(last->Target, parts[0], parts[1], parts[2], parts[3]))
+            return last->Target;
+    }
+    return Last_IP_Address;
 }
 
 bool TFBoot::eventFilter(QObject *watched, QEvent *event)
@@ -277,8 +311,11 @@ void TFBoot::Btn_UpdateClick()
     Run_Busy = true;
     const bool hadFocus = Btn_Update->hasFocus();
     Btn_Update->setEnabled(false);
+    // The echo check's progress takes the History button's place until the run ends.
+    Btn_History->hide();
     const auto restore = qScopeGuard([this, hadFocus] {
         Run_Busy = false;
+        Btn_History->show();
         Btn_Update->setEnabled(true);
         if (hadFocus && isVisible())
             Btn_Update->setFocus();
@@ -287,6 +324,20 @@ void TFBoot::Btn_UpdateClick()
 }
 
 void TFBoot::Run_Update()
+{
+    TUpdate_Result result = Run_Pipeline(false);
+    // No by default: one reflexive Enter must not overwrite another configuration's device.
+    if (result.Ending == TUpdate_Ending::Other_Target &&
+        Message_Box(result.Message, TMessage_Kind::Confirmation, QMessageBox::Yes | QMessageBox::No, {},
+                    QMessageBox::No) == QMessageBox::Yes)
+        result = Run_Pipeline(true);
+    Show_Ending(result);
+    // A remembered address or port that could not be saved is told after the run's own ending.
+    if (!Settings_Problem.isEmpty())
+        Report_Error(std::exchange(Settings_Problem, QString()));
+}
+
+TUpdate_Result TFBoot::Run_Pipeline(bool forceTarget)
 {
     TUpdate_Request request;
     request.Workspace = Current_Workspace();
@@ -301,6 +352,7 @@ void TFBoot::Run_Update()
     request.Option = CB_Update_Options->currentIndex();
     request.Read_Back = CB_Update_Option_Read_Back->isChecked();
     request.Limit_Ms = Updater_Limit_Ms;
+    request.Force_Target = forceTarget;
 
     TUpdate_Pipeline pipeline;
     pipeline.Texts = Lang;
@@ -352,17 +404,19 @@ void TFBoot::Run_Update()
     };
     Pipeline = &pipeline;
     const auto forget = qScopeGuard([this] { Pipeline = nullptr; });
-    const TUpdate_Result result = pipeline.Run(request);
+    TUpdate_Result result = pipeline.Run(request);
     ping_res = result.Ending == TUpdate_Ending::Echo_Unanswered ? 2
                : result.Echo_Replies > 0                        ? 1
                                                                 : 0;
-    Show_Ending(result);
     if (!settingsProblem.isEmpty())
-        Report_Error(settingsProblem);
+        Settings_Problem = settingsProblem;
+    return result;
 }
 
 void TFBoot::Show_Ending(const TUpdate_Result &result)
 {
+    // Where the run is kept, one more line of the box that tells how it ended.
+    const QString kept = result.Kept ? u'\n' + Lang(1042).arg(QDir::toNativeSeparators(result.Kept->Dir)) : QString();
     switch (result.Ending) {
     case TUpdate_Ending::Refused:
     case TUpdate_Ending::Wrong_Way:
@@ -383,8 +437,11 @@ void TFBoot::Show_Ending(const TUpdate_Result &result)
     case TUpdate_Ending::Aborted:
         // The dialog was closed during the check: nothing more.
         return;
+    case TUpdate_Ending::Other_Target:
+        // Answered No: nothing was sent.
+        return;
     case TUpdate_Ending::Not_Started:
-        Message_Box(result.Message, TMessage_Kind::Error);
+        Message_Box(result.Message + kept, TMessage_Kind::Error);
         if (!result.Log_Problem.isEmpty())
             Message_Box(Lang(1117).arg(result.Log_Problem), TMessage_Kind::Error);
         return;
@@ -392,14 +449,14 @@ void TFBoot::Show_Ending(const TUpdate_Result &result)
         break;
     }
     if (!result.Log_Problem.isEmpty())
-        Message_Box(Run_End_Text(result.Record, Lang) + QLatin1Char('\n') + Lang(1117).arg(result.Log_Problem),
+        Message_Box(Run_End_Text(result.Record, Lang) + QLatin1Char('\n') + Lang(1117).arg(result.Log_Problem) + kept,
                     TMessage_Kind::Error);
     else if (result.Record.End == TRun_End::Limit_Reached && Is_Abandoned_Updater(result.Updater_Pid))
         // Still running and no longer awaited: it may yet be stopped, here or when a later update is refused.
-        Offer_To_Stop_Updater(Run_Verdict_Text(result.Record, Join_Path(Conf_Dir, Update_Log_File_Name), Lang),
+        Offer_To_Stop_Updater(Run_Verdict_Text(result.Record, Join_Path(Conf_Dir, Update_Log_File_Name), Lang) + kept,
                               result.Updater_Pid);
     else
-        Show_Verdict(result.Record);
+        Show_Verdict(result.Record, kept);
 }
 
 void Report_Busy_Updater(const QString &text, qint64 updaterPid)
@@ -419,11 +476,11 @@ void Offer_To_Stop_Updater(const QString &why, qint64 pid)
         Stop_Abandoned_Updater(pid);
 }
 
-void TFBoot::Show_Verdict(const TUpdate_Record &record)
+void TFBoot::Show_Verdict(const TUpdate_Record &record, const QString &kept)
 {
     const QString logPath = Join_Path(Conf_Dir, Update_Log_File_Name);
     const QMessageBox::StandardButton pressed =
-        Message_Box(Run_Verdict_Text(record, logPath, Lang),
+        Message_Box(Run_Verdict_Text(record, logPath, Lang) + kept,
                     Run_Succeeded(record) ? TMessage_Kind::Information : TMessage_Kind::Warning,
                     QMessageBox::Ok | QMessageBox::Open, {{QMessageBox::Open, Lang(1152)}});
     if (pressed == QMessageBox::Open && !QDesktopServices::openUrl(QUrl::fromLocalFile(logPath)))

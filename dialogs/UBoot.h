@@ -1,7 +1,8 @@
 #pragma once
 
 // The update dialog: in its serial form the user picks a port, in its Ethernet form types the device's
-// address; then the operations, and the update button runs the external updater and waits for it.
+// address (this configuration's last successful target when it has one); then the operations, and the update
+// button runs the external updater and waits for it. It names the configuration it sends and opens its History.
 
 #include "UComon.h"
 #include "UEcho_Client.h"
@@ -17,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TFHistory;
 class TFWait;
 class TUpdate_Pipeline;
 struct TUpdate_Result;
@@ -43,6 +45,8 @@ public:
         return Port_Permission_Problem(location, Lang);
     };
     int Updater_Limit_Ms = Updater_Wait_Limit_Ms;
+    // The History window its button opens (the main window's).
+    TFHistory *FHistory = nullptr;
 
     void Set_Lang();
     // The key handler of the four address edits: "." moves on to the next edit and is never typed.
@@ -59,6 +63,8 @@ public:
     QWidget *P_Title;
     QLabel *L_SW_Code;
     QLabel *L_SW_Desc;
+    // The configuration the update sends.
+    QLabel *L_Configuration;
     QWidget *P_IP_Address;
     QLabel *L_IP_Address;
     QLineEdit *E_IP1;
@@ -76,6 +82,7 @@ public:
     QWidget *P_Button;
     QPushButton *Btn_Update;
     QPushButton *Btn_Cancel;
+    QPushButton *Btn_History;
     // What the echo check is doing while it runs ("Checking 10.1.2.105 ... 3 s").
     QLabel *L_Check;
     TFWait *FWait;
@@ -89,11 +96,19 @@ protected:
 
 private:
     void FormShow();
-    // The update as chosen, through the one update pipeline; then its ending shown.
+    // The update as chosen, through the one update pipeline; then its ending shown. An address that last
+    // received another configuration is asked about first, and sent to only on Yes.
     void Run_Update();
+    TUpdate_Result Run_Pipeline(bool forceTarget);
+    // Why the address or port chosen could not be remembered in Quillon.xml (told after the run).
+    QString Settings_Problem;
     void Show_Ending(const TUpdate_Result &result);
-    // How the run ended, in a box whose icon tells success from anything else, with a button to open update.log.
-    void Show_Verdict(const TUpdate_Record &record);
+    // The address the Ethernet form starts from: this configuration's last successful target, else the one
+    // remembered.
+    QString Starting_Address() const;
+    // How the run ended, in a box whose icon tells success from anything else, with a button to open update.log;
+    // kept names where the run is kept.
+    void Show_Verdict(const TUpdate_Record &record, const QString &kept);
 
     bool Run_Busy = false;
     // The update under way, for a close of the dialog to end its echo check.

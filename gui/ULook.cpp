@@ -77,6 +77,7 @@ const TLook_Colours Light_Colours{
     .Link = QColor(0, 70, 190),
     .Focus = QColor(0, 70, 190),
     .Frame = QColor(192, 192, 192),
+    .Warning = QColor(178, 60, 0),
     .Disabled_Text = QColor(140, 140, 140),
     .Field = QColor(255, 255, 255),
     .Field_Text = QColor(0, 0, 0),
@@ -107,6 +108,7 @@ const TLook_Colours Dark_Colours{
     .Link = QColor(128, 180, 255),
     .Focus = QColor(128, 180, 255),
     .Frame = QColor(92, 96, 102),
+    .Warning = QColor(255, 160, 80),
     .Disabled_Text = QColor(130, 130, 128),
     .Field = QColor(26, 28, 31),
     .Field_Text = QColor(236, 236, 232),
@@ -269,6 +271,8 @@ QColor Look_Colour(TText_Colour kind)
         return c.Link;
     case TText_Colour::Frame:
         return c.Frame;
+    case TText_Colour::Warning:
+        return c.Warning;
     case TText_Colour::Text:
         break;
     }

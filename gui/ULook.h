@@ -39,6 +39,7 @@ struct TLook_Colours
     QColor Link;          // links
     QColor Focus;         // the keyboard focus frame
     QColor Frame;         // frames and rules
+    QColor Warning;       // a state that needs the user's attention (a configuration changed since it was sent)
     QColor Disabled_Text; // text of a control that cannot be used now
     QColor Field;         // text fields, lists, check boxes
     QColor Field_Text;
@@ -103,7 +104,8 @@ enum class TText_Colour
     Strong_Text,
     Form_Text,
     Link,
-    Frame
+    Frame,
+    Warning
 };
 QColor Look_Colour(TText_Colour kind);
 // A widget's text colour (its WindowText role) for the enabled states; disabled it takes Disabled_Text.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The program as a screen reader finds it: the real executable on a display of its own (Xvfb), with its
-# accessibility bridge on a private D-Bus session, the main window and each dialog opened in turn (xdotool),
-# each read through AT-SPI (scripts/atspi_names.py), failing on any control a person can operate that has no
-# name; in the light look, then in the dark one (--look).
+# accessibility bridge on a private D-Bus session, the main window and each dialog opened in turn (xdotool; the
+# History window from the update dialog and from the main window), each read through AT-SPI
+# (scripts/atspi_names.py), failing on any control a person can operate that has no name; in the light look,
+# then in the dark one (--look).
 #   scripts/test_atspi.sh [PROGRAM]      (default: build-test/app/quillon, as scripts/test.sh builds it)
 # The workspace is a scratch directory whose settings keep the version check off: nothing leaves the machine.
 set -euo pipefail
@@ -99,8 +100,21 @@ run_look() {
     click "$dialog" $((217 + 55)) $((HEIGHT - 40 + 20))
     gone "^Set Communication$"
 
-    # Step 3: the update dialog.
-    read_and_escape 165 218 "^Update Device by"
+    # Step 3: the update dialog, and the History window its clock button (lower left) opens over it.
+    click "$main" 165 218
+    dialog=$(window "^Update Device by")
+    check "^Update Device by"
+    eval "$(xdotool getwindowgeometry --shell "$dialog")"
+    click "$dialog" 26 $((HEIGHT - 40 + 20))
+    history=$(window "^Update History$")
+    check "^Update History$"
+    xdotool windowfocus --sync "$history" key Escape
+    gone "^Update History$"
+    xdotool windowfocus --sync "$dialog" key Escape
+    gone "^Update Device by"
+
+    # The main window's History button, beside step 3.
+    read_and_escape 343 218 "^Update History$"
 
     # The header: information, then options (each of its pages), then close.
     read_and_escape 541 33 "^About$"

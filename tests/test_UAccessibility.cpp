@@ -4,17 +4,21 @@
 
 #include "UAbout.h"
 #include "UBoot.h"
+#include "UHistory.h"
+#include "UKept_Run.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "UParGen_Fixture.h"
 #include "USoftOptions.h"
 #include "UWait.h"
 
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -116,7 +120,8 @@ private slots:
         return;
 
         CHECK(main, u"Btn_New"_s,
-              Names({"Btn_New", "Btn_Open", "Btn_Prm_Gen", "Btn_CreateBin", "Btn_Info", "Btn_Opz", "Btn_Close"}));
+              Names({"Btn_New", "Btn_Open", "Btn_Prm_Gen", "Btn_CreateBin", "Btn_History", "Btn_Info", "Btn_Opz",
+                     "Btn_Close"}));
 
         Show(main->FNew_Project);
         CHECK(main->FNew_Project, u"E_New_Proj"_s, Names({"E_New_Proj", "Btn_OK", "Btn_Cancel"}));
@@ -190,14 +195,26 @@ private slots:
         Show(update);
         CHECK(update, u"CB_COM_Port"_s,
               Names({"CB_COM_Port", "Btn_COM_List", "CB_Update_Options", "CB_Update_Option_Read_Back", "Btn_Update",
-                     "Btn_Cancel"}));
+                     "Btn_Cancel", "Btn_History"}));
         update->hide();
         update->Form_Type = 1;
         Show(update);
         CHECK(update, u"E_IP1"_s,
               Names({"E_IP1", "E_IP2", "E_IP3", "E_IP4", "CB_Update_Options", "CB_Update_Option_Read_Back",
-                     "Btn_Update", "Btn_Cancel"}));
+                     "Btn_Update", "Btn_Cancel", "Btn_History"}));
         update->hide();
+
+        // The History window with a configuration open and runs to list: one damaged, one kept.
+        QVERIFY(program.Write(u"PROJECTS/Line2/ParGen.xml"_s, Saved_ParGen(0)));
+        QVERIFY(program.Write(u"PROJECTS/Line2/sent/20990101T000000Z-1/run.json"_s, "{"));
+        Conf_Name = u"Line2"_s;
+        Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
+        Set_Files();
+        Keep_Run(Conf_Dir, u"serial"_s, u"ttyUSB0"_s, TRun_Ending::Success);
+        Show(main->FHistory);
+        QCOMPARE(main->FHistory->Runs.size(), 2);
+        CHECK(main->FHistory, u"LB_Runs"_s, Names({"LB_Runs", "LB_Differences", "Btn_Open_Folder", "Btn_OK"}));
+        main->FHistory->hide();
 
         // The wait window has nothing to operate; what it shows is named all the same.
         auto *wait = update->findChild<TFWait *>();
@@ -206,6 +223,30 @@ private slots:
         Show(wait);
         QVERIFY2(Unnamed_Controls(wait).isEmpty(), qPrintable(Unnamed_Controls(wait).join(u", "_s)));
         wait->hide();
+    }
+
+    void The_state_line_is_read_whole_also_where_it_is_drawn_short()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Write(u"PROJECTS/Line2/ParGen.xml"_s, Saved_ParGen(1)));
+        DIRevevoriVezaDiva *main = program.Start();
+        Conf_Name = u"Line2"_s;
+        Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
+        Set_Files();
+        Keep_Run(Conf_Dir, u"ethernet"_s, u"10.1.2.105"_s, TRun_Ending::Success);
+        // Every address byte changed: more fields than the line has room for.
+        TKey_Texts changed;
+        for (const char *row : {"IP", "SM", "GAT"}) {
+            for (int byte = 0; byte < 4; ++byte)
+                changed.append({Octet_Key(row, byte), u"7"_s});
+        }
+        QVERIFY(program.Write(u"PROJECTS/Line2/ParGen.xml"_s, Saved_ParGen(1, changed)));
+        main->Show_Send_State();
+        auto *state = main->findChild<QLabel *>(u"L_Send_State"_s);
+        QVERIFY(state->text().endsWith(QChar(0x2026)));
+        const QString name = QAccessible::queryAccessibleInterface(state)->text(QAccessible::Name);
+        QVERIFY2(name.startsWith(u"Sent to 10.1.2.105 on "_s) && name.endsWith(u"SubNet Mask, byte 4 of 4"_s),
+                 qPrintable(name));
     }
 
     void Picture_buttons_are_named_by_their_hint_and_hints_describe()

@@ -5,10 +5,12 @@
 
 #include "UBoot.h"
 #include "UFake_Echo_Client.h"
+#include "UKept_Run.h"
 #include "ULanguage.h"
 #include "UNetwork.h"
 #include "UParGen_Fixture.h"
 #include "UStand_In.h"
+#include "UUpdate_Pipeline.h"
 #include "UUpdater_Lock.h"
 #include "UWait.h"
 
@@ -33,15 +35,23 @@ QByteArray Serial_ParGen()
 {
     return Saved_ParGen(0);
 }
-// The box that tells how a run ended, as Shown_Texts gives it: its kind, the ending, the updater's last lines
-// and where update.log is (in the configuration of step 3, Conf_Dir).
+// The line of an ending box that names where the newest run of the configuration of step 3 is kept.
+QString Kept_Line()
+{
+    const QString id = Sent_Run_Ids(Conf_Dir).value(0);
+    return id.isEmpty() ? QStringLiteral("\n(no run kept)")
+                        : QStringLiteral("\nThe run is kept in ") +
+                              QDir::toNativeSeparators(Join_Path(Conf_Dir, Sent_Dir_Name, id));
+}
+// The box that tells how a run ended, as Shown_Texts gives it: its kind, the ending, the updater's last lines,
+// where update.log is (in the configuration of step 3, Conf_Dir) and where the run is kept.
 QString Verdict(const QString &kind, const QString &ending, const QStringList &output = {})
 {
     QString text = kind + QStringLiteral("+buttons: ") + ending;
     if (!output.isEmpty())
         text += QStringLiteral("\n\nIts last output:\n") + output.join(u'\n');
     return text + QStringLiteral("\n\nThe run is recorded in ") +
-           QDir::toNativeSeparators(Join_Path(Conf_Dir, Update_Log_File_Name));
+           QDir::toNativeSeparators(Join_Path(Conf_Dir, Update_Log_File_Name)) + Kept_Line();
 }
 QString Ended_With_0()
 {
@@ -217,6 +227,9 @@ private slots:
                                                         : QStringLiteral("Update Device by Serial"));
             QCOMPARE(boot->L_SW_Desc->text(), formType == 1 ? QStringLiteral("Update Device Using the Ethernet Port")
                                                             : QStringLiteral("Update Device Using the Serial Port"));
+            // The configuration it sends, named beside the product code.
+            QCOMPARE(boot->L_Configuration->text(), QStringLiteral("Configuration: Line2"));
+            QVERIFY(boot->P_Title->rect().contains(boot->L_Configuration->geometry()));
             QCOMPARE(boot->P_IP_Address->isVisible(), formType == 1);
             QCOMPARE(boot->P_Serial->isVisible(), formType == 0);
             QWidget *first = formType == 1 ? boot->P_IP_Address : boot->P_Serial;
@@ -467,6 +480,7 @@ private slots:
         Set_Language_Text(1134, QStringLiteral("Baudrate 0"));
         Set_Language_Text(1113, QStringLiteral("Ende mit Code %1."));
         Set_Language_Text(1116, QStringLiteral("Siehe update.log."));
+        Set_Language_Text(1042, QStringLiteral("Aufbewahrt in %1"));
         const auto run = [&](int option) {
             f.Step_3([&] {
                 f.Boot->CB_COM_Port->setCurrentIndex(1);
@@ -476,7 +490,10 @@ private slots:
             return Shown_Texts();
         };
         QCOMPARE(run(0), QStringList{QStringLiteral("error: Baudrate 0: Index 99 nicht in der Liste")});
-        QCOMPARE(run(1), QStringList{Verdict(QStringLiteral("information"), QStringLiteral("Ende mit Code 0."))});
+        const QStringList ended = run(1);
+        QCOMPARE(ended,
+                 QStringList{Verdict(QStringLiteral("information"), QStringLiteral("Ende mit Code 0."))
+                                 .replace(QStringLiteral("The run is kept in "), QStringLiteral("Aufbewahrt in "))});
         const QByteArray log = f.Program.Read(QStringLiteral("PROJECTS/Line2/update.log"));
         QVERIFY2(log.contains("ended: exit code 0"), log.constData());
     }
@@ -696,6 +713,99 @@ private slots:
         QCOMPARE(edits, shown);
     }
 
+    void The_address_starts_from_this_configurations_last_success_data()
+    {
+        QTest::addColumn<QStringList>("runs"); // kind, target and ending of each run, oldest first
+        QTest::addColumn<QString>("shown");
+        const QString remembered = QStringLiteral("10.0.0.9");
+        QTest::newRow("never sent: the remembered address") << QStringList() << remembered;
+        QTest::newRow("sent over Ethernet: its address")
+            << QStringList{QStringLiteral("ethernet 10.1.2.105 success")} << QStringLiteral("10.1.2.105");
+        QTest::newRow("a failure since leaves the success's address")
+            << QStringList{QStringLiteral("ethernet 10.1.2.105 success"), QStringLiteral("ethernet 10.1.2.7 failed")}
+            << QStringLiteral("10.1.2.105");
+        QTest::newRow("the newest success counts")
+            << QStringList{QStringLiteral("ethernet 10.1.2.105 success"), QStringLiteral("ethernet 10.1.2.7 success")}
+            << QStringLiteral("10.1.2.7");
+        QTest::newRow("a serial success has no address: the remembered one")
+            << QStringList{QStringLiteral("serial ttyUSB0 success")} << remembered;
+    }
+
+    void The_address_starts_from_this_configurations_last_success()
+    {
+        QFETCH(QStringList, runs);
+        QFETCH(QString, shown);
+        TBoot_Fixture f(Ethernet_ParGen());
+        for (const QString &line : runs) {
+            const QStringList run = line.split(u' ');
+            const bool success = run[2] == u"success";
+            Keep_Run(Conf_Dir, run[0], run[1], success ? TRun_Ending::Success : TRun_Ending::Failed, success ? 0 : 3);
+        }
+        Last_IP_Address = QStringLiteral("10.0.0.9");
+        QString edits;
+        f.Step_3([&] { edits = f.Boot->Typed_Address(); });
+        QCOMPARE(edits, shown);
+    }
+
+    void An_address_that_last_received_another_configuration_is_asked_about_first_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("No (the default) sends nothing") << int(QMessageBox::No);
+        QTest::newRow("Yes sends all the same") << int(QMessageBox::Yes);
+    }
+
+    void An_address_that_last_received_another_configuration_is_asked_about_first()
+    {
+        QFETCH(int, answer);
+        TBoot_Fixture f(Ethernet_ParGen());
+        QVERIFY(Install_Stand_In(f.Program.Dir.path(), Ethernet_Updater_Base));
+        int echoClients = 0;
+        f.Boot->Echo_Client_Source = [&echoClients] {
+            ++echoClients;
+            auto client = std::make_unique<TFake_Echo_Client>();
+            client->Then = 32;
+            return std::unique_ptr<TEcho_Client>(std::move(client));
+        };
+        // Hall8 was sent to the device that answers at 127.0.0.1.
+        QVERIFY(f.Program.Write(QStringLiteral("PROJECTS/Hall8/ParGen.xml"), Ethernet_ParGen()));
+        const TSent_Run hall8 = Keep_Run(Join_Path(Projects_Dir, QStringLiteral("Hall8")), QStringLiteral("ethernet"),
+                                         QStringLiteral("127.0.0.1"), TRun_Ending::Success);
+        if (answer == QMessageBox::Yes)
+            Set_Next_Message_Answer(QMessageBox::Yes);
+        f.Step_3([&] {
+            f.Set_Address(QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1"));
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+        });
+        const QList<TMessage_Record> shown = Take_Shown_Messages();
+        QVERIFY(!shown.isEmpty());
+        QCOMPARE(shown[0].Text, QStringLiteral("127.0.0.1 last received Hall8 on %1: send Line2 there?")
+                                    .arg(hall8.Started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+        QCOMPARE(shown[0].Kind, TMessage_Kind::Confirmation);
+        QCOMPARE(shown[0].Buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(shown[0].Default, QMessageBox::No);
+        const QList<TSent_Run> kept = Read_Sent_Runs(Conf_Dir);
+        if (answer == QMessageBox::No) {
+            // Nothing more: no echo check, no file for the updater, no updater, no run kept.
+            QCOMPARE(shown.size(), 1);
+            QCOMPARE(echoClients, 0);
+            QVERIFY(!f.Program.Exists(Ethernet_Update_File_Name));
+            QVERIFY(f.Runs(Ethernet_Updater_Base).isEmpty());
+            QVERIFY(kept.isEmpty());
+            return;
+        }
+        QCOMPARE(Shown_Texts(shown.mid(1)), QStringList{Ended_With_0()});
+        QCOMPARE(f.Runs(Ethernet_Updater_Base).size(), 1);
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept[0].Target, QStringLiteral("127.0.0.1"));
+        QCOMPARE(kept[0].Ending, TRun_Ending::Success);
+        // The address now holds Line2: the next update of Line2 there asks nothing.
+        f.Step_3([&] {
+            f.Set_Address(QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1"));
+            QTest::mouseClick(f.Boot->Btn_Update, Qt::LeftButton);
+        });
+        QCOMPARE(Shown_Texts(), QStringList{Ended_With_0()});
+    }
+
     void A_dot_moves_to_the_next_octet_and_is_never_typed()
     {
         TBoot_Fixture f(Ethernet_ParGen());
@@ -726,6 +836,9 @@ private slots:
                                      QDir::toNativeSeparators(Updater_Path(Program_Dir, Serial_Updater_Base)) +
                                      QStringLiteral(" cannot be started: ")),
                  qPrintable(shown[0]));
+        // The run is kept all the same, and the box says where.
+        QVERIFY2(shown[0].endsWith(Kept_Line()), qPrintable(shown[0]));
+        QCOMPARE(Read_Sent_Runs(Conf_Dir).value(0).Ending, TRun_Ending::Not_Started);
     }
 
     void An_Ethernet_file_that_cannot_be_written_starts_nothing()

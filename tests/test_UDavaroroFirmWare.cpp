@@ -7,14 +7,19 @@
 #include "UAbout.h"
 #include "UBoot.h"
 #include "UFile_Work_Wait.h"
+#include "UHistory.h"
+#include "UKept_Run.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "UParGen_Fixture.h"
 #include "USoftOptions.h"
+#include "UStand_In.h"
 #include "UWait.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -69,7 +74,21 @@ QString Group(const QString &group, const QString &leaf, const QString &text)
 // A language file that translates the dialogs' titles only.
 const QByteArray Italian_Titles = "STR100 = Crea nuova configurazione\nSTR200 = Apri configurazione\n"
                                   "STR300 = Opzioni Software\nSTR400 = Imposta comunicazione\n"
-                                  "STR1000 = Aggiorna dispositivo via seriale\n";
+                                  "STR1000 = Aggiorna dispositivo via seriale\nSTR1057 = Cronologia aggiornamenti\n";
+
+// The state line's text with the times of the kept runs put in (%1 the first run's, %2 the second's).
+QString With_Times(QString line, const QList<TSent_Run> &runs)
+{
+    for (qsizetype i = 0; i < runs.size(); ++i)
+        line.replace(QStringLiteral("%") + QString::number(i + 1), Shown_Run_Time(runs[i].Started));
+    return line;
+}
+
+// The n-th of a test's runs started on a day and at a time of its own, so that the line shows which one it names.
+QDateTime Run_Time(qsizetype n)
+{
+    return QDateTime(QDate(2026, 3, 1 + int(n)), QTime(9 + int(n), 15), Qt::UTC);
+}
 
 } // namespace
 
@@ -153,7 +172,8 @@ private slots:
             {"Btn_Opz", {574, 8, 50, 50}, true},         {"Btn_Close", {632, 8, 50, 50}, true},
             {"Shape2", {80, 70, 348, 36}, true},         {"Btn_New", {80, 112, 170, 36}, true},
             {"Btn_Open", {258, 112, 170, 36}, true},     {"Btn_Prm_Gen", {80, 156, 170, 36}, true},
-            {"Btn_CreateBin", {80, 200, 170, 36}, true}, {"Shape1", {10, 251, 674, 1}, true},
+            {"Btn_CreateBin", {80, 200, 170, 36}, true}, {"Btn_History", {258, 200, 170, 36}, true},
+            {"Shape1", {10, 251, 674, 1}, true},
         };
         for (const auto &c : controls)
             QTest::newRow(c.Name) << QString::fromLatin1(c.Name) << c.Place << c.Visible;
@@ -168,7 +188,7 @@ private slots:
             {"L_Name_Conf_L2", 87, 88, true}, {"L_Begin", 16, 84, true},    {"L_Step_1", 16, 128, true},
             {"L_Step_2", 16, 172, true},      {"L_Step_3", 16, 216, true},  {"L_Step_4", 16, 260, false},
             {"L_Step_5", 16, 304, false},     {"L_Step_6", 16, 348, false}, {"L_Step_7", 16, 392, false},
-            {"L_Step_8", 16, 436, false},
+            {"L_Step_8", 16, 436, false},     {"L_Send_State", 16, 261, false},
         };
         for (const auto &l : labels)
             QTest::newRow(l.Name) << QString::fromLatin1(l.Name) << QRect(l.Left, l.Top, -1, -1) << l.Visible;
@@ -209,7 +229,7 @@ private slots:
     void Every_window_shows_exactly_its_caption_as_title_data()
     {
         QTest::addColumn<QString>("language");
-        // main, about, new, open, options, settings, update
+        // main, about, new, open, options, settings, update, history
         QTest::addColumn<QStringList>("titles");
         const QString main = QStringLiteral("Velmora - Configurator SW40926 - Modbus Slave / Modbus Slave ");
         QTest::newRow("English") << QStringLiteral("English")
@@ -219,7 +239,8 @@ private slots:
                                                 QStringLiteral("Open Configuration"),
                                                 QStringLiteral("Software Options"),
                                                 QStringLiteral("Set Communication"),
-                                                QStringLiteral("Update Device by Serial")};
+                                                QStringLiteral("Update Device by Serial"),
+                                                QStringLiteral("Update History")};
         QTest::newRow("a language of its own file") << QStringLiteral("Italiano")
                                                     << QStringList{main,
                                                                    QStringLiteral("About"),
@@ -227,7 +248,8 @@ private slots:
                                                                    QStringLiteral("Apri configurazione"),
                                                                    QStringLiteral("Opzioni Software"),
                                                                    QStringLiteral("Imposta comunicazione"),
-                                                                   QStringLiteral("Aggiorna dispositivo via seriale")};
+                                                                   QStringLiteral("Aggiorna dispositivo via seriale"),
+                                                                   QStringLiteral("Cronologia aggiornamenti")};
     }
 
     void Every_window_shows_exactly_its_caption_as_title()
@@ -240,7 +262,8 @@ private slots:
         QVERIFY(program.Write(QStringLiteral("LANGUAGE/Italiano.lng"), Italian_Titles));
         DIRevevoriVezaDiva *main = program.Start();
         const QList<QWidget *> windows{
-            main, main->FAbout, main->FNew_Project, main->FOpenConf, main->FSoftOptions, main->FParGen, main->FBoot};
+            main,          main->FAbout, main->FNew_Project, main->FOpenConf, main->FSoftOptions,
+            main->FParGen, main->FBoot,  main->FHistory};
         for (int i = 0; i < windows.size(); ++i) {
             QWidget *window = windows[i];
             window->show();
@@ -283,6 +306,10 @@ private slots:
             << QStringLiteral("closed: rejected");
         QTest::newRow("update dialog, Cancel") << QStringLiteral("update") << QStringLiteral("Btn_Cancel")
                                                << int(Qt::Key_Return) << QStringLiteral("closed: rejected");
+        QTest::newRow("main window, History")
+            << QStringLiteral("main") << QStringLiteral("Btn_History") << int(Qt::Key_Return) << refused;
+        QTest::newRow("History window, OK") << QStringLiteral("history") << QStringLiteral("Btn_OK")
+                                            << int(Qt::Key_Return) << QStringLiteral("closed: accepted");
     }
 
     void A_focused_button_is_pressed_by_Enter_in_every_window()
@@ -309,7 +336,8 @@ private slots:
             const QHash<QString, QDialog *> dialogs{
                 {QStringLiteral("about"), main->FAbout},     {QStringLiteral("new"), main->FNew_Project},
                 {QStringLiteral("open"), main->FOpenConf},   {QStringLiteral("options"), main->FSoftOptions},
-                {QStringLiteral("settings"), main->FParGen}, {QStringLiteral("update"), main->FBoot}};
+                {QStringLiteral("settings"), main->FParGen}, {QStringLiteral("update"), main->FBoot},
+                {QStringLiteral("history"), main->FHistory}};
             QDialog *dialog = dialogs.value(window);
             bool closed = false;
             When_Shown(dialog, [&] {
@@ -778,6 +806,121 @@ private slots:
         QVERIFY(!program.Exists(QStringLiteral("PROJECTS/Line2")));
     }
 
+    void The_state_line_tells_what_the_open_configuration_sent_data()
+    {
+        QTest::addColumn<QStringList>("runs"); // "kind target ending [off]" (off: read back off), oldest first
+        QTest::addColumn<bool>("changed");     // ParGen.xml changed since
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("warning");
+        QTest::newRow("never sent") << QStringList() << false << QStringLiteral("Never sent") << false;
+        QTest::newRow("in sync") << QStringList{QStringLiteral("serial ttyUSB0 success")} << false
+                                 << QStringLiteral("In sync: sent to ttyUSB0 on %1, read back on") << false;
+        QTest::newRow("in sync without read back")
+            << QStringList{QStringLiteral("ethernet 10.1.2.105 success off")} << false
+            << QStringLiteral("In sync: sent to 10.1.2.105 on %1, read back off") << false;
+        QTest::newRow("changed since, by the field's name")
+            << QStringList{QStringLiteral("serial ttyUSB0 success")} << true
+            << QStringLiteral("Sent to ttyUSB0 on %1, read back on; changed since: Port 0 baud rate, Port_0_DevID")
+            << true;
+        QTest::newRow("failed") << QStringList{QStringLiteral("serial ttyUSB0 failed")} << false
+                                << QStringLiteral("Last update failed (exit code 3) on %1") << true;
+        QTest::newRow("failed after a success")
+            << QStringList{QStringLiteral("serial ttyUSB0 success"), QStringLiteral("serial ttyS0 failed")} << false
+            << QStringLiteral("Last update failed (exit code 3) on %2; last sent to ttyUSB0 on %1") << true;
+        QTest::newRow("a success after a failure")
+            << QStringList{QStringLiteral("serial ttyS0 failed"), QStringLiteral("serial ttyUSB0 success")} << false
+            << QStringLiteral("In sync: sent to ttyUSB0 on %2, read back on") << false;
+    }
+
+    void The_state_line_tells_what_the_open_configuration_sent()
+    {
+        QFETCH(QStringList, runs);
+        QFETCH(bool, changed);
+        QFETCH(QString, line);
+        QFETCH(bool, warning);
+        TProgram_Fixture program;
+        QVERIFY(program.Write(
+            QStringLiteral("Quillon.xml"),
+            Settings_Xml(Group(QStringLiteral("lastproj"), QStringLiteral("projectname"), QStringLiteral("Line2")))));
+        QVERIFY(program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), Saved_ParGen(0)));
+        QList<TSent_Run> kept;
+        for (const QString &run : runs) {
+            const QStringList part = run.split(u' ');
+            const bool success = part[2] == u"success";
+            kept.append(Keep_Run(program.Path(QStringLiteral("PROJECTS/Line2")), part[0], part[1],
+                                 success ? TRun_Ending::Success : TRun_Ending::Failed, success ? 0 : 3, 2,
+                                 part.value(3) != u"off", Run_Time(kept.size())));
+        }
+        if (changed)
+            QVERIFY(program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"),
+                                  Saved_ParGen(0, {{QStringLiteral("Port_0_Baud"), QStringLiteral("3")},
+                                                   {QStringLiteral("Port_0_DevID"), QStringLiteral("5")}})));
+        DIRevevoriVezaDiva *main = program.Start();
+        QLabel *state = Label(main, "L_Send_State");
+        const QString expected = With_Times(line, kept);
+        QCOMPARE(state->text(), expected);
+        QVERIFY(state->isVisible());
+        QVERIFY(main->rect().contains(state->geometry()));
+        QCOMPARE(state->accessibleName(), expected);
+        QCOMPARE(state->palette().color(QPalette::WindowText),
+                 Look_Colour(warning ? TText_Colour::Warning : TText_Colour::Text));
+        QCOMPARE(Shown_Texts(), QStringList());
+    }
+
+    void The_state_line_follows_opening_saving_and_updating()
+    {
+        TProgram_Fixture program;
+        QVERIFY(program.Write(QStringLiteral("PROJECTS/Line2/ParGen.xml"), Saved_ParGen(0)));
+        QVERIFY(program.Make_Dir(QStringLiteral("PROJECTS/Zeta")));
+        QVERIFY(program.Write(QStringLiteral("MASTER/sim40926.sim"), "serial firmware"));
+        const TSent_Run first = Keep_Run(program.Path(QStringLiteral("PROJECTS/Line2")), QStringLiteral("serial"),
+                                         QStringLiteral("ttyUSB0"), TRun_Ending::Success);
+        DIRevevoriVezaDiva *main = program.Start();
+        QLabel *state = Label(main, "L_Send_State");
+        QVERIFY(!state->isVisible());
+        const auto open = [main](int row) {
+            When_Shown(main->FOpenConf, [main, row] {
+                main->FOpenConf->ListBox1->setCurrentRow(row);
+                QTest::mouseClick(main->FOpenConf->Btn_OK, Qt::LeftButton);
+            });
+            Click(main, "Btn_Open");
+        };
+        open(0);
+        QCOMPARE(state->text(), With_Times(QStringLiteral("In sync: sent to ttyUSB0 on %1, read back on"), {first}));
+
+        // Step 2 saves a change.
+        When_Shown(main->FParGen, [main] {
+            main->FParGen->findChild<QComboBox *>(QStringLiteral("CB_Port0_Baudrate"))->setCurrentIndex(3);
+            QTest::mouseClick(main->FParGen->Btn_OK, Qt::LeftButton);
+        });
+        Click(main, "Btn_Prm_Gen");
+        QCOMPARE(state->text(),
+                 With_Times(QStringLiteral("Sent to ttyUSB0 on %1, read back on; changed since: Port 0 baud rate"),
+                            {first}));
+        QCOMPARE(state->palette().color(QPalette::WindowText), Look_Colour(TText_Colour::Warning));
+
+        // An update sends it.
+        QVERIFY(Install_Stand_In(program.Dir.path(), Serial_Updater_Base));
+        main->FBoot->Port_Source = [] {
+            return QList<TSerial_Port>{{QStringLiteral("ttyUSB1"), QStringLiteral("/dev/ttyUSB1"),
+                                        QStringLiteral("USB-Serial Controller"), QString(), QString()}};
+        };
+        main->FBoot->Port_Check = [](const QString &) { return QString(); };
+        When_Shown(main->FBoot, [main] { QTest::mouseClick(main->FBoot->Btn_Update, Qt::LeftButton); });
+        Click(main, "Btn_CreateBin");
+        QCOMPARE(Shown_Texts().size(), 1);
+        const QList<TSent_Run> kept = Read_Sent_Runs(Conf_Dir);
+        QCOMPARE(kept.size(), 2);
+        QCOMPARE(state->text(), With_Times(QStringLiteral("In sync: sent to ttyUSB1 on %1, read back on"), {kept[0]}));
+        QCOMPARE(state->palette().color(QPalette::WindowText), Look_Colour(TText_Colour::Text));
+
+        // Another configuration opened: its own state.
+        open(1);
+        QCOMPARE(Conf_Name, QStringLiteral("Zeta"));
+        QCOMPARE(state->text(), QStringLiteral("Never sent"));
+        QCOMPARE(Shown_Texts(), QStringList());
+    }
+
     void The_open_dialog_opens_the_chosen_configuration()
     {
         TProgram_Fixture program;
@@ -857,14 +1000,15 @@ private slots:
         QVERIFY(!main->FAbout);
         QVERIFY(QTest::qWaitForWindowExposed(main));
         QTRY_VERIFY(main->FBoot);
-        const QList<QWidget *> dialogs{main->FAbout,       main->FNew_Project, main->FOpenConf,
-                                       main->FSoftOptions, main->FParGen,      main->FBoot};
+        const QList<QWidget *> dialogs{main->FAbout,  main->FNew_Project, main->FOpenConf, main->FSoftOptions,
+                                       main->FParGen, main->FBoot,        main->FHistory};
         const QStringList titles{QStringLiteral("About"),
                                  QStringLiteral("Crea nuova configurazione"),
                                  QStringLiteral("Apri configurazione"),
                                  QStringLiteral("Opzioni Software"),
                                  QStringLiteral("Imposta comunicazione"),
-                                 QStringLiteral("Aggiorna dispositivo via seriale")};
+                                 QStringLiteral("Aggiorna dispositivo via seriale"),
+                                 QStringLiteral("Cronologia aggiornamenti")};
         for (int i = 0; i < dialogs.size(); ++i) {
             QVERIFY(dialogs[i]);
             QCOMPARE(dialogs[i]->parent(), main);
@@ -873,7 +1017,7 @@ private slots:
         // Made once: the first paints of the dialogs create nothing more.
         main->FAbout->show();
         QVERIFY(QTest::qWaitForWindowExposed(main->FAbout));
-        QCOMPARE(main->findChildren<QDialog *>(Qt::FindDirectChildrenOnly).size(), 6);
+        QCOMPARE(main->findChildren<QDialog *>(Qt::FindDirectChildrenOnly).size(), 7);
     }
 
     void A_click_before_the_first_paint_has_the_dialogs_made_first()

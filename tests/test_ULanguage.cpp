@@ -48,8 +48,8 @@ QByteArray Encode(QStringConverter::Encoding encoding, const QString &text)
 
 bool Is_Blank_Range(int index)
 {
-    static const int ranges[][2] = {{60, 99},   {111, 199},   {208, 299},   {322, 399},
-                                    {498, 999}, {1038, 1039}, {1041, 1099}, {1106, 1109}, {1179, 1199}};
+    static const int ranges[][2] = {{60, 99},     {111, 199},   {208, 299},   {322, 399},  {498, 999},
+                                    {1038, 1039}, {1070, 1099}, {1106, 1109}, {1179, 1199}};
     for (const auto &range : ranges) {
         if (index >= range[0] && index <= range[1])
             return true;

@@ -5,6 +5,7 @@
 
 #include "UAbout.h"
 #include "UBoot.h"
+#include "UHistory.h"
 #include "ULook.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
@@ -116,6 +117,7 @@ QMap<QString, QImage> Rendered_Windows(const QString &look)
     images[u"about"_s] = main->FAbout->grab().toImage();
     images[u"update"_s] = main->FBoot->grab().toImage();
     images[u"settings"_s] = main->FParGen->grab().toImage();
+    images[u"history"_s] = main->FHistory->grab().toImage();
     // Check boxes ticked and not, side by side.
     for (QCheckBox *box : main->FParGen->findChildren<QCheckBox *>())
         box->setChecked(box->objectName().contains(u"Port0"_s));
@@ -238,6 +240,7 @@ private slots:
                   {u"strong text"_s, c.Strong_Text, c.Back, 4.5},
                   {u"settings captions"_s, c.Form_Text, c.Back, 4.5},
                   {u"link"_s, c.Link, c.Back, 4.5},
+                  {u"warning"_s, c.Warning, c.Back, 4.5},
                   {u"settings headings"_s, c.Header_Text, c.Header, 4.5},
                   {u"product code (large)"_s, c.Code, c.Back, 3},
                   {u"disabled caption"_s, c.Disabled_Text, c.Back, 3},

@@ -6,6 +6,7 @@
 
 #include "UAbout.h"
 #include "UBoot.h"
+#include "UHistory.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
@@ -56,8 +57,9 @@ private slots:
             }
         };
         check(main);
-        for (QDialog *dialog : std::initializer_list<QDialog *>{main->FNew_Project, main->FOpenConf, main->FParGen,
-                                                                main->FBoot, main->FSoftOptions, main->FAbout}) {
+        for (QDialog *dialog :
+             std::initializer_list<QDialog *>{main->FNew_Project, main->FOpenConf, main->FParGen, main->FBoot,
+                                              main->FSoftOptions, main->FAbout, main->FHistory}) {
             dialog->show();
             QVERIFY(QTest::qWaitForWindowExposed(dialog));
             check(dialog);

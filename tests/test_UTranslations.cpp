@@ -7,12 +7,15 @@
 
 #include "UAbout.h"
 #include "UBoot.h"
+#include "UHistory.h"
+#include "UKept_Run.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "UParGen_Fixture.h"
 #include "USoftOptions.h"
 #include "UWait.h"
 
@@ -26,6 +29,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextDocument>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -135,6 +139,13 @@ void Collect(const QString &state, QWidget *window, TShown &shown)
             for (int i = 0; i < list->count(); ++i)
                 add(at + u"item%1"_s.arg(i), list->item(i)->text());
         }
+        if (auto *table = qobject_cast<QTreeWidget *>(w)) {
+            for (int column = 0; column < table->columnCount(); ++column) {
+                add(at + u"header%1"_s.arg(column), table->headerItem()->text(column));
+                for (int row = 0; row < table->topLevelItemCount(); ++row)
+                    add(at + u"row%1/%2"_s.arg(row).arg(column), table->topLevelItem(row)->text(column));
+            }
+        }
         if (auto *tabs = qobject_cast<QTabBar *>(w)) {
             for (int i = 0; i < tabs->count(); ++i) {
                 add(at + u"tab%1"_s.arg(i), tabs->tabText(i));
@@ -207,6 +218,15 @@ TShown Render_Every_Window(DIRevevoriVezaDiva *main)
     Collect(u"wait"_s, update->FWait, shown);
     update->FWait->hide();
 
+    // The History window, each of its runs selected in turn.
+    TFHistory *history = main->FHistory;
+    Show(history);
+    for (int row = 0; row < history->LB_Runs->topLevelItemCount(); ++row) {
+        history->LB_Runs->setCurrentItem(history->LB_Runs->topLevelItem(row));
+        Collect(u"history, run %1"_s.arg(row), history, shown);
+    }
+    history->hide();
+
     // The message boxes, each set of buttons the program uses; the settings dialog's question before it writes
     // over another program's ParGen.xml.
     const struct
@@ -256,11 +276,16 @@ private slots:
         QFETCH(QString, language);
         TProgram_Fixture program;
         DIRevevoriVezaDiva *main = program.Start(true);
-        // A configuration open, so that the windows show what they show for one.
-        QVERIFY(program.Make_Dir(u"PROJECTS/Line2/bin"_s));
+        // A configuration open, so that the windows show what they show for one: sent, changed since, and a
+        // damaged record among its runs.
+        QVERIFY(program.Write(u"PROJECTS/Line2/ParGen.xml"_s, Saved_ParGen(0)));
         Conf_Name = u"Line2"_s;
         Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
         Set_Files();
+        Keep_Run(Conf_Dir, u"serial"_s, u"ttyUSB0"_s, TRun_Ending::Success, 0, 0);
+        QVERIFY(program.Write(u"PROJECTS/Line2/sent/20990101T000000Z-1/run.json"_s, "{"));
+        QVERIFY(program.Write(u"PROJECTS/Line2/ParGen.xml"_s, Saved_ParGen(0, {{u"Port_0_Baud"_s, u"3"_s}})));
+        main->Show_Send_State();
 
         Load(main, u"English"_s);
         const TShown english = Render_Every_Window(main);

@@ -435,10 +435,17 @@ private slots:
         QVERIFY(session.Wait_Until_Gone(QStringLiteral("^Set Communication$")));
         QVERIFY(QFileInfo::exists(session.Path(QStringLiteral("PROJECTS/Keys/ParGen.xml"))));
 
-        // The options, three Tabs on: the first language (Deutsch) and back to English (the second), each
+        // The History window beside step 3, two Tabs on: the runs of the new configuration (none yet), closed with
+        // Escape.
+        QVERIFY(session.Keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
+        const QString history = session.Wait_For_Window(QStringLiteral("^Update History$"));
+        QVERIFY(!history.isEmpty());
+        QVERIFY(session.Keys(history, {QStringLiteral("Escape")}));
+        QVERIFY(session.Wait_Until_Gone(QStringLiteral("^Update History$")));
+
+        // The options, two Tabs on: the first language (Deutsch) and back to English (the second), each
         // confirmed; OK four Tabs after English.
-        QVERIFY(session.Keys(
-            main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
+        QVERIFY(session.Keys(main, {QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("Return")}));
         const QString options = session.Wait_For_Window(QStringLiteral("^Software Options$"));
         QVERIFY(!options.isEmpty());
         QVERIFY(session.Keys(options, {QStringLiteral("Tab"), QStringLiteral("Return")}));

@@ -153,3 +153,32 @@ struct TAddress_Holder
 std::optional<TAddress_Holder> Last_Sent_To(const TWorkspace &workspace, const QString &address);
 // The newest successful run of confDir that sent the configuration, if any.
 std::optional<TSent_Run> Last_Success(const QString &confDir);
+
+// ---- The words the windows show for kept runs, from texts (the language in force, or the built-in English) ----
+
+// A run's time as the windows show it: local, to the minute ("2026-12-11 10:14").
+QString Shown_Run_Time(const QDateTime &time);
+// How a run ended, in a word or two ("success", "exit code 3").
+QString Run_Ending_Text(const TSent_Run &run, TText_Source texts = English_Text);
+// What a run sent: the update option's name as the update dialog lists it.
+QString Run_Option_Text(int option, TText_Source texts = English_Text);
+// A ParGen.xml key by the name the settings dialog gives its field where the language table has one, else the
+// key itself.
+QString Key_Shown_Name(const QString &key, TText_Source texts = English_Text);
+// The state of a configuration in one line: never sent, in sync, changed since (naming the changed fields) or
+// failed (with its ending and the last success, if any).
+QString Send_State_Text(const TConfig_Status &status, TText_Source texts = English_Text);
+
+// A field that differs between what a run sent and what build writes now, each side's value as the settings
+// dialog shows it; a side's value is null where it holds none or its two images disagree on it.
+struct TKey_Change
+{
+    QString Key;
+    QString Then;
+    QString Now;
+};
+// The fields of Changed_Keys with their values.
+QList<TKey_Change> Key_Changes(const TConfig_Images &then, const TConfig_Images &now,
+                               TText_Source texts = English_Text);
+// "Port 0 baud rate: 9600 → 19200"; the name alone when neither side has a value to show.
+QString Key_Change_Text(const TKey_Change &change, TText_Source texts = English_Text);

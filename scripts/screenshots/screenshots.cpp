@@ -10,16 +10,20 @@
 #include "UBoot.h"
 #include "UComon.h"
 #include "UDavaroroFirmWare.h"
+#include "UHistory.h"
 #include "ULanguage.h"
 #include "ULook.h"
 #include "UMessage.h"
 #include "UNew_Project.h"
 #include "UOpenConf.h"
 #include "UParGen.h"
+#include "USent_Record.h"
 #include "USoftOptions.h"
 #include "UUpdate_Logic.h"
+#include "UUpdate_Pipeline.h"
 #include "UUpdater_Lock.h"
 #include "UWait.h"
+#include "UXml_Document.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -36,6 +40,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -144,6 +149,22 @@ void Picture_Message(QWidget *over, const QString &text, const QString &name, TM
     delete box;
 }
 
+// A run of the open configuration kept as the update pipeline keeps one, started daysAgo days ago.
+TSent_Run Keep_Run(const QString &kind, const QString &target, int option, TRun_Ending ending,
+                   std::optional<int> exitCode, int daysAgo)
+{
+    TSent_Request request;
+    request.Configuration = Conf_Name;
+    request.Kind = kind;
+    request.Target = target;
+    request.Option = option;
+    QByteArray parGenXml;
+    TSent_Run run = Keep_Sent_Run(Conf_Dir, request, Make_Config_Data(ParGen_File, Lang, &parGenXml), parGenXml);
+    run.Started = QDateTime::currentDateTimeUtc().addDays(-daysAgo).addSecs(-3600);
+    Finish_Sent_Run(run, ending, exitCode);
+    return run;
+}
+
 // A language file and, unless stripes is empty, a flag of stripes (vertical when across is false); cross
 // puts a cross of the last stripe's colour over the first.
 void Add_Language(const QString &languageDir, const QString &name, QList<QColor> stripes, bool across,
@@ -214,6 +235,7 @@ int main(int argc, char *argv[])
     Conf_Dir = Join_Path(Projects_Dir, Conf_Name);
     Set_Files();
     main->Show_Configuration_Box();
+    main->Show_Send_State();
     Picture(main.get(), QStringLiteral("main_configuration_open"));
 
     TFNew_Project *newProject = main->FNew_Project;
@@ -289,6 +311,34 @@ int main(int argc, char *argv[])
 
     main->Show_Update_Link(true);
     Picture(main.get(), QStringLiteral("main_new_version"));
+    main->Show_Update_Link(false);
+
+    // Line2 sent three times (firmware and configuration by serial, then by Ethernet: once failed, once
+    // sent) with other settings than it has now, and one record damaged. Its settings now are those of a new
+    // configuration, as the settings dialog's pictures show them.
+    TXml_Document settingsXml;
+    TParGen_Fields fields = No_File_Fields();
+    fields.Port_0_Baud = 3;
+    fields.Port_0_DevID = QStringLiteral("12");
+    Save_ParGen(settingsXml, fields, ParGen_File);
+    QDir(Conf_Dir).mkpath(QStringLiteral("sent/20000101T000000Z-1"));
+    QFile damaged(Join_Path(Conf_Dir, QStringLiteral("sent/20000101T000000Z-1/run.json")));
+    if (!damaged.open(QIODevice::WriteOnly) || damaged.write("{\"started\": ") < 0)
+        Failed = true;
+    damaged.close();
+    Keep_Run(QStringLiteral("serial"), QStringLiteral("ttyUSB0"), 0, TRun_Ending::Success, 0, 9);
+    Keep_Run(QStringLiteral("ethernet"), QStringLiteral("10.1.2.105"), 2, TRun_Ending::Failed, 3, 2);
+    const TSent_Run sent =
+        Keep_Run(QStringLiteral("ethernet"), QStringLiteral("10.1.2.105"), 2, TRun_Ending::Success, 0, 1);
+    Save_ParGen(settingsXml, No_File_Fields(), ParGen_File);
+    main->Show_Send_State();
+    Picture(main.get(), QStringLiteral("main_state_changed"));
+    TFHistory *history = main->FHistory;
+    history->show();
+    Picture(history, QStringLiteral("history"));
+    history->LB_Runs->setCurrentItem(history->LB_Runs->topLevelItem(history->LB_Runs->topLevelItemCount() - 1));
+    Picture(history, QStringLiteral("history_damaged"));
+    history->hide();
 
     // The update dialog in both forms, fed with ports of its own so that the list is never empty.
     TFBoot *boot = main->FBoot;
@@ -320,6 +370,12 @@ int main(int argc, char *argv[])
     Picture_Message(boot, Lang(1036) + QStringLiteral("\n10.1.2.105"), QStringLiteral("update_device_not_found"),
                     TMessage_Kind::Warning);
     Picture_Message(boot, Lang(1037), QStringLiteral("update_check_address"), TMessage_Kind::Error);
+    // The question before sending Line2 to the address Plant North last received.
+    TAddress_Holder holder{Configuration_Of(Current_Workspace(), QStringLiteral("Plant North")), sent};
+    holder.Run.Started = QDateTime::currentDateTime().addDays(-20);
+    Picture_Message(boot, Other_Target_Text(QStringLiteral("10.1.2.105"), holder, Conf_Name, Lang),
+                    QStringLiteral("update_other_target_question"), TMessage_Kind::Confirmation,
+                    QMessageBox::Yes | QMessageBox::No, {}, QMessageBox::No);
     const QByteArray output = "connecting to 10.1.2.105 ...\nconnected\nerasing flash ... done\n"
                               "writing firmware: 38 %\nwriting firmware: 76 %\n";
     boot->FWait->Show_Still(Updater_Path(Program_Dir, Ethernet_Updater_Base), 41, Updater_Wait_Limit_Ms, output);
@@ -349,9 +405,11 @@ int main(int argc, char *argv[])
         record.Exit_Code = ending.Exit_Code;
         record.Output = ending.Output;
         record.Elapsed_Ms = 41000;
-        Picture_Message(boot, Run_Verdict_Text(record, logPath, Lang), QString::fromLatin1(ending.Name),
-                        Run_Succeeded(record) ? TMessage_Kind::Information : TMessage_Kind::Warning,
-                        QMessageBox::Ok | QMessageBox::Open, {{QMessageBox::Open, Lang(1152)}});
+        Picture_Message(
+            boot, Run_Verdict_Text(record, logPath, Lang) + u'\n' + Lang(1042).arg(QDir::toNativeSeparators(sent.Dir)),
+            QString::fromLatin1(ending.Name),
+            Run_Succeeded(record) ? TMessage_Kind::Information : TMessage_Kind::Warning,
+            QMessageBox::Ok | QMessageBox::Open, {{QMessageBox::Open, Lang(1152)}});
     }
     TUpdater_Lock_Record busy;
     busy.Program = Updater_Path(Program_Dir, Serial_Updater_Base);
@@ -396,6 +454,9 @@ int main(int argc, char *argv[])
         Picture(boot->FWait, QStringLiteral("update_waiting") + suffix);
         boot->FWait->hide();
         boot->hide();
+        history->show();
+        Picture(history, QStringLiteral("history") + suffix);
+        history->hide();
         options->show();
         Picture_Message(options, Lang(316) + Language_Name + Lang(317) + QStringLiteral("English") + Lang(318),
                         QStringLiteral("options_language_question") + suffix, TMessage_Kind::Confirmation,
@@ -423,6 +484,9 @@ int main(int argc, char *argv[])
     boot->show();
     Picture(boot, QStringLiteral("dark_update_serial"));
     boot->hide();
+    history->show();
+    Picture(history, QStringLiteral("dark_history"));
+    history->hide();
     options->show();
     options->PC_Options->setCurrentWidget(options->TS_Soft_Settings);
     options->CB_Look->setCurrentIndex(options->CB_Look->findData(QStringLiteral("dark")));

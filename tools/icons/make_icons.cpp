@@ -357,6 +357,35 @@ void Boot_Refresh(QPainter &p)
     p.drawPath(head2);
 }
 
+void History(QPainter &p)
+{
+    // A clock with an arrow turning back round it: the updates sent before.
+    p.setPen(Stroke(Teal, 3));
+    p.setBrush(Teal_Light);
+    p.drawEllipse(QRectF(14, 14, 42, 42));
+    p.setPen(Stroke(Grey, 4));
+    p.drawLine(QPointF(35, 35), QPointF(35, 21));
+    p.drawLine(QPointF(35, 35), QPointF(45, 41));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(Stroke(Orange, 5));
+    const QPointF centre(35, 35);
+    const qreal radius = 28;
+    p.drawArc(QRectF(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius), 95 * 16, 125 * 16);
+    // The head at the arc's end, pointing on round against the clock.
+    const qreal end = qDegreesToRadians(220.0);
+    const QPointF at(centre.x() + radius * qCos(end), centre.y() - radius * qSin(end));
+    const QPointF along(-qSin(end), -qCos(end));
+    const QPointF across(-along.y(), along.x());
+    QPainterPath head;
+    head.moveTo(at + along * 9);
+    head.lineTo(at + across * 7);
+    head.lineTo(at - across * 7);
+    head.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(Orange);
+    p.drawPath(head);
+}
+
 bool Draw(const QString &dir, const QString &name, int size, const std::function<void(QPainter &)> &glyph)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
@@ -501,6 +530,7 @@ int main(int argc, char *argv[])
         {"boot_update", 64, Boot_Update},
         {"boot_cancel", 64, Boot_Cancel},
         {"boot_refresh", 64, Boot_Refresh},
+        {"history", 64, History},
         // Drawn at their size of use, 16 x 16.
         {"category_expanded", 16, Category_Expanded},
         {"category_collapsed", 16, Category_Collapsed},
@@ -515,8 +545,8 @@ int main(int argc, char *argv[])
         const char *Name;
         int Size;
         void (*Glyph)(QPainter &);
-    } shown[] = {{"info", 32, Info}, {"options", 32, Options},   {"close", 32, Close},  {"new", 24, New},
-                 {"open", 24, Open}, {"settings", 24, Settings}, {"update", 24, Update}};
+    } shown[] = {{"info", 32, Info}, {"options", 32, Options},   {"close", 32, Close},   {"new", 24, New},
+                 {"open", 24, Open}, {"settings", 24, Settings}, {"update", 24, Update}, {"history", 24, History}};
     for (const auto &picture : shown) {
         for (int pixels : {picture.Size, 2 * picture.Size})
             ok = Draw(dir, QStringLiteral("%1_%2").arg(QLatin1String(picture.Name)).arg(pixels), pixels,
