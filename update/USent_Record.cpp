@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -38,16 +39,6 @@ QString Sha256(const QByteArray &bytes)
 QString Time_Text(const QDateTime &time)
 {
     return time.toUTC().toString(Qt::ISODateWithMs);
-}
-
-// Newest first: the time, then the number that tells runs of one second apart.
-bool Newer(const QString &a, const QString &b)
-{
-    const QRegularExpressionMatch ma = Run_Id_Pattern().match(a);
-    const QRegularExpressionMatch mb = Run_Id_Pattern().match(b);
-    if (ma.captured(1) != mb.captured(1))
-        return ma.captured(1) > mb.captured(1);
-    return ma.captured(2).toInt() > mb.captured(2).toInt();
 }
 
 // The firmware file as the record names it; its bytes are hashed as they are read, a piece at a time.
@@ -250,7 +241,14 @@ TSent_Run Keep_Sent_Run(const QString &confDir, const TSent_Request &request, co
     Sync_Directory(stagedDir);
     // The one writer of a workspace's runs holds update.lock: a name found free stays free.
     const QString stamp = run.Started.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    for (int n = 1;; ++n) {
+    // After the newest of that second, never in a gap a pruned run left: a name tells the order of runs.
+    int n = 1;
+    for (const QString &id : Sent_Run_Ids(confDir)) {
+        const QRegularExpressionMatch match = Run_Id_Pattern().match(id);
+        if (match.captured(1) == stamp)
+            n = std::max(n, match.captured(2).toInt() + 1);
+    }
+    for (;; ++n) {
         run.Id = QStringLiteral("%1-%2").arg(stamp).arg(n);
         run.Dir = Join_Path(sentDir, run.Id);
         if (!QFileInfo::exists(run.Dir) && !QFileInfo(run.Dir).isSymLink())
@@ -275,13 +273,27 @@ void Finish_Sent_Run(TSent_Run &run, TRun_Ending ending, std::optional<int> exit
 
 QStringList Sent_Run_Ids(const QString &confDir)
 {
-    QStringList ids;
+    // Each name matched once; newest first: the time, then the number that tells runs of one second apart.
+    struct TId
+    {
+        QString Stamp;
+        int Number;
+        QString Name;
+    };
+    std::vector<TId> found;
     const QDir sent(Join_Path(confDir, Sent_Dir_Name));
-    for (const QString &name : sent.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        if (Run_Id_Pattern().match(name).hasMatch())
-            ids.append(name);
+    for (const QString &name : sent.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted)) {
+        const QRegularExpressionMatch match = Run_Id_Pattern().match(name);
+        if (match.hasMatch())
+            found.push_back({match.captured(1), match.captured(2).toInt(), name});
     }
-    std::sort(ids.begin(), ids.end(), Newer);
+    std::sort(found.begin(), found.end(), [](const TId &a, const TId &b) {
+        return a.Stamp != b.Stamp ? a.Stamp > b.Stamp : a.Number > b.Number;
+    });
+    QStringList ids;
+    ids.reserve(qsizetype(found.size()));
+    for (const TId &id : found)
+        ids.append(id.Name);
     return ids;
 }
 
