@@ -26,7 +26,11 @@ constexpr TOptions Update_Options = Opt_Port | Opt_Ip | Opt_Option | Opt_No_Read
 
 const char *Update_Check(TOptions given)
 {
-    return bool(given & Opt_Port) == bool(given & Opt_Ip) ? "update needs either --port or --ip" : nullptr;
+    if ((given & Opt_Port) && (given & Opt_Ip))
+        return "update needs either --port or --ip";
+    if ((given & (Opt_Port | Opt_Ip)) && (given & (Opt_Pending | Opt_Targets)))
+        return "--port and --ip name one device: with --pending or --targets each configuration has its own";
+    return nullptr;
 }
 
 const char *Provision_Check(TOptions given)
@@ -67,8 +71,10 @@ const TCli_Command Commands[] = {
      "                       with FILE.lng applied; --report prints what the loader did with each line instead.\n"},
     {"ports", 0, 0, "", 0, 0, nullptr, Cli_Ports,
      "  ports                List the serial ports the update dialog offers, one per line.\n"},
-    {"update", 1, 1, "CONFIG_DIR", Update_Options, 0, Update_Check, Cli_Update,
+    {"update", 0, 10000, "CONFIG_DIR", Update_Options | Opt_Pending | Opt_Targets | Opt_Keep_Going, 0, Update_Check,
+     Cli_Update,
      "  update CONFIG_DIR (--port PORT | --ip ADDRESS) [--option 0|1|2] [--no-read-back]\n"
+     "  update CONFIG_DIR... | --pending [--targets FILE.csv] [--keep-going] [--option 0|1|2] [--no-read-back]\n"
      "                       Update a device as the update dialog does: build the two files, then run the\n"
      "                       serial updater on PORT, or check with ICMP echo that ADDRESS answers, write\n"
      "                       Ethernet_Update.xml and run the Ethernet updater. CONFIG_DIR lies under a\n"
@@ -155,6 +161,9 @@ const TCli_Option Options[] = {
     {Opt_Update, {"update"}, "provision: update each new configuration.", nullptr, nullptr},
     {Opt_Keep_Going, {"keep-going"}, "provision --update: go on after a failed update.", nullptr, nullptr},
     {Opt_Sent, {"sent"}, "diff: compare with what the last successful update sent.", nullptr, nullptr},
+    {Opt_Pending, {"pending"}, "update: every configuration of the workspace that is not in sync.", nullptr, nullptr},
+    {Opt_Targets, {"targets"}, "update: where each configuration goes, a table of name,port or name,ip.",
+     "FILE.csv", nullptr},
     {Opt_Force_Target, {"force-target"}, "update: send even to an address that last received another configuration.",
      nullptr, nullptr},
 };
@@ -182,8 +191,9 @@ const TOption_Rule Option_Rules[] = {
     {Opt_Sent, TTaken::By_Command, "--sent goes with diff"},
     {Opt_Force, TTaken::By_Command, "--force goes with import"},
     {Opt_Raw, TTaken::By_Command, "--raw goes with diff"},
-    {Opt_Update | Opt_Keep_Going, TTaken::By_Command, "--update and --keep-going go with provision"},
-    {Opt_Keep_Going, TTaken::Now, "--keep-going goes with provision --update"},
+    {Opt_Update, TTaken::By_Command, "--update goes with provision"},
+    {Opt_Keep_Going, TTaken::Now, "--keep-going goes with provision --update and update"},
+    {Opt_Pending | Opt_Targets, TTaken::By_Command, "--pending and --targets go with update"},
     {Opt_Report, TTaken::Now_With_Argument, "--report goes with texts FILE.lng"},
     {Update_Options, TTaken::Now, "--port, --ip, --option, --no-read-back and --force-target go with update"},
 };
@@ -475,7 +485,8 @@ int Run_Cli(const QStringList &arguments, QTextStream &out, QTextStream &err)
                          optionText,
                          (given & Opt_Workspace) ? Locate_Workspace(workspace, QString()).Dir : QString(),
                          out,
-                         err};
+                         err,
+                         parser.value(option(Opt_Targets))};
     // A provision a killed run left is finished or undone before anything reads or writes there.
     for (const QString &projects : Touched_Projects(rest, call.Workspace))
         Recover_Provisions_Of(projects, err);

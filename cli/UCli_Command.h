@@ -37,6 +37,8 @@ enum TOption : unsigned
     Opt_Keep_Going = 1u << 12,
     Opt_Sent = 1u << 13,
     Opt_Force_Target = 1u << 14,
+    Opt_Pending = 1u << 15,
+    Opt_Targets = 1u << 16,
 };
 using TOptions = unsigned;
 
@@ -54,6 +56,8 @@ struct TCli_Call
     QString Workspace;
     QTextStream &Out;
     QTextStream &Err;
+    // --targets FILE.csv: where each of several configurations goes.
+    QString Targets = QString();
 
     bool Has(TOption option) const { return Given & option; }
 };
@@ -94,6 +98,8 @@ int Cli_New(const TCli_Call &call);
 int Cli_History(const TCli_Call &call);
 int Cli_Status(const TCli_Call &call);
 int Cli_Where(const TCli_Call &call);
+// update of several configurations (or --pending, or --targets), one after the other.
+int Update_Fleet(const TCli_Call &call);
 
 // The words of quillon-cli's messages: the built-in English, except that where a window would be told to press
 // a button or refresh its list the script user is told what to run.

@@ -285,6 +285,10 @@ int Update_Device(const TCli_Update_Request &request, QTextStream &out, QTextStr
 
 int Cli_Update(const TCli_Call &call)
 {
+    if (call.Arguments.size() != 1 || call.Has(Opt_Pending) || call.Has(Opt_Targets))
+        return Update_Fleet(call);
+    if (!call.Has(Opt_Port) && !call.Has(Opt_Ip))
+        return Usage(call.Err, QStringLiteral("update needs either --port or --ip"));
     return Update_Device(
         TCli_Update_Request{call.Arguments[0], call.Workspace, call.Port, call.Ip, call.Option.toInt(),
                             !call.Has(Opt_No_Read_Back), call.Has(Opt_Force_Target)},

@@ -109,3 +109,27 @@ bool Split_IP_Address(const QString &address, QString &part1, QString &part2, QS
     }
     return true;
 }
+
+bool Natural_Less(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype si = i, sj = j;
+            while (i < a.size() && a[i].isDigit())
+                ++i;
+            while (j < b.size() && b[j].isDigit())
+                ++j;
+            const qulonglong na = a.mid(si, i - si).toULongLong();
+            const qulonglong nb = b.mid(sj, j - sj).toULongLong();
+            if (na != nb)
+                return na < nb;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}

@@ -72,3 +72,7 @@ QString Counted(qsizetype count, const QString &singular, const QString &plural)
 
 // Splits a dotted address into four trimmed octet texts; true when each is an integer from 0 to 255.
 bool Split_IP_Address(const QString &address, QString &part1, QString &part2, QString &part3, QString &part4);
+
+// Natural order of names: runs of digits compare by their value ("Halle 2" before "Halle 18", ttyUSB2 before
+// ttyUSB10), everything else character by character.
+bool Natural_Less(const QString &a, const QString &b);

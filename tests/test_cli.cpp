@@ -79,6 +79,7 @@ private slots:
     void Each_run_is_kept_and_tells_the_state_of_its_configuration();
     void An_address_that_received_another_configuration_is_asked_about();
     void An_update_killed_at_any_moment_leaves_whole_runs();
+    void Several_configurations_are_updated_one_after_the_other();
     void Updates_started_at_once_run_one_at_a_time_each_with_its_own_parameters();
     void Workspace_option_names_the_workspace_of_update_and_version();
     void Update_failures_data();
@@ -734,6 +735,56 @@ void Test_Cli::An_update_killed_at_any_moment_leaves_whole_runs()
                                                             QDir::Name),
              kept);
 #endif
+}
+
+void Test_Cli::Several_configurations_are_updated_one_after_the_other()
+{
+    QTemporaryDir dir;
+    Make_Workspace(dir, "1", Ethernet_Updater_Base);
+    // Halle 2 and Halle 18 go to their own addresses (loopback); Line2 has neither a run nor a table row, but an
+    // Ethernet address of its own (192.168.0.10), which is never reached here: it fails at its echo check or is
+    // given in the table.
+    for (const char *name : {"Halle 2", "Halle 18"}) {
+        const QString conf = dir.filePath(QStringLiteral("PROJECTS/%1").arg(QLatin1String(name)));
+        QVERIFY(QDir().mkpath(conf));
+        Write_File(conf + QStringLiteral("/ParGen.xml"), Saved_ParGen(1));
+    }
+    const QString table = dir.filePath(QStringLiteral("targets.csv"));
+    Write_File(table, "name,ip\nHalle 2,127.0.0.2\nHalle 18,127.0.0.18\nLine2,127.0.0.3\n");
+    TRun run = Run({"update", "--pending", "--targets", table, "--option", "2", "--workspace", dir.path()});
+    if (run.Err.contains("no ICMP socket"))
+        QSKIP("neither ICMP socket kind opens here");
+    QVERIFY2(run.Exit_Code == 0, run.Err.constData());
+    // In the natural order of their names, each to its own address.
+    const qsizetype second = run.Out.indexOf("[2/3] Halle 18: update to 127.0.0.18");
+    QVERIFY2(run.Out.startsWith("[1/3] Halle 2: update to 127.0.0.2\n") && second > 0 &&
+                 run.Out.indexOf("[3/3] Line2: update to 127.0.0.3") > second,
+             run.Out.constData());
+    QVERIFY2(run.Out.endsWith("summary:\n  Halle 2  success\n  Halle 18  success\n  Line2  success\n"),
+             run.Out.constData());
+    // All in sync: nothing pending; a second run without the table goes to each one's last target.
+    QCOMPARE(Run({"update", "--pending", "--workspace", dir.path()}).Out,
+             QByteArray("nothing to update: every configuration is in sync\n"));
+    Write_File(dir.filePath(QStringLiteral("PROJECTS/Halle 18/ParGen.xml")), Saved_ParGen(1, {{"Port_0_Baud", "3"}}));
+    run = Run({"update", "--pending", "--option", "2", "--workspace", dir.path()});
+    QVERIFY2(run.Exit_Code == 0 && run.Out.startsWith("[1/1] Halle 18: update to 127.0.0.18\n"), run.Out.constData());
+
+    // The first failure stops the rest unless --keep-going; one with no known target is refused before any starts.
+    QVERIFY(Install_Stand_In(dir.path(), Ethernet_Updater_Base, 0, 4));
+    run = Run({"update", "Halle 2", "Halle 18", "--option", "2", "--workspace", dir.path()});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Out.endsWith("summary:\n  Halle 2  failed (exit code 4)\n  Halle 18  skipped\n"), run.Out.constData());
+    run = Run({"update", "Halle 2", "Halle 18", "--option", "2", "--keep-going", "--workspace", dir.path()});
+    QVERIFY2(run.Out.endsWith("  Halle 18  failed (exit code 4)\n"), run.Out.constData());
+    const QString fresh = dir.filePath(QStringLiteral("PROJECTS/Fresh"));
+    QVERIFY(QDir().mkpath(fresh));
+    Write_File(fresh + QStringLiteral("/ParGen.xml"), Saved_ParGen(0));
+    const int before = int(Stand_In_Runs(dir.path(), Ethernet_Updater_Base).size());
+    run = Run({"update", "Halle 2", "Fresh", "--workspace", dir.path()});
+    QCOMPARE(run.Exit_Code, 1);
+    QVERIFY2(run.Err.contains("Fresh: no known target"), run.Err.constData());
+    QCOMPARE(int(Stand_In_Runs(dir.path(), Ethernet_Updater_Base).size()), before);
+    QCOMPARE(Run({"update", "Halle 2", "Fresh", "--ip", "127.0.0.2"}).Exit_Code, 2);
 }
 
 void Test_Cli::Update_over_ethernet_checks_writes_and_runs()

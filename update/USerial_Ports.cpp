@@ -15,29 +15,7 @@ void Sort_Port_Names(QStringList &names)
     });
 #else
     // Natural order: runs of digits compare by their value (ttyUSB2 before ttyUSB10).
-    const auto natural_less = [](const QString &a, const QString &b) {
-        qsizetype i = 0, j = 0;
-        while (i < a.size() && j < b.size()) {
-            if (a[i].isDigit() && b[j].isDigit()) {
-                const qsizetype si = i, sj = j;
-                while (i < a.size() && a[i].isDigit())
-                    ++i;
-                while (j < b.size() && b[j].isDigit())
-                    ++j;
-                const qulonglong na = a.mid(si, i - si).toULongLong();
-                const qulonglong nb = b.mid(sj, j - sj).toULongLong();
-                if (na != nb)
-                    return na < nb;
-            } else {
-                if (a[i] != b[j])
-                    return a[i] < b[j];
-                ++i;
-                ++j;
-            }
-        }
-        return a.size() - i < b.size() - j;
-    };
-    std::stable_sort(names.begin(), names.end(), natural_less);
+    std::stable_sort(names.begin(), names.end(), Natural_Less);
 #endif
 }
 
