@@ -71,7 +71,8 @@ const TCli_Command Commands[] = {
      "                       with FILE.lng applied; --report prints what the loader did with each line instead.\n"},
     {"ports", 0, 0, "", 0, 0, nullptr, Cli_Ports,
      "  ports                List the serial ports the update dialog offers, one per line.\n"},
-    {"update", 0, 10000, "CONFIG_DIR", Update_Options | Opt_Pending | Opt_Targets | Opt_Keep_Going, 0, Update_Check,
+    {"update", 0, 10000, "CONFIG_DIR", Update_Options | Opt_Pending | Opt_Targets | Opt_Keep_Going | Opt_Json, 0,
+     Update_Check,
      Cli_Update,
      "  update CONFIG_DIR (--port PORT | --ip ADDRESS) [--option 0|1|2] [--no-read-back]\n"
      "  update CONFIG_DIR... | --pending [--targets FILE.csv] [--keep-going] [--option 0|1|2] [--no-read-back]\n"
@@ -142,7 +143,8 @@ struct TCli_Option
 const TCli_Option Options[] = {
     {Opt_Help, {"h", "help"}, "Show this help.", nullptr, nullptr},
     {Opt_Version, {"version"}, "Print the program's version and the workspace in use.", nullptr, nullptr},
-    {Opt_Json, {"json"}, "inspect, where: print one JSON object; diff, history, status: print a JSON array.", nullptr,
+    {Opt_Json, {"json"},
+     "inspect, where: print one JSON object; diff, history, status, update of several: print a JSON array.", nullptr,
      nullptr},
     {Opt_Report, {"report"}, "texts: tell what the loader did with each line of FILE.lng.", nullptr, nullptr},
     {Opt_Port, {"port"}, "update: the serial port.", "PORT", nullptr},
@@ -187,7 +189,7 @@ struct TOption_Rule
 };
 
 const TOption_Rule Option_Rules[] = {
-    {Opt_Json, TTaken::By_Command, "--json goes with inspect, diff, history, status and where"},
+    {Opt_Json, TTaken::By_Command, "--json goes with inspect, diff, history, status, where and update of several"},
     {Opt_Sent, TTaken::By_Command, "--sent goes with diff"},
     {Opt_Force, TTaken::By_Command, "--force goes with import"},
     {Opt_Raw, TTaken::By_Command, "--raw goes with diff"},

@@ -11,10 +11,15 @@
 #include "UWorkspace.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -24,8 +29,22 @@ struct TFleet_Member
     QString Dir;
     QString Port;
     QString Ip;
-    QString Ending; // for the summary
+    // How its update ended: run.json's ending, "not-started" when it was refused before its updater, or
+    // "skipped".
+    QString Ending = QStringLiteral("skipped");
+    std::optional<int> Exit_Code;
+    double Duration_S = 0;
+
+    QString Target() const { return Ip.isEmpty() ? Port : Ip; }
 };
+
+TFleet_Member Member(const QString &name, const QString &dir)
+{
+    TFleet_Member member;
+    member.Name = name;
+    member.Dir = dir;
+    return member;
+}
 
 // name -> (column, target) from a table of name,port or name,ip.
 bool Read_Targets(const QString &path, QHash<QString, std::pair<QString, QString>> &targets, QTextStream &err)
@@ -100,12 +119,12 @@ int Update_Fleet(const TCli_Call &call)
         for (const QString &name : std::as_const(names)) {
             const QString dir = Configuration_Of(place, name).Dir;
             if (Config_Status(dir).State != TSend_State::In_Sync)
-                members.append({name, dir, {}, {}, {}});
+                members.append(Member(name, dir));
         }
     } else {
         for (const QString &argument : call.Arguments) {
             const QString dir = Named_Config_Dir(call, argument);
-            members.append({QFileInfo(dir).fileName(), dir, {}, {}, {}});
+            members.append(Member(QFileInfo(dir).fileName(), dir));
         }
     }
     QHash<QString, std::pair<QString, QString>> targets;
@@ -135,29 +154,67 @@ int Update_Fleet(const TCli_Call &call)
 
     bool failed = false;
     int stopped = 0;
+    const bool json = call.Has(Opt_Json);
+    // With --json standard output holds the array alone: each update's own lines go to standard error.
+    QTextStream &lines = json ? call.Err : call.Out;
     for (qsizetype i = 0; i < members.size(); ++i) {
         TFleet_Member &member = members[i];
-        if (stopped || (failed && !call.Has(Opt_Keep_Going))) {
-            member.Ending = QStringLiteral("skipped");
+        if (stopped || (failed && !call.Has(Opt_Keep_Going)))
             continue;
-        }
-        call.Out << '[' << i + 1 << '/' << members.size() << "] " << Escaped_Controls(member.Name) << ": update to "
-                 << Escaped_Controls(member.Ip.isEmpty() ? member.Port : member.Ip) << '\n';
-        call.Out.flush();
+        call.Err << '[' << i + 1 << '/' << members.size() << "] " << Escaped_Controls(member.Name) << " -> "
+                 << Escaped_Controls(member.Target()) << " ...\n";
+        call.Err.flush();
+        const QStringList before = Sent_Run_Ids(member.Dir);
+        QElapsedTimer clock;
+        clock.start();
         const int code = Update_Device(TCli_Update_Request{member.Dir, call.Workspace, member.Port, member.Ip,
                                                            call.Option.toInt(), !call.Has(Opt_No_Read_Back),
                                                            call.Has(Opt_Force_Target)},
-                                       call.Out, call.Err);
-        call.Out.flush();
+                                       lines, call.Err);
+        member.Duration_S = clock.elapsed() / 1000.0;
+        member.Exit_Code = code;
+        // The run this update kept, when it got as far as its updater.
+        const QStringList after = Sent_Run_Ids(member.Dir);
+        const TSent_Run kept = !after.isEmpty() && !before.contains(after.first())
+                                   ? Read_Sent_Run(member.Dir, after.first())
+                                   : TSent_Run();
+        member.Ending = !kept.Id.isEmpty() && kept.Problem.isEmpty() ? Ending_Name(kept.Ending)
+                                                                      : QStringLiteral("not-started");
+        if (kept.Exit_Code)
+            member.Exit_Code = kept.Exit_Code;
+        call.Err << '[' << i + 1 << '/' << members.size() << "] " << Escaped_Controls(member.Name) << ": "
+                 << member.Ending << " (exit code " << code << "), " << QString::number(member.Duration_S, 'f', 1)
+                 << " s\n";
+        lines.flush();
         call.Err.flush();
-        member.Ending = code == 0 ? QStringLiteral("success") : QStringLiteral("failed (exit code %1)").arg(code);
         failed = failed || code != 0;
         // Ctrl-C and its kin stop the running updater and the rest.
         if (code > 128)
             stopped = code;
     }
-    call.Out << "summary:\n";
+    int updated = 0, notUpdated = 0, skipped = 0;
     for (const TFleet_Member &member : std::as_const(members))
-        call.Out << "  " << Escaped_Controls(member.Name) << "  " << member.Ending << '\n';
+        (member.Ending == u"skipped" ? skipped : member.Exit_Code == 0 ? updated : notUpdated)++;
+    if (json) {
+        QJsonArray array;
+        for (const TFleet_Member &member : std::as_const(members))
+            array.append(QJsonObject{{QStringLiteral("name"), member.Name},
+                                     {QStringLiteral("target"), member.Target()},
+                                     {QStringLiteral("ending"), member.Ending},
+                                     {QStringLiteral("exit_code"),
+                                      member.Exit_Code ? QJsonValue(*member.Exit_Code) : QJsonValue()},
+                                     {QStringLiteral("duration_s"), member.Duration_S}});
+        call.Out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+    } else {
+        call.Out << "summary:\n";
+        for (const TFleet_Member &member : std::as_const(members)) {
+            call.Out << "  " << Escaped_Controls(member.Name) << "  " << Escaped_Controls(member.Target()) << "  "
+                     << member.Ending;
+            if (member.Ending != u"skipped")
+                call.Out << "  " << QString::number(member.Duration_S, 'f', 1) << " s";
+            call.Out << '\n';
+        }
+        call.Out << updated << " updated, " << notUpdated << " failed, " << skipped << " skipped\n";
+    }
     return stopped ? stopped : failed ? Exit_Failed : Exit_Ok;
 }

@@ -117,9 +117,7 @@ int Cli_Status(const TCli_Call &call)
     if (dirs.isEmpty()) {
         const TWorkspace workspace = Workspace_At(Call_Workspace(call));
         QStringList names = QDir(workspace.Projects_Dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-            return QString::localeAwareCompare(a, b) < 0;
-        });
+        std::sort(names.begin(), names.end(), Natural_Less);
         for (const QString &name : names)
             dirs.append(Configuration_Of(workspace, name).Dir);
     }

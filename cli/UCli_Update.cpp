@@ -285,7 +285,7 @@ int Update_Device(const TCli_Update_Request &request, QTextStream &out, QTextStr
 
 int Cli_Update(const TCli_Call &call)
 {
-    if (call.Arguments.size() != 1 || call.Has(Opt_Pending) || call.Has(Opt_Targets))
+    if (call.Arguments.size() != 1 || call.Has(Opt_Pending) || call.Has(Opt_Targets) || call.Has(Opt_Json))
         return Update_Fleet(call);
     if (!call.Has(Opt_Port) && !call.Has(Opt_Ip))
         return Usage(call.Err, QStringLiteral("update needs either --port or --ip"));

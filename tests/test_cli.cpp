@@ -80,6 +80,7 @@ private slots:
     void An_address_that_received_another_configuration_is_asked_about();
     void An_update_killed_at_any_moment_leaves_whole_runs();
     void Several_configurations_are_updated_one_after_the_other();
+    void Ctrl_C_during_several_stops_the_running_one_and_skips_the_rest();
     void Updates_started_at_once_run_one_at_a_time_each_with_its_own_parameters();
     void Workspace_option_names_the_workspace_of_update_and_version();
     void Update_failures_data();
@@ -756,26 +757,39 @@ void Test_Cli::Several_configurations_are_updated_one_after_the_other()
         QSKIP("neither ICMP socket kind opens here");
     QVERIFY2(run.Exit_Code == 0, run.Err.constData());
     // In the natural order of their names, each to its own address.
-    const qsizetype second = run.Out.indexOf("[2/3] Halle 18: update to 127.0.0.18");
-    QVERIFY2(run.Out.startsWith("[1/3] Halle 2: update to 127.0.0.2\n") && second > 0 &&
-                 run.Out.indexOf("[3/3] Line2: update to 127.0.0.3") > second,
-             run.Out.constData());
-    QVERIFY2(run.Out.endsWith("summary:\n  Halle 2  success\n  Halle 18  success\n  Line2  success\n"),
+    const qsizetype second = run.Err.indexOf("[2/3] Halle 18 -> 127.0.0.18 ...");
+    QVERIFY2(run.Err.startsWith("[1/3] Halle 2 -> 127.0.0.2 ...\n") && second > 0 &&
+                 run.Err.indexOf("[3/3] Line2 -> 127.0.0.3 ...") > second,
+             run.Err.constData());
+    QVERIFY2(run.Out.contains("summary:\n  Halle 2  127.0.0.2  success  ") &&
+                 run.Out.endsWith("3 updated, 0 failed, 0 skipped\n"),
              run.Out.constData());
     // All in sync: nothing pending; a second run without the table goes to each one's last target.
     QCOMPARE(Run({"update", "--pending", "--workspace", dir.path()}).Out,
              QByteArray("nothing to update: every configuration is in sync\n"));
     Write_File(dir.filePath(QStringLiteral("PROJECTS/Halle 18/ParGen.xml")), Saved_ParGen(1, {{"Port_0_Baud", "3"}}));
     run = Run({"update", "--pending", "--option", "2", "--workspace", dir.path()});
-    QVERIFY2(run.Exit_Code == 0 && run.Out.startsWith("[1/1] Halle 18: update to 127.0.0.18\n"), run.Out.constData());
+    QVERIFY2(run.Exit_Code == 0 && run.Err.startsWith("[1/1] Halle 18 -> 127.0.0.18 ...\n"), run.Err.constData());
 
     // The first failure stops the rest unless --keep-going; one with no known target is refused before any starts.
     QVERIFY(Install_Stand_In(dir.path(), Ethernet_Updater_Base, 0, 4));
-    run = Run({"update", "Halle 2", "Halle 18", "--option", "2", "--workspace", dir.path()});
+    run = Run({"update", "Halle 2", "Halle 18", "--option", "2", "--json", "--workspace", dir.path()});
     QCOMPARE(run.Exit_Code, 1);
-    QVERIFY2(run.Out.endsWith("summary:\n  Halle 2  failed (exit code 4)\n  Halle 18  skipped\n"), run.Out.constData());
+    const QJsonArray stopped = QJsonDocument::fromJson(run.Out).array();
+    QCOMPARE(stopped.size(), 2);
+    QCOMPARE(stopped[0].toObject()["ending"].toString(), QStringLiteral("failed"));
+    QCOMPARE(stopped[0].toObject()["exit_code"].toInt(), 4);
+    QCOMPARE(stopped[1].toObject()["ending"].toString(), QStringLiteral("skipped"));
+    QVERIFY(stopped[1].toObject()["exit_code"].isNull());
     run = Run({"update", "Halle 2", "Halle 18", "--option", "2", "--keep-going", "--workspace", dir.path()});
-    QVERIFY2(run.Out.endsWith("  Halle 18  failed (exit code 4)\n"), run.Out.constData());
+    QVERIFY2(run.Out.endsWith("0 updated, 2 failed, 0 skipped\n"), run.Out.constData());
+    // What still needs it is exactly what failed.
+    const TRun pending = Run({"status", "--workspace", dir.path(), "--json"});
+    QStringList notInSync;
+    for (const QJsonValue &one : QJsonDocument::fromJson(pending.Out).array())
+        if (one.toObject()["state"].toString() != u"in-sync")
+            notInSync.append(one.toObject()["name"].toString());
+    QCOMPARE(notInSync, (QStringList{"Halle 2", "Halle 18"}));
     const QString fresh = dir.filePath(QStringLiteral("PROJECTS/Fresh"));
     QVERIFY(QDir().mkpath(fresh));
     Write_File(fresh + QStringLiteral("/ParGen.xml"), Saved_ParGen(0));
@@ -785,6 +799,45 @@ void Test_Cli::Several_configurations_are_updated_one_after_the_other()
     QVERIFY2(run.Err.contains("Fresh: no known target"), run.Err.constData());
     QCOMPARE(int(Stand_In_Runs(dir.path(), Ethernet_Updater_Base).size()), before);
     QCOMPARE(Run({"update", "Halle 2", "Fresh", "--ip", "127.0.0.2"}).Exit_Code, 2);
+}
+
+void Test_Cli::Ctrl_C_during_several_stops_the_running_one_and_skips_the_rest()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("SIGINT is a Unix signal");
+#else
+    QTemporaryDir dir;
+    Make_Workspace(dir, "1", Ethernet_Updater_Base);
+    QStringList confs;
+    for (int k = 1; k <= 3; ++k) {
+        const QString conf = dir.filePath(QStringLiteral("PROJECTS/E%1").arg(k));
+        QVERIFY(QDir().mkpath(conf));
+        Write_File(conf + QStringLiteral("/ParGen.xml"), Saved_ParGen(1));
+        confs << conf;
+    }
+    const QString table = dir.filePath(QStringLiteral("targets.csv"));
+    Write_File(table, "name,ip\nE1,127.0.0.1\nE2,127.0.0.2\nE3,127.0.0.3\n");
+    QVERIFY(Stand_In_Control(dir.path(), Ethernet_Updater_Base, "sleep_ms=1000\n"));
+    QProcess fleet;
+    fleet.start(QStringLiteral(QUILLON_CLI),
+                {"update", confs[0], confs[1], confs[2], "--targets", table, "--option", "2", "--json"});
+    QVERIFY(fleet.waitForStarted());
+    // The first updater has read its control once its run is logged: the second one reads this, and hangs.
+    QVERIFY(QTest::qWaitFor([&] { return Stand_In_Runs(dir.path(), Ethernet_Updater_Base).size() == 1; }, 30000));
+    QVERIFY(Stand_In_Control(dir.path(), Ethernet_Updater_Base, "sleep_ms=60000\n"));
+    QVERIFY(QTest::qWaitFor([&] { return Stand_In_Runs(dir.path(), Ethernet_Updater_Base).size() == 2; }, 30000));
+    if (fleet.state() == QProcess::NotRunning && fleet.readAllStandardError().contains("no ICMP socket"))
+        QSKIP("neither ICMP socket kind opens here");
+    ::kill(pid_t(fleet.processId()), SIGINT);
+    QVERIFY(fleet.waitForFinished(20000));
+    QCOMPARE(fleet.exitCode(), 130);
+    const QJsonArray results = QJsonDocument::fromJson(fleet.readAllStandardOutput()).array();
+    QCOMPARE(results.size(), 3);
+    QCOMPARE(results[0].toObject()["ending"].toString(), QStringLiteral("success"));
+    QCOMPARE(results[1].toObject()["ending"].toString(), QStringLiteral("cancelled"));
+    QCOMPARE(results[2].toObject()["ending"].toString(), QStringLiteral("skipped"));
+    QCOMPARE(Stand_In_Runs(dir.path(), Ethernet_Updater_Base).size(), 2);
+#endif
 }
 
 void Test_Cli::Update_over_ethernet_checks_writes_and_runs()
