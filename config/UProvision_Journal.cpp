@@ -225,9 +225,14 @@ QString Create_Configurations(const QString &projectsDir, const QList<TProvision
     TProvision_Lock lock(projectsDir);
     if (const TLock_Take take = lock.Take(); take.State == TLock_State::Failed)
         throw Write_Error(lock.Path, take.Reason);
+    else if (take.State == TLock_State::Being_Taken)
+        throw EQuillon_Error(QStringLiteral("another provision is running in %1: %2 is being taken at this moment "
+                                            "(a lock left empty is taken over once it has stayed so for 5 s)")
+                                 .arg(QDir::toNativeSeparators(projectsDir), QDir::toNativeSeparators(lock.Path)));
     else if (take.State != TLock_State::Taken)
-        throw EQuillon_Error(
-            QStringLiteral("another provision is running in %1").arg(QDir::toNativeSeparators(projectsDir)));
+        throw EQuillon_Error(QStringLiteral("another provision is running in %1: %2 names process %3")
+                                 .arg(QDir::toNativeSeparators(projectsDir), QDir::toNativeSeparators(lock.Path),
+                                      QString::fromUtf8(take.Holder).section(u'\n', 0, 0).section(u'=', 1)));
     for (const TProvision_Entry &entry : entries) {
         if (Exists(Join_Path(projectsDir, entry.Name)))
             throw EQuillon_Error(QStringLiteral("%1: %2 exists now").arg(entry.Label, entry.Name));

@@ -168,8 +168,10 @@ void TUpdate_Pipeline::Run_Checked(const TUpdate_Request &request, TUpdate_Resul
         result.Ending = TUpdate_Ending::Busy;
         result.Warning = true;
         result.Holder = lock->Holder;
+        // The lock file is named too: where to look when the holder is not what it seems.
         result.Message = lock->Error.isEmpty()
-                             ? Busy_Updater_Text(lock->Holder, QDateTime::currentDateTime(), Texts)
+                             ? Busy_Updater_Text(lock->Holder, QDateTime::currentDateTime(), Texts) + u'\n' +
+                                   QDir::toNativeSeparators(Join_Path(workspace.Program_Dir, Updater_Lock_File_Name))
                              : Write_Error(Join_Path(workspace.Program_Dir, Updater_Lock_File_Name), lock->Error).Text();
         return;
     }
