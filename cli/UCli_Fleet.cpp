@@ -5,6 +5,7 @@
 #include "UCsv_Table.h"
 
 #include "UGround.h"
+#include "UImage_Keys.h"
 #include "URegular_File.h"
 #include "USaveBincc.h"
 #include "USent_Record.h"
@@ -89,11 +90,7 @@ void Known_Target(TFleet_Member &member)
         return;
     }
     try {
-        const TConfig_Images images = Make_Config_Data(Join_Path(member.Dir, ParGen_File_Name));
-        if (images.Device_Type == 1) {
-            const uint8_t *ip = images.Bank.Eth_IP;
-            member.Ip = QStringLiteral("%1.%2.%3.%4").arg(ip[0]).arg(ip[1]).arg(ip[2]).arg(ip[3]);
-        }
+        member.Ip = Device_Ethernet_Address(Make_Config_Data(Join_Path(member.Dir, ParGen_File_Name)));
     } catch (const EQuillon_Error &) {
         // The update itself names what is wrong with ParGen.xml.
     }

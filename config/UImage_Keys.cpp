@@ -162,11 +162,6 @@ QString Parity_Name(int code)
     return code >= 0 && code < Parity_Items.size() ? Parity_Items[code] : QStringLiteral("unknown (%1)").arg(code);
 }
 
-QString Dotted(const uint8_t *octets)
-{
-    return QStringLiteral("%1.%2.%3.%4").arg(octets[0]).arg(octets[1]).arg(octets[2]).arg(octets[3]);
-}
-
 QString Baud_Name(int index)
 {
     return index >= 0 && index < Baud_Rate_Items.size() ? Baud_Rate_Items[index] + QStringLiteral(" bit/s")
@@ -346,4 +341,14 @@ QList<TImage_Field> Param_Block_Fields(const QByteArray &bank, QString &problem)
     fields.append({QStringLiteral("offset_registers"), p.Offset_Registers, QString::number(p.Offset_Registers)});
     fields.append({QStringLiteral("offset_status"), p.Offset_Status, QString::number(p.Offset_Status)});
     return fields;
+}
+
+QString Dotted(const uint8_t *octets)
+{
+    return QStringLiteral("%1.%2.%3.%4").arg(octets[0]).arg(octets[1]).arg(octets[2]).arg(octets[3]);
+}
+
+QString Device_Ethernet_Address(const TConfig_Images &images)
+{
+    return images.Device_Type == 1 ? Dotted(images.Bank.Eth_IP) : QString();
 }

@@ -29,6 +29,11 @@ QList<TKey_Value> Image_Key_Values(const QByteArray &bank, const QByteArray &ban
 // The record whose bytes a 2048-byte bankK.bin holds.
 TConfig_Bank Config_Bank_Of(const QByteArray &bankK);
 
+// Four octets of an image as a dotted address ("192.168.0.10").
+QString Dotted(const uint8_t *octets);
+// The Ethernet address an image gives a device with an Ethernet port; empty for a serial-only device.
+QString Device_Ethernet_Address(const TConfig_Images &images);
+
 // Whether an image has a gateway: the builder writes 255.255.255.255 for "no gateway".
 bool Has_Gateway(const TConfig_Bank &bank);
 

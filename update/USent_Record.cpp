@@ -207,10 +207,7 @@ TSent_Run Keep_Sent_Run(const QString &confDir, const TSent_Request &request, co
     run.Started = QDateTime::currentDateTimeUtc();
     run.Kind = request.Kind;
     run.Target = request.Target;
-    if (images.Device_Type == 1) {
-        const uint8_t *ip = images.Bank.Eth_IP;
-        run.Device_Address = QStringLiteral("%1.%2.%3.%4").arg(ip[0]).arg(ip[1]).arg(ip[2]).arg(ip[3]);
-    }
+    run.Device_Address = Device_Ethernet_Address(images);
     run.Option = request.Option;
     run.Read_Back = request.Read_Back;
     if (!request.Firmware_File.isEmpty())
