@@ -162,7 +162,9 @@ inline int Usage(QTextStream &err, const QString &message)
     return Exit_Usage;
 }
 
-// A configuration named on the command line: with --workspace a bare name is one of the workspace's PROJECTS.
+// A configuration named on the command line: with a workspace (--workspace) a bare name is one of its
+// PROJECTS; anything with a separator is a path.
+QString Config_Of_Workspace(const QString &workspace, const QString &name);
 QString Named_Config_Dir(const TCli_Call &call, const QString &name);
 // The workspace a command works in: --workspace, else QUILLON_WORKSPACE, else the program's own.
 QString Call_Workspace(const TCli_Call &call);

@@ -71,11 +71,16 @@ QString Call_Workspace(const TCli_Call &call)
                                     : call.Workspace;
 }
 
+QString Config_Of_Workspace(const QString &workspace, const QString &name)
+{
+    if (workspace.isEmpty() || name.contains(u'/') || name.contains(QDir::separator()))
+        return name;
+    return Join_Path(workspace, QStringLiteral("PROJECTS"), name);
+}
+
 QString Named_Config_Dir(const TCli_Call &call, const QString &name)
 {
-    if (call.Workspace.isEmpty() || name.contains(u'/') || name.contains(QDir::separator()))
-        return name;
-    return Join_Path(call.Workspace, QStringLiteral("PROJECTS"), name);
+    return Config_Of_Workspace(call.Workspace, name);
 }
 
 int Cli_History(const TCli_Call &call)

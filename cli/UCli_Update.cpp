@@ -35,14 +35,6 @@
 
 namespace {
 
-// With --workspace, a configuration named by its name alone is the one of the workspace's PROJECTS.
-QString Config_Of_Workspace(const QString &workspace, const QString &configDir)
-{
-    if (workspace.isEmpty() || configDir.contains(u'/') || configDir.contains(QDir::separator()))
-        return configDir;
-    return Join_Path(workspace, QStringLiteral("PROJECTS"), configDir);
-}
-
 // The signal that asked quillon-cli to end while an updater ran (0: none). Set by the handler, read by a timer.
 volatile std::sig_atomic_t Stop_Signal = 0;
 
