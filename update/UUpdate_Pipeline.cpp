@@ -322,14 +322,9 @@ void Record_Orphaned_Run(const TUpdater_Lock_Record &orphan)
     // Only one updater runs in a workspace: with its lock taken over, every output file left here is an orphan's.
     const QDir dir(confDir);
     for (const QString &name : dir.entryList({QStringLiteral("update-output-*.txt")}, QDir::Files)) {
-        QFile output(dir.filePath(name));
-        if (output.open(QIODevice::ReadOnly)) {
-            output.seek(std::max<qint64>(0, output.size() - Update_Output_Kept));
-            const QStringList lines = Output_Tail(output.read(Update_Output_Kept), 1000);
-            output.close();
-            if (!lines.isEmpty())
-                text += QStringLiteral("  output:\n    | ") + lines.join(QStringLiteral("\n    | ")) + u'\n';
-        }
+        const QStringList lines = Output_Tail(Output_File_Tail(dir.filePath(name)), 1000);
+        if (!lines.isEmpty())
+            text += QStringLiteral("  output:\n    | ") + lines.join(QStringLiteral("\n    | ")) + u'\n';
         QFile::remove(dir.filePath(name));
     }
     try {
@@ -341,6 +336,10 @@ void Record_Orphaned_Run(const TUpdater_Lock_Record &orphan)
 
 void Recover_Orphaned_Run(const QString &workspaceDir)
 {
+    // Most starts find no lock at all: then nothing is written or synced.
+    const QString path = Join_Path(workspaceDir, Updater_Lock_File_Name);
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return;
     TUpdater_Lock lock(workspaceDir);
     if (lock.Acquire(QStringLiteral("recovery"), QString(), QString()) && lock.Taken_Over)
         Record_Orphaned_Run(*lock.Taken_Over);

@@ -423,17 +423,24 @@ void Begin_Update_Record(TUpdater_Run &run, TUpdate_Record &record, const QStrin
     run.Output_File = output.open() ? output.fileName() : QString();
 }
 
+QByteArray Output_File_Tail(const QString &path, qint64 *leftOut)
+{
+    QFile output(path);
+    if (!output.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const qint64 skipped = std::max<qint64>(0, output.size() - Update_Output_Kept);
+    if (leftOut)
+        *leftOut = skipped;
+    output.seek(skipped);
+    return output.read(Update_Output_Kept);
+}
+
 namespace {
 
 // The last Update_Output_Kept bytes of an output file into the record.
 void Take_Output(TUpdate_Record &record, const QString &path)
 {
-    QFile output(path);
-    if (!output.open(QIODevice::ReadOnly))
-        return;
-    record.Output_Left_Out = std::max<qint64>(0, output.size() - Update_Output_Kept);
-    output.seek(record.Output_Left_Out);
-    record.Output = output.read(Update_Output_Kept);
+    record.Output = Output_File_Tail(path, &record.Output_Left_Out);
 }
 
 } // namespace

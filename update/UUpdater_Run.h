@@ -165,6 +165,9 @@ inline const QString Update_Log_File_Name = QStringLiteral("update.log");
 // At most this much of an updater's output is kept in the record.
 inline constexpr qint64 Update_Output_Kept = 64 * 1024;
 
+// The last Update_Output_Kept bytes of an updater's output file (empty when it cannot be read); leftOut, when
+// given, receives how many bytes before them were left out.
+QByteArray Output_File_Tail(const QString &path, qint64 *leftOut = nullptr);
 // Starts the record of a run: the time, and a new file in confDir that the updater's output goes to.
 void Begin_Update_Record(TUpdater_Run &run, TUpdate_Record &record, const QString &confDir);
 // Completes the record from how run ended, taking the output from its file (removed unless the updater goes on
