@@ -40,11 +40,6 @@ bool Holds(const QList<TKey_Value> &values, const QString &key)
 
 namespace {
 
-bool Is_Flag(const QString &key)
-{
-    return key.endsWith(QLatin1String("_BroadCast")) || key == u"Ethernet_EN_GAT";
-}
-
 // What a stored value of key means: a list's item, a flag's state, a rate no list entry has; else the value
 // itself. Null for a value not held.
 QString Meaning(const QString &key, const QString &value)
@@ -59,7 +54,7 @@ QString Meaning(const QString &key, const QString &value)
         const QString item = number ? List_Item_Text(*list, index) : QString();
         return item.isEmpty() ? QStringLiteral("not in the list") : item;
     }
-    if (Is_Flag(key) && (value == u"0" || value == u"1"))
+    if (Is_Flag_Key(key) && (value == u"0" || value == u"1"))
         return value == u"1" ? QStringLiteral("on") : QStringLiteral("off");
     return value;
 }

@@ -408,3 +408,8 @@ bool Option_Writes_Configuration(int optionIndex)
 {
     return optionIndex == 0 || optionIndex == 2;
 }
+
+bool Is_Flag_Key(const QString &key)
+{
+    return key == u"Port_0_BroadCast" || key == u"Port_1_BroadCast" || key == u"Ethernet_EN_GAT";
+}

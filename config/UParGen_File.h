@@ -50,6 +50,9 @@ struct TParGen_Fields
     bool operator==(const TParGen_Fields &) const = default;
 };
 
+// Whether key is one of the flags the settings dialog shows as a check box (the broadcasts, the gateway's).
+bool Is_Flag_Key(const QString &key);
+
 // The drop-down lists of the settings dialog by their ParGen.xml key, in the dialog's order: the items it lists,
 // the language-table entry of the list's name, and the field. ParGen.xml keeps a list's value as the index of
 // its item; this one table maps index and item both ways for the dialog's checks and for quillon-cli.

@@ -12,10 +12,6 @@
 
 namespace {
 
-// The fields the settings dialog names by a check box rather than a list.
-const QStringList Flag_Keys = {QStringLiteral("Port_0_BroadCast"), QStringLiteral("Port_1_BroadCast"),
-                               QStringLiteral("Ethernet_EN_GAT")};
-
 // The items the settings dialog captions from the language table, as it captions them; the other lists' items
 // (baud rates, RS232/RS485) read the same in every language.
 int First_Item_Entry(const QString &key)
@@ -48,7 +44,7 @@ QString Value_Shown(const QString &key, const TKey_Value *value, TText_Source te
         const int entry = First_Item_Entry(key);
         return entry != 0 ? texts(entry + index) : list->Items[index];
     }
-    if (Flag_Keys.contains(key) && (stored == u"0" || stored == u"1"))
+    if (Is_Flag_Key(key) && (stored == u"0" || stored == u"1"))
         return texts(stored == u"1" ? 1168 : 1169);
     return stored;
 }
